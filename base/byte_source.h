@@ -1,0 +1,67 @@
+// A positioned byte source. Parsers read through it so that tests and fuzzers
+// can hand in bytes and the program can hand in files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <tl/expected.hpp>
+
+namespace glintvane {
+
+// What went wrong with a platform call: the errno value and its message.
+struct IoError {
+  int error_number = 0;
+  std::string message;
+};
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Size of the source in bytes.
+  virtual uint64_t Size() const = 0;
+  // Reads up to out.size() bytes at offset; returns how many were read
+  // (fewer only at the end of the source, 0 at or past it).
+  virtual tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) = 0;
+};
+
+// Bytes held in memory; the span must outlive the source.
+class MemoryByteSource final : public ByteSource {
+ public:
+  explicit MemoryByteSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  uint64_t Size() const override { return bytes_.size(); }
+  tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
+// A file opened read-only. Reads are positioned (pread), so the source keeps
+// no file position of its own.
+class FileByteSource final : public ByteSource {
+ public:
+  ~FileByteSource() override;
+  FileByteSource(const FileByteSource&) = delete;
+  FileByteSource& operator=(const FileByteSource&) = delete;
+
+  static tl::expected<std::unique_ptr<FileByteSource>, IoError> Open(const std::string& path);
+  uint64_t Size() const override { return size_; }
+  tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
+
+ private:
+  FileByteSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+// Reads a whole small file into memory (language files, test fixtures).
+tl::expected<std::vector<uint8_t>, IoError> ReadWholeFile(const std::string& path);
+
+// The errno value as an IoError.
+IoError IoErrorFromErrno(int error_number);
+
+}  // namespace glintvane

@@ -1,0 +1,34 @@
+// Integer error codes. They travel with a failed step to the end of the
+// routine and become texts only in ErrorList::AddError.
+#pragma once
+
+namespace glintvane {
+
+// Exceptions caught in command handlers and image conversion.
+inline constexpr int kErrException = 100;
+// Any platform failure (I/O, memory) during a read or a scan.
+inline constexpr int kErrPlatform = 500;
+
+// Compound-file and thumbnail-stream findings; each has a fixed detail text.
+inline constexpr int kErrSignature = 501;       // header signature error
+inline constexpr int kErrMissingEnd = 502;      // thumbnail stream lacks FF D9
+inline constexpr int kErrHeader = 503;          // thumbnail header is not 0C 00
+inline constexpr int kErrStreamLength = 504;    // header size field != stream size - 12
+inline constexpr int kErrPayloadKind = 505;     // neither JFIF nor raw-colour payload
+inline constexpr int kErrRawLength = 506;       // raw-colour size field != stream size - 28
+inline constexpr int kErrTooSmall = 507;        // fewer than two sectors after the header
+
+// File access failures of copies, carving and extraction.
+inline constexpr int kErrCreateOutput = 601;
+inline constexpr int kErrOpenSource = 602;
+inline constexpr int kErrSeek = 603;
+inline constexpr int kErrRead = 604;
+inline constexpr int kErrCloseSource = 605;
+inline constexpr int kErrCloseOutput = 606;
+
+// Broken sector chains. These use the generic entry form: the detail text
+// given with them is shown as it is.
+inline constexpr int kErrNegativeTableSector = 1500;  // FAT sector listed as negative
+inline constexpr int kErrTableEntryOutside = 1502;    // table entry outside the file
+
+}  // namespace glintvane

@@ -1,0 +1,32 @@
+// Windows FILETIME values (100-ns ticks since 1601-01-01 UTC) as texts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace glintvane {
+
+// Seconds between 1601-01-01 and 1970-01-01.
+inline constexpr int64_t kFileTimeEpochOffsetSeconds = 11644473600;
+
+// Seconds since 1970-01-01 UTC, 64-bit so that times after 2038 stay right.
+// nullopt for a FILETIME of 0 (no time recorded).
+std::optional<int64_t> FileTimeToUnixSeconds(uint64_t filetime);
+
+// The date-and-time pattern (strftime) the program shows times with: the
+// locale's date and time formats, with a four-digit year. Built once at start.
+std::string DefaultDateTimeFormat();
+
+// The time text of a FILETIME in local time, formatted with `format`
+// (a strftime pattern). A FILETIME of 0, or one the local-time conversion
+// refuses, gives "".
+std::string FileTimeText(uint64_t filetime, const std::string& format);
+
+// The same instant as ISO 8601 in UTC ("2004-08-17T10:21:45Z"); "" for 0.
+std::string FileTimeUtcIso(uint64_t filetime);
+
+// Seconds since 1970 UTC as ISO 8601 in UTC.
+std::string UnixSecondsUtcIso(int64_t seconds);
+
+}  // namespace glintvane

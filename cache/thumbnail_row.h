@@ -1,0 +1,63 @@
+// The record behind every row of the thumbnail list, whoever made the row:
+// the cache reader (image bytes in the image store) or the carving scan
+// (image bytes in the file it was carved from).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace glintvane {
+
+// Where a row's image bytes lie.
+enum class SourceKind : uint8_t {
+  kOpenFile = 0,    // in a file on disk (carved rows), see ThumbnailRow::source
+  kImageStore = 1,  // in the image store (rows of a cache)
+};
+
+// What the stored bytes are.
+enum class ImageKind : uint8_t {
+  kNone = 0,  // no image stored (a Catalog entry without its stream)
+  kJfif,      // a JPEG stored as the cache held it
+  kRaw,       // a raw-colour thumbnail, rebuilt and re-encoded as JPEG
+  kPng,       // a PNG payload (caches of later Windows versions)
+};
+
+std::string_view ImageKindName(ImageKind kind);  // "none", "jfif", "raw", "png"
+
+// The text shown for carved rows in the Name and Modified columns.
+inline constexpr std::string_view kNamePlaceholder = "---";
+inline constexpr std::string_view kDatePlaceholder = "---";
+
+// One row. Kept compact: a carving scan can make a million of these, so no
+// field holds a heap string unless the row really has that text.
+struct ThumbnailRow {
+  std::string key;        // Number column: thumbnail id, or sequence number for carved rows
+  std::string name;       // original file name (UTF-8); empty for carved rows
+  std::string time_text;  // original file's modification time as text
+  int64_t start = 0;      // offset of the image in its source
+  int64_t end = 0;        // offset just past the image
+  int64_t length = 0;     // byte count of the image; 0 while unknown
+  uint64_t filetime = 0;  // the Catalog's FILETIME, 0 if none
+  int32_t width = 0;      // picture size from the image header, 0 if unknown
+  int32_t height = 0;
+  uint32_t source = 0;  // ThumbnailList source index of a kOpenFile row
+  int8_t rotation = 0;  // quarter turns in the image view, -2..2
+  int8_t view_type = 0; // 0 = best fit, 1 = actual size
+  SourceKind source_kind = SourceKind::kOpenFile;
+  ImageKind kind = ImageKind::kNone;
+  bool carved = false;    // made by the carving scan
+  bool complete = false;  // carved: the JPEG's own end marker was found
+  bool checked = false;   // the list's check box
+};
+
+// The extension the row's image is written with: ".png" for PNG payloads,
+// ".jpg" otherwise.
+std::string_view RowExtension(const ThumbnailRow& row);
+
+// The text the Name column shows: the name, or the placeholder for carved rows.
+std::string_view RowNameText(const ThumbnailRow& row);
+// The text the Modified column shows.
+std::string_view RowTimeText(const ThumbnailRow& row);
+
+}  // namespace glintvane

@@ -1,0 +1,46 @@
+// Reading a Thumbs.db thumbnail cache into the thumbnail list.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/byte_source.h"
+#include "base/progress.h"
+#include "cache/thumbnail_list.h"
+#include "texts/error_list.h"
+#include "texts/ui_texts.h"
+
+namespace glintvane {
+
+struct CacheReadOptions {
+  // strftime pattern of the Modified texts (see DefaultDateTimeFormat).
+  std::string date_time_format = "%Y-%m-%d %H:%M:%S";
+};
+
+struct CacheReadResult {
+  bool ok = false;
+  int error_code = 0;                // the code that ended the read; 0 when ok
+  std::vector<std::string> details;  // the File Details lines, in order
+};
+
+// Where a read reports to. The list and the store are filled; rows made
+// before an error stay. `progress` may be null.
+struct CacheReadTarget {
+  ThumbnailList& list;
+  ImageStore& store;
+  ErrorList& errors;
+  const UiTexts& texts;
+  ProgressSink* progress = nullptr;
+};
+
+// Reads the cache at `path`. Empties the image store first (not the list:
+// the caller clears it). Failures are recorded in target.errors and in the
+// result; nothing is thrown.
+CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget target,
+                                   const CacheReadOptions& options = {});
+
+// The same over bytes already open; `path` is used for the texts only.
+CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
+                                   CacheReadTarget target, const CacheReadOptions& options = {});
+
+}  // namespace glintvane

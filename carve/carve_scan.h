@@ -1,0 +1,34 @@
+// Finding JFIF images in any file (swap files, hibernation files, damaged
+// caches) and listing them as carved rows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/progress.h"
+#include "cache/thumbnail_list.h"
+#include "texts/error_list.h"
+#include "texts/ui_texts.h"
+
+namespace glintvane {
+
+struct CarveTarget {
+  ThumbnailList& list;
+  ErrorList& errors;
+  const UiTexts& texts;
+  ProgressSink* progress = nullptr;  // percent steps, never above 100
+};
+
+struct CarveResult {
+  bool ok = false;         // finished and the list holds at least one row
+  bool finished = false;   // the whole file was read (sets the carved-list flag)
+  int error_code = 0;      // the code that ended the scan; 0 when none
+  uint64_t file_size = 0;
+  size_t rows_added = 0;
+};
+
+// Scans the file at `path` and appends one row per image found, numbered on
+// after the rows already in the list.
+CarveResult ScanFileForImages(const std::string& path, CarveTarget target);
+
+}  // namespace glintvane

@@ -1,0 +1,134 @@
+// The UI text table: every text the program shows, by index, with English
+// defaults that a language file replaces line by line.
+#pragma once
+
+#include <array>
+#include <istream>
+#include <string>
+#include <string_view>
+
+namespace glintvane {
+
+inline constexpr int kUiTextCount = 79;
+
+enum UiText : int {
+  kTextProductName = 0,
+  kTextErrorsList = 1,
+  kTextNumber = 2,
+  kTextOriginalName = 3,
+  kTextModified = 4,
+  kTextFile = 5,
+  kTextActions = 6,
+  kTextHelp = 7,
+  kTextOpen = 8,
+  kTextExit = 9,
+  kTextBestFit = 10,
+  kTextActualSize = 11,
+  kTextRotateLeft = 12,
+  kTextRotateRight = 13,
+  kTextDesktopIcon = 14,
+  kTextQuickLaunchIcon = 15,
+  kTextExtractChecked = 16,
+  kTextOpenSelected = 17,
+  kTextInvertSelection = 18,
+  kTextSelectAll = 19,
+  kTextHelpCommand = 20,
+  kTextOnlineSupport = 21,
+  kTextAbout = 22,
+  kTextUnselectAll = 23,
+  kTextExtractSelected = 24,
+  kTextOpenSelectedWith = 25,
+  kTextFileLocator = 26,
+  kTextThumbsDbShow = 27,
+  kTextFileDetails = 28,
+  kTextOriginalFileView = 29,
+  kTextLanguage = 30,
+  kTextError = 31,
+  kTextDesktopIconFailed = 32,
+  kTextOperationComplete = 33,
+  kTextQuickLaunchIconFailed = 34,
+  kTextFatalError = 35,
+  kTextBruteForceAttack = 36,
+  kTextSorry = 37,
+  kTextSec = 38,
+  kTextFiles = 39,
+  kTextImageDimension = 40,
+  kTextCreated = 41,
+  kTextClearList = 42,
+  kTextThumbsDbFiles = 43,
+  kTextTime = 44,
+  kTextRoot = 45,
+  kTextFolders = 46,
+  kTextWarning = 47,
+  kTextDetails = 48,
+  kTextLengthNotMultiple512 = 49,
+  kTextHeaderSignatureError = 50,
+  kTextMissingEndOfFile = 51,
+  kTextUnrecognizedHeader = 52,
+  kTextFileLengthError = 53,
+  kTextHeaderError = 54,
+  kTextLengthError = 55,
+  kTextImageView = 56,
+  kTextExtractionReport = 57,
+  kTextWhiteImageHint = 58,
+  kTextExtractedTo = 59,
+  kTextSize = 60,
+  kTextSelectRootDirectory = 61,
+  kTextCollectAllHint = 62,
+  kTextDoubleClickHint = 63,
+  kTextOpenDestinationFolder = 64,
+  kTextRunHtmlFile = 65,
+  kTextThumbnailCacheFiles = 66,
+  kTextAllFiles = 67,
+  kTextDocumentTooSmall = 68,
+  kTextSeeErrorDetails = 69,
+  kTextSwapAndHibernationFiles = 70,
+  kTextFileName = 71,
+  kTextDirectoryName = 72,
+  kTextVersion = 73,
+  kTextThumbnails = 74,
+  kTextRecycleBinOpenError = 75,
+  kTextLocation = 76,
+  kTextDeleted = 77,
+  kTextRootEntryTimestamp = 78,
+};
+
+// The built-in English texts, in index order.
+const std::array<std::string_view, kUiTextCount>& DefaultUiTexts();
+
+class UiTexts {
+ public:
+  UiTexts() { ResetToDefaults(); }
+
+  const std::string& operator[](int index) const { return texts_.at(static_cast<size_t>(index)); }
+  void Set(int index, std::string text) { texts_.at(static_cast<size_t>(index)) = std::move(text); }
+  void ResetToDefaults();
+
+  // Replaces entries from a language file's lines: line k is entry k. Lines
+  // are cut into pieces of at most kLanguageLinePiece characters, each piece
+  // an entry of its own; a CR before the LF is dropped; lines past the last
+  // entry are read and ignored. Returns the number of entries replaced.
+  int ReadLanguageLines(std::istream& in);
+
+ private:
+  std::array<std::string, kUiTextCount> texts_;
+};
+
+// A language line longer than this continues into the next entry, as the
+// original program's fixed read buffer did.
+inline constexpr size_t kLanguageLinePiece = 4094;
+
+// Resets `texts` to English, then, unless `key` is exactly "en", reads the
+// language file `key` (a file name such as "DEU.lang") from `directory`.
+// A file that cannot be opened leaves English, silently. Always true.
+bool LoadLanguage(UiTexts& texts, std::string_view key, const std::string& directory);
+
+// The language name for a Windows three-letter language abbreviation
+// ("DEU" gives "German (Germany)"), compared ignoring case; "" when unknown.
+std::string LanguageNameOf(std::string_view abbreviation);
+
+// The Windows abbreviation for a POSIX or BCP 47 locale name ("de_DE.UTF-8"
+// and "de-DE" give "DEU"); "ENU" when nothing fits.
+std::string LanguageAbbreviationForLocale(std::string_view locale);
+
+}  // namespace glintvane
