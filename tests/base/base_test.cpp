@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "base/byte_source.h"
+#include "base/file_time.h"
+#include "base/progress.h"
+#include "base/windows_path.h"
+
+namespace glintvane {
+namespace {
+
+// 2004-08-17 10:21:45 UTC as a FILETIME.
+constexpr uint64_t kAugust2004 = (1092738105ULL + 11644473600ULL) * 10000000ULL;
+
+TEST(FileTime, TextsInUtc) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_EQ(FileTimeText(0, "%Y-%m-%d %H:%M:%S"), "");
+  EXPECT_EQ(FileTimeText(kAugust2004 + 9999999, "%Y-%m-%d %H:%M:%S"), "2004-08-17 10:21:45");
+  EXPECT_EQ(FileTimeUtcIso(kAugust2004), "2004-08-17T10:21:45Z");
+  EXPECT_EQ(FileTimeUtcIso(0), "");
+  // After January 2038 the seconds no longer fit 32 bits; they must not wrap.
+  const uint64_t year_2100 = (4102444800ULL + 11644473600ULL) * 10000000ULL;
+  EXPECT_EQ(FileTimeUtcIso(year_2100), "2100-01-01T00:00:00Z");
+  // Before 1970 is a valid FILETIME too.
+  EXPECT_EQ(FileTimeUtcIso(10000000ULL), "1601-01-01T00:00:01Z");
+}
+
+TEST(FileTime, LocalZoneApplies) {
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  tzset();
+  EXPECT_EQ(FileTimeText(kAugust2004, "%d.%m.%Y %H:%M:%S"), "17.08.2004 12:21:45");
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+
+TEST(FileTime, DefaultFormatHasAFourDigitYear) {
+  const std::string format = DefaultDateTimeFormat();
+  EXPECT_EQ(format.find("%y"), std::string::npos);
+  EXPECT_NE(FileTimeText(kAugust2004, format).find("2004"), std::string::npos);
+}
+
+TEST(WindowsPath, PartsFollowBackslashAndColon) {
+  EXPECT_EQ(WindowsFilePart("C:\\Photos\\beach.png"), "beach.png");
+  EXPECT_EQ(WindowsFolderPart("C:\\Photos\\beach.png"), "C:\\Photos\\");
+  EXPECT_EQ(WindowsFilePart("C:beach.png"), "beach.png");
+  EXPECT_EQ(WindowsFilePart("README"), "README");
+  EXPECT_EQ(WindowsFolderPart("README"), "");
+  EXPECT_EQ(WindowsFilePart("a/b"), "a/b");  // "/" is not a Windows separator here
+  EXPECT_EQ(WindowsExtension("archive.tar.gz"), ".gz");
+  EXPECT_EQ(WindowsExtension("README"), "");
+  EXPECT_EQ(LocalFilePart("/evidence/case 1/Thumbs.db"), "Thumbs.db");
+  EXPECT_EQ(LocalFolderPart("/evidence/case 1/Thumbs.db"), "/evidence/case 1/");
+}
+
+class RecordingSink : public ProgressSink {
+ public:
+  void OnProgress(int position, const std::string& text) override {
+    positions.push_back(position);
+    last_text = text;
+  }
+  std::vector<int> positions;
+  std::string last_text;
+};
+
+TEST(Progress, ReadPhasesChainToNineteen) {
+  RecordingSink sink;
+  ProgressMeter meter(&sink);
+  const int phases[][2] = {{0, 3}, {3, 4}, {4, 5}, {5, 6}, {6, 7}, {7, 8}, {8, 9}, {9, 10}};
+  for (const auto& phase : phases) {
+    double counter = 0;
+    meter.Update(phase[0], counter, 1, phase[1]);
+  }
+  EXPECT_EQ(meter.position(), 19);
+  EXPECT_EQ(sink.last_text, "19 %");
+}
+
+TEST(Progress, LaterPhaseWaitsAndPositionNeverGoesBack) {
+  RecordingSink sink;
+  ProgressMeter meter(&sink);
+  double counter = 0;
+  meter.Update(30, counter, 10, 70);  // base beyond the position: nothing
+  EXPECT_TRUE(sink.positions.empty());
+  EXPECT_EQ(counter, 0);
+  meter.Update(0, counter, 0, 100);  // no total: nothing
+  EXPECT_TRUE(sink.positions.empty());
+  double first = 0;
+  meter.Update(0, first, 1, 10);
+  EXPECT_EQ(meter.position(), 10);
+  for (int i = 0; i < 4; ++i) meter.Update(10, counter, 4, 100);
+  EXPECT_EQ(meter.position(), 110);  // a bar shows this as full
+  double again = 0;
+  meter.Update(30, again, 10, 70);
+  EXPECT_EQ(meter.position(), 110);
+  ProgressMeter silent(nullptr);
+  double c = 0;
+  silent.Update(0, c, 1, 100);
+  EXPECT_EQ(silent.position(), 0);
+}
+
+TEST(ByteSources, ShortReadsAtTheEnd) {
+  const std::vector<uint8_t> bytes{1, 2, 3, 4, 5};
+  MemoryByteSource source(bytes);
+  std::vector<uint8_t> out(4, 0);
+  EXPECT_EQ(source.ReadAt(3, out).value(), 2u);
+  EXPECT_EQ(out[0], 4);
+  EXPECT_EQ(source.ReadAt(5, out).value(), 0u);
+  EXPECT_EQ(source.ReadAt(UINT64_MAX, out).value(), 0u);
+  auto missing = FileByteSource::Open("/nonexistent/Thumbs.db");
+  ASSERT_FALSE(missing.has_value());
+  EXPECT_EQ(missing.error().error_number, ENOENT);
+  EXPECT_FALSE(FileByteSource::Open("/tmp").has_value());
+}
+
+}  // namespace
+}  // namespace glintvane
