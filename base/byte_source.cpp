@@ -45,8 +45,8 @@ tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::Open(
 tl::expected<size_t, IoError> FileByteSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
   size_t done = 0;
   while (done < out.size()) {
-    const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done,
-                              static_cast<off_t>(offset + done));
+    const ssize_t n =
+        ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return tl::unexpected(IoErrorFromErrno(errno));

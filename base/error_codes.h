@@ -10,13 +10,13 @@ inline constexpr int kErrException = 100;
 inline constexpr int kErrPlatform = 500;
 
 // Compound-file and thumbnail-stream findings; each has a fixed detail text.
-inline constexpr int kErrSignature = 501;       // header signature error
-inline constexpr int kErrMissingEnd = 502;      // thumbnail stream lacks FF D9
-inline constexpr int kErrHeader = 503;          // thumbnail header is not 0C 00
-inline constexpr int kErrStreamLength = 504;    // header size field != stream size - 12
-inline constexpr int kErrPayloadKind = 505;     // neither JFIF nor raw-colour payload
-inline constexpr int kErrRawLength = 506;       // raw-colour size field != stream size - 28
-inline constexpr int kErrTooSmall = 507;        // fewer than two sectors after the header
+inline constexpr int kErrSignature = 501;     // header signature error
+inline constexpr int kErrMissingEnd = 502;    // thumbnail stream lacks FF D9
+inline constexpr int kErrHeader = 503;        // thumbnail header is not 0C 00
+inline constexpr int kErrStreamLength = 504;  // header size field != stream size - 12
+inline constexpr int kErrPayloadKind = 505;   // neither JFIF nor raw-colour payload
+inline constexpr int kErrRawLength = 506;     // raw-colour size field != stream size - 28
+inline constexpr int kErrTooSmall = 507;      // fewer than two sectors after the header
 
 // File access failures of copies, carving and extraction.
 inline constexpr int kErrCreateOutput = 601;

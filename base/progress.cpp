@@ -2,7 +2,9 @@
 
 namespace glintvane {
 
-std::string PercentText(int position) { return std::to_string(position) + " %"; }
+std::string PercentText(int position) {
+  return std::to_string(position) + " %";
+}
 
 void ProgressMeter::Update(int base, double& counter, double total, int span) {
   if (sink_ == nullptr || base > position_ || total <= 0) return;

@@ -4,10 +4,14 @@ namespace glintvane {
 
 std::string_view ImageKindName(ImageKind kind) {
   switch (kind) {
-    case ImageKind::kJfif: return "jfif";
-    case ImageKind::kRaw: return "raw";
-    case ImageKind::kPng: return "png";
-    case ImageKind::kNone: break;
+    case ImageKind::kJfif:
+      return "jfif";
+    case ImageKind::kRaw:
+      return "raw";
+    case ImageKind::kPng:
+      return "png";
+    case ImageKind::kNone:
+      break;
   }
   return "none";
 }

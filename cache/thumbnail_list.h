@@ -50,8 +50,7 @@ class ThumbnailList {
   // Finds the row by key or appends a new one, then stores every given field
   // that is not "" (texts) or kKeep (numbers). Returns the row.
   ThumbnailRow& AddOrUpdate(std::string_view key, std::string_view name, SourceKind source_kind,
-                            int64_t end, int64_t length, int64_t start,
-                            std::string_view time_text);
+                            int64_t end, int64_t length, int64_t start, std::string_view time_text);
 
   // Appends a row as it is (the carving scan).
   ThumbnailRow& Append(ThumbnailRow row);

@@ -41,9 +41,9 @@ struct ThumbnailRow {
   uint64_t filetime = 0;  // the Catalog's FILETIME, 0 if none
   int32_t width = 0;      // picture size from the image header, 0 if unknown
   int32_t height = 0;
-  uint32_t source = 0;  // ThumbnailList source index of a kOpenFile row
-  int8_t rotation = 0;  // quarter turns in the image view, -2..2
-  int8_t view_type = 0; // 0 = best fit, 1 = actual size
+  uint32_t source = 0;   // ThumbnailList source index of a kOpenFile row
+  int8_t rotation = 0;   // quarter turns in the image view, -2..2
+  int8_t view_type = 0;  // 0 = best fit, 1 = actual size
   SourceKind source_kind = SourceKind::kOpenFile;
   ImageKind kind = ImageKind::kNone;
   bool carved = false;    // made by the carving scan

@@ -20,9 +20,9 @@ struct CarveTarget {
 };
 
 struct CarveResult {
-  bool ok = false;         // finished and the list holds at least one row
-  bool finished = false;   // the whole file was read (sets the carved-list flag)
-  int error_code = 0;      // the code that ended the scan; 0 when none
+  bool ok = false;        // finished and the list holds at least one row
+  bool finished = false;  // the whole file was read (sets the carved-list flag)
+  int error_code = 0;     // the code that ended the scan; 0 when none
   uint64_t file_size = 0;
   size_t rows_added = 0;
 };

@@ -7,14 +7,22 @@ namespace {
 // detail comes from the caller.
 int FixedDetailText(int code) {
   switch (code) {
-    case 501: return kTextHeaderSignatureError;
-    case 502: return kTextMissingEndOfFile;
-    case 503: return kTextUnrecognizedHeader;
-    case 504: return kTextFileLengthError;
-    case 505: return kTextHeaderError;
-    case 506: return kTextLengthError;
-    case 507: return kTextDocumentTooSmall;
-    default: return -1;
+    case 501:
+      return kTextHeaderSignatureError;
+    case 502:
+      return kTextMissingEndOfFile;
+    case 503:
+      return kTextUnrecognizedHeader;
+    case 504:
+      return kTextFileLengthError;
+    case 505:
+      return kTextHeaderError;
+    case 506:
+      return kTextLengthError;
+    case 507:
+      return kTextDocumentTooSmall;
+    default:
+      return -1;
   }
 }
 

@@ -20,8 +20,7 @@ class ErrorList {
   // path), a details line when the code has a fixed detail text (501 to 507)
   // or the detail text is not empty, and the separator. Texts are taken from
   // `texts` now, so entries keep the language they were written in.
-  void AddError(int code, std::string_view context, std::string_view detail,
-                const UiTexts& texts);
+  void AddError(int code, std::string_view context, std::string_view detail, const UiTexts& texts);
 
   // Appends a warning entry that does not count as a failure (heading
   // "Warning!").

@@ -20,7 +20,9 @@ std::string ReadAll(const std::string& path) {
 
 }  // namespace
 
-nlohmann::json CliRun::Json() const { return nlohmann::json::parse(out, nullptr, false); }
+nlohmann::json CliRun::Json() const {
+  return nlohmann::json::parse(out, nullptr, false);
+}
 
 CliRun RunCli(const std::vector<std::string>& args) {
   char out_name[] = "/tmp/glintvane-cli-out-XXXXXX";

@@ -121,8 +121,8 @@ TEST(ErrorListTest, EntryForms) {
 
   errors.Clear();
   errors.AddError(500, "/x", "", texts);
-  EXPECT_EQ(errors.lines(), (std::vector<std::string>{"Fatal error!", "/x",
-                                                      std::string(kErrorSeparator)}));
+  EXPECT_EQ(errors.lines(),
+            (std::vector<std::string>{"Fatal error!", "/x", std::string(kErrorSeparator)}));
 
   errors.Clear();
   errors.AddError(100, "", "std::bad_alloc: out of memory", texts);
@@ -150,9 +150,9 @@ TEST(ErrorListTest, WarningDoesNotLookLikeAFailure) {
   UiTexts texts;
   ErrorList errors;
   errors.AddWarning("/y", texts[kTextLengthNotMultiple512], texts);
-  EXPECT_EQ(errors.lines(), (std::vector<std::string>{"Warning!", "/y",
-                                                      "Details: file length non multiple 512",
-                                                      std::string(kErrorSeparator)}));
+  EXPECT_EQ(errors.lines(),
+            (std::vector<std::string>{"Warning!", "/y", "Details: file length non multiple 512",
+                                      std::string(kErrorSeparator)}));
 }
 
 }  // namespace
