@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "base/progress.h"
 #include "cache/thumbnail_list.h"
@@ -29,6 +31,18 @@ struct CarveResult {
 
 // Scans the file at `path` and appends one row per image found, numbered on
 // after the rows already in the list.
+// Each row records the file (ThumbnailList::AddSource) so rows of several
+// scans each read from their own file; a scan never changes rows it did not
+// make. A row is `complete` when the JPEG's own end marker closed it.
 CarveResult ScanFileForImages(const std::string& path, CarveTarget target);
+
+// The same scan over bytes in memory (tests, fuzzing); `path` is the source
+// recorded in the rows.
+CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string& path,
+                               CarveTarget target);
+
+// The reason shown after the path when a file call fails, from its errno
+// value; empty for values without one.
+std::string_view CarveErrorReason(int error_number);
 
 }  // namespace glintvane

@@ -1,15 +1,180 @@
-#include <cstdio>
+// glintvane-cli carve FILE [--json] [--hash]: lists every JFIF image found in
+// FILE. Exit status 0 when the whole file was read (whether or not it held an
+// image; "ok" tells that), 1 when it could not be, 2 for a wrong command line.
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
 
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cache/thumbnail_list.h"
+#include "carve/carve_scan.h"
+#include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "texts/error_list.h"
 
 namespace glintvane::cli {
+namespace {
+
+// Output is built here and written in pieces of about this size, so a
+// million rows stream out with memory that does not grow with them.
+constexpr size_t kOutputChunk = size_t{64} << 10;
+// Bytes hashed per read.
+constexpr size_t kHashBlock = size_t{1} << 20;
+
+class Output {
+ public:
+  ~Output() { Flush(); }
+  void Add(std::string_view text) {
+    text_.append(text);
+    if (text_.size() >= kOutputChunk) Flush();
+  }
+  void Add(int64_t number) {
+    char digits[24];
+    const auto done = std::to_chars(digits, digits + sizeof digits, number);
+    Add(std::string_view(digits, static_cast<size_t>(done.ptr - digits)));
+  }
+  void Flush() {
+    std::fwrite(text_.data(), 1, text_.size(), stdout);
+    text_.clear();
+  }
+
+ private:
+  std::string text_;
+};
+
+// The SHA-256 of the bytes [start, start + length) of the open file, in hex;
+// empty when they cannot be read.
+std::string HashRange(int fd, int64_t start, int64_t length, std::vector<uint8_t>& buffer) {
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                  &EVP_MD_CTX_free);
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return "";
+  while (length > 0) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length, kHashBlock));
+    const ssize_t got = ::pread(fd, buffer.data(), want, start);
+    if (got <= 0) return "";
+    EVP_DigestUpdate(context.get(), buffer.data(), static_cast<size_t>(got));
+    start += got;
+    length -= got;
+  }
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (EVP_DigestFinal_ex(context.get(), digest, &size) != 1) return "";
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < size; ++i) {
+    hex.push_back(kHex[digest[i] >> 4]);
+    hex.push_back(kHex[digest[i] & 15]);
+  }
+  return hex;
+}
+
+std::string JsonText(std::string_view text) {
+  return nlohmann::json(std::string(text))
+      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+int RunCarve(const std::string& path, bool json, bool hash) {
+  ThumbnailList list;
+  ErrorList errors;
+  TerminalProgress progress;
+  const CarveResult result = ScanFileForImages(path, {list, errors, CliTexts(), &progress});
+
+  int fd = -1;
+  std::vector<uint8_t> buffer;
+  if (hash) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    buffer.resize(kHashBlock);
+  }
+
+  Output out;
+  if (json) {
+    out.Add("{\"path\":");
+    out.Add(JsonText(path));
+    out.Add(result.ok ? ",\"ok\":true" : ",\"ok\":false");
+    out.Add(",\"error_code\":");
+    if (result.error_code == 0) {
+      out.Add("null");
+    } else {
+      out.Add(result.error_code);
+    }
+    out.Add(",\"file_size\":");
+    out.Add(static_cast<int64_t>(result.file_size));
+    out.Add(",\"errors\":[");
+    for (size_t i = 0; i < errors.lines().size(); ++i) {
+      if (i > 0) out.Add(",");
+      out.Add(JsonText(errors.lines()[i]));
+    }
+    out.Add("],\"rows\":[");
+  } else {
+    out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\n"
+                 : "key\tstart\tend\tlength\tcomplete\n");
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    const ThumbnailRow& row = list[i];
+    const std::string digest = fd >= 0 ? HashRange(fd, row.start, row.length, buffer) : "";
+    if (json) {
+      out.Add(i > 0 ? ",\n{\"key\":\"" : "\n{\"key\":\"");
+      out.Add(row.key);  // decimal digits: nothing to escape
+      out.Add("\",\"start\":");
+      out.Add(row.start);
+      out.Add(",\"end\":");
+      out.Add(row.end);
+      out.Add(",\"length\":");
+      out.Add(row.length);
+      out.Add(row.complete ? ",\"complete\":true" : ",\"complete\":false");
+      if (hash) {
+        out.Add(",\"sha256\":\"");
+        out.Add(digest);  // empty when the bytes could not be read
+        out.Add("\"");
+      }
+      out.Add("}");
+    } else {
+      out.Add(row.key);
+      out.Add("\t");
+      out.Add(row.start);
+      out.Add("\t");
+      out.Add(row.end);
+      out.Add("\t");
+      out.Add(row.length);
+      out.Add(row.complete ? "\tyes" : "\tno");
+      if (hash) {
+        out.Add("\t");
+        out.Add(digest);
+      }
+      out.Add("\n");
+    }
+  }
+  if (json) out.Add("]}\n");
+  out.Flush();
+  if (fd >= 0) ::close(fd);
+
+  if (!json) {
+    for (const std::string& line : errors.lines()) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  return result.finished ? kExitOk : kExitFailed;
+}
+
+}  // namespace
 
 void AddCarveCommand(CLI::App& app, int& exit_code) {
-  auto* sub = app.add_subcommand("carve", "not available yet");
-  sub->callback([&exit_code] {
-    std::fputs("glintvane-cli carve: not available yet\n", stderr);
-    exit_code = kExitUsage;
-  });
+  auto* sub = app.add_subcommand(
+      "carve",
+      "Find every JFIF image in a file (pagefile.sys, hiberfil.sys, any file). Exit 0 when "
+      "the whole file was read, 1 when it could not be.");
+  auto path = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  auto hash = std::make_shared<bool>(false);
+  sub->add_option("FILE", *path, "the file to scan")->required();
+  sub->add_flag("--json", *json, "print one JSON document, rows streamed");
+  sub->add_flag("--hash", *hash, "add the SHA-256 of each image's bytes");
+  sub->callback([&exit_code, path, json, hash] { exit_code = RunCarve(*path, *json, *hash); });
 }
 
 }  // namespace glintvane::cli

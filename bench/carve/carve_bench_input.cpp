@@ -1,0 +1,125 @@
+// Writes the inputs of the carving benchmark:
+//   carve_bench_input mixed FILE MANIFEST MIB COUNT  pages of random bytes, zeros and
+//       text with COUNT JPEGs planted; MANIFEST gets "start length" per image
+//   carve_bench_input dense FILE MIB                 text dense in "J", no signature
+//   carve_bench_input repeated FILE MIB              a "JFIF\0" signature every 64 bytes
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kPage = 4096;
+constexpr size_t kMiB = size_t{1} << 20;
+
+std::vector<uint8_t> MakeJpeg(std::mt19937& random, int width, int height, bool progressive) {
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3);
+  // Smooth gradients with some noise, as photos compress.
+  const int a = static_cast<int>(random() % 7), b = static_cast<int>(random() % 5);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
+      p[0] = static_cast<uint8_t>(x * a + (random() & 15));
+      p[1] = static_cast<uint8_t>(y * b + (random() & 15));
+      p[2] = static_cast<uint8_t>((x + y) + (random() & 15));
+    }
+  }
+  tjhandle handle = tjInitCompress();
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  tjCompress2(handle, pixels.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_420, 85,
+              progressive ? TJFLAG_PROGRESSIVE : 0);
+  std::vector<uint8_t> jpeg(out, out + size);
+  tjFree(out);
+  tjDestroy(handle);
+  return jpeg;
+}
+
+void FillPage(std::mt19937& random, uint8_t* page) {
+  static const char kText[] =
+      "Just File Information For Junk; JPEG JFIF JSON Java Jupiter June July Jazz. ";
+  switch (random() % 3) {
+    case 0:
+      for (size_t i = 0; i < kPage; i += 4) {
+        const uint32_t r = static_cast<uint32_t>(random());
+        std::memcpy(page + i, &r, 4);
+      }
+      break;
+    case 1:
+      std::memset(page, 0, kPage);
+      break;
+    default:
+      for (size_t i = 0; i < kPage; ++i)
+        page[i] = static_cast<uint8_t>(kText[i % (sizeof kText - 1)]);
+  }
+}
+
+int Mixed(const char* path, const char* manifest_path, size_t mib, size_t count) {
+  std::mt19937 random(2024);
+  std::vector<uint8_t> file(mib * kMiB);
+  for (size_t i = 0; i < file.size(); i += kPage) FillPage(random, &file[i]);
+  // A pool of images reused at many places.
+  std::vector<std::vector<uint8_t>> pool;
+  for (int i = 0; i < 24; ++i) {
+    const int w = 64 + static_cast<int>(random() % 600), h = 48 + static_cast<int>(random() % 400);
+    pool.push_back(MakeJpeg(random, w, h, i % 4 == 3));
+  }
+  FILE* manifest = std::fopen(manifest_path, "w");
+  const size_t slot = file.size() / count;
+  for (size_t i = 0; i < count; ++i) {
+    const auto& jpeg = pool[random() % pool.size()];
+    if (jpeg.size() + 64 > slot) continue;
+    const size_t start = i * slot + random() % (slot - jpeg.size() - 32);
+    std::copy(jpeg.begin(), jpeg.end(), file.begin() + static_cast<ptrdiff_t>(start));
+    std::fprintf(manifest, "%zu %zu\n", start, jpeg.size());
+  }
+  std::fclose(manifest);
+  FILE* f = std::fopen(path, "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  return std::fclose(f) == 0 ? 0 : 1;
+}
+
+int Dense(const char* path, size_t mib) {
+  // "J" everywhere, "JF" often, a zero byte never four after a "J".
+  static const char kPattern[] = "JJJJ JFJF JFIF JFIFJFIF JAVA JUNE JFI";
+  std::vector<uint8_t> file(mib * kMiB);
+  for (size_t i = 0; i < file.size(); ++i)
+    file[i] = static_cast<uint8_t>(kPattern[i % (sizeof kPattern - 1)]);
+  FILE* f = std::fopen(path, "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  return std::fclose(f) == 0 ? 0 : 1;
+}
+
+int Repeated(const char* path, size_t mib) {
+  std::vector<uint8_t> file(mib * kMiB, 0x20);
+  for (size_t i = 6; i + 5 <= file.size(); i += 64) std::memcpy(&file[i], "JFIF", 5);
+  FILE* f = std::fopen(path, "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  return std::fclose(f) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "mixed" && argc == 6) {
+    return Mixed(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10),
+                 std::strtoull(argv[5], nullptr, 10));
+  }
+  if (mode == "dense" && argc == 4) return Dense(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (mode == "repeated" && argc == 4)
+    return Repeated(argv[2], std::strtoull(argv[3], nullptr, 10));
+  std::fputs(
+      "usage: carve_bench_input mixed FILE MANIFEST MIB COUNT | dense FILE MIB | "
+      "repeated FILE MIB\n",
+      stderr);
+  return 2;
+}

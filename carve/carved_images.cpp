@@ -1,0 +1,178 @@
+#include "carve/carved_images.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "carve/jfif_signature.h"
+
+namespace glintvane {
+
+CarvedImageScanner::CarvedImageScanner(ThumbnailList& list, std::string path, int64_t file_length,
+                                       int64_t first_offset)
+    : list_(list),
+      path_(std::move(path)),
+      file_length_(file_length),
+      next_candidate_(first_offset) {}
+
+void CarvedImageScanner::DetectImageSignatures(const uint8_t* block, size_t count,
+                                               int64_t block_offset) {
+  const int64_t end = block_offset + static_cast<int64_t>(count);
+  // A "J" is tested once the 4 bytes after it are in. One in the last 9 bytes
+  // of the file is never reported: carved files have always ended that way,
+  // and no JPEG fits in 9 bytes anyway.
+  const int64_t from = next_candidate_;
+  const int64_t to = std::min(end - 4, file_length_ - 9);
+  found_.clear();
+  if (to > from) {
+    // from >= block_offset - 4: the first candidates may lie in the history.
+    FindJfifSignatures(block + (from - block_offset), static_cast<size_t>(to - from), found_);
+    next_candidate_ = to;
+  }
+  int64_t fed_to = block_offset;
+  for (const size_t index : found_) {
+    const int64_t signature = from + static_cast<int64_t>(index);
+    // Walks reach the new signature first, so images that end before it are
+    // settled before it opens another.
+    if (signature > fed_to) {
+      FeedWalkers(block, block_offset, signature);
+      fed_to = signature;
+    }
+    StartCarvedImage(signature, block, block_offset, fed_to);
+  }
+  FeedWalkers(block, block_offset, end);
+}
+
+void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* block,
+                                          int64_t block_offset, int64_t fed_to) {
+  const int64_t lead = signature - kJfifSignatureLead;
+  // A signature less than 6 bytes into the file starts its image at the
+  // file's first byte: there is nothing before it.
+  const int64_t start = std::max<int64_t>(lead, 0);
+  for (size_t i = 0; i < open_.size();) {
+    OpenImage& image = open_[i];
+    if (image.next_start < 0) {
+      image.next_start = start;
+      if (!image.walking) {
+        CloseCarvedImage(image);
+        open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+        continue;
+      }
+    }
+    ++i;
+  }
+
+  if (!source_added_) {
+    source_ = list_.AddSource(path_);
+    source_added_ = true;
+  }
+  ThumbnailRow row;
+  row.key = std::to_string(list_.size());
+  row.start = start;
+  row.carved = true;
+  row.source_kind = SourceKind::kOpenFile;
+  row.source = source_;
+  row.kind = ImageKind::kJfif;
+  list_.Append(std::move(row));
+  ++rows_added_;
+
+  OpenImage image;
+  image.row = list_.size() - 1;
+  image.start = start;
+  image.walked_to = start;
+  // When the FF D8 would lie before the file, the image has no structure to
+  // follow.
+  image.walking = lead >= 0;
+  open_.push_back(image);
+  if (image.walking) {
+    // The 6 bytes before the "J" were passed already; they are in the block
+    // or its history.
+    if (!Walk(open_.back(), block, block_offset, fed_to)) Settle(open_.size() - 1);
+  }
+
+  size_t walking = 0;
+  for (const OpenImage& open : open_) walking += open.walking ? 1 : 0;
+  if (walking > kMaxWalkedImages) {
+    for (size_t i = 0; i < open_.size(); ++i) {
+      if (open_[i].walking) {
+        StopWalking(i);
+        break;
+      }
+    }
+  }
+}
+
+void CarvedImageScanner::CloseCarvedImage(const OpenImage& image) {
+  int64_t end = file_length_;
+  if (image.next_start >= 0) {
+    // One byte short of the next start, as carved rows have always been.
+    end = image.next_start - 1;
+  }
+  const int64_t length = std::min(end - image.start, kCarveLengthCap);
+  if (length <= 0) {
+    // Two signatures at the very start of the file both start at offset 0:
+    // the first image holds nothing. It is the last row, so it can go.
+    if (image.row + 1 == list_.size()) {
+      list_.RemoveLast();
+      --rows_added_;
+      return;
+    }
+  }
+  ThumbnailRow& row = list_[image.row];
+  row.end = end;
+  row.length = std::max<int64_t>(length, 0);
+  row.complete = false;
+}
+
+void CarvedImageScanner::CloseCompleteImage(const OpenImage& image) {
+  ThumbnailRow& row = list_[image.row];
+  const auto length = static_cast<int64_t>(image.walker.length());
+  row.end = image.start + length;
+  row.length = length;
+  row.complete = true;
+}
+
+bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t block_offset,
+                              int64_t to) {
+  const int64_t limit = std::min(to, image.start + kCarveLengthCap);
+  if (limit > image.walked_to) {
+    const size_t used = image.walker.Feed(
+        {block + (image.walked_to - block_offset), static_cast<size_t>(limit - image.walked_to)});
+    image.walked_to += static_cast<int64_t>(used);
+  }
+  return image.walker.status() == JpegWalker::Status::kWalking &&
+         image.walked_to - image.start < kCarveLengthCap;
+}
+
+bool CarvedImageScanner::Settle(size_t i) {
+  if (open_[i].walker.status() == JpegWalker::Status::kComplete) {
+    CloseCompleteImage(open_[i]);
+    open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+    return true;
+  }
+  return StopWalking(i);
+}
+
+bool CarvedImageScanner::StopWalking(size_t i) {
+  OpenImage& image = open_[i];
+  image.walking = false;
+  if (image.next_start < 0) return false;  // waits for the next start or the end of the file
+  CloseCarvedImage(image);
+  open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+  return true;
+}
+
+void CarvedImageScanner::FeedWalkers(const uint8_t* block, int64_t block_offset, int64_t to) {
+  for (size_t i = 0; i < open_.size();) {
+    OpenImage& image = open_[i];
+    if (!image.walking || Walk(image, block, block_offset, to) || !Settle(i)) ++i;
+  }
+}
+
+void CarvedImageScanner::CloseAtEnd(int64_t file_end) {
+  file_length_ = file_end;
+  // Latest first, so a row that ends up empty is the last row when removed.
+  for (auto it = open_.rbegin(); it != open_.rend(); ++it) CloseCarvedImage(*it);
+  open_.clear();
+}
+
+}  // namespace glintvane

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/cli/cli_runner.h"
+
+namespace glintvane::testing {
+namespace {
+
+// A JPEG's structure without a picture: enough for the carver.
+std::vector<uint8_t> TinyJpeg(uint8_t fill) {
+  return {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',  'F',  'I',  'F',  0,    1,   1,
+          0,    0,    1,    0,    1,    0,    0,    0xFF, 0xC0, 0x00, 0x05, 8,   0,
+          1,    0xFF, 0xDA, 0x00, 0x02, fill, fill, 0xFF, 0x00, fill, 0xFF, 0xD9};
+}
+
+class CarveFile {
+ public:
+  explicit CarveFile(const std::vector<uint8_t>& bytes) {
+    char name[] = "/tmp/glintvane-carve-cli-XXXXXX";
+    const int fd = mkstemp(name);
+    path_ = name;
+    if (!bytes.empty()) {
+      EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    close(fd);
+  }
+  ~CarveFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+TEST(CarveCliTest, ListsImagesAsJsonWithHashes) {
+  std::vector<uint8_t> bytes(500, 0x20);
+  const auto first = TinyJpeg(0x11);
+  bytes.insert(bytes.end(), first.begin(), first.end());
+  bytes.resize(2000, 0x20);
+  bytes.insert(bytes.end(), first.begin(), first.end());
+  const auto cut = TinyJpeg(0x22);
+  bytes.insert(bytes.end(), cut.begin(), cut.begin() + 30);  // runs off the end
+  const CarveFile file(bytes);
+
+  const CliRun run = RunCli({"carve", file.path(), "--json", "--hash"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  const auto json = run.Json();
+  ASSERT_TRUE(json.is_object()) << run.out;
+  EXPECT_EQ(json["path"], file.path());
+  EXPECT_EQ(json["ok"], true);
+  EXPECT_TRUE(json["error_code"].is_null());
+  EXPECT_TRUE(json["errors"].empty());
+  const auto& rows = json["rows"];
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0]["key"], "0");
+  EXPECT_EQ(rows[0]["start"], 500);
+  EXPECT_EQ(rows[0]["length"], first.size());
+  EXPECT_EQ(rows[0]["end"], 500 + first.size());
+  EXPECT_EQ(rows[0]["complete"], true);
+  EXPECT_EQ(rows[1]["start"], 2000);
+  EXPECT_EQ(rows[0]["sha256"], rows[1]["sha256"]);  // the same image twice
+  EXPECT_EQ(rows[0]["sha256"].get<std::string>().size(), 64u);
+  EXPECT_EQ(rows[2]["complete"], false);
+  EXPECT_EQ(rows[2]["length"], 30);
+  EXPECT_NE(rows[2]["sha256"], rows[0]["sha256"]);
+
+  const CliRun text = RunCli({"carve", file.path()});
+  EXPECT_EQ(text.exit_code, 0);
+  EXPECT_EQ(text.out.substr(0, text.out.find('\n')), "key\tstart\tend\tlength\tcomplete");
+  EXPECT_NE(text.out.find("\n0\t500\t" + std::to_string(500 + first.size()) + "\t" +
+                          std::to_string(first.size()) + "\tyes\n"),
+            std::string::npos);
+}
+
+TEST(CarveCliTest, FailuresAndUsage) {
+  const CliRun missing = RunCli({"carve", "/nonexistent/hiberfil.sys", "--json"});
+  EXPECT_EQ(missing.exit_code, 1);
+  const auto json = missing.Json();
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["error_code"], 602);
+  ASSERT_GE(json["errors"].size(), 2u);
+  EXPECT_EQ(json["errors"][1], "/nonexistent/hiberfil.sys : No such file or directory");
+
+  // Nothing found in a readable file is not a failure of the command.
+  const CarveFile empty({});
+  const CliRun none = RunCli({"carve", empty.path(), "--json"});
+  EXPECT_EQ(none.exit_code, 0);
+  EXPECT_EQ(none.Json()["ok"], false);
+  EXPECT_TRUE(none.Json()["rows"].empty());
+
+  EXPECT_EQ(RunCli({"carve"}).exit_code, 2);
+}
+
+}  // namespace
+}  // namespace glintvane::testing
