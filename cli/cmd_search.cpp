@@ -1,15 +1,162 @@
-#include <cstdio>
+// glintvane-cli search ROOT [--json]: every thumbnail cache below a folder,
+// recycled ones included.
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "base/file_time.h"
+#include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "discover/search_folder.h"
 
 namespace glintvane::cli {
+namespace {
+
+// A terminal line rewritten per folder would cost more than the walk.
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+// Long folder names are cut on the progress line so it stays on one row.
+constexpr size_t kProgressNameWidth = 50;
+
+class TerminalFolderProgress final : public SearchProgressSink {
+ public:
+  TerminalFolderProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+  ~TerminalFolderProgress() override {
+    if (shown_) std::fputs("\r\033[K", stderr);
+  }
+
+  void OnFolder(uint64_t folder_count, std::string_view name) override {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (shown_ && now - last_ < kProgressInterval) return;
+    last_ = now;
+    shown_ = true;
+    const std::string shown(name.substr(0, kProgressNameWidth));
+    std::fprintf(stderr, "\r\033[K%s: %llu  %s", CliTexts()[kTextFolders].c_str(),
+                 static_cast<unsigned long long>(folder_count), shown.c_str());
+    std::fflush(stderr);
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point last_;
+};
+
+std::string SizeText(const CacheFileRecord& row) {
+  return row.size ? std::to_string(*row.size) : std::string();
+}
+
+// Characters, not bytes: names are UTF-8.
+size_t DisplayWidth(const std::string& text) {
+  return static_cast<size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80; }));
+}
+
+void PrintTable(const FoundCacheList& list) {
+  const UiTexts& texts = CliTexts();
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({texts[kTextFile], texts[kTextSize],
+                   texts[kTextModified] + std::string(kDeletedTimeJoiner) + texts[kTextDeleted],
+                   texts[kTextLocation], "Path"});
+  for (const CacheFileRecord& row : list.rows()) {
+    cells.push_back({row.name, SizeText(row), row.modified, row.located, row.path});
+  }
+  std::vector<size_t> widths(cells.front().size(), 0);
+  for (const auto& line : cells) {
+    for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
+  }
+  for (const auto& line : cells) {
+    std::string out;
+    for (size_t i = 0; i < line.size(); ++i) {
+      out += line[i];
+      if (i + 1 < line.size()) out.append(widths[i] - DisplayWidth(line[i]) + 2, ' ');
+    }
+    std::puts(out.c_str());
+  }
+}
+
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double seconds) {
+  nlohmann::json rows = nlohmann::json::array();
+  for (const CacheFileRecord& row : list.rows()) {
+    nlohmann::json r = {{"name", row.name},
+                        {"size", row.size ? nlohmann::json(*row.size) : nlohmann::json(nullptr)},
+                        {"modified", row.modified},
+                        {"located", row.located},
+                        {"path", row.path}};
+    if (row.recycled) {
+      r["deleted"] = TextOrNull(row.deleted);
+      r["deleted_utc"] = TextOrNull(row.deleted_utc);
+    }
+    rows.push_back(std::move(r));
+  }
+  const nlohmann::json doc = {{"root", outcome.root},
+                              {"folders", outcome.folders},
+                              {"unreadable_folders", outcome.unreadable_folders},
+                              {"seconds", seconds},
+                              {"rows", std::move(rows)}};
+  // File names on Linux need not be UTF-8; replace what is not.
+  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+// "Root: /x. Thumbs.db files: 4. Time: 2 sec." as the window shows it.
+std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t whole_seconds) {
+  const UiTexts& texts = CliTexts();
+  return texts[kTextRoot] + ": " + outcome.root + ". " + texts[kTextThumbsDbFiles] + ": " +
+         std::to_string(rows) + ". " + texts[kTextTime] + ": " + std::to_string(whole_seconds) +
+         " " + texts[kTextSec] + ".";
+}
+
+int RunSearch(const std::string& root, bool json) {
+  FoundCacheList list;
+  SearchOptions options;
+  options.date_time_format = DefaultDateTimeFormat();
+  const auto start = std::chrono::steady_clock::now();
+  SearchOutcome outcome;
+  {
+    TerminalFolderProgress progress;
+    options.progress = &progress;
+    outcome = SearchFolder(list, root, options);
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  if (!outcome.root_listed) {
+    std::fprintf(stderr, "glintvane-cli search: cannot list %s: %s\n", outcome.root.c_str(),
+                 outcome.root_error.message.c_str());
+    return kExitFailed;
+  }
+  for (const std::string& index : outcome.unreadable_indexes) {
+    std::fprintf(stderr, "%s: %s\n", CliTexts()[kTextRecycleBinOpenError].c_str(), index.c_str());
+  }
+  if (json) {
+    PrintJson(list, outcome, seconds);
+  } else {
+    PrintTable(list);
+    const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
+    std::printf("%s %s: %llu.\n", SearchSummary(outcome, list.size(), whole).c_str(),
+                CliTexts()[kTextFolders].c_str(), static_cast<unsigned long long>(outcome.folders));
+  }
+  return kExitOk;
+}
+
+}  // namespace
 
 void AddSearchCommand(CLI::App& app, int& exit_code) {
-  auto* sub = app.add_subcommand("search", "not available yet");
-  sub->callback([&exit_code] {
-    std::fputs("glintvane-cli search: not available yet\n", stderr);
-    exit_code = kExitUsage;
-  });
+  auto* sub =
+      app.add_subcommand("search", "List every Thumbs.db below a folder, recycled ones included");
+  auto root = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  sub->add_option("ROOT", *root, "The folder to search")->required();
+  sub->add_flag("--json", *json, "Write the rows as JSON");
+  sub->callback([&exit_code, root, json] { exit_code = RunSearch(*root, *json); });
 }
 
 }  // namespace glintvane::cli

@@ -5,10 +5,15 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace glintvane {
+
+// Joins a recycled file's last-write time and its deletion time in the
+// modified text; sorting reads only the part before it.
+inline constexpr std::string_view kDeletedTimeJoiner = " - ";
 
 struct CacheFileRecord {
   std::string name;             // File column: file part, or a recycled file's original path

@@ -1,0 +1,90 @@
+// The folder-tree search for thumbnail caches: every Thumbs.db below a root,
+// and every recycled one that a recycle-bin index names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/byte_source.h"
+#include "discover/found_caches.h"
+
+namespace glintvane {
+
+// Told about every row the search appends, as it is appended, so a window
+// can show rows while the walk goes on.
+class FoundCacheSink {
+ public:
+  virtual ~FoundCacheSink() = default;
+  // `row` is the record's index in the list.
+  virtual void OnCacheFound(const CacheFileRecord& record, size_t row) = 0;
+};
+
+// Told about every folder the walk meets: the count so far and the folder's
+// own name. Called once per folder, tens of thousands of times a second on a
+// warm disk; a window repaints from here at most every 50 ms.
+class SearchProgressSink {
+ public:
+  virtual ~SearchProgressSink() = default;
+  virtual void OnFolder(uint64_t folder_count, std::string_view name) = 0;
+};
+
+struct SearchOptions {
+  // strftime pattern for deletion times (the user's date and time formats).
+  std::string date_time_format = "%Y-%m-%d %H:%M:%S";
+  FoundCacheSink* rows = nullptr;
+  SearchProgressSink* progress = nullptr;
+};
+
+struct SearchOutcome {
+  std::string root;                 // the root as walked: absolute, "/" between folders
+  bool root_listed = false;         // false: the root itself could not be listed
+  IoError root_error;               // why, when it could not
+  uint64_t folders = 0;             // folders met below the root, counted before listing
+  uint64_t unreadable_folders = 0;  // met but not listable (no access, vanished, broken link)
+  uint64_t repeated_folders = 0;    // reached again through a link, not entered twice
+  size_t rows_added = 0;
+  std::vector<std::string> unreadable_indexes;  // index files that could not be opened
+};
+
+// Walks `folder` and everything below it, depth-first in the order the file
+// system lists each folder, and appends a row to `list` for every Thumbs.db
+// (any letter case), every recycled Thumbs.db an INFO2 index names, and every
+// other recycled compound file named D<letter><number>.db in a recycle-bin
+// folder. Full paths throughout: the process's current folder is never
+// changed. Links to folders are followed, but no folder is entered twice.
+SearchOutcome SearchFolder(FoundCacheList& list, std::string_view folder,
+                           const SearchOptions& options = {});
+
+// Lists one Thumbs.db found at `path` (size and last-write time through an
+// opened handle; both left empty when it cannot be opened). Returns true when
+// a row was appended, false when the path was listed already.
+bool AddCacheFile(FoundCacheList& list, const std::string& path, const SearchOptions& options = {},
+                  SearchOutcome* outcome = nullptr);
+
+// Appends `record` unless its path is listed, and tells the sink.
+bool AddCacheFileRow(FoundCacheList& list, CacheFileRecord record, const SearchOptions& options,
+                     SearchOutcome* outcome = nullptr);
+
+// The root as the walk writes it: made absolute against the current folder,
+// "." and ".." folded, no trailing "/" except for "/" itself.
+std::string SearchRootPath(std::string_view folder);
+
+// A file system time as the found-caches list shows it: local time as
+// day.month.year hour:minute:second, no leading zeros, four-digit year
+// ("9.3.2007 14:5:7"). "" when the time cannot be converted.
+std::string FoundFileTimeText(int64_t unix_seconds);
+
+// Size and last-write time of a file read through an opened handle, and
+// whether it starts like a compound file. Opened without blocking, so a FIFO
+// that happens to carry a cache's name cannot hang the search.
+struct FileFacts {
+  bool opened = false;
+  int64_t size = 0;
+  int64_t modified = 0;   // seconds since 1970 UTC
+  bool compound = false;  // a regular file that starts with the compound-file signature
+};
+FileFacts ReadFileFacts(const std::string& path);
+
+}  // namespace glintvane

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/cli/cli_runner.h"
+
+namespace glintvane {
+namespace {
+
+using testing::RunCli;
+
+// A folder under /tmp, removed with its contents.
+class TempTree {
+ public:
+  TempTree() {
+    char name[] = "/tmp/glintvane-search-cli-XXXXXX";
+    root_ = mkdtemp(name);
+  }
+  ~TempTree() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  const std::string& root() const { return root_; }
+  std::string Path(const std::string& relative) const { return root_ + "/" + relative; }
+  void File(const std::string& relative, const std::vector<uint8_t>& bytes = {}) {
+    const std::filesystem::path path = Path(relative);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  std::string root_;
+};
+
+// A 280-byte-record recycle-bin index with one record.
+std::vector<uint8_t> OneRecordIndex(const std::string& path, uint32_t number, uint64_t deleted) {
+  std::vector<uint8_t> out(20 + 280, 0);
+  const auto put32 = [&out](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  put32(12, 280);
+  std::copy(path.begin(), path.end(), out.begin() + 20);
+  put32(20 + 260, number);
+  put32(20 + 264, 2);  // drive C
+  put32(20 + 268, static_cast<uint32_t>(deleted));
+  put32(20 + 272, static_cast<uint32_t>(deleted >> 32));
+  return out;
+}
+
+std::vector<uint8_t> CompoundBytes() {
+  std::vector<uint8_t> bytes = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  bytes.resize(512, 0);
+  return bytes;
+}
+
+TEST(SearchCli, ListsCachesAndRecycledOnesAsJsonAndTable) {
+  TempTree tree;
+  tree.File("x/Thumbs.db", std::vector<uint8_t>(100, 0));
+  tree.File("RECYCLER/S-1/INFO2", OneRecordIndex("C:\\Docs\\Thumbs.db", 5, 128000000000000000ULL));
+  tree.File("RECYCLER/S-1/DC5.db", CompoundBytes());
+
+  const auto run = RunCli({"search", tree.root(), "--json"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const auto doc = run.Json();
+  ASSERT_TRUE(doc.is_object()) << run.out;
+  EXPECT_EQ(doc["root"], tree.root());
+  EXPECT_EQ(doc["folders"], 3);
+  EXPECT_TRUE(doc["seconds"].is_number());
+  ASSERT_EQ(doc["rows"].size(), 2u);
+  for (const auto& row : doc["rows"]) {
+    if (row["path"] == tree.Path("x/Thumbs.db")) {
+      EXPECT_EQ(row["name"], "Thumbs.db");
+      EXPECT_EQ(row["size"], 100);
+      EXPECT_EQ(row["located"], tree.Path("x/"));
+      EXPECT_FALSE(row.contains("deleted"));
+    } else {
+      EXPECT_EQ(row["path"], tree.Path("RECYCLER/S-1/DC5.db"));
+      EXPECT_EQ(row["name"], "C:\\Docs\\Thumbs.db");
+      EXPECT_EQ(row["deleted_utc"], "2006-08-14T03:33:20Z");
+      EXPECT_TRUE(row["deleted"].is_string());
+      EXPECT_NE(row["modified"].get<std::string>().find(" - "), std::string::npos);
+    }
+  }
+
+  const auto table = RunCli({"search", tree.root()});
+  ASSERT_EQ(table.exit_code, 0);
+  EXPECT_EQ(table.out.rfind("File  ", 0), 0u) << table.out;
+  EXPECT_NE(table.out.find("Root: " + tree.root() + ". Thumbs.db files: 2. Time: "),
+            std::string::npos);
+  EXPECT_NE(table.out.find("C:\\Docs\\Thumbs.db"), std::string::npos);
+}
+
+TEST(SearchCli, ExitStatuses) {
+  TempTree tree;
+  EXPECT_EQ(RunCli({"search", tree.Path("missing")}).exit_code, 1);
+  tree.File("file");
+  EXPECT_EQ(RunCli({"search", tree.Path("file"), "--json"}).exit_code, 1);
+  EXPECT_EQ(RunCli({"search"}).exit_code, 2);
+  EXPECT_EQ(RunCli({"search", tree.root(), "--bogus"}).exit_code, 2);
+  const auto empty = RunCli({"search", tree.root(), "--json"});
+  EXPECT_EQ(empty.exit_code, 0);
+  EXPECT_EQ(empty.Json()["rows"].size(), 0u);
+}
+
+}  // namespace
+}  // namespace glintvane

@@ -1,0 +1,247 @@
+#include "discover/search_folder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <set>
+
+#include "discover/recycle_bin.h"
+#include "tests/discover/discover_fixtures.h"
+
+namespace glintvane {
+namespace {
+
+using testing::CompoundBytes;
+using testing::IndexRecordSpec;
+using testing::TempTree;
+
+constexpr int64_t kMarch9th2007 = 1173449107;  // 9 March 2007 14:05:07 UTC
+
+uint64_t FileTimeOf(int64_t unix_seconds) {
+  return static_cast<uint64_t>(unix_seconds + 11644473600) * 10000000ULL;
+}
+
+void SetModified(const std::string& path, int64_t unix_seconds) {
+  const timespec times[2] = {{unix_seconds, 0}, {unix_seconds, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+class Recorder final : public FoundCacheSink, public SearchProgressSink {
+ public:
+  void OnCacheFound(const CacheFileRecord& record, size_t row) override {
+    EXPECT_EQ(row, paths.size());
+    paths.push_back(record.path);
+  }
+  void OnFolder(uint64_t folder_count, std::string_view name) override {
+    EXPECT_EQ(folder_count, counts.size() + 1);
+    counts.push_back(folder_count);
+    names.insert(std::string(name));
+  }
+  std::vector<std::string> paths;
+  std::vector<uint64_t> counts;
+  std::set<std::string> names;
+};
+
+class SearchFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+  TempTree tree_;
+};
+
+std::vector<std::string> Paths(const FoundCacheList& list) {
+  std::vector<std::string> out;
+  for (const auto& r : list.rows()) out.push_back(r.path);
+  return out;
+}
+
+TEST_F(SearchFolderTest, FindsEveryCacheSpellingAtEveryDepthOnce) {
+  tree_.File("Thumbs.db", std::vector<uint8_t>(1234, 1));
+  tree_.File("a/thumbs.db");
+  tree_.File("a/other.txt");
+  tree_.File("a/b/THUMBS.DB");
+  tree_.File("a/b/Thumbs.db.bak");
+  tree_.File("a/b/c/Thumbs.db/Thumbs.db");  // a folder named like a cache is entered
+  SetModified(tree_.Path("Thumbs.db"), kMarch9th2007);
+
+  FoundCacheList list;
+  Recorder recorder;
+  SearchOptions options;
+  options.rows = &recorder;
+  options.progress = &recorder;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root() + "/", options);
+  ASSERT_TRUE(outcome.root_listed);
+  EXPECT_EQ(outcome.root, tree_.root());
+  EXPECT_EQ(outcome.folders, 4u);
+  EXPECT_EQ(recorder.names, (std::set<std::string>{"a", "b", "c", "Thumbs.db"}));
+  EXPECT_EQ(recorder.paths, Paths(list));
+
+  auto paths = Paths(list);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, (std::vector<std::string>{tree_.Path("Thumbs.db"), tree_.Path("a/b/THUMBS.DB"),
+                                             tree_.Path("a/b/c/Thumbs.db/Thumbs.db"),
+                                             tree_.Path("a/thumbs.db")}));
+  const auto top = list.IndexOfPath(tree_.Path("Thumbs.db"));
+  ASSERT_GE(top, 0);
+  EXPECT_EQ(list[top].name, "Thumbs.db");
+  EXPECT_EQ(list[top].located, tree_.root() + "/");
+  EXPECT_EQ(list[top].size, 1234);
+  EXPECT_EQ(list[top].modified, "9.3.2007 14:5:7");
+  EXPECT_FALSE(list[top].recycled);
+  const auto deep = list.IndexOfPath(tree_.Path("a/b/THUMBS.DB"));
+  ASSERT_GE(deep, 0);
+  EXPECT_EQ(list[deep].name, "THUMBS.DB");
+  EXPECT_EQ(list[deep].located, tree_.Path("a/b/"));
+
+  // The same root again, spelled another way: nothing new.
+  options = {};
+  const SearchOutcome again = SearchFolder(list, tree_.root() + "/./a/..", options);
+  EXPECT_EQ(again.rows_added, 0u);
+  EXPECT_EQ(list.size(), 4u);
+}
+
+TEST_F(SearchFolderTest, RootPathsAreAbsoluteWithSingleSeparators) {
+  EXPECT_EQ(SearchRootPath("/"), "/");
+  EXPECT_EQ(SearchRootPath("//"), "/");
+  EXPECT_EQ(SearchRootPath("/.."), "/");
+  EXPECT_EQ(SearchRootPath("//mnt/./c/../d/"), "/mnt/d");
+  char cwd[4096];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  EXPECT_EQ(SearchRootPath("x/y"), std::string(cwd == std::string("/") ? "" : cwd) + "/x/y");
+  EXPECT_EQ(FoundFileTimeText(kMarch9th2007), "9.3.2007 14:5:7");
+  EXPECT_EQ(FoundFileTimeText(-11644473600), "1.1.1601 0:0:0");
+
+  FoundCacheList list;
+  const SearchOutcome missing = SearchFolder(list, tree_.Path("missing"));
+  EXPECT_FALSE(missing.root_listed);
+  EXPECT_NE(missing.root_error.error_number, 0);
+}
+
+TEST_F(SearchFolderTest, LinksAreFollowedOnceAndBrokenOnesSkipped) {
+  tree_.File("a/Thumbs.db");
+  tree_.Link("a/up", "..");      // a cycle through the root
+  tree_.Link("a/self", ".");     // a cycle of one
+  tree_.Link("b/to_a", "../a");  // a second way into a
+  tree_.Link("b/nowhere", "../missing");
+  tree_.Link("b/Thumbs.db", "../a/Thumbs.db");  // a link to a cache is a cache
+  FoundCacheList list;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root());
+  ASSERT_TRUE(outcome.root_listed);
+  // a and b, plus the four links met as folders (the broken one cannot be
+  // read, so it counts as one).
+  EXPECT_EQ(outcome.folders, 6u);
+  EXPECT_EQ(outcome.repeated_folders, 3u);
+  EXPECT_EQ(outcome.unreadable_folders, 1u);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_GE(list.IndexOfPath(tree_.Path("b/Thumbs.db")), 0);
+}
+
+TEST_F(SearchFolderTest, DeepTreesAreWalkedPastTheHeldDescriptors) {
+  // Past 128 levels the walk reopens folders by full path instead of
+  // holding a descriptor per level.
+  std::string deep;
+  for (int i = 0; i < 200; ++i) deep += (i % 2 != 0 ? "D/" : "d/");
+  tree_.File(deep + "thumbs.DB");
+  tree_.File(deep.substr(0, 2 * 150) + "Thumbs.db");
+  FoundCacheList list;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root());
+  EXPECT_EQ(outcome.folders, 200u);
+  EXPECT_EQ(outcome.unreadable_folders, 0u);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_GE(list.IndexOfPath(tree_.Path(deep + "thumbs.DB")), 0);
+  EXPECT_EQ(list[list.IndexOfPath(tree_.Path(deep + "thumbs.DB"))].located, tree_.Path(deep));
+}
+
+TEST_F(SearchFolderTest, UnreadableFoldersAndFilesAreCountedOrListedEmpty) {
+  // A cache that cannot be opened is still listed, without size and time.
+  FoundCacheList list;
+  ASSERT_TRUE(AddCacheFile(list, tree_.Path("gone/Thumbs.db")));
+  EXPECT_FALSE(list[0].size.has_value());
+  EXPECT_EQ(list[0].modified, "");
+  EXPECT_EQ(list[0].located, tree_.Path("gone/"));
+  EXPECT_FALSE(AddCacheFile(list, tree_.Path("gone/Thumbs.db")));
+
+  // A FIFO carrying the name must not block the walk.
+  tree_.Folder("f");
+  ASSERT_EQ(mkfifo(tree_.Path("f/Thumbs.db").c_str(), 0600), 0);
+  tree_.File("locked/Thumbs.db");
+  tree_.File("plain/Thumbs.db");
+  const bool privileged = geteuid() == 0;  // permissions do not stop root
+  if (!privileged) {
+    chmod(tree_.Path("plain/Thumbs.db").c_str(), 0);
+    chmod(tree_.Path("locked").c_str(), 0);
+  }
+  FoundCacheList walked;
+  const SearchOutcome outcome = SearchFolder(walked, tree_.root());
+  if (!privileged) chmod(tree_.Path("locked").c_str(), 0700);
+  EXPECT_EQ(outcome.folders, 3u);
+  EXPECT_EQ(walked.IndexOfPath(tree_.Path("f/Thumbs.db")), -1);
+  const auto plain = walked.IndexOfPath(tree_.Path("plain/Thumbs.db"));
+  ASSERT_GE(plain, 0);
+  if (!privileged) {
+    EXPECT_EQ(outcome.unreadable_folders, 1u);
+    EXPECT_EQ(walked.size(), 1u);
+    EXPECT_FALSE(walked[plain].size.has_value());
+  } else {
+    EXPECT_EQ(walked.size(), 2u);
+  }
+}
+
+TEST_F(SearchFolderTest, RecycledCachesFromTheIndexAndByName) {
+  const std::string bin = "RECYCLER/S-1-5-21-1";
+  const uint64_t deleted = FileTimeOf(kMarch9th2007 + 3600);
+  const auto index = testing::MakeIndex(
+      800, {
+               {"C:\\Docs\\a.jpg", u"C:\\Docs\\a.jpg", 1},                      // not a cache
+               {"C:\\Docs\\Thumbs.db", u"C:\\Docs\\Thumbs.db", 2, 2, deleted},  // on disk as dc2.db
+               {"D:\\x\\thumbs.db", u"D:\\x\\thumbs.db", 3, 3},                 // emptied
+               {"C:\\y\\Thumbs.db", u"C:\\y\\Thumbs.db", 4},                    // not compound
+           });
+  tree_.File(bin + "/INFO2", index);
+  tree_.File(bin + "/DC1.jpg", CompoundBytes());
+  tree_.File(bin + "/dc2.db", CompoundBytes());
+  tree_.File(bin + "/DC4.db", std::vector<uint8_t>(600, 7));
+  tree_.File(bin + "/DC7.db", CompoundBytes());  // its record is gone
+  tree_.File(bin + "/Dc8.db", std::vector<uint8_t>(600, 7));
+  tree_.File(bin + "/Dc9/Thumbs.db", CompoundBytes());  // a recycled folder
+  SetModified(tree_.Path(bin + "/dc2.db"), kMarch9th2007);
+  // The same index and files outside a recycle bin are not read.
+  tree_.File("Data/INFO2", index);
+  tree_.File("Data/DC2.db", CompoundBytes());
+  tree_.File("Data/DC7.db", CompoundBytes());
+
+  FoundCacheList list;
+  SearchOptions options;
+  options.date_time_format = "%Y-%m-%d %H:%M:%S";
+  SearchFolder(list, tree_.root(), options);
+  ASSERT_EQ(list.size(), 3u) << ::testing::PrintToString(Paths(list));
+
+  const auto named = list.IndexOfPath(tree_.Path(bin + "/dc2.db"));
+  const auto orphan = list.IndexOfPath(tree_.Path(bin + "/DC7.db"));
+  ASSERT_GE(named, 0);
+  ASSERT_GE(orphan, 0);
+  EXPECT_LT(named, orphan);  // the index names its files before they are met by name
+  EXPECT_GE(list.IndexOfPath(tree_.Path(bin + "/Dc9/Thumbs.db")), 0);
+
+  const CacheFileRecord& row = list[named];
+  EXPECT_EQ(row.name, "C:\\Docs\\Thumbs.db");
+  EXPECT_EQ(row.located, tree_.Path(bin + "/"));
+  EXPECT_EQ(row.size, 512);
+  EXPECT_EQ(row.modified, "9.3.2007 14:5:7 - 2007-03-09 15:05:07");
+  EXPECT_EQ(row.deleted, "2007-03-09 15:05:07");
+  EXPECT_EQ(row.deleted_utc, "2007-03-09T15:05:07Z");
+  EXPECT_TRUE(row.recycled);
+
+  EXPECT_EQ(list[orphan].name, "DC7.db");
+  EXPECT_TRUE(list[orphan].recycled);
+  EXPECT_EQ(list[orphan].deleted, "");
+}
+
+}  // namespace
+}  // namespace glintvane
