@@ -1,15 +1,169 @@
+// glintvane-cli extract FILE -o DIR [--all | --keys K1,K2,...] [--carve] [--json]:
+// writes thumbnails of a cache (or images carved from any file) into DIR with
+// the report index.html, thumbnails.csv and thumbnails.json. Exit status 0
+// when every chosen row was written, 1 when the input could not be read
+// (wholly or in part) or any row failed, 2 for a wrong command line.
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "base/file_time.h"
+#include "cache/thumbnail_list.h"
+#include "cache/thumbs_reader.h"
+#include "carve/carve_scan.h"
+#include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "export/extract_run.h"
+#include "texts/error_list.h"
 
 namespace glintvane::cli {
+namespace {
+
+struct ExtractArgs {
+  std::string file;
+  std::string destination;
+  bool all = false;
+  std::vector<std::string> keys;
+  bool carve = false;
+  bool json = false;
+};
+
+nlohmann::json Text(const std::string& text) {
+  return nlohmann::json(text);
+}
+
+void PrintJson(const nlohmann::json& document) {
+  // Names are the cache's: replace bytes that are not UTF-8 rather than fail.
+  const std::string text = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::fprintf(stdout, "%s\n", text.c_str());
+}
+
+void PrintLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+int RunExtract(ExtractArgs args) {
+  // The report, the records and the carved rows name the source file: by a
+  // path that still means the same file when they are read elsewhere.
+  std::error_code absolute_error;
+  const auto absolute = std::filesystem::absolute(args.file, absolute_error);
+  if (!absolute_error) args.file = absolute.string();
+
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  TerminalProgress progress;
+  bool read_ok = false;
+  if (args.carve) {
+    read_ok = ScanFileForImages(args.file, {list, errors, CliTexts(), &progress}).finished;
+  } else {
+    CacheReadOptions options;
+    options.date_time_format = DefaultDateTimeFormat();
+    read_ok =
+        ReadThumbnailCache(args.file, {list, store, errors, CliTexts(), &progress}, options).ok;
+  }
+  // The run empties the error list; what the read found is kept apart.
+  const std::vector<std::string> read_errors = errors.lines();
+
+  // The rows to write: all of them unless numbers were given.
+  if (!args.keys.empty()) {
+    const std::set<std::string> wanted(args.keys.begin(), args.keys.end());
+    std::set<std::string> found;
+    for (size_t i = 0; i < list.size(); ++i) {
+      list[i].checked = wanted.count(list[i].key) > 0;
+      if (list[i].checked) found.insert(list[i].key);
+    }
+    // A number that names no row is a wrong command line, unless the file
+    // could not be read in full and the row may simply be missing.
+    bool missing = false;
+    for (const std::string& key : wanted) {
+      if (found.count(key) > 0 || !read_ok) continue;
+      std::fprintf(stderr, "glintvane-cli extract: no thumbnail numbered %s in %s\n", key.c_str(),
+                   args.file.c_str());
+      missing = true;
+    }
+    if (missing) return kExitUsage;
+  } else {
+    for (size_t i = 0; i < list.size(); ++i) list[i].checked = true;
+  }
+
+  ExtractOutcome outcome;
+  if (!list.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(args.destination, ec);
+    if (ec) {
+      std::fprintf(stderr, "glintvane-cli extract: cannot create %s: %s\n",
+                   args.destination.c_str(), ec.message().c_str());
+      return kExitFailed;
+    }
+    ExtractOptions options;
+    options.destination = args.destination;
+    options.open_file = args.file;
+    outcome = ActionExtract(list, store, options, errors, CliTexts());
+  }
+  std::vector<std::string> all_errors = read_errors;
+  if (outcome.checked > 0) {
+    all_errors.insert(all_errors.end(), errors.lines().begin(), errors.lines().end());
+  }
+
+  const bool ok = read_ok && outcome.ok();
+  if (args.json) {
+    nlohmann::json document;
+    document["ok"] = ok;
+    document["read_ok"] = read_ok;
+    document["checked"] = outcome.checked;
+    document["written"] = nlohmann::json::array();
+    for (const ExtractedImage& image : outcome.written)
+      document["written"].push_back(Text(image.path));
+    document["failed"] = outcome.failed;
+    document["skipped"] = outcome.skipped;
+    document["abandoned"] = outcome.abandoned;
+    document["report"] = outcome.report_written ? Text(outcome.report_path) : nlohmann::json();
+    document["csv"] = outcome.catalogs_written ? Text(outcome.csv_path) : nlohmann::json();
+    document["json"] = outcome.catalogs_written ? Text(outcome.json_path) : nlohmann::json();
+    document["errors"] = all_errors;
+    PrintJson(document);
+  } else {
+    for (const ExtractedImage& image : outcome.written) {
+      std::fprintf(stdout, "%s\n", image.path.c_str());
+    }
+    if (outcome.report_written) std::fprintf(stdout, "%s\n", outcome.report_path.c_str());
+    PrintLines(all_errors);
+  }
+  return ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace
 
 void AddExtractCommand(CLI::App& app, int& exit_code) {
-  auto* sub = app.add_subcommand("extract", "not available yet");
-  sub->callback([&exit_code] {
-    std::fputs("glintvane-cli extract: not available yet\n", stderr);
-    exit_code = kExitUsage;
-  });
+  auto* sub = app.add_subcommand(
+      "extract",
+      "Write the thumbnails of a cache (or the images carved from a file with --carve) into a "
+      "folder, with the report index.html and the records thumbnails.csv and thumbnails.json. "
+      "Without --keys every row is written. Exit 0 when every chosen row was written, 1 when "
+      "the file could not be read in full or a row failed.");
+  auto args = std::make_shared<ExtractArgs>();
+  sub->add_option("FILE", args->file, "the Thumbs.db cache (or, with --carve, any file)")
+      ->required();
+  sub->add_option("-o,--output", args->destination,
+                  "the destination folder (made when missing); files of the same name are "
+                  "replaced")
+      ->required();
+  auto* all = sub->add_flag("--all", args->all, "write every row (the default)");
+  auto* keys = sub->add_option("--keys", args->keys,
+                               "write only the rows with these numbers (comma-separated)")
+                   ->delimiter(',');
+  all->excludes(keys);
+  sub->add_flag("--carve", args->carve, "carve JFIF images out of FILE instead of reading a cache");
+  sub->add_flag("--json", args->json,
+                "print one JSON document: written, report, csv, json, errors, failed, skipped, "
+                "checked, ok");
+  sub->callback([&exit_code, args] { exit_code = RunExtract(*args); });
 }
 
 }  // namespace glintvane::cli

@@ -1,0 +1,345 @@
+#include "export/extract_run.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
+#include "export/html_report.h"
+#include "tests/export/export_fixture.h"
+
+namespace glintvane {
+namespace {
+
+using testing::AddCarvedRow;
+using testing::AddStoreRow;
+using testing::FakeImage;
+using testing::ListFolder;
+using testing::ReadBytes;
+using testing::ReadText;
+using testing::ScratchFolder;
+
+struct ExtractBench {
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  UiTexts texts;
+  ExtractOptions options;
+
+  ExtractOutcome Extract() { return ActionExtract(list, store, options, errors, texts); }
+};
+
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, size_t start, size_t length) {
+  return {bytes.begin() + static_cast<std::ptrdiff_t>(start),
+          bytes.begin() + static_cast<std::ptrdiff_t>(start + length)};
+}
+
+TEST(ActionExtract, TableRowsHoldFiveImages) {
+  for (const int images : {5, 7, 10}) {
+    ScratchFolder scratch;
+    ExtractBench run;
+    run.options.destination = scratch.path();
+    for (int i = 0; i < images; ++i) {
+      AddStoreRow(run.list, run.store, std::to_string(i), "p" + std::to_string(i) + ".jpg",
+                  FakeImage(i));
+    }
+    const ExtractOutcome outcome = run.Extract();
+    ASSERT_TRUE(outcome.ok()) << images;
+    const auto& lines = outcome.report_lines;
+    ASSERT_EQ(lines.size(), static_cast<size_t>(images) + 2);
+    for (int k = 1; k <= images; ++k) {
+      EXPECT_EQ(lines[k].starts_with("<TR>"), k % 5 == 1) << k;
+      EXPECT_EQ(lines[k].ends_with("</TR>"), k % 5 == 0) << k;
+    }
+    const std::string last = lines.back();
+    if (images == 7) {
+      EXPECT_EQ(last, "<TD>&nbsp;</TD><TD>&nbsp;</TD><TD>&nbsp;</TD></TR>" + BuildReportFooter());
+    } else {
+      EXPECT_EQ(last, BuildReportFooter());
+    }
+    EXPECT_EQ(ReadText(outcome.report_path), JoinReportLines(lines));
+    EXPECT_EQ(outcome.report_path, scratch.path() + "index.html");
+  }
+}
+
+TEST(ActionExtract, EveryWriteFailingLeavesHeadAndTail) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.path();
+  for (int i = 1; i <= 3; ++i)
+    AddCarvedRow(run.list, scratch.path() + "gone.bin", std::to_string(i), 0, 10);
+  const ExtractOutcome outcome = run.Extract();
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_FALSE(outcome.abandoned);
+  EXPECT_EQ(outcome.failed.size(), 3u);
+  ASSERT_EQ(outcome.report_lines.size(), 2u);
+  EXPECT_NE(outcome.report_lines[0].find("Thumbnails: 3. "), std::string::npos);
+  EXPECT_EQ(outcome.report_lines[1], BuildReportFooter());
+  // Per row: the 602 entry (four lines) and the fatal line.
+  ASSERT_EQ(run.errors.size(), 15u);
+  EXPECT_EQ(run.errors.lines()[0], "Fatal error!");
+  EXPECT_EQ(run.errors.lines()[1], scratch.path() + "1_thmb.jpg");
+  EXPECT_EQ(run.errors.lines()[4], "Fatal error!\nFile:\n" + scratch.path() + "1_thmb.jpg");
+}
+
+TEST(ActionExtract, HostileNamesStayInsideAndShowAsText) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  const std::string destination = scratch.Sub("a/b/out");
+  run.options.destination = destination;
+  const char* names[] = {"../../x", "/etc/passwd", "a\\..\\b",     "<script>", "'",
+                         "",        "..",          "x\x1B[2Jy.jpg"};
+  int key = 0;
+  for (const char* name : names) {
+    ++key;
+    AddStoreRow(run.list, run.store, std::to_string(key), name, FakeImage(key));
+  }
+  const ExtractOutcome outcome = run.Extract();
+  ASSERT_TRUE(outcome.ok());
+  EXPECT_EQ(
+      ListFolder(destination),
+      (std::vector<std::string>{"'_thmb.jpg", "6_thmb.jpg", "7_thmb.jpg", "<script>_thmb.jpg",
+                                "b_thmb.jpg", "index.html", "passwd_thmb.jpg", "thumbnails.csv",
+                                "thumbnails.json", "x_[2Jy_thmb.jpg", "x_thmb.jpg"}));
+  EXPECT_EQ(ListFolder(scratch.path() + "a/b"), std::vector<std::string>{"out"});
+  EXPECT_EQ(ListFolder(scratch.path() + "a"), std::vector<std::string>{"b"});
+  EXPECT_EQ(ListFolder(scratch.path()), std::vector<std::string>{"a"});
+
+  const std::string page = ReadText(outcome.report_path);
+  EXPECT_EQ(page.find("<script>"), std::string::npos);
+  EXPECT_NE(page.find("ALT='&lt;script&gt;. Modified: "), std::string::npos);
+  EXPECT_NE(page.find("<IMG SRC='%3Cscript%3E_thmb.jpg'"), std::string::npos);
+  EXPECT_NE(page.find("<IMG SRC='%27_thmb.jpg' ALT='&#39;. Modified: "), std::string::npos);
+  // Every ALT value closes where the markup closes it.
+  for (size_t at = page.find("ALT='"); at != std::string::npos; at = page.find("ALT='", at + 1)) {
+    const size_t end = page.find('\'', at + 5);
+    EXPECT_EQ(page.substr(end, 2), "'>");
+  }
+}
+
+TEST(ActionExtract, SameStemGivesTwoFilesAndTwoCells) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.path();
+  AddStoreRow(run.list, run.store, "1", "a.jpg", FakeImage(1));
+  AddStoreRow(run.list, run.store, "2", "C:\\other\\a.png", FakeImage(2, 400));
+  AddStoreRow(run.list, run.store, "3", "skip.jpg", FakeImage(3), /*checked=*/false);
+  ThumbnailRow& png = AddStoreRow(run.list, run.store, "4", "a.gif", FakeImage(4));
+  png.kind = ImageKind::kPng;
+  const ExtractOutcome outcome = run.Extract();
+  ASSERT_TRUE(outcome.ok());
+  EXPECT_EQ(outcome.checked, 3);
+  ASSERT_EQ(outcome.written.size(), 3u);
+  EXPECT_EQ(outcome.written[0].path, scratch.path() + "a_thmb.jpg");
+  EXPECT_EQ(outcome.written[1].path, scratch.path() + "a_thmb_2.jpg");
+  EXPECT_EQ(outcome.written[2].path, scratch.path() + "a_thmb.png");
+  EXPECT_EQ(ReadBytes(scratch.path() + "a_thmb.jpg"), FakeImage(1));
+  EXPECT_EQ(ReadBytes(scratch.path() + "a_thmb_2.jpg"), FakeImage(2, 400));
+  EXPECT_EQ(ReadBytes(scratch.path() + "a_thmb.png"), FakeImage(4));
+  EXPECT_NE(outcome.report_lines[1].find("SRC='a_thmb.jpg'"), std::string::npos);
+  EXPECT_NE(outcome.report_lines[2].find("SRC='a_thmb_2.jpg'"), std::string::npos);
+  EXPECT_NE(outcome.report_lines[3].find("SRC='a_thmb.png'"), std::string::npos);
+  EXPECT_EQ(run.errors.lines()[1], "Operation complete. File:" + scratch.path() + "a_thmb_2.jpg");
+}
+
+TEST(ActionExtract, WrittenBytesHashAsTheStoredBytes) {
+  const Digests abc =
+      DigestsOf(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>("abc"), 3));
+  EXPECT_EQ(abc.md5, "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(abc.sha1, "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(abc.sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.Sub("out");
+  run.options.open_file = scratch.path() + "Thumbs.db";
+  run.options.run_time = 1700000000;
+  testing::WriteBytes(run.options.open_file, FakeImage(9, 5000));
+  AddStoreRow(run.list, run.store, "1", "one,\"quoted\".jpg", FakeImage(1, 1234));
+  AddStoreRow(run.list, run.store, "2", "=cmd|bad\xFF.jpg", FakeImage(2, 77));
+  const ExtractOutcome outcome = run.Extract();
+  ASSERT_TRUE(outcome.ok());
+  ASSERT_TRUE(outcome.catalogs_written);
+  for (size_t i = 0; i < outcome.written.size(); ++i) {
+    const ExtractedImage& image = outcome.written[i];
+    const ThumbnailRow& row = run.list[i];
+    const Digests stored = DigestsOf(run.store.View(row.start, row.length));
+    const Digests on_disk = DigestsOf(ReadBytes(image.path));
+    EXPECT_EQ(on_disk.sha256, stored.sha256);
+    EXPECT_EQ(on_disk.sha1, stored.sha1);
+    EXPECT_EQ(on_disk.md5, stored.md5);
+    EXPECT_EQ(image.digests.sha256, stored.sha256);
+    EXPECT_EQ(image.length, row.length);
+  }
+
+  const auto json = nlohmann::json::parse(ReadText(outcome.json_path));
+  EXPECT_EQ(json["version"], GLINTVANE_VERSION);
+  EXPECT_EQ(json["run_time_utc"], "2023-11-14T22:13:20Z");
+  EXPECT_EQ(json["source"]["size"], 5000);
+  EXPECT_EQ(json["source"]["sha256"], DigestsOf(FakeImage(9, 5000)).sha256);
+  EXPECT_EQ(json["checked"], 2);
+  ASSERT_EQ(json["images"].size(), 2u);
+  EXPECT_EQ(json["images"][0]["name"], "one,\"quoted\".jpg");
+  EXPECT_EQ(json["images"][1]["name"], "=cmd|bad\xEF\xBF\xBD.jpg");  // U+FFFD
+  EXPECT_EQ(json["images"][0]["time_utc"], "2004-08-17T10:21:45Z");
+  EXPECT_TRUE(json["images"][0]["offset"].is_null());
+  EXPECT_EQ(json["images"][0]["sha1"], outcome.written[0].digests.sha1);
+
+  const std::string csv = ReadText(outcome.csv_path);
+  EXPECT_TRUE(csv.starts_with(
+      "file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256\r\n"));
+  EXPECT_NE(csv.find(",1,\"one,\"\"quoted\"\".jpg\",2004-08-17 12:21:45,2004-08-17T10:21:45Z,"),
+            std::string::npos);
+  EXPECT_NE(csv.find(",2,'=cmd|bad"), std::string::npos);
+
+  const std::string page = ReadText(outcome.report_path);
+  EXPECT_NE(
+      page.find("Size: 5000 bytes<BR>SHA-256: " + json["source"]["sha256"].get<std::string>()),
+      std::string::npos);
+  EXPECT_NE(page.find("Time (UTC): 2023-11-14T22:13:20Z"), std::string::npos);
+}
+
+TEST(ActionExtract, CarvedRowsCopyTheirRange) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.Sub("out");
+  const std::string source = scratch.path() + "pagefile.sys";
+  std::vector<uint8_t> bytes(500000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+  testing::WriteBytes(source, bytes);
+  run.options.open_file = source;
+  AddCarvedRow(run.list, source, "1", 100, 1000);
+  AddCarvedRow(run.list, source, "2", 10, 0);         // no length: 400 KiB
+  AddCarvedRow(run.list, source, "3", 499000, 5000);  // runs past the end
+  AddCarvedRow(run.list, source, "4", 600000, 10);    // starts past the end
+  const ExtractOutcome outcome = run.Extract();
+  ASSERT_TRUE(outcome.ok());
+  const std::string out = run.options.destination;
+  EXPECT_EQ(ReadBytes(out + "1_thmb.jpg"), Slice(bytes, 100, 1000));
+  EXPECT_EQ(ReadBytes(out + "2_thmb.jpg"), Slice(bytes, 10, 409600));
+  EXPECT_EQ(ReadBytes(out + "3_thmb.jpg"), Slice(bytes, 499000, 1000));
+  EXPECT_TRUE(ReadBytes(out + "4_thmb.jpg").empty());
+  ASSERT_EQ(outcome.written.size(), 4u);
+  EXPECT_EQ(outcome.written[1].length, 409600);
+  EXPECT_EQ(outcome.written[2].length, 1000);
+  EXPECT_EQ(outcome.written[2].offset, 499000);
+  EXPECT_EQ(outcome.written[2].source, source);
+  EXPECT_EQ(outcome.written[2].digests.sha256, DigestsOf(Slice(bytes, 499000, 1000)).sha256);
+  EXPECT_EQ(outcome.written[0].name, "---");
+  EXPECT_EQ(outcome.report_lines[1],
+            "<TR><TD><IMG SRC='1_thmb.jpg' ALT='---. Modified: ---'></TD>");
+}
+
+TEST(ActionExtract, LinksOriginalsThatStillExist) {
+  ScratchFolder scratch;
+  const std::string cases = scratch.Sub("case");
+  testing::WriteBytes(cases + "Thumbs.db", {0});
+  testing::WriteBytes(cases + "pic one.jpg", {1});
+  for (const bool beside : {true, false}) {
+    ExtractBench run;
+    run.options.open_file = cases + "Thumbs.db";
+    run.options.destination = beside ? cases : scratch.Sub("out");
+    AddStoreRow(run.list, run.store, "1", "pic one.jpg", FakeImage(1));
+    AddStoreRow(run.list, run.store, "2", "C:\\case\\pic one.jpg", FakeImage(2));
+    AddStoreRow(run.list, run.store, "3", "missing.jpg", FakeImage(3));
+    const ExtractOutcome outcome = run.Extract();
+    ASSERT_TRUE(outcome.ok());
+    const std::string href = beside ? "pic%20one.jpg" : UrlEncodePath(cases) + "pic%20one.jpg";
+    EXPECT_NE(outcome.report_lines[1].find("<div class=\"img-yes\"><a href=\"" + href + "\""),
+              std::string::npos)
+        << outcome.report_lines[1];
+    EXPECT_EQ(outcome.report_lines[2].find("img-yes"), std::string::npos);
+    EXPECT_EQ(outcome.report_lines[3].find("img-yes"), std::string::npos);
+  }
+}
+
+TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
+  {
+    ExtractBench run;  // nothing checked: nothing happens, the list keeps its lines
+    ScratchFolder scratch;
+    run.options.destination = scratch.path();
+    AddStoreRow(run.list, run.store, "1", "a.jpg", FakeImage(1), false);
+    run.errors.AddLine("earlier");
+    const ExtractOutcome outcome = run.Extract();
+    EXPECT_EQ(outcome.checked, 0);
+    EXPECT_EQ(run.errors.lines(), std::vector<std::string>{"earlier"});
+    EXPECT_EQ(ListFolder(scratch.path()), std::vector<std::string>{});
+  }
+  {
+    ExtractBench run;  // a destination that cannot take files: abandoned, no report
+    ScratchFolder scratch;
+    run.options.destination = scratch.path() + "missing/folder";
+    AddStoreRow(run.list, run.store, "1", "a.jpg", FakeImage(1));
+    AddStoreRow(run.list, run.store, "2", "b.jpg", FakeImage(2));
+    const ExtractOutcome outcome = run.Extract();
+    EXPECT_TRUE(outcome.abandoned);
+    EXPECT_FALSE(outcome.report_written);
+    EXPECT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(run.errors.lines().back(),
+              "Fatal error!\nFile:\n" + scratch.path() + "missing/folder/a_thmb.jpg");
+  }
+  {
+    ExtractBench run;  // a Catalog entry without its image is skipped with a warning
+    ScratchFolder scratch;
+    run.options.destination = scratch.path();
+    run.list.AddOrUpdate("5", "only-named.jpg", SourceKind::kImageStore, -1, -1, -1, "t").checked =
+        true;
+    AddStoreRow(run.list, run.store, "6", "b.jpg", FakeImage(2));
+    const ExtractOutcome outcome = run.Extract();
+    EXPECT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.skipped, std::vector<std::string>{"5"});
+    EXPECT_EQ(outcome.written.size(), 1u);
+    EXPECT_EQ(run.errors.lines()[0], "Warning!");
+  }
+}
+
+TEST(ActionExtract, ANameTheDestinationRefusesFailsOnlyItsRow) {
+  ScratchFolder scratch;
+  // A destination so deep that a long name no longer fits in a path: the
+  // system refuses that one name as it would a character a FAT stick cannot
+  // hold, while short names still fit.
+  std::string deep = scratch.path();
+  while (deep.size() < 3750) deep += std::string(200, 'd') + "/";
+  deep += std::string(3940 - deep.size(), 'e');
+  std::filesystem::create_directories(deep);
+  ExtractBench run;
+  run.options.destination = deep;
+  AddStoreRow(run.list, run.store, "1", std::string(150, 'n') + ".jpg", FakeImage(1));
+  AddStoreRow(run.list, run.store, "2", "s.jpg", FakeImage(2));
+  const ExtractOutcome outcome = run.Extract();
+  EXPECT_FALSE(outcome.abandoned);
+  EXPECT_EQ(outcome.failed.size(), 1u);
+  ASSERT_EQ(outcome.written.size(), 1u);
+  EXPECT_EQ(ReadBytes(outcome.written[0].path), FakeImage(2));
+  EXPECT_TRUE(outcome.report_written);
+  EXPECT_EQ(outcome.report_lines.size(), 3u);
+}
+
+TEST(ActionExtractSelected, WritesOneRowAndTellsTheOutcome) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  AddStoreRow(run.list, run.store, "1", "x.jpg", FakeImage(1), false);
+  AddCarvedRow(run.list, scratch.path() + "gone", "2", 0, 5);
+  testing::WriteBytes(scratch.path() + "x_thmb.jpg", std::vector<uint8_t>(9000, 1));  // earlier run
+
+  auto ok = ActionExtractSelected(run.list, run.store, 0, scratch.path(), run.errors, run.texts);
+  EXPECT_TRUE(ok.written);
+  EXPECT_EQ(ok.message, "Operation complete!\nFile:\n" + scratch.path() + "x_thmb.jpg");
+  EXPECT_EQ(ReadBytes(scratch.path() + "x_thmb.jpg"), FakeImage(1));  // replaced whole
+
+  auto failed =
+      ActionExtractSelected(run.list, run.store, 1, scratch.path(), run.errors, run.texts);
+  EXPECT_FALSE(failed.written);
+  EXPECT_TRUE(failed.message_is_error);
+  EXPECT_EQ(failed.message, "Fatal error!\nFile:\n" + scratch.path() + "2_thmb.jpg");
+  EXPECT_FALSE(run.errors.empty());
+  // A failed copy leaves no empty file that could pass for a thumbnail.
+  EXPECT_EQ(ListFolder(scratch.path()), std::vector<std::string>{"x_thmb.jpg"});
+
+  EXPECT_FALSE(ActionExtractSelected(run.list, run.store, 5, scratch.path(), run.errors, run.texts)
+                   .attempted);
+}
+
+}  // namespace
+}  // namespace glintvane
