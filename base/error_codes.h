@@ -17,6 +17,9 @@ inline constexpr int kErrStreamLength = 504;  // header size field != stream siz
 inline constexpr int kErrPayloadKind = 505;   // neither JFIF nor raw-colour payload
 inline constexpr int kErrRawLength = 506;     // raw-colour size field != stream size - 28
 inline constexpr int kErrTooSmall = 507;      // fewer than two sectors after the header
+// A sector size other than 512 bytes (version-4 files use 4096). Generic entry
+// form: the caller's detail text names the size found.
+inline constexpr int kErrSectorSize = 508;
 
 // File access failures of copies, carving and extraction.
 inline constexpr int kErrCreateOutput = 601;
@@ -30,5 +33,13 @@ inline constexpr int kErrCloseOutput = 606;
 // given with them is shown as it is.
 inline constexpr int kErrNegativeTableSector = 1500;  // FAT sector listed as negative
 inline constexpr int kErrTableEntryOutside = 1502;    // table entry outside the file
+// Guards against damaged or crafted sector structures; all
+// use the generic entry form with a detail text that says what was found.
+inline constexpr int kErrChainLoop = 1503;          // a sector chain comes back to a sector
+inline constexpr int kErrSectorOutsideList = 1504;  // a sector index outside its sector list
+inline constexpr int kErrFatCountTooLarge = 1505;   // more FAT sectors than the file can hold
+inline constexpr int kErrCatalogEntryZero = 1506;   // a Catalog entry of length 0
+inline constexpr int kErrSectorOutsideFile =
+    1507;  // a sector (or piece of one) past the file's end
 
 }  // namespace glintvane

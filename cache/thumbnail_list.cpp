@@ -1,5 +1,9 @@
 #include "cache/thumbnail_list.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace glintvane {
 
 std::string_view ImageKindName(ImageKind kind) {
@@ -32,6 +36,21 @@ int64_t ImageStore::Append(std::span<const uint8_t> bytes) {
   const int64_t start = size();
   bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
   return start;
+}
+
+void ImageStore::Reserve(size_t capacity) {
+  if (capacity <= bytes_.capacity()) return;
+  bytes_.reserve(capacity);
+#if defined(MADV_HUGEPAGE)
+  // Filling a store of many megabytes page by page costs a fault per 4 KiB,
+  // which on virtual machines outweighs reading the file; huge pages cut
+  // that by 512. Only advice: the kernel may decline.
+  constexpr uintptr_t kHugePage = 2 * 1024 * 1024;
+  const auto begin = reinterpret_cast<uintptr_t>(bytes_.data());
+  const uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t last = (begin + bytes_.capacity()) & ~(kHugePage - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
 }
 
 std::span<const uint8_t> ImageStore::View(int64_t start, int64_t length) const {

@@ -26,6 +26,9 @@ class ImageStore {
     bytes_.clear();
     bytes_.shrink_to_fit();
   }
+  // Makes room for `capacity` bytes at once, so that a large cache is not
+  // copied over and over as the store grows (a hint: Append grows past it).
+  void Reserve(size_t capacity);
 
  private:
   std::vector<uint8_t> bytes_;

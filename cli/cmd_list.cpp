@@ -1,15 +1,206 @@
-#include <cstdio>
+// glintvane-cli list FILE [--json]: the thumbnails of one Thumbs.db, as a
+// table or as one JSON object with the image hashes.
+#include <openssl/evp.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "base/file_time.h"
+#include "cache/thumbs_reader.h"
+#include "cli/cli_common.h"
 #include "cli/commands.h"
 
 namespace glintvane::cli {
+namespace {
+
+std::string Sha256Hex(std::span<const uint8_t> bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
+    return {};
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out(2 * length, '0');
+  for (unsigned int i = 0; i < length; ++i) {
+    out[2 * i] = kHex[digest[i] >> 4];
+    out[2 * i + 1] = kHex[digest[i] & 0xF];
+  }
+  return out;
+}
+
+// Characters shown, for lining up columns (UTF-8 continuation bytes do not
+// count).
+size_t DisplayWidth(std::string_view text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string SizeText(const ThumbnailRow& row) {
+  if (row.width <= 0 || row.height <= 0) return "";
+  return std::to_string(row.width) + "x" + std::to_string(row.height);
+}
+
+void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
+  const UiTexts& texts = CliTexts();
+  for (const std::string& line : result.details) std::printf("%s\n", line.c_str());
+  std::printf("\n");
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({texts[kTextNumber], texts[kTextOriginalName], texts[kTextModified], "Kind",
+                   "Picture", "Bytes"});
+  for (size_t i = 0; i < list.size(); ++i) {
+    const ThumbnailRow& row = list[i];
+    cells.push_back({row.key, row.name, row.time_text, std::string(ImageKindName(row.kind)),
+                     SizeText(row), std::to_string(row.length)});
+  }
+  std::vector<size_t> widths(cells.front().size(), 0);
+  for (const auto& line : cells) {
+    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
+  }
+  for (const auto& line : cells) {
+    std::string out;
+    for (size_t c = 0; c < line.size(); ++c) {
+      const bool right = c == line.size() - 1;  // byte counts line up on the right
+      const std::string pad(widths[c] - DisplayWidth(line[c]), ' ');
+      out += right ? pad + line[c] : line[c];
+      if (c + 1 < line.size()) out += right ? "" : pad + "  ";
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    std::printf("%s\n", out.c_str());
+  }
+  std::printf("\n%s: %zu\n", texts[kTextFiles].c_str(), list.size());
+}
+
+// A JSON string. Texts the reader makes are UTF-8; anything else (a path
+// from the command line, say) goes through nlohmann, which replaces bytes
+// that are not UTF-8.
+void AppendJsonString(std::string& out, std::string_view text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
+  });
+  if (plain) {
+    out += '"';
+    out += text;
+    out += '"';
+    return;
+  }
+  out += nlohmann::json(std::string(text))
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void AppendField(std::string& out, const char* name, std::string_view text) {
+  out += '"';
+  out += name;
+  out += "\": ";
+  AppendJsonString(out, text);
+}
+
+void AppendField(std::string& out, const char* name, int64_t value) {
+  out += '"';
+  out += name;
+  out += "\": ";
+  out += std::to_string(value);
+}
+
+// One row as a JSON object on one line. Written directly rather than through
+// a JSON tree: a cache of thousands of rows lists several times faster.
+void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& store) {
+  const auto bytes =
+      row.length > 0 ? store.View(row.start, row.length) : std::span<const uint8_t>{};
+  out += "    {";
+  AppendField(out, "key", row.key);
+  out += ", ";
+  AppendField(out, "name", row.name);
+  out += ", ";
+  AppendField(out, "modified", row.time_text);
+  out += ", \"filetime\": ";
+  out += std::to_string(row.filetime);
+  out += ", ";
+  AppendField(out, "modified_utc", FileTimeUtcIso(row.filetime));
+  out += ", ";
+  AppendField(out, "start", row.start);
+  out += ", ";
+  AppendField(out, "end", row.end);
+  out += ", ";
+  AppendField(out, "length", row.length);
+  out += ", ";
+  AppendField(out, "source_kind", static_cast<int64_t>(row.source_kind));
+  out += ", ";
+  AppendField(out, "kind", ImageKindName(row.kind));
+  out += ", ";
+  AppendField(out, "width", row.width);
+  out += ", ";
+  AppendField(out, "height", row.height);
+  out += ", ";
+  AppendField(out, "sha256", bytes.empty() ? std::string() : Sha256Hex(bytes));
+  out += '}';
+}
+
+void AppendStringArray(std::string& out, const std::vector<std::string>& lines) {
+  out += '[';
+  for (size_t i = 0; i < lines.size(); ++i) {
+    out += i == 0 ? "\n    " : ",\n    ";
+    AppendJsonString(out, lines[i]);
+  }
+  out += lines.empty() ? "]" : "\n  ]";
+}
+
+void PrintJson(const std::string& path, const CacheReadResult& result, const ErrorList& errors,
+               const ThumbnailList& list, const ImageStore& store) {
+  std::string out = "{\n  ";
+  AppendField(out, "path", path);
+  out += result.ok ? ",\n  \"ok\": true" : ",\n  \"ok\": false";
+  out += ",\n  \"error_code\": ";
+  out += result.ok ? "null" : std::to_string(result.error_code);
+  out += ",\n  \"errors\": ";
+  AppendStringArray(out, errors.lines());
+  out += ",\n  \"details\": ";
+  AppendStringArray(out, result.details);
+  out += ",\n  \"rows\": [";
+  for (size_t i = 0; i < list.size(); ++i) {
+    out += i == 0 ? "\n" : ",\n";
+    AppendRowJson(out, list[i], store);
+    // Written in pieces: the text of a large cache need not be held whole.
+    if (out.size() > (1u << 16)) {
+      std::fwrite(out.data(), 1, out.size(), stdout);
+      out.clear();
+    }
+  }
+  out += list.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+int RunList(const std::string& path, bool json) {
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  TerminalProgress progress;
+  CacheReadOptions options;
+  options.date_time_format = DefaultDateTimeFormat();
+  const CacheReadResult result = ReadThumbnailCache(
+      path, CacheReadTarget{list, store, errors, CliTexts(), &progress}, options);
+  if (json) {
+    PrintJson(path, result, errors, list, store);
+  } else {
+    PrintTable(result, list);
+    for (const std::string& line : errors.lines()) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  return result.ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace
 
 void AddListCommand(CLI::App& app, int& exit_code) {
-  auto* sub = app.add_subcommand("list", "not available yet");
-  sub->callback([&exit_code] {
-    std::fputs("glintvane-cli list: not available yet\n", stderr);
-    exit_code = kExitUsage;
-  });
+  auto* sub = app.add_subcommand("list", "List the thumbnails of a Thumbs.db file");
+  auto path = std::make_shared<std::string>();
+  auto json = std::make_shared<bool>(false);
+  sub->add_option("FILE", *path, "the Thumbs.db file")->required();
+  sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
+  sub->callback([&exit_code, path, json] { exit_code = RunList(*path, *json); });
 }
 
 }  // namespace glintvane::cli

@@ -1,0 +1,77 @@
+#include "cache/image_info.h"
+
+#include <cstring>
+
+namespace glintvane {
+namespace {
+
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+uint32_t Be32(const uint8_t* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+// Start-of-frame markers: C0 to CF except DHT (C4), JPG (C8) and DAC (CC).
+bool IsStartOfFrame(uint8_t marker) {
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+}  // namespace
+
+bool LooksLikeJpeg(std::span<const uint8_t> bytes) {
+  return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+bool LooksLikePng(std::span<const uint8_t> bytes) {
+  return bytes.size() >= sizeof(kPngSignature) &&
+         std::memcmp(bytes.data(), kPngSignature, sizeof(kPngSignature)) == 0;
+}
+
+ImageInfo SniffImage(std::span<const uint8_t> bytes) {
+  ImageInfo info;
+  if (LooksLikePng(bytes)) {
+    info.format = ImageFormat::kPng;
+    // Signature, then the IHDR chunk: length, "IHDR", width, height.
+    if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
+      const uint32_t w = Be32(bytes.data() + 16);
+      const uint32_t h = Be32(bytes.data() + 20);
+      if (w <= INT32_MAX && h <= INT32_MAX) {
+        info.width = static_cast<int32_t>(w);
+        info.height = static_cast<int32_t>(h);
+      }
+    }
+    return info;
+  }
+  if (!LooksLikeJpeg(bytes)) return info;
+  info.format = ImageFormat::kJpeg;
+  // Walk the marker segments up to the frame header; each step moves forward,
+  // so the walk ends within the bytes.
+  size_t at = 2;
+  while (at + 4 <= bytes.size()) {
+    if (bytes[at] != 0xFF) break;
+    const uint8_t marker = bytes[at + 1];
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+      at += 2;
+      continue;
+    }
+    if (marker == 0xD9 || marker == 0xDA) break;  // no frame header before the scan
+    const size_t length = (static_cast<size_t>(bytes[at + 2]) << 8) | bytes[at + 3];
+    if (length < 2) break;
+    if (IsStartOfFrame(marker)) {
+      if (at + 9 <= bytes.size()) {
+        info.height = (bytes[at + 5] << 8) | bytes[at + 6];
+        info.width = (bytes[at + 7] << 8) | bytes[at + 8];
+      }
+      break;
+    }
+    at += 2 + length;
+  }
+  return info;
+}
+
+}  // namespace glintvane

@@ -1,0 +1,209 @@
+#include "cache/thumbs_reader.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+
+#include "base/error_codes.h"
+#include "base/file_time.h"
+#include "base/windows_path.h"
+#include "cache/compound_file.h"
+#include "cache/image_info.h"
+#include "cache/paged_reader.h"
+#include "cache/raw_colour.h"
+#include "cache/thumbs_db.h"
+
+namespace glintvane {
+namespace {
+
+// The store is reserved up to the file size, but no more than this: a huge
+// file that turns out not to be a cache should not take memory up front.
+constexpr uint64_t kMaxStoreReserve = 256ull * 1024 * 1024;
+
+ImageKind KindOf(ThumbnailPayload payload) {
+  switch (payload) {
+    case ThumbnailPayload::kJfif:
+    case ThumbnailPayload::kJpeg:
+      return ImageKind::kJfif;
+    case ThumbnailPayload::kRaw:
+      return ImageKind::kRaw;
+    case ThumbnailPayload::kPng:
+      return ImageKind::kPng;
+  }
+  return ImageKind::kNone;
+}
+
+// One read: the state of Parts 1.1 and 1.2 between opening and the end.
+class CacheRead {
+ public:
+  CacheRead(const std::string& path, CacheReadTarget& target, const CacheReadOptions& options,
+            CacheReadResult& result, ProgressMeter& meter)
+      : path_(path), target_(target), options_(options), result_(result), meter_(meter) {}
+
+  // A container phase: a fresh counter of 0 and a total of 1.
+  void Phase(int base, int span) {
+    double counter = 0;
+    meter_.Update(base, counter, 1, span);
+  }
+
+  ReadResult<void> Run(ByteSource& source) {
+    PagedReader reader(source);
+    CompoundFile file(reader);
+    if (auto r = file.CheckHeader(); !r) return r;
+    Phase(3, 4);
+    if (file.length_not_multiple_of_sector()) {
+      target_.errors.AddWarning(path_, target_.texts[kTextLengthNotMultiple512], target_.texts);
+    }
+    if (auto r = file.ReadHeaderFatList(); !r) return r;
+    Phase(4, 5);
+    if (auto r = file.ReadDifatChain(); !r) return r;
+    Phase(5, 6);
+    if (auto r = file.ListMiniFat(); !r) return r;
+    Phase(6, 7);  // counting the mini FAT chain
+    Phase(7, 8);  // listing it (one pass here)
+    if (auto r = file.ListMiniStream(); !r) return r;
+    Phase(8, 9);
+    Phase(9, 10);
+    walk_counter_ = 1;
+    return file.WalkDirectory([&](const DirectoryEntry& entry) -> ReadResult<void> {
+      if (entry.type == cfb::kTypeRoot) {
+        result_.details.push_back(target_.texts[kTextRootEntryTimestamp] + ": " +
+                                  FileTimeText(entry.modified, options_.date_time_format));
+        return {};
+      }
+      if (auto r = file.ReadStream(entry, buffer_); !r) return r;
+      // The whole directory is walked: in XP caches the Catalog is usually
+      // the second entry, and stopping after it would drop the thumbnails.
+      if (entry.name == kCatalogStreamName) return OnCatalog();
+      return OnThumbnail(entry.name);
+    });
+  }
+
+ private:
+  ReadResult<void> OnCatalog() {
+    const CatalogHeader header = ReadCatalogHeader(buffer_);
+    result_.details.push_back(target_.texts[kTextVersion] + ": " + std::to_string(header.version));
+    result_.details.push_back(target_.texts[kTextThumbnails] + ": " + std::to_string(header.count));
+    thumbnail_total_ = header.count;
+    auto r = ForEachCatalogEntry(buffer_, header, [&](const CatalogEntry& entry) {
+      ThumbnailRow& row =
+          target_.list.AddOrUpdate(std::to_string(entry.id), entry.name, SourceKind::kImageStore,
+                                   ThumbnailList::kKeep, ThumbnailList::kKeep, ThumbnailList::kKeep,
+                                   FileTimeText(entry.filetime, options_.date_time_format));
+      row.filetime = entry.filetime;
+      meter_.Update(10, walk_counter_, thumbnail_total_, 100);
+    });
+    walk_counter_ = 0;
+    return r;
+  }
+
+  ReadResult<void> OnThumbnail(const std::string& name) {
+    auto stream = ClassifyThumbnailStream(buffer_);
+    if (!stream) return tl::unexpected(stream.error());
+    std::span<const uint8_t> image = stream->bytes;
+    if (stream->payload == ThumbnailPayload::kRaw) {
+      auto converted = ConvertRawThumbnail(RebuildRawJpeg(stream->bytes));
+      if (!converted) {
+        // A conversion failure is local to this thumbnail: the read goes on.
+        target_.errors.AddError(kErrException, path_, converted.error(), target_.texts);
+        return {};
+      }
+      converted_ = std::move(*converted);
+      image = converted_;
+    }
+    const int64_t start = target_.store.Append(image);
+    const int64_t end = target_.store.size();
+    ThumbnailRow& row =
+        target_.list.AddOrUpdate(ThumbnailKey(name, stream->payload), "", SourceKind::kImageStore,
+                                 end, static_cast<int64_t>(image.size()), start, "");
+    row.kind = KindOf(stream->payload);
+    const ImageInfo info = SniffImage(image);
+    row.width = info.width;
+    row.height = info.height;
+    meter_.Update(30, walk_counter_, thumbnail_total_, 70);
+    return {};
+  }
+
+  const std::string& path_;
+  CacheReadTarget& target_;
+  const CacheReadOptions& options_;
+  CacheReadResult& result_;
+  ProgressMeter& meter_;
+  std::vector<uint8_t> buffer_;     // the stream buffer, reused for every stream
+  std::vector<uint8_t> converted_;  // a converted raw-colour thumbnail
+  double walk_counter_ = 1;
+  double thumbnail_total_ = 0;  // 0 until the Catalog is read
+};
+
+void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string& path,
+            ProgressMeter& meter, const ReadError* error) {
+  if (error != nullptr) {
+    result.ok = false;
+    result.error_code = error->code;
+    target.errors.AddError(error->code, path, error->detail, target.texts);
+  } else {
+    result.ok = true;
+    result.error_code = 0;
+  }
+  // The bar shows 100 at the end, whatever happened (a position already past
+  // 100, as after a Catalog, stays where it is and shows as full).
+  double counter = 0;
+  meter.Update(0, counter, 1, 100);
+}
+
+CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
+                           const std::string& path, CacheReadTarget& target,
+                           const CacheReadOptions& options) {
+  CacheReadResult result;
+  ProgressMeter meter(target.progress);
+  target.store.Clear();
+  result.details.push_back(target.texts[kTextFileName] + ": " + std::string(LocalFilePart(path)));
+  result.details.push_back(target.texts[kTextDirectoryName] + ": " +
+                           std::string(LocalFolderPart(path)));
+  if (source == nullptr) {
+    const ReadError error{kErrPlatform, open_error};
+    Finish(result, target, path, meter, &error);
+    return result;
+  }
+  result.details.push_back(target.texts[kTextSize] + ": " + std::to_string(source->Size()));
+  // The images of a cache take less room than the file that holds them
+  // (converted raw-colour thumbnails may grow the store past this hint).
+  target.store.Reserve(static_cast<size_t>(std::min<uint64_t>(source->Size(), kMaxStoreReserve)));
+  ReadError error;
+  bool failed = false;
+  try {
+    CacheRead read(path, target, options, result, meter);
+    read.Phase(0, 3);
+    if (auto r = read.Run(*source); !r) {
+      error = r.error();
+      failed = true;
+    }
+  } catch (const std::bad_alloc&) {
+    error = ReadError{kErrPlatform, "EOutOfMemory: Out of memory"};
+    failed = true;
+  } catch (const std::exception& e) {
+    error = ReadError{kErrPlatform, std::string("Exception: ") + e.what()};
+    failed = true;
+  }
+  Finish(result, target, path, meter, failed ? &error : nullptr);
+  return result;
+}
+
+}  // namespace
+
+CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget target,
+                                   const CacheReadOptions& options) {
+  auto source = FileByteSource::Open(path);
+  if (!source) {
+    return ReadOpened(nullptr, "Cannot open file \"" + path + "\". " + source.error().message, path,
+                      target, options);
+  }
+  return ReadOpened(source->get(), {}, path, target, options);
+}
+
+CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
+                                   CacheReadTarget target, const CacheReadOptions& options) {
+  return ReadOpened(&source, {}, path, target, options);
+}
+
+}  // namespace glintvane

@@ -1,0 +1,161 @@
+// glintvane-cli list: the table, the JSON object and the exit statuses.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "export/digest.h"
+#include "tests/cli/cli_runner.h"
+#include "testsupport/cfb_writer.h"
+#include "testsupport/synthetic_pictures.h"
+#include "testsupport/thumbs_fixtures.h"
+
+namespace glintvane {
+namespace {
+
+using namespace testsupport;
+using testing::RunCli;
+
+constexpr uint64_t kTime = 127370000000000000ull;  // 2004-08-14 23:33:20 UTC
+
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<uint8_t>& bytes) {
+    char name[] = "/tmp/glintvane-list-cli-XXXXXX";
+    const int fd = mkstemp(name);
+    close(fd);
+    path_ = name;
+    std::ofstream(path_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  ~TempFile() { std::filesystem::remove(path_); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::vector<uint8_t> Cache(bool break_third = false) {
+  std::vector<CfbEntry> entries = {
+      {.name = "1", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 1))},
+      {.name = "Catalog",
+       .bytes = MakeCatalog({{1, "first.jpg", kTime}, {2, "second.png", kTime + 10000000}})},
+      {.name = "2", .bytes = MakeRawColourStream(PatternPicture(32, 24, 2))},
+      {.name = "256_0123456789abcdef", .bytes = MakeLaterThumbStream(MakePng(9, 7, 3))},
+  };
+  if (break_third) entries[3].bytes.back() ^= 0xFF;  // the PNG's end is gone
+  return BuildCompoundFile(entries, CfbOptions{.root_modified = kTime}).bytes;
+}
+
+TEST(ListCliTest, JsonHasEveryField) {
+  const TempFile file(Cache());
+  const auto run = RunCli({"list", file.path(), "--json"});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const auto json = run.Json();
+  ASSERT_TRUE(json.is_object()) << run.out;
+  EXPECT_EQ(json["path"], file.path());
+  EXPECT_EQ(json["ok"], true);
+  EXPECT_TRUE(json["error_code"].is_null());
+  EXPECT_TRUE(json["errors"].empty());
+  const auto& details = json["details"];
+  ASSERT_EQ(details.size(), 6u);
+  EXPECT_EQ(details[0], "File Name: " + std::filesystem::path(file.path()).filename().string());
+  EXPECT_EQ(details[4], "Version: 7");
+  EXPECT_EQ(details[5], "Thumbnails: 2");
+  const auto& rows = json["rows"];
+  ASSERT_EQ(rows.size(), 3u);
+  const auto& first = rows[0];
+  EXPECT_EQ(first["key"], "1");
+  EXPECT_EQ(first["name"], "first.jpg");
+  EXPECT_EQ(first["filetime"], kTime);
+  EXPECT_EQ(first["modified_utc"], "2004-08-14T23:33:20Z");
+  EXPECT_FALSE(first["modified"].get<std::string>().empty());
+  EXPECT_EQ(first["start"], 0);
+  EXPECT_EQ(first["source_kind"], 1);
+  EXPECT_EQ(first["kind"], "jfif");
+  EXPECT_EQ(first["width"], 40);
+  EXPECT_EQ(first["height"], 30);
+  const auto jpeg = MakeJpeg(40, 30, 1);
+  EXPECT_EQ(first["length"], jpeg.size());
+  EXPECT_EQ(first["end"], jpeg.size());
+  EXPECT_EQ(first["sha256"], DigestsOf(jpeg).sha256);
+  EXPECT_EQ(rows[1]["kind"], "raw");
+  EXPECT_EQ(rows[1]["name"], "second.png");
+  EXPECT_EQ(rows[1]["width"], 32);
+  EXPECT_EQ(rows[1]["start"], first["end"]);
+  EXPECT_EQ(rows[2]["key"], "256_0123456789abcdef");
+  EXPECT_EQ(rows[2]["kind"], "png");
+  EXPECT_EQ(rows[2]["name"], "");
+  EXPECT_EQ(rows[2]["modified"], "");
+  EXPECT_EQ(rows[2]["modified_utc"], "");
+  EXPECT_EQ(rows[2]["filetime"], 0);
+  EXPECT_EQ(rows[2]["sha256"], DigestsOf(MakePng(9, 7, 3)).sha256);
+}
+
+TEST(ListCliTest, TableByDefault) {
+  const TempFile file(Cache());
+  const auto run = RunCli({"list", file.path()});
+  ASSERT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.out.find("Number"), std::string::npos);
+  EXPECT_NE(run.out.find("Original Name"), std::string::npos);
+  EXPECT_NE(run.out.find("first.jpg"), std::string::npos);
+  EXPECT_NE(run.out.find("256_0123456789abcdef"), std::string::npos);
+  EXPECT_NE(run.out.find("40x30"), std::string::npos);
+  EXPECT_NE(run.out.find("Files: 3"), std::string::npos);
+  EXPECT_TRUE(run.err.empty()) << run.err;
+}
+
+TEST(ListCliTest, FailedReadKeepsEarlierRowsAndExitsOne) {
+  const TempFile file(Cache(true));
+  auto run = RunCli({"list", file.path(), "--json"});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto json = run.Json();
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["error_code"], 502);
+  EXPECT_EQ(json["errors"][0], "Fatal error!");
+  EXPECT_EQ(json["errors"][2], "Details: missing end of file");
+  EXPECT_EQ(json["rows"].size(), 2u);
+  run = RunCli({"list", file.path()});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.out.find("first.jpg"), std::string::npos);
+  EXPECT_NE(run.err.find("missing end of file"), std::string::npos);
+}
+
+TEST(ListCliTest, MissingFileAndUsageErrors) {
+  auto run = RunCli({"list", "/nonexistent/Thumbs.db", "--json"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.Json()["error_code"], 500);
+  EXPECT_EQ(RunCli({"list"}).exit_code, 2);
+  EXPECT_EQ(RunCli({"list", "a", "b"}).exit_code, 2);
+  EXPECT_EQ(RunCli({"list", "--nonsense", "x"}).exit_code, 2);
+}
+
+TEST(ListCliTest, WarningDoesNotFailTheRead) {
+  auto bytes = Cache();
+  bytes.resize(bytes.size() + 10, 0);
+  const TempFile file(bytes);
+  const auto run = RunCli({"list", file.path(), "--json"});
+  EXPECT_EQ(run.exit_code, 0);
+  const auto json = run.Json();
+  EXPECT_EQ(json["ok"], true);
+  EXPECT_TRUE(json["error_code"].is_null());
+  EXPECT_EQ(json["errors"][0], "Warning!");
+  EXPECT_EQ(json["errors"][2], "Details: file length non multiple 512");
+}
+
+TEST(ListCliTest, RealXpCache) {
+  const std::string path = GLINTVANE_CORPUS_DIR "/real/017-feng33-Thumbs.db";
+  if (!std::filesystem::exists(path)) GTEST_SKIP();
+  const auto run = RunCli({"list", path, "--json"});
+  ASSERT_EQ(run.exit_code, 0);
+  const auto json = run.Json();
+  ASSERT_EQ(json["rows"].size(), 500u);
+  EXPECT_EQ(json["rows"][0]["name"], "33-404-error.jpg");
+  EXPECT_EQ(json["rows"][0]["sha256"],
+            "21c334b6a15a14ae660728de2e1fdaabfefe4fe2ed31fa8d855867ec365fe27c");
+}
+
+}  // namespace
+}  // namespace glintvane
