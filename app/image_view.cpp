@@ -1,0 +1,59 @@
+#include "image_view.h"
+
+#include <QPainter>
+
+namespace glintvane {
+
+QRect DisplayRect(int w, int h, int cw, int ch, bool stretch) {
+  if (w <= 0 || h <= 0) return {};
+  int dw = w;
+  int dh = h;
+  if (stretch || w > cw || h > ch) {
+    const double aspect = static_cast<double>(w) / h;
+    if (w > h) {
+      dw = cw;
+      dh = static_cast<int>(cw / aspect);
+      if (dh > ch) {
+        dh = ch;
+        dw = static_cast<int>(ch * aspect);
+      }
+    } else {
+      dh = ch;
+      dw = static_cast<int>(ch * aspect);
+      if (dw > cw) {
+        dw = cw;
+        dh = static_cast<int>(cw / aspect);
+      }
+    }
+  }
+  return QRect((cw - dw) / 2, (ch - dh) / 2, dw, dh);
+}
+
+ImageView::ImageView(QWidget* parent) : QWidget(parent) {
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  setMinimumSize(16, 16);
+}
+
+void ImageView::SetPicture(QImage picture) {
+  picture_ = std::move(picture);
+  update();
+}
+
+void ImageView::SetStretch(bool stretch) {
+  if (stretch_ == stretch) return;
+  stretch_ = stretch;
+  update();
+}
+
+QRect ImageView::PictureRect() const {
+  return DisplayRect(picture_.width(), picture_.height(), width(), height(), stretch_);
+}
+
+void ImageView::paintEvent(QPaintEvent* /*event*/) {
+  if (picture_.isNull()) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(PictureRect(), picture_);
+}
+
+}  // namespace glintvane

@@ -1,0 +1,273 @@
+// The main window. Its components, commands and handlers carry the names the
+// program's documentation uses (ListView1, ActionOpen, ListView1Change), so
+// the window reads like its description. Each handler is a thin slot over
+// the core; the class is spread over one file per subsystem:
+//   mainwindow.cpp           construction, first showing, settings, exit
+//   mainwindow_layout.cpp    the widgets, menus and tool bar
+//   mainwindow_texts.cpp     ApplyTexts, the Language menu
+//   mainwindow_lists.cpp     UpdateCommands, checking, sorting, resizing
+//   mainwindow_open.cpp      opening a cache, the error list, messages
+//   mainwindow_view.cpp      the image view
+//   mainwindow_commands.cpp  extraction, search, carving, shortcuts, help
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+
+#include "cache/thumbnail_list.h"
+#include "discover/found_caches.h"
+#include "texts/error_list.h"
+#include "texts/ui_texts.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTextEdit;
+class QTextList;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class QStandardItemModel;
+
+namespace glintvane {
+
+class ImageView;
+class StatusProgress;
+class ThumbnailModel;
+namespace platform {
+class Dialogs;
+}
+
+// What the window takes from its surroundings. The defaults are the real
+// desktop; tests point them elsewhere.
+struct StartOptions {
+  QStringList language_folders;          // empty: platform::Desktop::LanguageFolders()
+  QString system_language;               // empty: the user's locale as a Windows abbreviation
+  platform::Dialogs* dialogs = nullptr;  // null: the platform's standard dialogs
+};
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(StartOptions options = {}, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // --- components -------------------------------------------------------
+  QToolBar* ToolBar1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* status_panel_[2] = {nullptr, nullptr};
+  QWidget* mainPanel = nullptr;
+  QWidget* AllDbPanel = nullptr;
+  QLabel* Panel2 = nullptr;
+  QTreeView* ListView2 = nullptr;
+  QSplitter* Splitter2 = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* mainTabSheet = nullptr;
+  QTreeView* ListView1 = nullptr;
+  QWidget* FileInfoTabSheet = nullptr;
+  QTextEdit* RichEdit1 = nullptr;
+  QTabWidget* PageControl2 = nullptr;
+  QWidget* ImageViewTabSheet = nullptr;
+  QWidget* ImgPanel = nullptr;
+  QLabel* GammaPanel = nullptr;
+  ImageView* PreImage = nullptr;
+  QPushButton* OrgFileViewBtn = nullptr;
+  QRadioButton* BestFitRadio = nullptr;
+  QRadioButton* ActualSizeRadio = nullptr;
+  QToolButton* LeftRotateBtn = nullptr;
+  QToolButton* RightRotateBtn = nullptr;
+  QMenu* File1 = nullptr;
+  QMenu* Actions1 = nullptr;
+  QMenu* LangItem = nullptr;
+  QMenu* Help1 = nullptr;
+  QMenu* ListBoxPopupMenu = nullptr;
+
+  // --- commands ---------------------------------------------------------
+  QAction* ActionExit = nullptr;
+  QAction* ActionOpen = nullptr;
+  QAction* ActionSearchAll = nullptr;
+  QAction* ActionBruteForce = nullptr;
+  QAction* ActionShowThumb = nullptr;
+  QAction* ActionExtract = nullptr;
+  QAction* ActionExtractSelected = nullptr;
+  QAction* ActionView = nullptr;
+  QAction* ActionOpenWith = nullptr;
+  QAction* ActionOrigView = nullptr;
+  QAction* ActionBestFit = nullptr;
+  QAction* ActionActualSize = nullptr;
+  QAction* ActionLeftRotate = nullptr;
+  QAction* ActionRightRotate = nullptr;
+  QAction* ActionSelectAll = nullptr;
+  QAction* ActionUnselectAll = nullptr;
+  QAction* ActionInvert = nullptr;
+  QAction* ActionDesktopIcon = nullptr;
+  QAction* ActionQuickLaunchIcon = nullptr;
+  QAction* ActionHelp = nullptr;
+  QAction* ActionHelpOnline = nullptr;
+  QAction* ActionHelpAbout = nullptr;
+
+  // --- state that tests and other parts read ------------------------------
+  const UiTexts& texts() const { return texts_; }
+  const ErrorList& errors() const { return errors_; }
+  ThumbnailList& thumbnails() { return thumbnails_; }
+  ThumbnailModel* thumbnail_model() const { return thumbnail_model_; }
+  const FoundCacheList& found_caches() const { return found_caches_; }
+  QString StatusPanelText(int panel) const;
+  QString OpenFilePath() const { return open_file_; }
+  bool carved_list() const { return carved_list_; }
+  int activation_state() const { return activation_state_; }
+  QString current_language() const { return current_language_; }
+  QString version_text() const { return version_text_; }
+  int sort_column() const { return sort_column_; }
+  bool sort_ascending() const { return sort_ascending_; }
+  // The view row the image view shows (the list's current row), or -1.
+  int FocusedRow() const;
+  // The tab caption of a page of PageControl1 / PageControl2.
+  QString TabCaption(QWidget* page) const;
+  bool FileInfoTabVisible() const;
+
+ public slots:
+  // Start-up and shutdown.
+  void FormActivate();
+  void FormResize();
+  void ActionExitExecute();
+
+  // Texts and languages.
+  void ApplyTexts();
+  void BuildLanguageMenu();
+  void LangClick(QAction* item);
+
+  // Lists and commands.
+  void UpdateCommands();
+  void ActionSelectExecute(QAction* sender);
+  void ListView1ColumnClick(int column);
+  void ListView1Click();
+
+  // Opening a file.
+  void ActionOpenExecute();
+  void OpenThumbnailFile(const QString& path);
+  void ClearThumbnailList();
+  void ShowErrorList(const QString& path);
+
+  // The image view.
+  void ListView1Change();
+  void UpdateImageView(int mode);
+  void ActionBestFitExecute();
+  void ActionActualSizeExecute();
+  void ActionLeftRotateExecute();
+  void ActionRightRotateExecute();
+
+  // Commands whose work lives in other parts of the core.
+  void ActionSearchAllExecute();
+  void ActionBruteForceExecute();
+  void ListView2DblClick();
+  void ActionExtractExecute();
+  void ActionExtractSelectedExecute();
+  void ListView1DblClick();
+  void ActionOpenWithExecute();
+  void ActionOrigViewExecute();
+  void ActionDesktopIconExecute();
+  void ActionQuickLaunchIconExecute();
+  void ActionHelpExecute();
+  void ActionHelpOnlineExecute();
+  void ActionHelpAboutExecute();
+
+ public:
+  // Routines the handlers share.
+  void AddError(int code, const QString& context, const QString& detail);
+  QString RegistryString(const QString& value, const QString& name, const QString& mode);
+  bool ReadThumbnailCache(const QString& path);
+  void ReportScanOutcome(const QString& path, bool ok);
+  void ShowScannedFileDetails(const QString& path);
+  void SelectOrAddFoundCache(const QString& path);
+  void MarkSortColumn(int previous, bool ascending, int column);
+  // Negative, 0 or positive as row a sorts before, with or after row b
+  // under the current sort state. A value that cannot be read sets *failed;
+  // without `failed` it is recorded in the error list and the rows compare
+  // equal.
+  int ListView1Compare(const ThumbnailRow& a, const ThumbnailRow& b, bool* failed = nullptr);
+  bool ShowThumbnail(ImageView* target, int64_t offset, int frame, SourceKind kind, int64_t length,
+                     bool* gif_frames);
+  bool ReadFileRange(const std::string& path, int64_t offset, int64_t length,
+                     std::vector<uint8_t>& buffer);
+  void RotateImage(ImageView* image, int quarter_turns);
+  void AddRowRotation(int step);
+  QString UiText(int index) const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateComponents();
+  void CreateCommands();
+  void CreateMenus();
+  void ConnectHandlers();
+  QAction* MakeAction(QAction*& slot, void (MainWindow::*handler)());
+  void ShowFileDetails(const std::vector<std::string>& details);
+  // RichEdit1 as a list of paragraphs: plain, bulleted or indented.
+  void ClearRichEdit();
+  void AppendRichLine(const QString& text, bool bullet, int indent_points);
+  void AddFoundCacheRow(const CacheFileRecord& record);
+  void SetTabVisible(QWidget* page, bool visible);
+  void SetTabCaption(QWidget* page, const QString& caption);
+  void SetStatusPanel(int panel, const QString& text);
+  void SetListView1ChangeAttached(bool attached);
+  void FocusedRowChanged();
+  void ShowFirstRow();
+  // The end of opening or carving a file: cursor, progress bar, status text,
+  // the list redrawn and its first row shown.
+  void EndListWork(qint64 elapsed_ms);
+  void CarveFile(const QString& path);
+  platform::Dialogs& dialogs() const { return *dialogs_; }
+
+  StartOptions options_;
+  platform::Dialogs* dialogs_;
+
+  UiTexts texts_;
+  ErrorList errors_;
+  ThumbnailList thumbnails_;
+  ImageStore image_store_;
+  FoundCacheList found_caches_;
+  ThumbnailModel* thumbnail_model_ = nullptr;
+  QStandardItemModel* found_model_ = nullptr;
+  QActionGroup* language_group_ = nullptr;
+  std::unique_ptr<StatusProgress> progress_;
+
+  // Fixed texts and settings read at construction.
+  QString version_text_;
+  QString program_directory_;
+  QString temporary_folder_;
+  QString current_language_;
+  QString help_file_name_;
+  QString web_address_;
+  std::string date_time_format_;
+  QString column_joiner_;
+
+  QString open_file_;  // the file the thumbnail list shows
+  bool carved_list_ = false;
+  int activation_state_ = 0;  // 0 before first showing, 1 after, 2 once laid out
+  int sort_column_ = -1;
+  bool sort_ascending_ = false;
+  bool list_view1_change_attached_ = true;
+  bool resize_attached_ = true;
+  bool busy_ = false;                 // a long routine runs; the window must not close under it
+  bool rich_edit_used_ = false;       // RichEdit1 holds at least one paragraph
+  QTextList* bullet_list_ = nullptr;  // the bullet list the next bullet joins
+};
+
+}  // namespace glintvane

@@ -1,0 +1,294 @@
+// Opening a thumbnail cache: the Open command, the read with its progress,
+// File Details and error list, and the offer to carve a file that is not a
+// readable cache.
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTextList>
+#include <QTreeView>
+
+#include <exception>
+#include <new>
+
+#include "base/error_codes.h"
+#include "base/windows_path.h"
+#include "cache/thumbs_reader.h"
+#include "carve/carve_scan.h"
+#include "image_view.h"
+#include "mainwindow.h"
+#include "platform/dialogs.h"
+#include "status_progress.h"
+#include "thumbnail_model.h"
+
+namespace glintvane {
+namespace {
+
+// Error lines stand out from the heading by this indent.
+constexpr int kErrorIndentPoints = 20;
+// The help page of the question that offers carving.
+constexpr int kCarveQuestionHelpContext = 2;
+
+QString FilePart(const QString& path) {
+  const std::string text = path.toStdString();
+  return QString::fromStdString(std::string(LocalFilePart(text)));
+}
+
+QString FolderPart(const QString& path) {
+  const std::string text = path.toStdString();
+  return QString::fromStdString(std::string(LocalFolderPart(text)));
+}
+
+}  // namespace
+
+void MainWindow::ActionOpenExecute() {
+  carved_list_ = false;
+  // Caches copied from FAT disks often carry upper-case names.
+  const QStringList filters{UiText(kTextThumbnailCacheFiles) + QStringLiteral(" (*.db *.DB)"),
+                            UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+  const QString path = dialogs().ChooseOpenFile(this, filters);
+  if (path.isEmpty()) return;
+  repaint();
+  OpenThumbnailFile(path);
+}
+
+void MainWindow::OpenThumbnailFile(const QString& path) {
+  errors_.Clear();
+  SetTabVisible(FileInfoTabSheet, false);
+  ClearRichEdit();
+  open_file_ = path;
+  thumbnail_model_->SetHint(path);
+  ListView1->setToolTip(path);
+
+  list_view1_change_attached_ = false;
+  ClearThumbnailList();
+  repaint();
+  // The list is not redrawn until the read has ended.
+  ListView1->setUpdatesEnabled(false);
+  busy_ = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  QElapsedTimer clock;
+  clock.start();
+  progress_ =
+      std::make_unique<StatusProgress>(StatusBar1, status_panel_[0], status_panel_[1], 0, 100);
+
+  if (ReadThumbnailCache(path)) {
+    SelectOrAddFoundCache(path);
+  } else {
+    const bool carve = dialogs().AskYesNo(
+        this, UiText(kTextFatalError) + QStringLiteral(". ") + UiText(kTextBruteForceAttack),
+        kCarveQuestionHelpContext);
+    repaint();
+    if (carve) CarveFile(path);
+  }
+
+  EndListWork(clock.elapsed());
+}
+
+void MainWindow::EndListWork(qint64 elapsed_ms) {
+  QApplication::restoreOverrideCursor();
+  progress_.reset();
+  SetStatusPanel(0, QStringLiteral("%1 %2. %3: %4")
+                        .arg(elapsed_ms / 1000)
+                        .arg(UiText(kTextSec), UiText(kTextFiles))
+                        .arg(thumbnails_.size()));
+  StatusBar1->repaint();
+  thumbnail_model_->Refresh();
+  ListView1->setUpdatesEnabled(true);
+  busy_ = false;
+  list_view1_change_attached_ = true;
+  if (PageControl1->currentWidget() == mainTabSheet) ListView1->setFocus();
+  ShowFirstRow();
+}
+
+void MainWindow::ShowFirstRow() {
+  if (thumbnail_model_->rowCount() == 0) return;
+  const QModelIndex first = thumbnail_model_->index(0, 0);
+  // Making row 0 current runs ListView1Change, which shows its picture.
+  ListView1->selectionModel()->setCurrentIndex(
+      first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  ListView1->scrollTo(first, QAbstractItemView::EnsureVisible);
+}
+
+bool MainWindow::ReadThumbnailCache(const QString& path) {
+  errors_.Clear();
+  SetTabCaption(mainTabSheet, FilePart(path));
+  UpdateCommands();
+
+  CacheReadResult result;
+  const std::string local_path = path.toStdString();
+  try {
+    CacheReadOptions options;
+    options.date_time_format = date_time_format_;
+    result = ::glintvane::ReadThumbnailCache(
+        local_path, CacheReadTarget{thumbnails_, image_store_, errors_, texts_, progress_.get()},
+        options);
+  } catch (const std::bad_alloc& e) {
+    // The reader reports its own failures; only running out of memory on a
+    // huge damaged file gets this far.
+    result.ok = false;
+    AddError(kErrPlatform, path, QStringLiteral("std::bad_alloc: ") + QString::fromUtf8(e.what()));
+  } catch (const std::exception& e) {
+    result.ok = false;
+    AddError(kErrPlatform, path, QStringLiteral("std::exception: ") + QString::fromUtf8(e.what()));
+  }
+
+  PageControl1->setCurrentWidget(mainTabSheet);
+  SetTabVisible(FileInfoTabSheet, true);
+  ClearRichEdit();
+  if (result.ok) {
+    SetTabCaption(FileInfoTabSheet, UiText(kTextFileDetails));
+    ShowFileDetails(result.details);
+  } else if (!errors_.empty()) {
+    ShowErrorList(path);
+  }
+  if (progress_) progress_->OnProgress(100, PercentText(100));
+  return result.ok;
+}
+
+void MainWindow::ShowFileDetails(const std::vector<std::string>& details) {
+  AppendRichLine({}, false, 0);
+  for (const std::string& line : details) AppendRichLine(QString::fromStdString(line), true, 0);
+  AppendRichLine({}, false, 0);
+}
+
+void MainWindow::ClearThumbnailList() {
+  thumbnails_.Clear();
+  thumbnail_model_->Refresh();
+  sort_column_ = -1;
+  sort_ascending_ = false;
+  SetStatusPanel(0, {});
+  SetStatusPanel(1, {});
+  StatusBar1->repaint();
+  SetTabCaption(mainTabSheet, UiText(kTextFile));
+  SetTabCaption(ImageViewTabSheet, UiText(kTextImageView));
+  SetTabVisible(FileInfoTabSheet, false);
+  PreImage->ClearPicture();
+  errors_.Clear();
+  UpdateImageView(0);
+}
+
+void MainWindow::ShowErrorList(const QString& path) {
+  if (errors_.empty()) return;
+  SetTabCaption(FileInfoTabSheet, UiText(kTextErrorsList));
+  AppendRichLine({}, false, kErrorIndentPoints);
+  for (const std::string& line : errors_.lines())
+    AppendRichLine(QString::fromStdString(line), false, kErrorIndentPoints);
+  const QString question = UiText(kTextFatalError) + QStringLiteral("!\n") + UiText(kTextFile) +
+                           QStringLiteral(":\n") + path + QStringLiteral("\n") +
+                           UiText(kTextSeeErrorDetails);
+  if (dialogs().AskYesNo(this, question, 0)) {
+    SetTabVisible(FileInfoTabSheet, true);
+    PageControl1->setCurrentWidget(FileInfoTabSheet);
+  }
+}
+
+void MainWindow::ClearRichEdit() {
+  RichEdit1->clear();
+  rich_edit_used_ = false;
+  bullet_list_ = nullptr;
+}
+
+void MainWindow::AppendRichLine(const QString& text, bool bullet, int indent_points) {
+  QTextCursor cursor(RichEdit1->document());
+  cursor.movePosition(QTextCursor::End);
+  QTextBlockFormat format;
+  // Points, as the indent is meant on paper; the screen's resolution turns
+  // them into pixels.
+  format.setLeftMargin(indent_points * RichEdit1->logicalDpiX() / 72.0);
+  if (rich_edit_used_) {
+    cursor.insertBlock(format, QTextCharFormat());
+  } else {
+    cursor.setBlockFormat(format);
+  }
+  rich_edit_used_ = true;
+  cursor.insertText(text);
+  if (!bullet) {
+    bullet_list_ = nullptr;
+    return;
+  }
+  if (bullet_list_ == nullptr) {
+    bullet_list_ = cursor.createList(QTextListFormat::ListDisc);
+  } else {
+    bullet_list_->add(cursor.block());
+  }
+}
+
+void MainWindow::CarveFile(const QString& path) {
+  CarveResult result;
+  try {
+    result = ScanFileForImages(path.toStdString(),
+                               CarveTarget{thumbnails_, errors_, texts_, progress_.get()});
+  } catch (const std::bad_alloc& e) {
+    result.ok = false;
+    AddError(kErrPlatform, path, QStringLiteral("std::bad_alloc: ") + QString::fromUtf8(e.what()));
+  }
+  if (result.finished) carved_list_ = true;
+  ReportScanOutcome(path, result.ok);
+}
+
+void MainWindow::ReportScanOutcome(const QString& path, bool ok) {
+  if (ok) {
+    SelectOrAddFoundCache(path);
+    ShowScannedFileDetails(path);
+  } else if (errors_.empty()) {
+    dialogs().ShowMessage(this, platform::MessageKind::kConfirmation, UiText(kTextSorry));
+  } else {
+    ShowErrorList(path);
+  }
+}
+
+void MainWindow::ShowScannedFileDetails(const QString& path) {
+  SetTabCaption(FileInfoTabSheet, UiText(kTextFileDetails));
+  ClearRichEdit();
+  const QFileInfo file(path);
+  ShowFileDetails(
+      {(UiText(kTextFileName) + QStringLiteral(": ") + FilePart(path)).toStdString(),
+       (UiText(kTextDirectoryName) + QStringLiteral(": ") + FolderPart(path)).toStdString(),
+       (UiText(kTextSize) + QStringLiteral(": ") + QString::number(file.size())).toStdString()});
+}
+
+void MainWindow::SelectOrAddFoundCache(const QString& path) {
+  // The found-caches list only follows opened files while it is shown.
+  if (AllDbPanel->isHidden()) return;
+  int64_t row = found_caches_.IndexOfPath(path.toStdString());
+  if (row < 0) {
+    const QFileInfo file(path);
+    CacheFileRecord record;
+    record.name = FilePart(path).toStdString();
+    if (file.exists()) record.size = file.size();
+    const QDateTime modified = file.lastModified();
+    record.modified = modified.toString(QStringLiteral("d.M.yyyy h:m:s")).toStdString();
+    record.located = FolderPart(path).toStdString();
+    record.path = path.toStdString();
+    AddFoundCacheRow(record);
+    row = static_cast<int64_t>(found_caches_.size()) - 1;
+    Panel2->setText(UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
+                    QString::number(found_caches_.size()));
+  }
+  const QModelIndex index = found_model_->index(static_cast<int>(row), 0);
+  ListView2->setCurrentIndex(index);
+  ListView2->scrollTo(index, QAbstractItemView::EnsureVisible);
+  UpdateCommands();
+}
+
+void MainWindow::AddFoundCacheRow(const CacheFileRecord& record) {
+  if (!found_caches_.AddCacheFileRow(record)) return;
+  QList<QStandardItem*> items;
+  items << new QStandardItem(QString::fromStdString(record.name));
+  items << new QStandardItem(record.size ? QString::number(*record.size) : QString());
+  items << new QStandardItem(QString::fromStdString(record.modified));
+  items << new QStandardItem(QString::fromStdString(record.located));
+  for (QStandardItem* item : items) item->setEditable(false);
+  found_model_->appendRow(items);
+}
+
+}  // namespace glintvane

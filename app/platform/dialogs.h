@@ -1,0 +1,34 @@
+// Message boxes and file choosers. The window asks through this interface
+// only, so a test can answer the questions itself.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace glintvane::platform {
+
+enum class MessageKind { kError, kInformation, kConfirmation };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+
+  // A message with one OK button. The kind chooses the icon and the title
+  // ("Error", "Information", "Confirm").
+  virtual void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) = 0;
+  // A confirmation with Yes and No; true on Yes. `help_context` is kept for
+  // the help page the question belongs to (0: none).
+  virtual bool AskYesNo(QWidget* parent, const QString& text, int help_context) = 0;
+  // The open-file dialog. `filters` are Qt name filters, the first one
+  // chosen; "" when the user cancels.
+  virtual QString ChooseOpenFile(QWidget* parent, const QStringList& filters) = 0;
+  // The folder chooser; "" when the user cancels.
+  virtual QString ChooseFolder(QWidget* parent, const QString& title) = 0;
+};
+
+// The platform's standard dialogs.
+Dialogs& StandardDialogs();
+
+}  // namespace glintvane::platform

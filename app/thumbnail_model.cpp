@@ -1,0 +1,134 @@
+#include "thumbnail_model.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace glintvane {
+namespace {
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
+    : QAbstractTableModel(parent), list_(list) {
+  captions_ =
+      QStringList{QStringLiteral("Number"), QStringLiteral("Name"), QStringLiteral("Modified")};
+}
+
+int ThumbnailModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(order_.size());
+}
+
+int ThumbnailModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumnCount;
+}
+
+ThumbnailRow* ThumbnailModel::RowAt(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= order_.size()) return nullptr;
+  const size_t at = order_[static_cast<size_t>(row)];
+  return at < list_.size() ? &list_[at] : nullptr;
+}
+
+const ThumbnailRow* ThumbnailModel::RowAt(int row) const {
+  return const_cast<ThumbnailModel*>(this)->RowAt(row);
+}
+
+QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
+  const ThumbnailRow* row = RowAt(index.row());
+  if (row == nullptr) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+      switch (index.column()) {
+        case 0:
+          return Text(row->key);
+        case 1:
+          return Text(RowNameText(*row));
+        case 2:
+          return Text(RowTimeText(*row));
+        default:
+          return {};
+      }
+    case Qt::CheckStateRole:
+      if (index.column() == 0) return row->checked ? Qt::Checked : Qt::Unchecked;
+      return {};
+    case Qt::ToolTipRole:
+      return hint_;
+    default:
+      return {};
+  }
+}
+
+bool ThumbnailModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  ThumbnailRow* row = RowAt(index.row());
+  if (row == nullptr || role != Qt::CheckStateRole || index.column() != 0) return false;
+  row->checked = value.toInt() == Qt::Checked;
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  return true;
+}
+
+Qt::ItemFlags ThumbnailModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (index.column() == 0) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+QVariant ThumbnailModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  return captions_.value(section);
+}
+
+void ThumbnailModel::SetCaption(int column, const QString& caption) {
+  if (column < 0 || column >= captions_.size() || captions_[column] == caption) return;
+  captions_[column] = caption;
+  emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void ThumbnailModel::Refresh() {
+  beginResetModel();
+  if (list_.size() < order_.size()) {
+    // The list was emptied (and perhaps refilled): start from its order.
+    order_.resize(list_.size());
+    std::iota(order_.begin(), order_.end(), 0U);
+  } else {
+    const size_t shown = order_.size();
+    order_.resize(list_.size());
+    std::iota(order_.begin() + static_cast<std::ptrdiff_t>(shown), order_.end(),
+              static_cast<uint32_t>(shown));
+  }
+  endResetModel();
+}
+
+void ThumbnailModel::Sort(
+    const std::function<bool(const ThumbnailRow&, const ThumbnailRow&)>& less) {
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  const QModelIndexList before = persistentIndexList();
+  std::vector<uint32_t> old_order = order_;
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](uint32_t a, uint32_t b) { return less(list_[a], list_[b]); });
+  // Persistent indexes (the current row, the selection) follow their records.
+  std::vector<int> new_row(order_.size());
+  for (size_t i = 0; i < order_.size(); ++i) new_row[order_[i]] = static_cast<int>(i);
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (const QModelIndex& index : before) {
+    const uint32_t at = old_order[static_cast<size_t>(index.row())];
+    after << createIndex(new_row[at], index.column());
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ThumbnailModel::ApplyCheckCommand(int tag) {
+  if (tag < 1 || tag > 3 || order_.empty()) return;
+  for (const uint32_t at : order_) {
+    ThumbnailRow& row = list_[at];
+    row.checked = tag == 1 ? true : tag == 2 ? false : !row.checked;
+  }
+  emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+}
+
+}  // namespace glintvane
