@@ -57,12 +57,15 @@ class PercentSteps {
 // value of a failed read.
 tl::expected<int64_t, int> FeedBlocks(CarvedImageScanner& scanner, int64_t length, ReadFn read,
                                       void* context, ProgressSink* progress) {
-  std::vector<uint8_t> buffer(kCarveHistory + kScanBlock);
+  // A small file gets a block of its own size: scanning many small inputs
+  // (embedded caches, fuzzing) must not pay for a full block each time.
+  const auto block = static_cast<size_t>(std::clamp<int64_t>(length, 1, kScanBlock));
+  std::vector<uint8_t> buffer(kCarveHistory + block);
   uint8_t* data = buffer.data() + kCarveHistory;
   PercentSteps steps(progress, length);
   int64_t offset = 0;
   while (offset < length) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(length - offset, kScanBlock));
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length - offset, block));
     const int64_t got = read(context, data, want);
     if (got < 0) return tl::unexpected(static_cast<int>(-got));
     if (got == 0) break;  // the file became shorter while it was read
