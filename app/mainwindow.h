@@ -229,6 +229,9 @@ class MainWindow : public QMainWindow {
   void SetListView1ChangeAttached(bool attached);
   void FocusedRowChanged();
   void ShowFirstRow();
+  // The start of opening or carving a file: errors and File Info emptied, the
+  // file recorded as the one the list shows.
+  void BeginWithFile(const QString& path);
   // The end of opening or carving a file: cursor, progress bar, status text,
   // the list redrawn and its first row shown.
   void EndListWork(qint64 elapsed_ms);

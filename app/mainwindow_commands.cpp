@@ -38,12 +38,7 @@ void MainWindow::ActionBruteForceExecute() {
   const QString path = dialogs().ChooseOpenFile(this, filters);
   if (path.isEmpty()) return;
 
-  errors_.Clear();
-  SetTabVisible(FileInfoTabSheet, false);
-  ClearRichEdit();
-  open_file_ = path;
-  thumbnail_model_->SetHint(path);
-  ListView1->setToolTip(path);
+  BeginWithFile(path);
   list_view1_change_attached_ = false;
   ListView1->setUpdatesEnabled(false);
   busy_ = true;

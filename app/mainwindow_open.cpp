@@ -60,13 +60,17 @@ void MainWindow::ActionOpenExecute() {
   OpenThumbnailFile(path);
 }
 
-void MainWindow::OpenThumbnailFile(const QString& path) {
+void MainWindow::BeginWithFile(const QString& path) {
   errors_.Clear();
   SetTabVisible(FileInfoTabSheet, false);
   ClearRichEdit();
   open_file_ = path;
   thumbnail_model_->SetHint(path);
   ListView1->setToolTip(path);
+}
+
+void MainWindow::OpenThumbnailFile(const QString& path) {
+  BeginWithFile(path);
 
   list_view1_change_attached_ = false;
   ClearThumbnailList();

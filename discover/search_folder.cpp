@@ -47,6 +47,20 @@ bool EqualsIgnoringAsciiCase(std::string_view name, std::string_view lower) {
   return true;
 }
 
+// The row of a cache file found at `path`: size and time stay empty when the
+// file could not be opened, so that it is still seen to exist.
+CacheFileRecord RecordOfFile(const std::string& path, const FileFacts& facts) {
+  CacheFileRecord row;
+  row.name = LocalFilePart(path);
+  if (facts.opened) {
+    row.size = facts.size;
+    row.modified = FoundFileTimeText(facts.modified);
+  }
+  row.located = LocalFolderPart(path);
+  row.path = path;
+  return row;
+}
+
 class FolderWalk {
  public:
   FolderWalk(FoundCacheList& list, const SearchOptions& options, SearchOutcome& outcome)
@@ -173,14 +187,7 @@ class FolderWalk {
     if (list_.IndexOfPath(path) >= 0) return;
     const FileFacts facts = ReadFileFacts(path);
     if (facts.opened && !facts.compound) return;
-    CacheFileRecord row;
-    row.name = LocalFilePart(path);
-    if (facts.opened) {
-      row.size = facts.size;
-      row.modified = FoundFileTimeText(facts.modified);
-    }
-    row.located = LocalFolderPart(path);
-    row.path = path;
+    CacheFileRecord row = RecordOfFile(path, facts);
     row.recycled = true;
     AddCacheFileRow(list_, std::move(row), options_, &outcome_);
   }
@@ -268,16 +275,7 @@ bool AddCacheFileRow(FoundCacheList& list, CacheFileRecord record, const SearchO
 bool AddCacheFile(FoundCacheList& list, const std::string& path, const SearchOptions& options,
                   SearchOutcome* outcome) {
   if (list.IndexOfPath(path) >= 0) return false;
-  CacheFileRecord row;
-  const FileFacts facts = ReadFileFacts(path);
-  row.name = LocalFilePart(path);
-  if (facts.opened) {
-    row.size = facts.size;
-    row.modified = FoundFileTimeText(facts.modified);
-  }
-  row.located = LocalFolderPart(path);
-  row.path = path;
-  return AddCacheFileRow(list, std::move(row), options, outcome);
+  return AddCacheFileRow(list, RecordOfFile(path, ReadFileFacts(path)), options, outcome);
 }
 
 SearchOutcome SearchFolder(FoundCacheList& list, std::string_view folder,
