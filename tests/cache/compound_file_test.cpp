@@ -347,7 +347,7 @@ TEST(CompoundFileTest, NegativeFatSectorIs1500AndEntryOutsideIs1502) {
 
 TEST(CompoundFileTest, StreamSectorPastTheEndOfTheFileEndsTheRead) {
   CfbFile f = BuildCompoundFile({{.name = "r", .bytes = Bytes(5000)}});
-  f.bytes.resize(f.bytes.size() - 1024);
+  f.bytes.erase(f.bytes.end() - 1024, f.bytes.end());
   const Walked w = Walk(f.bytes);
   EXPECT_EQ(w.error.code, kErrSectorOutsideFile);
 }
