@@ -1,5 +1,7 @@
 #include "base/progress.h"
 
+#include <algorithm>
+
 namespace glintvane {
 
 std::string PercentText(int position) {
@@ -15,7 +17,10 @@ void ProgressMeter::Update(int base, double& counter, double total, int span) {
 
 void ProgressMeter::Advance(int position) {
   if (position > position_) position_ = position;
-  if (sink_ != nullptr) sink_->OnProgress(position_, PercentText(position_));
+  // A phase may overshoot (the Catalog's counter starts at 1, so its last
+  // entry lands past 100); the position keeps that, what is shown stops at full.
+  const int shown = std::min(position_, kProgressFull);
+  if (sink_ != nullptr) sink_->OnProgress(shown, PercentText(shown));
 }
 
 }  // namespace glintvane

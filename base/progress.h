@@ -15,6 +15,9 @@ class ProgressSink {
   virtual void OnProgress(int position, const std::string& text) = 0;
 };
 
+// What a progress display shows when the work is done.
+inline constexpr int kProgressFull = 100;
+
 // The percent text: the number, a blank and one percent sign.
 std::string PercentText(int position);
 
@@ -30,7 +33,8 @@ class ProgressMeter {
   // when total is 0 or less.
   void Update(int base, double& counter, double total, int span);
 
-  // Moves to `position` if that is further on, and reports it.
+  // Moves to `position` if that is further on, and reports it (never above
+  // kProgressFull).
   void Advance(int position);
 
   int position() const { return position_; }

@@ -90,7 +90,9 @@ TEST(Progress, LaterPhaseWaitsAndPositionNeverGoesBack) {
   meter.Update(0, first, 1, 10);
   EXPECT_EQ(meter.position(), 10);
   for (int i = 0; i < 4; ++i) meter.Update(10, counter, 4, 100);
-  EXPECT_EQ(meter.position(), 110);  // a bar shows this as full
+  EXPECT_EQ(meter.position(), 110);  // kept, but shown as full
+  EXPECT_EQ(sink.positions.back(), 100);
+  EXPECT_EQ(sink.last_text, "100 %");
   double again = 0;
   meter.Update(30, again, 10, 70);
   EXPECT_EQ(meter.position(), 110);

@@ -105,12 +105,12 @@ TEST(ThumbsDbTest, ProgressStepsOfTheContainerAndTheCatalog) {
   const std::vector<int> container = {3, 7, 9, 11, 13, 15, 17, 19};
   ASSERT_GE(out.progress.size(), container.size());
   EXPECT_EQ(std::vector<int>(out.progress.begin(), out.progress.begin() + 8), container);
-  // Catalog entries: base 10, total 4, span 100, counter from 1: 60, 85, 110, 135.
+  // Catalog entries: base 10, total 4, span 100, counter from 1: 60, 85, 110,
+  // 135; what is shown stops at 100.
   EXPECT_EQ(std::vector<int>(out.progress.begin() + 8, out.progress.begin() + 12),
-            (std::vector<int>{60, 85, 110, 135}));
-  // Thumbnails after the Catalog do not move the bar, nor does the final
-  // step to 100: the bar shows anything past 100 as full.
-  for (size_t i = 12; i < out.progress.size(); ++i) EXPECT_EQ(out.progress[i], 135);
+            (std::vector<int>{60, 85, 100, 100}));
+  // Thumbnails after the Catalog do not move the bar, nor does the final step.
+  for (size_t i = 12; i < out.progress.size(); ++i) EXPECT_EQ(out.progress[i], 100);
   // Without a Catalog the walk does not move the bar; the end brings it to 100.
   const auto later =
       ReadBytes(BuildCompoundFile({Stream("256_ab", MakeLaterThumbStream(Jpeg(1)))}).bytes);
