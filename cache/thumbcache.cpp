@@ -229,10 +229,12 @@ uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes) {
 }
 
 bool ThumbcacheIndex::References(uint64_t hash, uint32_t cache_type, uint64_t offset) const {
-  const auto it = entries.find(hash);
-  if (it == entries.end() || cache_type >= it->second.size()) return false;
-  const uint32_t at = it->second[cache_type];
-  return at != kThumbcacheNotIndexed && at == offset;
+  const auto it = by_hash.find(hash);
+  if (it == by_hash.end()) return false;
+  const std::vector<uint32_t>& offsets = entries[it->second].offsets;
+  if (cache_type >= offsets.size()) return false;
+  const uint32_t at = offsets[cache_type];
+  return IsIndexedOffset(at) && at == offset;
 }
 
 ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
@@ -296,7 +298,8 @@ ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
       for (uint32_t t = 0; t < index.offsets_per_entry; ++t) {
         offsets[t] = Le32(e + first_offset + 4ull * t);
       }
-      index.entries.emplace(hash, std::move(offsets));
+      index.by_hash.emplace(hash, index.entries.size());
+      index.entries.push_back({hash, std::move(offsets)});
     }
     done += count;
   }

@@ -89,8 +89,12 @@ struct ThumbcacheIndex {
   uint32_t used = 0;
   uint32_t total = 0;
   uint32_t offsets_per_entry = 0;
-  // hash -> offsets by cache type (kThumbcacheNotIndexed where absent).
-  std::unordered_map<uint64_t, std::vector<uint32_t>> entries;
+  struct Entry {
+    uint64_t hash = 0;
+    std::vector<uint32_t> offsets;  // by cache type; see IsIndexedOffset
+  };
+  std::vector<Entry> entries;                    // the used slots, in file order
+  std::unordered_map<uint64_t, size_t> by_hash;  // the first entry of each hash
 
   // Whether the index points at the entry of `hash` at `offset` in the cache
   // of `cache_type`.
@@ -98,6 +102,12 @@ struct ThumbcacheIndex {
 };
 
 inline constexpr uint32_t kThumbcacheNotIndexed = 0xFFFFFFFF;
+
+// An index offset that points at an entry: neither the "absent" value nor 0,
+// which some Windows left in unused slots (an entry never starts in the header).
+inline bool IsIndexedOffset(uint32_t offset) {
+  return offset != kThumbcacheNotIndexed && offset >= kThumbcacheHeaderSize;
+}
 
 ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source);
 

@@ -22,6 +22,7 @@ constexpr const char* kFreeSpaceLabel = "Free space";
 constexpr const char* kIndexLabel = "Index";
 constexpr const char* kHeaderCountLabel = "Entries in header";
 constexpr const char* kChecksumLabel = "Header checksum mismatches";
+constexpr const char* kSlotsLabel = "Slots used / total";
 
 std::string HashKey(uint64_t hash) {
   std::array<char, 17> text{};
@@ -99,7 +100,7 @@ ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& pa
                                Hex(read->version) + ", not used)");
     } else {
       result.details.push_back(std::string(kIndexLabel) + ": " + index_name + " (" +
-                               std::to_string(read->entries.size()) + " hashes)");
+                               std::to_string(read->by_hash.size()) + " hashes)");
       index = std::move(*read);
     }
   }
@@ -190,6 +191,34 @@ ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& pa
     result.details.push_back(std::string(kChecksumLabel) + ": " + std::to_string(bad_checksums));
   }
   return outcome;
+}
+
+ReadResult<void> ReadThumbcacheIndexRows(ByteSource& source, CacheReadTarget& target,
+                                         CacheReadResult& result) {
+  auto index = ReadThumbcacheIndex(source);
+  if (!index) return tl::unexpected(index.error());
+  result.details.push_back(target.texts[kTextVersion] + ": " + Hex(index->version) + " (" +
+                           ThumbcacheVersionName(index->version) + ")");
+  result.details.push_back(target.texts[kTextThumbnails] + ": " +
+                           std::to_string(index->entries.size()));
+  result.details.push_back(std::string(kSlotsLabel) + ": " + std::to_string(index->used) + " / " +
+                           std::to_string(index->total));
+  for (const ThumbcacheIndex::Entry& entry : index->entries) {
+    ThumbnailRow row;
+    row.key = HashKey(entry.hash);
+    row.source_kind = SourceKind::kImageStore;
+    row.indexed = 1;
+    std::string caches;
+    for (uint32_t type = 0; type < entry.offsets.size(); ++type) {
+      if (!IsIndexedOffset(entry.offsets[type])) continue;
+      const std::string type_name = ThumbcacheTypeName(index->version, type);
+      caches += caches.empty() ? "in " : ", ";
+      caches += "thumbcache_" + (type_name.empty() ? std::to_string(type) : type_name) + ".db";
+    }
+    row.name = std::move(caches);
+    target.list.Append(std::move(row));
+  }
+  return {};
 }
 
 }  // namespace glintvane

@@ -34,4 +34,10 @@ ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& pa
                                        CacheReadTarget& target, CacheReadResult& result,
                                        ByteSource* index, ProgressMeter& meter);
 
+// A thumbcache_idx.db opened by itself: one row per hash it holds, in file
+// order, named by the caches that hold the entry ("in thumbcache_32.db, ...").
+// It has no pictures of its own. The details give the version and the slots.
+ReadResult<void> ReadThumbcacheIndexRows(ByteSource& source, CacheReadTarget& target,
+                                         CacheReadResult& result);
+
 }  // namespace glintvane

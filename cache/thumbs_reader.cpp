@@ -205,10 +205,10 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
         failed = true;
       }
     } else if (family == FileFamily::kThumbcacheIndex) {
-      error = ReadError{kErrThumbcacheIndex,
-                        "This is the index of the thumbcache_*.db files beside it and holds no "
-                        "pictures: open those files"};
-      failed = true;
+      if (auto r = ReadThumbcacheIndexRows(*source, target, result); !r) {
+        error = r.error();
+        failed = true;
+      }
     } else {
       CacheRead read(path, target, options, result, meter);
       read.Phase(0, 3);
