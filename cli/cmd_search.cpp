@@ -150,8 +150,8 @@ int RunSearch(const std::string& root, bool json) {
 }  // namespace
 
 void AddSearchCommand(CLI::App& app, int& exit_code) {
-  auto* sub =
-      app.add_subcommand("search", "List every Thumbs.db below a folder, recycled ones included");
+  auto* sub = app.add_subcommand(
+      "search", "List every Thumbs.db and thumbcache_*.db below a folder, recycled ones included");
   auto root = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   sub->add_option("ROOT", *root, "The folder to search")->required();
