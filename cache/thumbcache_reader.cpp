@@ -193,6 +193,17 @@ ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& pa
   return outcome;
 }
 
+std::string ThumbcacheRowNote(const ThumbnailRow& row) {
+  if (!row.thumbcache) return {};
+  std::string note;
+  if (row.indexed == 1) note += "Index: still points at this entry\n";
+  if (row.indexed == 0) note += "Index: no longer points at this entry\n";
+  note += row.checksum_ok ? "Header checksum: matches\n"
+                          : "Header checksum: does not match (damaged or carved entry)\n";
+  note += "Data checksum: " + HashKey(row.data_checksum);
+  return note;
+}
+
 ReadResult<void> ReadThumbcacheIndexRows(ByteSource& source, CacheReadTarget& target,
                                          CacheReadResult& result) {
   auto index = ReadThumbcacheIndex(source);

@@ -34,6 +34,11 @@ ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& pa
                                        CacheReadTarget& target, CacheReadResult& result,
                                        ByteSource* index, ProgressMeter& meter);
 
+// What the list tells about an entry of a thumbcache beyond its columns, one
+// line each: whether the index still points at it, a header checksum that did
+// not match, the stored data checksum. "" for rows of other caches.
+std::string ThumbcacheRowNote(const ThumbnailRow& row);
+
 // A thumbcache_idx.db opened by itself: one row per hash it holds, in file
 // order, named by the caches that hold the entry ("in thumbcache_32.db, ...").
 // It has no pictures of its own. The details give the version and the slots.
