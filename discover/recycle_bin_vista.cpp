@@ -15,6 +15,8 @@
 namespace glintvane {
 namespace {
 
+static_assert(AT_FDCWD == -100, "ListVistaEntry's default stands for AT_FDCWD");
+
 constexpr uint64_t kInfoV1Size = 544;
 constexpr uint64_t kInfoVistaShortSize = 543;  // the 7-byte size variant
 constexpr size_t kInfoV1PathBytes = 520;       // MAX_PATH UTF-16 characters
@@ -74,9 +76,11 @@ struct LocalFile {
   std::vector<uint8_t> head;  // the first bytes asked for, of a regular file
 };
 
-LocalFile OpenLocal(const std::string& path, size_t head_bytes) {
+// `at` is a folder descriptor for a `path` that is a name in it, or AT_FDCWD.
+LocalFile OpenLocal(int at, const std::string& path, size_t head_bytes) {
   LocalFile file;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  const int fd =
+      openat(at, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return file;
   struct stat st {};
   if (fstat(fd, &st) == 0) {
@@ -95,21 +99,22 @@ LocalFile OpenLocal(const std::string& path, size_t head_bytes) {
   return file;
 }
 
-std::optional<RecycleInfo> ReadLocalInfo(const std::string& path) {
-  const LocalFile file = OpenLocal(path, kRecycleInfoMaxBytes);
+std::optional<RecycleInfo> ReadLocalInfo(int at, const std::string& path) {
+  const LocalFile file = OpenLocal(at, path, kRecycleInfoMaxBytes);
   if (!file.regular) return std::nullopt;
   return ParseRecycleInfo(file.head);
 }
 
 // A $I record beside the walk: lists its $R when that is a recycled cache.
 void ListRecycleInfo(FoundCacheList& list, const std::string& path, const SearchOptions& options,
-                     SearchOutcome* outcome) {
-  const auto info = ReadLocalInfo(path);
+                     SearchOutcome* outcome, int at) {
+  const std::string name(LocalFilePart(path));
+  const auto info = ReadLocalInfo(at, at == AT_FDCWD ? path : name);
   if (!info) return;
   if (!IsCacheItemName(WindowsFilePart(info->original))) return;
   const std::string recycled =
       std::string(LocalFolderPart(path)) + RecycledItemName(LocalFilePart(path));
-  const LocalFile item = OpenLocal(recycled, 8);
+  const LocalFile item = OpenLocal(at, at == AT_FDCWD ? recycled : RecycledItemName(name), 8);
   // Gone (emptied or restored), a folder, or some other file: no row.
   if (!item.regular || !IsRecycledCache(*info, item.head)) return;
   AddCacheFileRow(list,
@@ -121,19 +126,30 @@ void ListRecycleInfo(FoundCacheList& list, const std::string& path, const Search
 // A cache file the walk met by its name: inside a recycled folder it is named
 // by where it was before the folder was deleted.
 void ListCacheFile(FoundCacheList& list, const std::string& path, const SearchOptions& options,
-                   SearchOutcome* outcome) {
+                   SearchOutcome* outcome, int at) {
   const auto place = FindRecycledFolder(path);
   std::optional<RecycleInfo> info;
   if (place) {
     const std::string folder = place->recycled_folder;
     const size_t slash = folder.find_last_of('/');
-    info = ReadLocalInfo(folder.substr(0, slash + 1) + "$I" + folder.substr(slash + 3));
+    info = ReadLocalInfo(AT_FDCWD, folder.substr(0, slash + 1) + "$I" + folder.substr(slash + 3));
   }
+  if (list.IndexOfPath(path) >= 0) return;
+  const LocalFile file = OpenLocal(at, at == AT_FDCWD ? path : std::string(LocalFilePart(path)), 0);
   if (!info) {
-    AddCacheFile(list, path, options, outcome);
+    // Size and time stay empty when the file cannot be opened, so that it
+    // is still seen to exist.
+    CacheFileRecord row;
+    row.name = LocalFilePart(path);
+    if (file.opened) {
+      row.size = file.size;
+      row.modified = FoundFileTimeText(file.modified);
+    }
+    row.located = LocalFolderPart(path);
+    row.path = path;
+    AddCacheFileRow(list, std::move(row), options, outcome);
     return;
   }
-  const LocalFile file = OpenLocal(path, 0);
   RecycleInfo named = *info;
   std::string relative = place->relative;
   for (char& c : relative) {
@@ -267,22 +283,22 @@ std::optional<RecycledFolderPlace> FindRecycledFolder(std::string_view path) {
 }
 
 bool ListVistaEntry(FoundCacheList& list, const std::string& path, const SearchOptions& options,
-                    SearchOutcome* outcome) {
+                    SearchOutcome* outcome, int at) {
   const std::string_view name = LocalFilePart(path);
   const std::string_view folder = LocalFolderPart(path);
   switch (ClassifyVistaEntry(folder, name)) {
     case VistaEntryRole::kThumbcache:
-      ListCacheFile(list, path, options, outcome);
+      ListCacheFile(list, path, options, outcome, at);
       return true;
     case VistaEntryRole::kRecycleInfo:
-      ListRecycleInfo(list, path, options, outcome);
+      ListRecycleInfo(list, path, options, outcome, at);
       return true;
     case VistaEntryRole::kNone:
       break;
   }
   // A Thumbs.db in a recycled folder keeps the folder's original name.
   if (EqualsNoCase(name, "thumbs.db") && FindRecycledFolder(path)) {
-    ListCacheFile(list, path, options, outcome);
+    ListCacheFile(list, path, options, outcome, at);
     return true;
   }
   return false;

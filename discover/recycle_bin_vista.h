@@ -93,8 +93,10 @@ std::optional<RecycledFolderPlace> FindRecycledFolder(std::string_view path);
 // recycled cache (its $R as the path), or a cache inside a recycled folder
 // (named by the folder's original path and its own relative path). Returns
 // true when the entry was one of these and is dealt with; false leaves it to
-// the walk's other rules.
+// the walk's other rules. `at` may be the descriptor of the folder holding the
+// file (the file and its $R are then opened relative to it), or -100
+// (AT_FDCWD) to go by the full path. Final links are never followed.
 bool ListVistaEntry(FoundCacheList& list, const std::string& path, const SearchOptions& options,
-                    SearchOutcome* outcome);
+                    SearchOutcome* outcome, int at = -100);
 
 }  // namespace glintvane
