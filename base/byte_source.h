@@ -2,6 +2,7 @@
 // can hand in bytes and the program can hand in files.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -57,6 +58,25 @@ class FileByteSource final : public ByteSource {
   int fd_ = -1;
   uint64_t size_ = 0;
 };
+
+// errno value of an IoError for a path that is neither a regular file nor a
+// block device (a FIFO, a socket, a character device, a folder): reading one
+// could block for ever or never end.
+inline constexpr int kErrorNotFileOrDevice = ENODEV;
+
+// An opened piece of evidence: the descriptor and the size in bytes.
+struct OpenedEvidence {
+  int fd = -1;
+  uint64_t size = 0;
+};
+
+// Opens `path` for reading as evidence: without following a FIFO into a
+// wait (O_NONBLOCK, then cleared), without changing its access time
+// (O_NOATIME where the file's owner or a privileged user reads it), and only
+// when it is a regular file or a block device (a whole disk can be read).
+// Anything else is refused before a byte is read, with
+// kErrorNotFileOrDevice. A block device's size is taken by seeking to its end.
+tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path);
 
 // Reads a whole small file into memory (language files, test fixtures).
 tl::expected<std::vector<uint8_t>, IoError> ReadWholeFile(const std::string& path);

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/byte_source.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
@@ -89,7 +90,7 @@ int RunCarve(const std::string& path, bool json, bool hash) {
   int fd = -1;
   std::vector<uint8_t> buffer;
   if (hash) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (auto opened = OpenEvidence(path)) fd = opened->fd;
     buffer.resize(kHashBlock);
   }
 
