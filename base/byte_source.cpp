@@ -25,11 +25,12 @@ FileByteSource::~FileByteSource() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path) {
-  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-  int fd = ::open(path.c_str(), kFlags | O_NOATIME);
+tl::expected<OpenedEvidence, IoError> OpenEvidenceAt(int folder_fd, const char* name,
+                                                     bool follow_link) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW);
+  int fd = ::openat(folder_fd, name, flags | O_NOATIME);
   // O_NOATIME is refused (EPERM) for files of other users: read them plainly.
-  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), kFlags);
+  if (fd < 0 && errno == EPERM) fd = ::openat(folder_fd, name, flags);
   if (fd < 0) return tl::unexpected(IoErrorFromErrno(errno));
   auto fail = [fd](int error_number) {
     ::close(fd);
@@ -55,9 +56,19 @@ tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path) {
   return opened;
 }
 
+tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path) {
+  return OpenEvidenceAt(AT_FDCWD, path.c_str(), true);
+}
+
 tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::Open(
     const std::string& path) {
-  auto opened = OpenEvidence(path);
+  return OpenAt(AT_FDCWD, path.c_str(), true);
+}
+
+tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::OpenAt(int folder_fd,
+                                                                             const char* name,
+                                                                             bool follow_link) {
+  auto opened = OpenEvidenceAt(folder_fd, name, follow_link);
   if (!opened) return tl::unexpected(opened.error());
   return std::unique_ptr<FileByteSource>(new FileByteSource(opened->fd, opened->size));
 }

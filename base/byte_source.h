@@ -49,7 +49,11 @@ class FileByteSource final : public ByteSource {
   FileByteSource(const FileByteSource&) = delete;
   FileByteSource& operator=(const FileByteSource&) = delete;
 
+  // Opened as OpenEvidence and OpenEvidenceAt open.
   static tl::expected<std::unique_ptr<FileByteSource>, IoError> Open(const std::string& path);
+  static tl::expected<std::unique_ptr<FileByteSource>, IoError> OpenAt(int folder_fd,
+                                                                       const char* name,
+                                                                       bool follow_link);
   uint64_t Size() const override { return size_; }
   tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
 
@@ -77,6 +81,10 @@ struct OpenedEvidence {
 // Anything else is refused before a byte is read, with
 // kErrorNotFileOrDevice. A block device's size is taken by seeking to its end.
 tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path);
+// The same for `name` in the folder open on `folder_fd` (AT_FDCWD: the
+// current folder); a symbolic link is refused (ELOOP) unless `follow_link`.
+tl::expected<OpenedEvidence, IoError> OpenEvidenceAt(int folder_fd, const char* name,
+                                                     bool follow_link);
 
 // Reads a whole small file into memory (language files, test fixtures).
 tl::expected<std::vector<uint8_t>, IoError> ReadWholeFile(const std::string& path);
