@@ -66,8 +66,8 @@ tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::Open(
 }
 
 tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::OpenAt(int folder_fd,
-                                                                             const char* name,
-                                                                             bool follow_link) {
+                                                                              const char* name,
+                                                                              bool follow_link) {
   auto opened = OpenEvidenceAt(folder_fd, name, follow_link);
   if (!opened) return tl::unexpected(opened.error());
   return std::unique_ptr<FileByteSource>(new FileByteSource(opened->fd, opened->size));

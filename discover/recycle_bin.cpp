@@ -277,8 +277,9 @@ void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
   const std::string index_name(LocalFilePart(path));
   // Relative to the folder when the walk holds it: the path may be too long
   // to open whole.
-  auto source = folder_fd == AT_FDCWD ? FileByteSource::Open(path)
-                                      : FileByteSource::OpenAt(folder_fd, index_name.c_str(), false);
+  auto source = folder_fd == AT_FDCWD
+                    ? FileByteSource::Open(path)
+                    : FileByteSource::OpenAt(folder_fd, index_name.c_str(), false);
   if (!source) {
     outcome.unreadable_indexes.push_back(path);
     return;

@@ -275,9 +275,10 @@ class FolderWalk {
     if (type == DT_UNKNOWN) {
       struct stat st {};
       if (fstatat(at, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Kind::kFolder;
-      type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG
-                                          : S_ISLNK(st.st_mode) ? DT_LNK
-                                                                : DT_UNKNOWN;
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISREG(st.st_mode) ? DT_REG
+             : S_ISLNK(st.st_mode) ? DT_LNK
+                                   : DT_UNKNOWN;
     }
     if (type == DT_DIR) return Kind::kFolder;
     if (type == DT_REG) return Kind::kFile;
