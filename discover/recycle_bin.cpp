@@ -291,8 +291,9 @@ void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
     const auto on_disk = names.Find(RecycledFileName(record));
     if (!on_disk) continue;  // emptied from the bin, or restored
     const std::string recycled = folder + *on_disk;
-    const FileFacts facts = folder_fd == AT_FDCWD ? ReadFileFacts(recycled)
-                                                  : ReadFileFactsAt(folder_fd, on_disk->c_str());
+    const FileFacts facts = folder_fd == AT_FDCWD
+                                ? ReadFileFacts(recycled)
+                                : ReadFileFactsAt(folder_fd, on_disk->c_str(), false);
     if (facts.link) continue;  // never followed: it may lead anywhere
     // A recycled name that is not a compound file is some other file that
     // took the number; one that cannot be opened is listed so it is seen.

@@ -420,7 +420,7 @@ class FolderWalk {
   // so it is listed under its own name when it really is a compound file.
   void AddRecycledFile(int at, const std::string& name) {
     if (list_.IndexOfPath(path_) >= 0) return;
-    const FileFacts facts = ReadFileFactsAt(at, name.c_str());
+    const FileFacts facts = ReadFileFactsAt(at, name.c_str(), false);
     if (facts.opened && !facts.compound) return;
     CacheFileRecord row = RecordOfFile(path_, facts);
     row.recycled = true;
@@ -482,13 +482,13 @@ std::string FoundFileTimeText(int64_t unix_seconds) {
 }
 
 FileFacts ReadFileFacts(const std::string& path) {
-  return ReadFileFactsAt(AT_FDCWD, path.c_str());
+  return ReadFileFactsAt(AT_FDCWD, path.c_str(), true);
 }
 
-FileFacts ReadFileFactsAt(int folder_fd, const char* name) {
-  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
-  int fd = openat(folder_fd, name, kFlags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = openat(folder_fd, name, kFlags);
+FileFacts ReadFileFactsAt(int folder_fd, const char* name, bool follow_link) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW);
+  int fd = openat(folder_fd, name, flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = openat(folder_fd, name, flags);
   if (fd < 0) {
     FileFacts facts;
     facts.link = errno == ELOOP;

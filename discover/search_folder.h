@@ -94,8 +94,9 @@ struct FileFacts {
   int64_t modified = 0;   // seconds since 1970 UTC
   bool compound = false;  // a regular file that starts with the compound-file signature
 };
-// A symbolic link is not followed (facts.link tells).
 FileFacts ReadFileFacts(const std::string& path);
-FileFacts ReadFileFactsAt(int folder_fd, const char* name);
+// The same for `name` in the folder open on `folder_fd`; a symbolic link is
+// opened only when `follow_link` (facts.link tells when it was not).
+FileFacts ReadFileFactsAt(int folder_fd, const char* name, bool follow_link);
 
 }  // namespace glintvane

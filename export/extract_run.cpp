@@ -225,7 +225,8 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
 
 ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const ImageStore& store,
                                              size_t index, const std::string& destination,
-                                             ErrorList& errors, const UiTexts& texts) {
+                                             ErrorList& errors, const UiTexts& texts,
+                                             const std::string& open_file) {
   ExtractSelectedOutcome outcome;
   if (index >= list.size()) return outcome;
   const ThumbnailRow& row = list[index];
@@ -238,7 +239,7 @@ ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const Im
     errors.AddError(write.error_code, outcome.path, write.detail, texts);
   } else {
     write = WriteThumbnailRow(list, store, row, outcome.path, errors, texts, OutputMode::kReplace,
-                              InputsOf(list, {}));
+                              InputsOf(list, open_file));
   }
   outcome.written = write.ok;
   outcome.message_is_error = !write.ok;

@@ -93,8 +93,10 @@ struct ExtractSelectedOutcome {
 // Writes the row at `index` into `destination` under MakeExtractName,
 // replacing a file of that name. Writes no report and does not clear the
 // error list; a failure is recorded there.
+// `open_file`, the file the list was read from, is never replaced.
 ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const ImageStore& store,
                                              size_t index, const std::string& destination,
-                                             ErrorList& errors, const UiTexts& texts);
+                                             ErrorList& errors, const UiTexts& texts,
+                                             const std::string& open_file = {});
 
 }  // namespace glintvane
