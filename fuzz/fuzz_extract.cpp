@@ -28,7 +28,12 @@ const std::string& Folder() {
     char name[] = "/tmp/glintvane-fuzz-extract-XXXXXX";
     const char* made = mkdtemp(name);
     if (made == nullptr) std::abort();
-    return std::string(made) + "/";
+    static const std::string made_folder = made;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(made_folder, ec);
+    });
+    return made_folder + "/";
   }();
   return folder;
 }
