@@ -155,6 +155,7 @@ class FolderWalk {
     int fd = -1;  // -1 while let go of (deep folders, while below them)
     FolderId id{};
     size_t path_length = 0;  // path_ of this folder is path_.substr(0, path_length)
+    std::string name;        // its name in its parent, to find it again
     std::vector<FolderEntry> entries;
     size_t next = 0;
     std::vector<std::string> recycled;  // D<letter><n>.db names, checked after the index
@@ -167,9 +168,10 @@ class FolderWalk {
 
   // Takes `fd` (an opened folder) onto the stack; false (fd closed, errno
   // set) when it cannot be listed.
-  bool Push(int fd, size_t path_length) {
+  bool Push(int fd, size_t path_length, std::string name = {}) {
     Frame frame;
     frame.fd = fd;
+    frame.name = std::move(name);
     frame.id = IdOf(fd).value_or(FolderId{});
     frame.path_length = path_length;
     if (!ListEntries(fd, frame.entries)) {
@@ -206,7 +208,7 @@ class FolderWalk {
     // that the index lists keeps its original path and deletion time.
     for (const std::string& name : frame.recycled) {
       path_.resize(frame.path_length);
-      path_ += '/';
+      if (path_.back() != '/') path_ += '/';
       path_ += name;
       AddRecycledFile(frame.fd, name);
     }
@@ -232,9 +234,7 @@ class FolderWalk {
     while (held > 0 && stack_[held].fd < 0) --held;
     int fd = dup(stack_[held].fd);
     for (size_t k = held + 1; fd >= 0 && k <= at; ++k) {
-      const std::string name = path_.substr(stack_[k - 1].path_length + 1,
-                                            stack_[k].path_length - stack_[k - 1].path_length - 1);
-      const int next = openat(fd, name.c_str(), kOpenFolderFlags | FollowFlag());
+      const int next = openat(fd, stack_[k].name.c_str(), kOpenFolderFlags | FollowFlag());
       close(fd);
       fd = next >= 0 && IdOf(next) == std::optional<FolderId>(stack_[k].id) ? next : -1;
       if (next >= 0 && fd < 0) close(next);
@@ -359,7 +359,7 @@ class FolderWalk {
       close(fd);
       return;
     }
-    if (!Push(fd, path_.size())) ++outcome_.unreadable_folders;
+    if (!Push(fd, path_.size(), name)) ++outcome_.unreadable_folders;
   }
 
   // What a file met by the walk is to the search. The one place that decides

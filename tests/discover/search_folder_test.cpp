@@ -370,5 +370,23 @@ TEST_F(SearchFolderTest, AFolderThatCannotBeEnteredIsCounted) {
   EXPECT_EQ(list.size(), 1u);
 }
 
+// Deep below the held descriptors, a followed link leads sideways: coming
+// back, ".." is not the folder the walk came from, and the walk finds its
+// way again by name.
+TEST_F(SearchFolderTest, AFollowedLinkDeepDownStillComesBackToItsFolder) {
+  std::string deep;
+  for (int i = 0; i < 140; ++i) deep += "b/";
+  tree_.File(deep + "e/y/Thumbs.db", CompoundBytes());
+  tree_.File(deep + "b/b/zz/Thumbs.db", CompoundBytes());
+  tree_.Link(deep + "b/b/L", "../../e");
+  SearchOptions options;
+  options.follow_links = true;
+  FoundCacheList list;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root(), options);
+  EXPECT_EQ(outcome.unreadable_folders, 0u);
+  EXPECT_EQ(list.size(), 2u) << ::testing::PrintToString(Paths(list));
+  EXPECT_GE(list.IndexOfPath(tree_.Path(deep + "b/b/zz/Thumbs.db")), 0);
+}
+
 }  // namespace
 }  // namespace glintvane
