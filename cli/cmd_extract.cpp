@@ -131,7 +131,24 @@ int RunExtract(ExtractArgs args) {
     if (outcome.report_written) {
       std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
     }
-    PrintLines(stderr, all_errors);
+    // The run's own failure lines span three lines by design; split exactly
+    // those, and escape everything else, names included.
+    std::set<std::string> failure_lines;
+    for (const std::string& path : outcome.failed) {
+      failure_lines.insert(ExtractFailureLine(CliTexts(), path));
+    }
+    for (const std::string& line : all_errors) {
+      if (failure_lines.count(line) == 0) {
+        std::fprintf(stderr, "%s\n", Printable(line).c_str());
+        continue;
+      }
+      size_t start = 0;
+      for (size_t end = line.find('\n'); start < line.size() + 1; end = line.find('\n', start)) {
+        const size_t stop = end == std::string::npos ? line.size() : end;
+        std::fprintf(stderr, "%s\n", Printable(line.substr(start, stop - start)).c_str());
+        start = stop + 1;
+      }
+    }
   }
   return ok ? kExitOk : kExitFailed;
 }
