@@ -25,21 +25,52 @@ FileByteSource::~FileByteSource() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+tl::expected<OpenedEvidence, IoError> OpenEvidenceAt(int folder_fd, const char* name,
+                                                     bool follow_link) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW);
+  int fd = ::openat(folder_fd, name, flags | O_NOATIME);
+  // O_NOATIME is refused (EPERM) for files of other users: read them plainly.
+  if (fd < 0 && errno == EPERM) fd = ::openat(folder_fd, name, flags);
+  if (fd < 0) return tl::unexpected(IoErrorFromErrno(errno));
+  auto fail = [fd](int error_number) {
+    ::close(fd);
+    if (error_number == kErrorNotFileOrDevice) {
+      return tl::unexpected(IoError{error_number, "Not a regular file or block device"});
+    }
+    return tl::unexpected(IoErrorFromErrno(error_number));
+  };
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fail(errno);
+  if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return fail(kErrorNotFileOrDevice);
+  // Reads of a regular file or a disk never wait on a writer; the flag only
+  // served the open, and some drivers refuse reads with it set.
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status >= 0) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+  OpenedEvidence opened{fd, static_cast<uint64_t>(st.st_size)};
+  if (S_ISBLK(st.st_mode)) {
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 0) return fail(errno);
+    opened.size = static_cast<uint64_t>(end);
+  }
+  return opened;
+}
+
+tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path) {
+  return OpenEvidenceAt(AT_FDCWD, path.c_str(), true);
+}
+
 tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::Open(
     const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return tl::unexpected(IoErrorFromErrno(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const int e = errno;
-    ::close(fd);
-    return tl::unexpected(IoErrorFromErrno(e));
-  }
-  if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return tl::unexpected(IoErrorFromErrno(EISDIR));
-  }
-  return std::unique_ptr<FileByteSource>(new FileByteSource(fd, static_cast<uint64_t>(st.st_size)));
+  return OpenAt(AT_FDCWD, path.c_str(), true);
+}
+
+tl::expected<std::unique_ptr<FileByteSource>, IoError> FileByteSource::OpenAt(int folder_fd,
+                                                                              const char* name,
+                                                                              bool follow_link) {
+  auto opened = OpenEvidenceAt(folder_fd, name, follow_link);
+  if (!opened) return tl::unexpected(opened.error());
+  return std::unique_ptr<FileByteSource>(new FileByteSource(opened->fd, opened->size));
 }
 
 tl::expected<size_t, IoError> FileByteSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {

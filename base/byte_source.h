@@ -2,6 +2,7 @@
 // can hand in bytes and the program can hand in files.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -48,7 +49,11 @@ class FileByteSource final : public ByteSource {
   FileByteSource(const FileByteSource&) = delete;
   FileByteSource& operator=(const FileByteSource&) = delete;
 
+  // Opened as OpenEvidence and OpenEvidenceAt open.
   static tl::expected<std::unique_ptr<FileByteSource>, IoError> Open(const std::string& path);
+  static tl::expected<std::unique_ptr<FileByteSource>, IoError> OpenAt(int folder_fd,
+                                                                       const char* name,
+                                                                       bool follow_link);
   uint64_t Size() const override { return size_; }
   tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
 
@@ -57,6 +62,29 @@ class FileByteSource final : public ByteSource {
   int fd_ = -1;
   uint64_t size_ = 0;
 };
+
+// errno value of an IoError for a path that is neither a regular file nor a
+// block device (a FIFO, a socket, a character device, a folder): reading one
+// could block for ever or never end.
+inline constexpr int kErrorNotFileOrDevice = ENODEV;
+
+// An opened piece of evidence: the descriptor and the size in bytes.
+struct OpenedEvidence {
+  int fd = -1;
+  uint64_t size = 0;
+};
+
+// Opens `path` for reading as evidence: without following a FIFO into a
+// wait (O_NONBLOCK, then cleared), without changing its access time
+// (O_NOATIME where the file's owner or a privileged user reads it), and only
+// when it is a regular file or a block device (a whole disk can be read).
+// Anything else is refused before a byte is read, with
+// kErrorNotFileOrDevice. A block device's size is taken by seeking to its end.
+tl::expected<OpenedEvidence, IoError> OpenEvidence(const std::string& path);
+// The same for `name` in the folder open on `folder_fd` (AT_FDCWD: the
+// current folder); a symbolic link is refused (ELOOP) unless `follow_link`.
+tl::expected<OpenedEvidence, IoError> OpenEvidenceAt(int folder_fd, const char* name,
+                                                     bool follow_link);
 
 // Reads a whole small file into memory (language files, test fixtures).
 tl::expected<std::vector<uint8_t>, IoError> ReadWholeFile(const std::string& path);

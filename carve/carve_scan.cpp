@@ -11,6 +11,7 @@
 
 #include <tl/expected.hpp>
 
+#include "base/byte_source.h"
 #include "base/error_codes.h"
 #include "carve/carved_images.h"
 
@@ -104,8 +105,9 @@ int64_t ReadMemory(void* context, uint8_t* out, size_t count) {
 // Opens the file and takes its length by seeking to the end, which also
 // works for block devices (a whole disk can be carved); then seeks back.
 tl::expected<int64_t, ScanFailure> OpenForScan(const std::string& path, int& fd) {
-  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return tl::unexpected(ScanFailure{kErrOpenSource, errno});
+  auto opened = OpenEvidence(path);
+  if (!opened) return tl::unexpected(ScanFailure{kErrOpenSource, opened.error().error_number});
+  fd = opened->fd;
   const off_t length = ::lseek(fd, 0, SEEK_END);
   if (length < 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
     const int error_number = errno;
@@ -144,6 +146,10 @@ std::string_view CarveErrorReason(int error_number) {
       return "Too many open files";
     case ENOENT:
       return "No such file or directory";
+    case kErrorNotFileOrDevice:
+      return "Not a regular file or block device";
+    case EISDIR:
+      return "Is a directory";
     default:
       return "";
   }

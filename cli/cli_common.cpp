@@ -6,6 +6,127 @@
 
 namespace glintvane::cli {
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when none starts
+// there (overlong forms, surrogates and values past U+10FFFF included).
+size_t Utf8Length(std::string_view text, size_t i) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  if (b < 0x80) return 1;
+  size_t extra = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    extra = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    extra = 2;
+    if (b == 0xE0) low = 0xA0;
+    if (b == 0xED) high = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    extra = 3;
+    if (b == 0xF0) low = 0x90;
+    if (b == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + extra >= text.size()) return 0;
+  for (size_t k = 1; k <= extra; ++k) {
+    const auto t = static_cast<unsigned char>(text[i + k]);
+    if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) return 0;
+  }
+  return extra + 1;
+}
+
+void AppendHexByte(std::string& out, unsigned char b) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\x";
+  out += kHex[b >> 4];
+  out += kHex[b & 15];
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b >= 0x20 && b < 0x7F) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    switch (b) {
+      case 0x1B:
+        out += "\\e";
+        ++i;
+        continue;
+      case '\n':
+        out += "\\n";
+        ++i;
+        continue;
+      case '\r':
+        out += "\\r";
+        ++i;
+        continue;
+      case '\t':
+        out += "\\t";
+        ++i;
+        continue;
+      default:
+        break;
+    }
+    const size_t length = b < 0x80 ? 0 : Utf8Length(text, i);
+    const bool c1 = length == 2 && b == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (length == 0 || c1) {
+      // C0 controls, DEL, C1 controls and bytes that are not UTF-8.
+      for (size_t k = 0; k < (c1 ? 2u : 1u); ++k) {
+        AppendHexByte(out, static_cast<unsigned char>(text[i + k]));
+      }
+      i += c1 ? 2 : 1;
+      continue;
+    }
+    if (length == 3 && b == 0xE2) {
+      const auto b1 = static_cast<unsigned char>(text[i + 1]);
+      const auto b2 = static_cast<unsigned char>(text[i + 2]);
+      if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9)) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\u%04X", 0x2000 | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
+        out += code;
+        i += 3;
+        continue;
+      }
+    }
+    out.append(text.substr(i, length));
+    i += length;
+  }
+  return out;
+}
+
+void PrintLines(std::FILE* stream, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::fprintf(stream, "%s\n", Printable(line).c_str());
+}
+
+bool IsUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t length = Utf8Length(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string HexOf(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * text.size());
+  for (const char c : text) {
+    out += kHex[static_cast<unsigned char>(c) >> 4];
+    out += kHex[static_cast<unsigned char>(c) & 15];
+  }
+  return out;
+}
+
 const UiTexts& CliTexts() {
   static const UiTexts texts;
   return texts;
@@ -20,7 +141,7 @@ TerminalProgress::~TerminalProgress() {
 void TerminalProgress::OnProgress(int position, const std::string& text) {
   if (!enabled_ || position == last_) return;
   last_ = position;
-  std::fprintf(stderr, "\r%s", text.c_str());
+  std::fprintf(stderr, "\r%s", Printable(text).c_str());
   std::fflush(stderr);
 }
 

@@ -1,7 +1,10 @@
 // Pieces the subcommands share.
 #pragma once
 
+#include <cstdio>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/progress.h"
 #include "texts/ui_texts.h"
@@ -10,6 +13,25 @@ namespace glintvane::cli {
 
 // The English texts the command line reports with.
 const UiTexts& CliTexts();
+
+// Text from files and file systems as a terminal may safely show it: control
+// characters escaped as \e, \n, \r, \t or \xNN (C1 controls and bytes that
+// are not UTF-8 as \xNN per byte), and the bidirectional controls U+202A..
+// U+202E and U+2066..U+2069 as \u202E and the like. A name can then neither
+// move the cursor, erase rows, plant a fake row nor reorder what is shown.
+// Backslashes stay as they are: Windows paths are full of them.
+std::string Printable(std::string_view text);
+
+// Printable applied to each line of a list of messages, then printed to
+// `stream`, one per line.
+void PrintLines(std::FILE* stream, const std::vector<std::string>& lines);
+
+// True when `text` is well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+
+// The bytes of `text` in lower-case hex: the exact form of a path that is
+// not UTF-8, which JSON cannot carry as text.
+std::string HexOf(std::string_view text);
 
 // Writes the progress line "NN %" to standard error, when it is a terminal.
 class TerminalProgress final : public ProgressSink {

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/byte_source.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
@@ -89,7 +90,7 @@ int RunCarve(const std::string& path, bool json, bool hash) {
   int fd = -1;
   std::vector<uint8_t> buffer;
   if (hash) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (auto opened = OpenEvidence(path)) fd = opened->fd;
     buffer.resize(kHashBlock);
   }
 
@@ -97,6 +98,11 @@ int RunCarve(const std::string& path, bool json, bool hash) {
   if (json) {
     out.Add("{\"path\":");
     out.Add(JsonText(path));
+    if (!IsUtf8(path)) {
+      out.Add(",\"path_hex\":\"");
+      out.Add(HexOf(path));
+      out.Add("\"");
+    }
     out.Add(result.ok ? ",\"ok\":true" : ",\"ok\":false");
     out.Add(",\"error_code\":");
     if (result.error_code == 0) {
@@ -156,7 +162,7 @@ int RunCarve(const std::string& path, bool json, bool hash) {
   if (fd >= 0) ::close(fd);
 
   if (!json) {
-    for (const std::string& line : errors.lines()) std::fprintf(stderr, "%s\n", line.c_str());
+    PrintLines(stderr, errors.lines());
   }
   return result.finished ? kExitOk : kExitFailed;
 }

@@ -43,10 +43,6 @@ void PrintJson(const nlohmann::json& document) {
   std::fprintf(stdout, "%s\n", text.c_str());
 }
 
-void PrintLines(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
-}
-
 int RunExtract(ExtractArgs args) {
   // The report, the records and the carved rows name the source file: by a
   // path that still means the same file when they are read elsewhere.
@@ -83,8 +79,8 @@ int RunExtract(ExtractArgs args) {
     bool missing = false;
     for (const std::string& key : wanted) {
       if (found.count(key) > 0 || !read_ok) continue;
-      std::fprintf(stderr, "glintvane-cli extract: no thumbnail numbered %s in %s\n", key.c_str(),
-                   args.file.c_str());
+      std::fprintf(stderr, "glintvane-cli extract: no thumbnail numbered %s in %s\n",
+                   Printable(key).c_str(), Printable(args.file).c_str());
       missing = true;
     }
     if (missing) return kExitUsage;
@@ -98,7 +94,7 @@ int RunExtract(ExtractArgs args) {
     std::filesystem::create_directories(args.destination, ec);
     if (ec) {
       std::fprintf(stderr, "glintvane-cli extract: cannot create %s: %s\n",
-                   args.destination.c_str(), ec.message().c_str());
+                   Printable(args.destination).c_str(), ec.message().c_str());
       return kExitFailed;
     }
     ExtractOptions options;
@@ -130,10 +126,29 @@ int RunExtract(ExtractArgs args) {
     PrintJson(document);
   } else {
     for (const ExtractedImage& image : outcome.written) {
-      std::fprintf(stdout, "%s\n", image.path.c_str());
+      std::fprintf(stdout, "%s\n", Printable(image.path).c_str());
     }
-    if (outcome.report_written) std::fprintf(stdout, "%s\n", outcome.report_path.c_str());
-    PrintLines(all_errors);
+    if (outcome.report_written) {
+      std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
+    }
+    // The run's own failure lines span three lines by design; split exactly
+    // those, and escape everything else, names included.
+    std::set<std::string> failure_lines;
+    for (const std::string& path : outcome.failed) {
+      failure_lines.insert(ExtractFailureLine(CliTexts(), path));
+    }
+    for (const std::string& line : all_errors) {
+      if (failure_lines.count(line) == 0) {
+        std::fprintf(stderr, "%s\n", Printable(line).c_str());
+        continue;
+      }
+      size_t start = 0;
+      for (size_t end = line.find('\n'); start < line.size() + 1; end = line.find('\n', start)) {
+        const size_t stop = end == std::string::npos ? line.size() : end;
+        std::fprintf(stderr, "%s\n", Printable(line.substr(start, stop - start)).c_str());
+        start = stop + 1;
+      }
+    }
   }
   return ok ? kExitOk : kExitFailed;
 }

@@ -52,15 +52,16 @@ std::string SizeText(const ThumbnailRow& row) {
 
 void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
   const UiTexts& texts = CliTexts();
-  for (const std::string& line : result.details) std::printf("%s\n", line.c_str());
+  PrintLines(stdout, result.details);
   std::printf("\n");
   std::vector<std::vector<std::string>> cells;
   cells.push_back({texts[kTextNumber], texts[kTextOriginalName], texts[kTextModified], "Kind",
                    "Picture", "Bytes"});
   for (size_t i = 0; i < list.size(); ++i) {
     const ThumbnailRow& row = list[i];
-    cells.push_back({row.key, row.name, row.time_text, std::string(ImageKindName(row.kind)),
-                     SizeText(row), std::to_string(row.length)});
+    cells.push_back({Printable(row.key), Printable(row.name), Printable(row.time_text),
+                     std::string(ImageKindName(row.kind)), SizeText(row),
+                     std::to_string(row.length)});
   }
   std::vector<size_t> widths(cells.front().size(), 0);
   for (const auto& line : cells) {
@@ -172,6 +173,10 @@ void PrintJson(const std::string& path, const CacheReadResult& result, const Err
                const ThumbnailList& list, const ImageStore& store) {
   std::string out = "{\n  ";
   AppendField(out, "path", path);
+  if (!IsUtf8(path)) {
+    out += ",\n  ";
+    AppendField(out, "path_hex", HexOf(path));
+  }
   out += result.ok ? ",\n  \"ok\": true" : ",\n  \"ok\": false";
   out += ",\n  \"error_code\": ";
   out += result.ok ? "null" : std::to_string(result.error_code);
@@ -206,7 +211,7 @@ int RunList(const std::string& path, bool json) {
     PrintJson(path, result, errors, list, store);
   } else {
     PrintTable(result, list);
-    for (const std::string& line : errors.lines()) std::fprintf(stderr, "%s\n", line.c_str());
+    PrintLines(stderr, errors.lines());
   }
   return result.ok ? kExitOk : kExitFailed;
 }

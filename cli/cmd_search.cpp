@@ -1,4 +1,4 @@
-// glintvane-cli search ROOT [--json]: every thumbnail cache below a folder,
+// glintvane-cli search ROOT [--json] [--follow-links]: every thumbnail cache below a folder,
 // recycled ones included.
 #include <unistd.h>
 
@@ -35,7 +35,7 @@ class TerminalFolderProgress final : public SearchProgressSink {
     if (shown_ && now - last_ < kProgressInterval) return;
     last_ = now;
     shown_ = true;
-    const std::string shown(name.substr(0, kProgressNameWidth));
+    const std::string shown = Printable(name.substr(0, kProgressNameWidth));
     std::fprintf(stderr, "\r\033[K%s: %llu  %s", CliTexts()[kTextFolders].c_str(),
                  static_cast<unsigned long long>(folder_count), shown.c_str());
     std::fflush(stderr);
@@ -64,7 +64,8 @@ void PrintTable(const FoundCacheList& list) {
                    texts[kTextModified] + std::string(kDeletedTimeJoiner) + texts[kTextDeleted],
                    texts[kTextLocation], "Path"});
   for (const CacheFileRecord& row : list.rows()) {
-    cells.push_back({row.name, SizeText(row), row.modified, row.located, row.path});
+    cells.push_back({Printable(row.name), SizeText(row), Printable(row.modified),
+                     Printable(row.located), Printable(row.path)});
   }
   std::vector<size_t> widths(cells.front().size(), 0);
   for (const auto& line : cells) {
@@ -90,19 +91,27 @@ void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double 
     nlohmann::json r = {{"name", row.name},
                         {"size", row.size ? nlohmann::json(*row.size) : nlohmann::json(nullptr)},
                         {"modified", row.modified},
+                        {"modified_utc", TextOrNull(row.modified_utc)},
                         {"located", row.located},
                         {"path", row.path}};
+    // A path that is not UTF-8 comes out with replacement characters; its
+    // exact bytes go beside it.
+    if (!IsUtf8(row.path)) r["path_hex"] = HexOf(row.path);
     if (row.recycled) {
       r["deleted"] = TextOrNull(row.deleted);
       r["deleted_utc"] = TextOrNull(row.deleted_utc);
     }
     rows.push_back(std::move(r));
   }
-  const nlohmann::json doc = {{"root", outcome.root},
-                              {"folders", outcome.folders},
-                              {"unreadable_folders", outcome.unreadable_folders},
-                              {"seconds", seconds},
-                              {"rows", std::move(rows)}};
+  nlohmann::json doc = {{"root", outcome.root},
+                        {"folders", outcome.folders},
+                        {"unreadable_folders", outcome.unreadable_folders},
+                        {"repeated_folders", outcome.repeated_folders},
+                        {"links_not_followed", outcome.links_not_followed},
+                        {"unreadable_indexes", outcome.unreadable_indexes},
+                        {"seconds", seconds},
+                        {"rows", std::move(rows)}};
+  if (!IsUtf8(outcome.root)) doc["root_hex"] = HexOf(outcome.root);
   // File names on Linux need not be UTF-8; replace what is not.
   std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
@@ -110,15 +119,16 @@ void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double 
 // "Root: /x. Thumbs.db files: 4. Time: 2 sec." as the window shows it.
 std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t whole_seconds) {
   const UiTexts& texts = CliTexts();
-  return texts[kTextRoot] + ": " + outcome.root + ". " + texts[kTextThumbsDbFiles] + ": " +
-         std::to_string(rows) + ". " + texts[kTextTime] + ": " + std::to_string(whole_seconds) +
-         " " + texts[kTextSec] + ".";
+  return texts[kTextRoot] + ": " + Printable(outcome.root) + ". " + texts[kTextThumbsDbFiles] +
+         ": " + std::to_string(rows) + ". " + texts[kTextTime] + ": " +
+         std::to_string(whole_seconds) + " " + texts[kTextSec] + ".";
 }
 
-int RunSearch(const std::string& root, bool json) {
+int RunSearch(const std::string& root, bool json, bool follow_links) {
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
+  options.follow_links = follow_links;
   const auto start = std::chrono::steady_clock::now();
   SearchOutcome outcome;
   {
@@ -129,22 +139,28 @@ int RunSearch(const std::string& root, bool json) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   const double seconds = std::chrono::duration<double>(elapsed).count();
   if (!outcome.root_listed) {
-    std::fprintf(stderr, "glintvane-cli search: cannot list %s: %s\n", outcome.root.c_str(),
-                 outcome.root_error.message.c_str());
+    std::fprintf(stderr, "glintvane-cli search: cannot list %s: %s\n",
+                 Printable(outcome.root).c_str(), outcome.root_error.message.c_str());
     return kExitFailed;
   }
   for (const std::string& index : outcome.unreadable_indexes) {
-    std::fprintf(stderr, "%s: %s\n", CliTexts()[kTextRecycleBinOpenError].c_str(), index.c_str());
+    std::fprintf(stderr, "%s: %s\n", CliTexts()[kTextRecycleBinOpenError].c_str(),
+                 Printable(index).c_str());
   }
   if (json) {
     PrintJson(list, outcome, seconds);
   } else {
     PrintTable(list);
     const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
-    std::printf("%s %s: %llu.\n", SearchSummary(outcome, list.size(), whole).c_str(),
-                CliTexts()[kTextFolders].c_str(), static_cast<unsigned long long>(outcome.folders));
+    std::printf("%s %s: %llu. Unreadable folders: %llu.\n",
+                SearchSummary(outcome, list.size(), whole).c_str(),
+                CliTexts()[kTextFolders].c_str(), static_cast<unsigned long long>(outcome.folders),
+                static_cast<unsigned long long>(outcome.unreadable_folders));
   }
-  return kExitOk;
+  // Like find: a folder or index that could not be read leaves the search
+  // incomplete, and the status says so.
+  const bool complete = outcome.unreadable_folders == 0 && outcome.unreadable_indexes.empty();
+  return complete ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -154,9 +170,13 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
       "search", "List every Thumbs.db and thumbcache_*.db below a folder, recycled ones included");
   auto root = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
+  auto follow = std::make_shared<bool>(false);
   sub->add_option("ROOT", *root, "The folder to search")->required();
   sub->add_flag("--json", *json, "Write the rows as JSON");
-  sub->callback([&exit_code, root, json] { exit_code = RunSearch(*root, *json); });
+  sub->add_flag("--follow-links", *follow,
+                "Follow symbolic links that lead to folders and files inside ROOT (without it, "
+                "links are never followed)");
+  sub->callback([&exit_code, root, json, follow] { exit_code = RunSearch(*root, *json, *follow); });
 }
 
 }  // namespace glintvane::cli

@@ -19,8 +19,9 @@ struct CacheFileRecord {
   std::string name;             // File column: file part, or a recycled file's original path
   std::optional<int64_t> size;  // bytes; nullopt when the file could not be opened
   std::string modified;  // "d.m.yyyy h:m:s" of the last write, " - " + deletion time if recycled
-  std::string located;   // the folder holding the file, ending in "/"
-  std::string path;      // the path that opening the row uses; the duplicate key
+  std::string modified_utc;  // the last write in UTC (ISO 8601); "" when unknown
+  std::string located;       // the folder holding the file, ending in "/"
+  std::string path;          // the path that opening the row uses; the duplicate key
   // Recycled files only: the deletion time as text and in UTC (ISO 8601).
   std::string deleted;
   std::string deleted_utc;

@@ -79,7 +79,8 @@ bool IsThumbsDbName(std::string_view file_part) {
 // The folder is listed on the first question only.
 class FolderNames {
  public:
-  explicit FolderNames(std::string folder) : folder_(std::move(folder)) {}
+  FolderNames(std::string folder, int folder_fd)
+      : folder_(std::move(folder)), folder_fd_(folder_fd) {}
 
   std::optional<std::string> Find(const std::string& name) {
     if (!listed_) List();
@@ -92,7 +93,15 @@ class FolderNames {
  private:
   void List() {
     listed_ = true;
-    DIR* dir = opendir(folder_.c_str());
+    DIR* dir = nullptr;
+    if (folder_fd_ == AT_FDCWD) {
+      dir = opendir(folder_.c_str());
+    } else {
+      const int copy = dup(folder_fd_);
+      dir = copy >= 0 ? fdopendir(copy) : nullptr;
+      if (dir == nullptr && copy >= 0) close(copy);
+      if (dir != nullptr) rewinddir(dir);  // the copy shares the walk's position
+    }
     if (dir == nullptr) return;
     while (const dirent* entry = readdir(dir)) {
       const std::string name = entry->d_name;
@@ -103,6 +112,7 @@ class FolderNames {
   }
 
   std::string folder_;
+  int folder_fd_;
   bool listed_ = false;
   std::unordered_set<std::string> exact_;
   std::unordered_map<std::string, std::string> folded_;
@@ -261,22 +271,30 @@ bool IsRecycledCacheName(std::string_view name) {
 }
 
 void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
-                         const SearchOptions& options, SearchOutcome& outcome) {
+                         const SearchOptions& options, SearchOutcome& outcome, int folder_fd) {
   if (!IsRecycleBinPath(path)) return;
   const std::string folder(LocalFolderPart(path));
-  auto source = FileByteSource::Open(path);
+  const std::string index_name(LocalFilePart(path));
+  // Relative to the folder when the walk holds it: the path may be too long
+  // to open whole.
+  auto source = folder_fd == AT_FDCWD
+                    ? FileByteSource::Open(path)
+                    : FileByteSource::OpenAt(folder_fd, index_name.c_str(), false);
   if (!source) {
     outcome.unreadable_indexes.push_back(path);
     return;
   }
   const RecycleBinIndex index = ReadRecycleBinRecords(**source);
-  FolderNames names(folder);
+  FolderNames names(folder, folder_fd);
   for (const RecycleBinRecord& record : index.records) {
     if (!IsThumbsDbName(WindowsFilePart(record.original))) continue;
     const auto on_disk = names.Find(RecycledFileName(record));
     if (!on_disk) continue;  // emptied from the bin, or restored
     const std::string recycled = folder + *on_disk;
-    const FileFacts facts = ReadFileFacts(recycled);
+    const FileFacts facts = folder_fd == AT_FDCWD
+                                ? ReadFileFacts(recycled)
+                                : ReadFileFactsAt(folder_fd, on_disk->c_str(), false);
+    if (facts.link) continue;  // never followed: it may lead anywhere
     // A recycled name that is not a compound file is some other file that
     // took the number; one that cannot be opened is listed so it is seen.
     if (facts.opened && !facts.compound) continue;
@@ -287,6 +305,7 @@ void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
     row.deleted = FileTimeText(record.deleted, options.date_time_format);
     row.deleted_utc = FileTimeUtcIso(record.deleted);
     row.modified = written + std::string(kDeletedTimeJoiner) + row.deleted;
+    if (facts.opened) row.modified_utc = UnixSecondsUtcIso(facts.modified);
     row.located = folder;
     row.path = recycled;
     row.recycled = true;

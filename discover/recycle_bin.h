@@ -4,6 +4,8 @@
 // like any other.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -96,7 +98,10 @@ struct SearchOutcome;
 // rows of `list`. An index outside a recycle-bin folder is ignored; one that
 // cannot be opened is noted in `outcome` and skipped.
 // The path uses "/" between folders; rows use the index file's folder.
+// `folder_fd`, when not AT_FDCWD, is the index's folder opened: the index and
+// the recycled files are then opened relative to it (links not followed).
 void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
-                         const SearchOptions& options, SearchOutcome& outcome);
+                         const SearchOptions& options, SearchOutcome& outcome,
+                         int folder_fd = AT_FDCWD);
 
 }  // namespace glintvane

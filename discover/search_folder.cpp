@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <unordered_set>
 
+#include "base/file_time.h"
 #include "base/windows_path.h"
 #include "discover/recycle_bin.h"
 #include "discover/recycle_bin_vista.h"
@@ -18,12 +20,14 @@
 namespace glintvane {
 namespace {
 
-// Each folder being listed holds one descriptor for its children's openat.
-// Below this depth the walk lets go of them and reopens by full path, so a
-// deep tree cannot use up the process's descriptors (1024 by default).
-constexpr int kHeldFolderDepth = 128;
+// Folders this near the root keep their descriptor while the walk is below
+// them. Deeper ones let it go when the walk enters a subfolder and get it
+// back through the subfolder's ".." on the way up, so a tree thousands of
+// folders deep never uses up the process's descriptors (1024 by default)
+// and no folder is ever reopened by a full path that may be too long.
+constexpr size_t kHeldFolderDepth = 128;
 
-constexpr int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+constexpr int kOpenFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 
 struct FolderId {
   dev_t device;
@@ -37,6 +41,12 @@ struct FolderIdHash {
                                  static_cast<uint64_t>(id.device));
   }
 };
+
+std::optional<FolderId> IdOf(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return std::nullopt;
+  return FolderId{st.st_dev, st.st_ino};
+}
 
 bool EqualsIgnoringAsciiCase(std::string_view name, std::string_view lower) {
   if (name.size() != lower.size()) return false;
@@ -56,10 +66,59 @@ CacheFileRecord RecordOfFile(const std::string& path, const FileFacts& facts) {
   if (facts.opened) {
     row.size = facts.size;
     row.modified = FoundFileTimeText(facts.modified);
+    row.modified_utc = UnixSecondsUtcIso(facts.modified);
   }
   row.located = LocalFolderPart(path);
   row.path = path;
   return row;
+}
+
+FileFacts FactsOfOpened(int fd) {
+  FileFacts facts;
+  struct stat st {};
+  if (fstat(fd, &st) == 0) {
+    facts.opened = true;
+    facts.size = static_cast<int64_t>(st.st_size);
+    facts.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+    if (S_ISREG(st.st_mode)) {
+      std::array<uint8_t, 8> head{};
+      const ssize_t n = pread(fd, head.data(), head.size(), 0);
+      static constexpr std::array<uint8_t, 8> kSignature = {0xD0, 0xCF, 0x11, 0xE0,
+                                                            0xA1, 0xB1, 0x1A, 0xE1};
+      facts.compound = n == static_cast<ssize_t>(head.size()) && head == kSignature;
+    }
+  }
+  return facts;
+}
+
+// Names read from one folder, with their types where the file system gives
+// them. Read whole before anything below is entered, so the folder's own
+// descriptor can be let go of meanwhile.
+struct FolderEntry {
+  std::string name;
+  unsigned char type;
+};
+
+// Lists the folder open on `fd` (which stays open); false when it cannot be
+// listed.
+bool ListEntries(int fd, std::vector<FolderEntry>& entries) {
+  const int copy = dup(fd);
+  if (copy < 0) return false;
+  DIR* dir = fdopendir(copy);
+  if (dir == nullptr) {
+    close(copy);
+    return false;
+  }
+  rewinddir(dir);  // the copy shares its position with `fd`
+  errno = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+    entries.push_back({name, entry->d_type});
+  }
+  const bool complete = errno == 0;
+  closedir(dir);
+  return complete;
 }
 
 class FolderWalk {
@@ -67,130 +126,306 @@ class FolderWalk {
   FolderWalk(FoundCacheList& list, const SearchOptions& options, SearchOutcome& outcome)
       : list_(list), options_(options), outcome_(outcome) {}
 
+  ~FolderWalk() {
+    for (Frame& frame : stack_) CloseFrame(frame);
+  }
+
   void Run() {
-    path_ = outcome_.root;
-    const int fd = open(path_.c_str(), kOpenFolderFlags);
+    // The root is what the user chose: a link given as the root is followed.
+    const int fd = open(outcome_.root.c_str(), kOpenFolderFlags);
     if (fd < 0) {
       outcome_.root_error = IoErrorFromErrno(errno);
       return;
     }
     outcome_.root_listed = true;
-    if (!Remember(fd)) {
-      close(fd);
+    root_id_ = IdOf(fd).value_or(FolderId{});
+    if (options_.follow_links) root_real_ = RealPathOf(fd);
+    path_ = outcome_.root;
+    if (!Push(fd, path_.size())) {
+      outcome_.root_listed = false;
+      outcome_.root_error = IoErrorFromErrno(errno);
       return;
     }
-    ListFolder(fd, 0);
+    while (!stack_.empty()) Step();
   }
 
  private:
   enum class Kind { kFolder, kFile, kOther };
 
-  // False when the folder was entered before (through a link).
-  bool Remember(int fd) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return true;
-    return visited_.insert(FolderId{st.st_dev, st.st_ino}).second;
+  struct Frame {
+    int fd = -1;  // -1 while let go of (deep folders, while below them)
+    FolderId id{};
+    size_t path_length = 0;  // path_ of this folder is path_.substr(0, path_length)
+    std::string name;        // its name in its parent, to find it again
+    std::vector<FolderEntry> entries;
+    size_t next = 0;
+    std::vector<std::string> recycled;  // D<letter><n>.db names, checked after the index
+  };
+
+  static void CloseFrame(Frame& frame) {
+    if (frame.fd >= 0) close(frame.fd);
+    frame.fd = -1;
   }
 
-  // Lists the folder open on `fd` (path_ is its path) and takes ownership of fd.
-  void ListFolder(int fd, int depth) {
-    DIR* dir = fdopendir(fd);
-    if (dir == nullptr) {
+  // Takes `fd` (an opened folder) onto the stack; false (fd closed, errno
+  // set) when it cannot be listed.
+  bool Push(int fd, size_t path_length, std::string name = {}) {
+    Frame frame;
+    frame.fd = fd;
+    frame.name = std::move(name);
+    frame.id = IdOf(fd).value_or(FolderId{});
+    frame.path_length = path_length;
+    if (!ListEntries(fd, frame.entries)) {
+      const int saved = errno;
       close(fd);
-      ++outcome_.unreadable_folders;
+      errno = saved;
+      return false;
+    }
+    visited_.insert(frame.id);
+    if (stack_.size() >= kHeldFolderDepth) CloseFrame(stack_.back());
+    stack_.push_back(std::move(frame));
+    return true;
+  }
+
+  void Step() {
+    Frame& frame = stack_.back();
+    if (frame.next == frame.entries.size()) {
+      Finish();
       return;
     }
-    std::vector<std::string> recycled;  // D<letter><n>.db, checked after the index
-    if (depth < kHeldFolderDepth) {
-      const int at = dirfd(dir);
-      while (const dirent* entry = readdir(dir)) {
-        HandleEntry(at, entry->d_name, entry->d_type, depth, recycled);
-      }
-      closedir(dir);
-    } else {
-      std::vector<std::pair<std::string, unsigned char>> entries;
-      while (const dirent* entry = readdir(dir)) entries.emplace_back(entry->d_name, entry->d_type);
-      closedir(dir);
-      for (const auto& [name, type] : entries) {
-        HandleEntry(AT_FDCWD, name.c_str(), type, depth, recycled);
-      }
-    }
-    // After the folder's own index (if any) has named them: a recycled file
-    // that the index lists keeps its original path and deletion time.
-    for (const std::string& path : recycled) AddRecycledFile(path);
+    // A copy: entering a folder grows the stack and moves the frames.
+    const FolderEntry entry = frame.entries[frame.next++];
+    path_.resize(frame.path_length);
+    if (path_.back() != '/') path_ += '/';
+    path_ += entry.name;
+    HandleEntry(frame.fd, entry);
   }
 
-  // `at` is the listed folder's descriptor, or AT_FDCWD when the walk goes
-  // by full path at this depth.
-  void HandleEntry(int at, const char* name, unsigned char type, int depth,
-                   std::vector<std::string>& recycled) {
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) return;
-    const size_t folder_length = path_.size();
-    if (path_.back() != '/') path_ += '/';
-    path_ += name;
-    const char* open_name = at == AT_FDCWD ? path_.c_str() : name;
-    switch (KindOf(at, open_name, type)) {
+  // Ends the folder on top: its recycled files, then back to its parent,
+  // whose descriptor is taken again through ".." if it was let go of.
+  void Finish() {
+    Frame& frame = stack_.back();
+    // After the folder's own index (if any) has named them: a recycled file
+    // that the index lists keeps its original path and deletion time.
+    for (const std::string& name : frame.recycled) {
+      path_.resize(frame.path_length);
+      if (path_.back() != '/') path_ += '/';
+      path_ += name;
+      AddRecycledFile(frame.fd, name);
+    }
+    if (stack_.size() >= 2 && stack_[stack_.size() - 2].fd < 0) Reopen(stack_.size() - 2);
+    CloseFrame(stack_.back());
+    stack_.pop_back();
+  }
+
+  // Gets back the descriptor of stack_[at] from the one above it. When the
+  // ".." found there is another folder (the tree was moved meanwhile, or a
+  // followed link led here), the walk steps down again by name from the
+  // nearest folder that kept its descriptor; a folder that cannot be found
+  // again is counted unreadable and the rest of it is not listed.
+  void Reopen(size_t at) {
+    Frame& frame = stack_[at];
+    const int up = openat(stack_[at + 1].fd, "..", kOpenFolderFlags);
+    if (up >= 0 && IdOf(up) == std::optional<FolderId>(frame.id)) {
+      frame.fd = up;
+      return;
+    }
+    if (up >= 0) close(up);
+    size_t held = at;
+    while (held > 0 && stack_[held].fd < 0) --held;
+    int fd = dup(stack_[held].fd);
+    for (size_t k = held + 1; fd >= 0 && k <= at; ++k) {
+      const int next = openat(fd, stack_[k].name.c_str(), kOpenFolderFlags | FollowFlag());
+      close(fd);
+      fd = next >= 0 && IdOf(next) == std::optional<FolderId>(stack_[k].id) ? next : -1;
+      if (next >= 0 && fd < 0) close(next);
+    }
+    if (fd < 0) {
+      // Nothing more of it is listed; its own parent is found by name.
+      ++outcome_.unreadable_folders;
+      frame.entries.clear();
+      frame.next = 0;
+      frame.recycled.clear();
+      return;
+    }
+    frame.fd = fd;
+  }
+
+  int FollowFlag() const { return options_.follow_links ? 0 : O_NOFOLLOW; }
+
+  // path_ names the entry; `at` is its folder's descriptor.
+  void HandleEntry(int at, const FolderEntry& entry) {
+    const char* name = entry.name.c_str();
+    switch (KindOf(at, entry)) {
       case Kind::kFolder:
-        EnterFolder(at, open_name, name, depth);
+        EnterFolder(at, name, false);
         break;
       case Kind::kFile:
-        HandleFile(name, folder_length, recycled);
+        HandleFile(at, entry.name, false);
         break;
       case Kind::kOther:
         break;
     }
-    path_.resize(folder_length);
   }
 
-  // The entry type without a stat where the file system gives it; links are
-  // followed. An entry whose type cannot be read counts as a folder, which
-  // then fails to list and is counted as unreadable.
-  static Kind KindOf(int at, const char* name, unsigned char type) {
+  // The entry type without a stat where the file system gives it. A link is
+  // never followed (as "find -P"), unless the options say so and it leads
+  // to somewhere inside the root.
+  Kind KindOf(int at, const FolderEntry& entry) {
+    unsigned char type = entry.type;
+    if (type == DT_UNKNOWN) {
+      struct stat st {};
+      if (fstatat(at, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Kind::kFolder;
+      type = S_ISDIR(st.st_mode)   ? DT_DIR
+             : S_ISREG(st.st_mode) ? DT_REG
+             : S_ISLNK(st.st_mode) ? DT_LNK
+                                   : DT_UNKNOWN;
+    }
     if (type == DT_DIR) return Kind::kFolder;
     if (type == DT_REG) return Kind::kFile;
-    if (type != DT_LNK && type != DT_UNKNOWN) return Kind::kOther;
-    struct stat st {};
-    if (fstatat(at, name, &st, 0) != 0) return Kind::kFolder;
-    if (S_ISDIR(st.st_mode)) return Kind::kFolder;
-    return S_ISREG(st.st_mode) ? Kind::kFile : Kind::kOther;
+    if (type != DT_LNK) return Kind::kOther;
+    if (!options_.follow_links) {
+      ++outcome_.links_not_followed;
+      return Kind::kOther;
+    }
+    FollowLink(at, entry.name.c_str());
+    return Kind::kOther;
   }
 
-  void EnterFolder(int at, const char* open_name, const char* name, int depth) {
+  // A link, with following allowed: entered or handled only when what it
+  // leads to lies inside the root.
+  void FollowLink(int at, const char* name) {
+    struct stat st {};
+    if (fstatat(at, name, &st, 0) != 0) return;  // a broken link: nothing there
+    if (S_ISDIR(st.st_mode)) {
+      EnterFolder(at, name, true);
+    } else if (S_ISREG(st.st_mode)) {
+      HandleFile(at, name, true);
+    }
+  }
+
+  // True when the folder open on `fd` lies inside the root: its ".." chain
+  // meets the root before it meets "/".
+  bool FolderInsideRoot(int fd) const {
+    int current = dup(fd);
+    bool inside = false;
+    while (current >= 0) {
+      const auto id = IdOf(current);
+      if (!id) break;
+      if (*id == root_id_) {
+        inside = true;
+        break;
+      }
+      const int up = openat(current, "..", kOpenFolderFlags);
+      const bool at_top = up >= 0 && IdOf(up) == id;  // "/" is its own parent
+      close(current);
+      current = at_top ? (close(up), -1) : up;
+    }
+    if (current >= 0) close(current);
+    return inside;
+  }
+
+  // The file system's own path of an opened file, "" when it cannot tell.
+  static std::string RealPathOf(int fd) {
+    std::array<char, 4096> text{};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(link.c_str(), text.data(), text.size());
+    if (n <= 0 || static_cast<size_t>(n) >= text.size()) return {};
+    return std::string(text.data(), static_cast<size_t>(n));
+  }
+
+  bool FileInsideRoot(int fd) const {
+    if (root_real_.empty()) return false;
+    const std::string real = RealPathOf(fd);
+    const std::string prefix = root_real_ == "/" ? root_real_ : root_real_ + "/";
+    return real.compare(0, prefix.size(), prefix) == 0;
+  }
+
+  void EnterFolder(int at, const char* name, bool through_link) {
     ++outcome_.folders;
     if (options_.progress != nullptr) options_.progress->OnFolder(outcome_.folders, name);
-    const int fd = openat(at, open_name, kOpenFolderFlags);
+    const int fd = openat(at, name, kOpenFolderFlags | (through_link ? 0 : O_NOFOLLOW));
     if (fd < 0) {
       ++outcome_.unreadable_folders;
       return;
     }
-    if (!Remember(fd)) {
+    const auto id = IdOf(fd);
+    if (through_link && !FolderInsideRoot(fd)) {
+      ++outcome_.links_not_followed;
+      close(fd);
+      return;
+    }
+    if (id && visited_.count(*id) != 0) {
       ++outcome_.repeated_folders;
       close(fd);
       return;
     }
-    ListFolder(fd, depth + 1);
+    if (!Push(fd, path_.size(), name)) ++outcome_.unreadable_folders;
   }
 
-  void HandleFile(std::string_view name, size_t folder_length, std::vector<std::string>& recycled) {
-    if (ListVistaEntry(list_, path_, options_, &outcome_)) {
-      // thumbcache_*.db, $Recycle.Bin records and recycled folders
-    } else if (EqualsIgnoringAsciiCase(name, "thumbs.db")) {
-      AddCacheFile(list_, path_, options_, &outcome_);
-    } else if (EqualsIgnoringAsciiCase(name, "info2")) {
-      ReadRecycleBinIndex(list_, path_, options_, outcome_);
-    } else if (IsRecycledCacheName(name) &&
-               IsRecycleBinPath(std::string_view(path_).substr(0, folder_length))) {
-      recycled.push_back(path_);
+  // What a file met by the walk is to the search. The one place that decides
+  // by name; `folder` is the path of the folder holding it.
+  enum class FileRole { kNone, kCache, kRecycleBinIndex, kRecycledCache };
+  static FileRole RoleOf(std::string_view name, std::string_view folder) {
+    if (EqualsIgnoringAsciiCase(name, "thumbs.db")) return FileRole::kCache;
+    if (EqualsIgnoringAsciiCase(name, "info2")) return FileRole::kRecycleBinIndex;
+    if (IsRecycledCacheName(name) && IsRecycleBinPath(folder)) return FileRole::kRecycledCache;
+    return FileRole::kNone;
+  }
+
+  void HandleFile(int at, const std::string& name, bool through_link) {
+    // thumbcache_*.db, $Recycle.Bin records and caches in recycled folders
+    if (!through_link && ListVistaEntry(list_, path_, options_, &outcome_, at)) return;
+    Frame& frame = stack_.back();
+    switch (RoleOf(name, std::string_view(path_).substr(0, frame.path_length))) {
+      case FileRole::kCache:
+        AddCacheFileAt(at, name.c_str(), through_link);
+        break;
+      case FileRole::kRecycleBinIndex:
+        if (through_link) {
+          ++outcome_.links_not_followed;  // an index is read where it lies
+          break;
+        }
+        ReadRecycleBinIndex(list_, path_, options_, outcome_, at);
+        break;
+      case FileRole::kRecycledCache:
+        if (!through_link) frame.recycled.push_back(name);
+        break;
+      case FileRole::kNone:
+        break;
     }
+  }
+
+  void AddCacheFileAt(int at, const char* name, bool through_link) {
+    if (list_.IndexOfPath(path_) >= 0) return;
+    const int fd = OpenFileAt(at, name, through_link);
+    FileFacts facts;
+    if (fd >= 0) {
+      const bool inside = !through_link || FileInsideRoot(fd);
+      if (inside) facts = FactsOfOpened(fd);
+      close(fd);
+      if (!inside) {
+        ++outcome_.links_not_followed;
+        return;
+      }
+    }
+    AddCacheFileRow(list_, RecordOfFile(path_, facts), options_, &outcome_);
+  }
+
+  static int OpenFileAt(int at, const char* name, bool follow) {
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW);
+    int fd = openat(at, name, flags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = openat(at, name, flags);
+    return fd;
   }
 
   // A recycled cache met by its name alone: its index record may be gone,
   // so it is listed under its own name when it really is a compound file.
-  void AddRecycledFile(const std::string& path) {
-    if (list_.IndexOfPath(path) >= 0) return;
-    const FileFacts facts = ReadFileFacts(path);
+  void AddRecycledFile(int at, const std::string& name) {
+    if (list_.IndexOfPath(path_) >= 0) return;
+    const FileFacts facts = ReadFileFactsAt(at, name.c_str(), false);
     if (facts.opened && !facts.compound) return;
-    CacheFileRecord row = RecordOfFile(path, facts);
+    CacheFileRecord row = RecordOfFile(path_, facts);
     row.recycled = true;
     AddCacheFileRow(list_, std::move(row), options_, &outcome_);
   }
@@ -199,6 +434,9 @@ class FolderWalk {
   const SearchOptions& options_;
   SearchOutcome& outcome_;
   std::string path_;
+  std::vector<Frame> stack_;
+  FolderId root_id_{};
+  std::string root_real_;  // the root's own path, for links followed to files
   std::unordered_set<FolderId, FolderIdHash> visited_;
 };
 
@@ -247,22 +485,19 @@ std::string FoundFileTimeText(int64_t unix_seconds) {
 }
 
 FileFacts ReadFileFacts(const std::string& path) {
-  FileFacts facts;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return facts;
-  struct stat st {};
-  if (fstat(fd, &st) == 0) {
-    facts.opened = true;
-    facts.size = static_cast<int64_t>(st.st_size);
-    facts.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
-    if (S_ISREG(st.st_mode)) {
-      std::array<uint8_t, 8> head{};
-      const ssize_t n = pread(fd, head.data(), head.size(), 0);
-      static constexpr std::array<uint8_t, 8> kSignature = {0xD0, 0xCF, 0x11, 0xE0,
-                                                            0xA1, 0xB1, 0x1A, 0xE1};
-      facts.compound = n == static_cast<ssize_t>(head.size()) && head == kSignature;
-    }
+  return ReadFileFactsAt(AT_FDCWD, path.c_str(), true);
+}
+
+FileFacts ReadFileFactsAt(int folder_fd, const char* name, bool follow_link) {
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW);
+  int fd = openat(folder_fd, name, flags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = openat(folder_fd, name, flags);
+  if (fd < 0) {
+    FileFacts facts;
+    facts.link = errno == ELOOP;
+    return facts;
   }
+  const FileFacts facts = FactsOfOpened(fd);
   close(fd);
   return facts;
 }

@@ -35,6 +35,10 @@ struct SearchOptions {
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
   FoundCacheSink* rows = nullptr;
   SearchProgressSink* progress = nullptr;
+  // Follow symbolic links, but only to folders and files inside the root.
+  // Off: links are never followed (as "find -P"), since a link in evidence
+  // may lead anywhere on the examiner's own machine.
+  bool follow_links = false;
 };
 
 struct SearchOutcome {
@@ -44,6 +48,7 @@ struct SearchOutcome {
   uint64_t folders = 0;             // folders met below the root, counted before listing
   uint64_t unreadable_folders = 0;  // met but not listable (no access, vanished, broken link)
   uint64_t repeated_folders = 0;    // reached again through a link, not entered twice
+  uint64_t links_not_followed = 0;  // links passed by (all of them, or those leading outside)
   size_t rows_added = 0;
   std::vector<std::string> unreadable_indexes;  // index files that could not be opened
 };
@@ -52,8 +57,11 @@ struct SearchOutcome {
 // system lists each folder, and appends a row to `list` for every Thumbs.db
 // (any letter case), every recycled Thumbs.db an INFO2 index names, and every
 // other recycled compound file named D<letter><number>.db in a recycle-bin
-// folder. Full paths throughout: the process's current folder is never
-// changed. Links to folders are followed, but no folder is entered twice.
+// folder. Every folder and file is opened relative to its folder's
+// descriptor, so any depth and any path length is walked; the process's
+// current folder is never changed. Symbolic links are passed by unless
+// options.follow_links, and even then only those leading inside the root
+// are followed; no folder is entered twice.
 SearchOutcome SearchFolder(FoundCacheList& list, std::string_view folder,
                            const SearchOptions& options = {});
 
@@ -81,10 +89,14 @@ std::string FoundFileTimeText(int64_t unix_seconds);
 // that happens to carry a cache's name cannot hang the search.
 struct FileFacts {
   bool opened = false;
+  bool link = false;  // not opened because it is a symbolic link
   int64_t size = 0;
   int64_t modified = 0;   // seconds since 1970 UTC
   bool compound = false;  // a regular file that starts with the compound-file signature
 };
 FileFacts ReadFileFacts(const std::string& path);
+// The same for `name` in the folder open on `folder_fd`; a symbolic link is
+// opened only when `follow_link` (facts.link tells when it was not).
+FileFacts ReadFileFactsAt(int folder_fd, const char* name, bool follow_link);
 
 }  // namespace glintvane

@@ -1,28 +1,26 @@
 #include "export/copy_range.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <vector>
 
+#include "base/byte_source.h"
 #include "base/error_codes.h"
 
 namespace glintvane {
 namespace {
 
-int OpenOutput(const std::string& path, OutputMode mode) {
-  if (mode == OutputMode::kPrivateFresh) {
-    // Our own folder, so removing the old copy is safe; O_EXCL then makes sure
-    // the file we write is the one we just created.
-    if (unlink(path.c_str()) != 0 && errno != ENOENT) return -1;
-    return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  }
-  return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-}
+// Enough tries to step past leftovers of earlier runs; more failures mean
+// something keeps planting names, and the row fails rather than loop.
+constexpr int kTemporaryNameTries = 64;
 
 // Writes everything or fails; short writes and EINTR are retried.
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
@@ -42,16 +40,16 @@ std::string Message(int error_number) {
   return std::strerror(error_number);
 }
 
-// A file we created or emptied and could not fill is removed: an empty or
-// cut file in the destination would pass for a thumbnail. errno is kept for
-// the message of the failure that led here.
+// Removes a file we created and could not finish or place: a cut file in
+// the destination would pass for a thumbnail. errno is kept for the message
+// of the failure that led here.
 void RemoveUnfinished(const std::string& path) {
   const int saved = errno;
   unlink(path.c_str());
   errno = saved;
 }
 
-// Closes on every way out unless released.
+// Closes on every way out unless closed.
 class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
@@ -72,19 +70,115 @@ class Fd {
   int fd_;
 };
 
+std::string TemporaryName(const std::string& output) {
+  thread_local std::mt19937_64 random{std::random_device{}() ^ static_cast<uint64_t>(getpid())
+                                                                   << 32};
+  const size_t slash = output.rfind('/');
+  std::string path = slash == std::string::npos ? std::string() : output.substr(0, slash + 1);
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
+  path += kPartialPrefix;
+  path += digits;
+  path += kPartialSuffix;
+  return path;
+}
+
+// The file being written: in the private folder under its own name, anywhere
+// else under a temporary name beside it until Place.
+class OutputFile {
+ public:
+  OutputFile(const std::string& output, OutputMode mode) : output_(output), mode_(mode) {}
+  ~OutputFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!path_.empty() && !placed_) RemoveUnfinished(path_);
+  }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool Open() {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    if (mode_ == OutputMode::kPrivateFresh) {
+      // Our own folder, so removing the old copy is safe; O_EXCL then makes
+      // sure the file we write is the one we just created.
+      if (unlink(output_.c_str()) != 0 && errno != ENOENT) return false;
+      fd_ = open(output_.c_str(), kFlags, 0600);
+      if (fd_ >= 0) path_ = output_;
+      return fd_ >= 0;
+    }
+    for (int i = 0; i < kTemporaryNameTries; ++i) {
+      const std::string candidate = TemporaryName(output_);
+      fd_ = open(candidate.c_str(), kFlags, 0666);
+      if (fd_ >= 0) {
+        path_ = candidate;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  int fd() const { return fd_; }
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return close(fd) == 0;
+  }
+
+  // Moves the finished file to its name, unless that name holds one of the
+  // inputs (by device and inode, so a hard link is caught too).
+  void Place(std::span<const FileId> inputs, WriteOutcome& outcome) {
+    if (mode_ == OutputMode::kPrivateFresh) {
+      placed_ = true;
+      outcome.ok = true;
+      return;
+    }
+    struct stat st {};
+    if (lstat(output_.c_str(), &st) == 0) {
+      const FileId there{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+      if (std::find(inputs.begin(), inputs.end(), there) != inputs.end()) {
+        outcome.error_code = kErrCreateOutput;
+        outcome.is_input = true;
+        outcome.system_error = EEXIST;
+        outcome.detail = "it is the file being read";
+        return;
+      }
+    }
+    if (rename(path_.c_str(), output_.c_str()) != 0) {
+      outcome.error_code = kErrCreateOutput;
+      outcome.name_refused = true;
+      outcome.system_error = errno;
+      outcome.detail = Message(errno);
+      return;
+    }
+    placed_ = true;
+    outcome.ok = true;
+  }
+
+ private:
+  std::string output_;
+  OutputMode mode_;
+  std::string path_;  // the file created, once it is
+  int fd_ = -1;
+  bool placed_ = false;
+};
+
 }  // namespace
 
+std::optional<FileId> FileIdOf(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 bool NameRejected(const WriteOutcome& outcome) {
-  return outcome.error_code == kErrCreateOutput &&
-         (outcome.system_error == EINVAL || outcome.system_error == EILSEQ ||
-          outcome.system_error == ENAMETOOLONG);
+  return outcome.name_refused;
 }
 
 WriteOutcome WriteBytesFile(const std::string& output, std::span<const uint8_t> bytes,
-                            OutputMode mode) {
+                            OutputMode mode, std::span<const FileId> inputs) {
   WriteOutcome outcome;
-  Fd out(OpenOutput(output, mode));
-  if (out.get() < 0) {
+  OutputFile out(output, mode);
+  if (!out.Open()) {
     outcome.error_code = kErrCreateOutput;
     outcome.system_error = errno;
     outcome.detail = Message(errno);
@@ -92,14 +186,14 @@ WriteOutcome WriteBytesFile(const std::string& output, std::span<const uint8_t> 
   }
   // Write errors are checked: a full disk must not leave a cut image that
   // is reported as written.
-  if (!WriteAll(out.get(), bytes.data(), bytes.size()) || !out.Close()) {
+  if (!WriteAll(out.fd(), bytes.data(), bytes.size()) || !out.Close()) {
     outcome.error_code = kErrCloseOutput;
     outcome.system_error = errno;
     outcome.detail = Message(errno);
-    RemoveUnfinished(output);
     return outcome;
   }
-  outcome.ok = true;
+  out.Place(inputs, outcome);
+  if (!outcome.ok) return outcome;
   outcome.bytes = static_cast<int64_t>(bytes.size());
   outcome.digests = DigestsOf(bytes);
   return outcome;
@@ -108,23 +202,28 @@ WriteOutcome WriteBytesFile(const std::string& output, std::span<const uint8_t> 
 namespace {
 
 WriteOutcome CopyRange(const std::string& output, const std::string& source, int64_t offset,
-                       int64_t length, OutputMode mode) {
+                       int64_t length, OutputMode mode, std::span<const FileId> inputs) {
   WriteOutcome outcome;
-  bool created = false;
   auto fail = [&](int code, int error_number) {
     outcome.error_code = code;
     outcome.system_error = error_number;
     outcome.detail = Message(error_number);
-    if (created) RemoveUnfinished(output);
     return outcome;
   };
   if (length == 0) length = kDefaultCopyLength;
 
-  Fd out(OpenOutput(output, mode));
-  if (out.get() < 0) return fail(kErrCreateOutput, errno);
-  created = true;
-  Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return fail(kErrOpenSource, errno);
+  // The source first: it joins the files that must not be replaced, and a
+  // FIFO named as the source is refused before anything is created.
+  auto opened = OpenEvidence(source);
+  if (!opened) return fail(kErrOpenSource, opened.error().error_number);
+  Fd in(opened->fd);
+  std::vector<FileId> protect(inputs.begin(), inputs.end());
+  struct stat st {};
+  if (fstat(in.get(), &st) == 0) {
+    protect.push_back({static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)});
+  }
+  OutputFile out(output, mode);
+  if (!out.Open()) return fail(kErrCreateOutput, errno);
   // A negative offset or length is a damaged row: no position to read from.
   if (offset < 0 || length < 0) return fail(kErrSeek, EINVAL);
   // Nothing lies that far out; the cut keeps offset + total from overflowing.
@@ -143,13 +242,14 @@ WriteOutcome CopyRange(const std::string& output, const std::string& source, int
     }
     if (got == 0) break;  // end of the source
     const std::span<const uint8_t> bytes(piece.data(), static_cast<size_t>(got));
-    if (!WriteAll(out.get(), bytes.data(), bytes.size())) return fail(kErrCloseOutput, errno);
+    if (!WriteAll(out.fd(), bytes.data(), bytes.size())) return fail(kErrCloseOutput, errno);
     digest.Update(bytes);
     total += got;
   }
   if (!in.Close()) return fail(kErrCloseSource, errno);
   if (!out.Close()) return fail(kErrCloseOutput, errno);
-  outcome.ok = true;
+  out.Place(protect, outcome);
+  if (!outcome.ok) return outcome;
   outcome.bytes = total;
   outcome.digests = digest.Finish();
   return outcome;
@@ -158,9 +258,9 @@ WriteOutcome CopyRange(const std::string& output, const std::string& source, int
 }  // namespace
 
 WriteOutcome CopyFileRange(const std::string& output, const std::string& source, int64_t offset,
-                           int64_t length, ErrorList& errors, const UiTexts& texts,
-                           OutputMode mode) {
-  WriteOutcome outcome = CopyRange(output, source, offset, length, mode);
+                           int64_t length, ErrorList& errors, const UiTexts& texts, OutputMode mode,
+                           std::span<const FileId> inputs) {
+  WriteOutcome outcome = CopyRange(output, source, offset, length, mode, inputs);
   if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail, texts);
   return outcome;
 }

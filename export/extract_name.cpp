@@ -10,8 +10,19 @@ bool IsControl(unsigned char c) {
   return c < 0x20 || c == 0x7F;
 }
 
-// Replaces C0 and C1 control characters (C1 as their UTF-8 pairs C2 80..9F):
-// they make names that terminals and file managers show misleadingly.
+// The bidirectional embeddings, overrides and isolates (U+202A..202E,
+// U+2066..2069) as UTF-8: E2 80 AA..AE and E2 81 A6..A9. They reorder what
+// follows, so "gpj.exe" shows as "exe.jpg" in a file manager.
+bool IsBidiControl(std::string_view text, size_t i) {
+  if (i + 2 >= text.size() || static_cast<unsigned char>(text[i]) != 0xE2) return false;
+  const auto b1 = static_cast<unsigned char>(text[i + 1]);
+  const auto b2 = static_cast<unsigned char>(text[i + 2]);
+  return (b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9);
+}
+
+// Replaces C0 and C1 control characters (C1 as their UTF-8 pairs C2 80..9F)
+// and bidirectional controls: they make names that terminals and file
+// managers show misleadingly.
 std::string ReplaceControls(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -24,6 +35,9 @@ std::string ReplaceControls(std::string_view text) {
                static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
       out += '_';
       ++i;
+    } else if (IsBidiControl(text, i)) {
+      out += '_';
+      i += 2;
     } else {
       out += static_cast<char>(c);
     }
@@ -62,10 +76,110 @@ std::string CleanStem(std::string_view text, bool cut_extension) {
   return Usable(stem) ? stem : std::string{};
 }
 
+struct CaseFolding {
+  char32_t from;
+  char32_t to[3];
+};
+
+// Full case folding (the mappings marked C and F), sorted by code point.
+constexpr CaseFolding kCaseFolding[] = {
+#include "export/case_fold_table.inc"
+};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Decodes one UTF-8 sequence at text[i]; sets `length`. 0 with length 1 for
+// a byte that starts no valid sequence (it is then kept as it is).
+char32_t DecodeUtf8(std::string_view text, size_t i, size_t& length) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  length = 1;
+  size_t extra = 0;
+  char32_t c = 0;
+  if (b < 0x80) return b;
+  if (b >= 0xC2 && b <= 0xDF) {
+    extra = 1;
+    c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    extra = 2;
+    c = b & 0x0F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    extra = 3;
+    c = b & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + extra >= text.size()) return 0;
+  for (size_t k = 1; k <= extra; ++k) {
+    const auto t = static_cast<unsigned char>(text[i + k]);
+    if ((t & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (t & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not characters.
+  if ((extra == 2 && c < 0x800) || (extra == 3 && (c < 0x10000 || c > 0x10FFFF)) ||
+      (c >= 0xD800 && c <= 0xDFFF)) {
+    return 0;
+  }
+  length = extra + 1;
+  return c;
+}
+
+}  // namespace
+
 std::string FoldCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      out += static_cast<char>(b >= 'A' && b <= 'Z' ? b + 32 : b);
+      ++i;
+      continue;
+    }
+    size_t length = 1;
+    const char32_t c = DecodeUtf8(text, i, length);
+    const auto* end = std::end(kCaseFolding);
+    const auto* it =
+        c == 0 ? end
+               : std::lower_bound(std::begin(kCaseFolding), end, c,
+                                  [](const CaseFolding& f, char32_t v) { return f.from < v; });
+    if (it != end && it->from == c) {
+      for (const char32_t to : it->to) {
+        if (to != 0) AppendUtf8(out, to);
+      }
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
+  }
   return out;
+}
+
+namespace {
+
+// The stem of the fallback name for a row whose own name the destination
+// refused: the row's number when it is plain letters and digits.
+std::string NumberStem(const ThumbnailRow& row) {
+  const bool plain = !row.key.empty() && row.key.size() <= kMaxStemBytes &&
+                     std::all_of(row.key.begin(), row.key.end(), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) != 0;
+                     });
+  return plain ? row.key : std::string("thumbnail");
 }
 
 }  // namespace
@@ -91,11 +205,25 @@ std::string MakeExtractName(const ThumbnailRow& row, std::string_view folder) {
 }
 
 std::string ExtractNamer::Next(const ThumbnailRow& row) {
-  const std::string base = ExtractStem(row) + std::string(kExtractSuffix);
-  const std::string_view extension = RowExtension(row);
+  return Claim(ExtractStem(row) + std::string(kExtractSuffix), RowExtension(row));
+}
+
+std::string ExtractNamer::Fallback(const ThumbnailRow& row) {
+  return Claim(NumberStem(row) + std::string(kExtractSuffix), RowExtension(row));
+}
+
+std::string ExtractNamer::Claim(const std::string& base, std::string_view extension) {
   std::string name = base + std::string(extension);
-  for (int n = 2; !taken_.insert(FoldCase(name)).second; ++n) {
-    name = base + "_" + std::to_string(n) + std::string(extension);
+  std::string folded = FoldCase(name);
+  if (!taken_.insert(folded).second) {
+    // Counting on from where this name's numbers stopped keeps a run of many
+    // equal names linear; the check still steps over a name that a row
+    // happened to carry ("a_thmb_2.jpg").
+    int& next = next_number_[folded];
+    if (next < 2) next = 2;
+    do {
+      name = base + "_" + std::to_string(next++) + std::string(extension);
+    } while (!taken_.insert(FoldCase(name)).second);
   }
   return folder_ + name;
 }

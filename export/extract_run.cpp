@@ -54,10 +54,22 @@ ExtractedImage ImageRecord(const ThumbnailList& list, const ThumbnailRow& row,
   return image;
 }
 
+// The files the run reads: no output may replace one of them.
+std::vector<FileId> InputsOf(const ThumbnailList& list, const std::string& open_file) {
+  std::vector<FileId> inputs;
+  if (!open_file.empty()) {
+    if (auto id = FileIdOf(open_file)) inputs.push_back(*id);
+  }
+  for (uint32_t i = 0; i < list.source_count(); ++i) {
+    if (auto id = FileIdOf(list.Source(i))) inputs.push_back(*id);
+  }
+  return inputs;
+}
+
 // Writes a file of the run beside the report; a failure is recorded.
 bool WriteRunFile(const std::string& path, const std::string& text, ErrorList& errors,
-                  const UiTexts& texts) {
-  const WriteOutcome write = WriteBytesFile(path, AsBytes(text));
+                  const UiTexts& texts, std::span<const FileId> inputs) {
+  const WriteOutcome write = WriteBytesFile(path, AsBytes(text), OutputMode::kReplace, inputs);
   if (!write.ok) errors.AddError(write.error_code, path, write.detail, texts);
   return write.ok;
 }
@@ -66,7 +78,8 @@ bool WriteRunFile(const std::string& path, const std::string& text, ErrorList& e
 
 WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& store,
                                const ThumbnailRow& row, const std::string& output,
-                               ErrorList& errors, const UiTexts& texts, OutputMode mode) {
+                               ErrorList& errors, const UiTexts& texts, OutputMode mode,
+                               std::span<const FileId> inputs) {
   if (row.source_kind == SourceKind::kOpenFile) {
     if (row.source >= list.source_count()) {
       WriteOutcome missing;
@@ -75,7 +88,8 @@ WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& stor
       errors.AddError(missing.error_code, output, missing.detail, texts);
       return missing;
     }
-    return CopyFileRange(output, list.SourceOf(row), row.start, row.length, errors, texts, mode);
+    return CopyFileRange(output, list.SourceOf(row), row.start, row.length, errors, texts, mode,
+                         inputs);
   }
   const std::span<const uint8_t> bytes = store.View(row.start, row.length);
   if (bytes.empty()) {
@@ -85,7 +99,7 @@ WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& stor
     errors.AddError(outside.error_code, output, outside.detail, texts);
     return outside;
   }
-  WriteOutcome write = WriteBytesFile(output, bytes, mode);
+  WriteOutcome write = WriteBytesFile(output, bytes, mode, inputs);
   if (!write.ok) errors.AddError(write.error_code, output, write.detail, texts);
   return write;
 }
@@ -135,6 +149,7 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
   lines.push_back(
       BuildReportHeader(texts, options.open_file, outcome.checked, destination, &facts));
 
+  const std::vector<FileId> inputs = InputsOf(list, options.open_file);
   ExtractNamer namer(destination);
   int k = 0;
   for (size_t i = 0; i < list.size(); ++i) {
@@ -148,16 +163,28 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
       outcome.skipped.push_back(row.key);
       continue;
     }
-    const std::string path = namer.Next(row);
-    const WriteOutcome write = WriteThumbnailRow(list, store, row, path, errors, texts);
+    std::string path = namer.Next(row);
+    ErrorList attempt;
+    WriteOutcome write =
+        WriteThumbnailRow(list, store, row, path, attempt, texts, OutputMode::kReplace, inputs);
+    if (NameRejected(write)) {
+      // A name the destination's file system will not hold ("a?b" on exFAT,
+      // a name too long): the row is written under its number instead.
+      errors.AddWarning(path, write.detail, texts);
+      path = namer.Fallback(row);
+      attempt.Clear();
+      write =
+          WriteThumbnailRow(list, store, row, path, attempt, texts, OutputMode::kReplace, inputs);
+    }
+    for (const std::string& line : attempt.lines()) errors.AddLine(line);
     if (!write.ok) {
       errors.AddLine(ExtractFailureLine(texts, path));
       outcome.failed.push_back(path);
       // The image store is the program's own memory: when one of its images
       // cannot be written, the destination is not usable and the run stops.
-      // A name the destination refuses is that row's fault alone: a hostile
-      // name must not cost the report of every other row.
-      if (row.source_kind == SourceKind::kImageStore && !NameRejected(write)) {
+      // A name the destination refuses, or one that is an input, is that
+      // row's fault alone: a hostile name must not cost every other row.
+      if (row.source_kind == SourceKind::kImageStore && !NameRejected(write) && !write.is_input) {
         outcome.abandoned = true;
         return outcome;
       }
@@ -171,7 +198,8 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
     outcome.written.push_back(ImageRecord(list, row, path, options.open_file, write));
   }
   lines.push_back(BuildReportFiller(k) + BuildReportFooter());
-  outcome.report_written = WriteRunFile(outcome.report_path, JoinReportLines(lines), errors, texts);
+  outcome.report_written =
+      WriteRunFile(outcome.report_path, JoinReportLines(lines), errors, texts, inputs);
 
   if (options.write_catalogs) {
     CatalogHead head;
@@ -186,9 +214,10 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
     head.checked = outcome.checked;
     outcome.csv_path = destination + std::string(kCsvFileName);
     outcome.json_path = destination + std::string(kJsonFileName);
-    const bool csv = WriteRunFile(outcome.csv_path, BuildImageCsv(outcome.written), errors, texts);
-    const bool json =
-        WriteRunFile(outcome.json_path, BuildImageJson(head, outcome.written), errors, texts);
+    const bool csv =
+        WriteRunFile(outcome.csv_path, BuildImageCsv(outcome.written), errors, texts, inputs);
+    const bool json = WriteRunFile(outcome.json_path, BuildImageJson(head, outcome.written), errors,
+                                   texts, inputs);
     outcome.catalogs_written = csv && json;
   }
   return outcome;
@@ -196,7 +225,8 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
 
 ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const ImageStore& store,
                                              size_t index, const std::string& destination,
-                                             ErrorList& errors, const UiTexts& texts) {
+                                             ErrorList& errors, const UiTexts& texts,
+                                             const std::string& open_file) {
   ExtractSelectedOutcome outcome;
   if (index >= list.size()) return outcome;
   const ThumbnailRow& row = list[index];
@@ -208,7 +238,8 @@ ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const Im
     write.detail = "no image is stored for thumbnail " + row.key;
     errors.AddError(write.error_code, outcome.path, write.detail, texts);
   } else {
-    write = WriteThumbnailRow(list, store, row, outcome.path, errors, texts);
+    write = WriteThumbnailRow(list, store, row, outcome.path, errors, texts, OutputMode::kReplace,
+                              InputsOf(list, open_file));
   }
   outcome.written = write.ok;
   outcome.message_is_error = !write.ok;

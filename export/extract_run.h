@@ -20,11 +20,13 @@ namespace glintvane {
 
 // Writes a row's image to `output` exactly as it is held, never decoded:
 // bytes of the image store, or the row's range of its source file. A failure
-// is recorded in `errors` (code, `output`, the system's message).
+// is recorded in `errors` (code, `output`, the system's message). A file of
+// `inputs` (and the row's own source file) is never replaced.
 WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& store,
                                const ThumbnailRow& row, const std::string& output,
                                ErrorList& errors, const UiTexts& texts,
-                               OutputMode mode = OutputMode::kReplace);
+                               OutputMode mode = OutputMode::kReplace,
+                               std::span<const FileId> inputs = {});
 
 // Where the original picture of a row would be on this machine: `folder`
 // (the open file's folder, ending in "/") + the name, for a bare name. Carved
@@ -91,8 +93,10 @@ struct ExtractSelectedOutcome {
 // Writes the row at `index` into `destination` under MakeExtractName,
 // replacing a file of that name. Writes no report and does not clear the
 // error list; a failure is recorded there.
+// `open_file`, the file the list was read from, is never replaced.
 ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const ImageStore& store,
                                              size_t index, const std::string& destination,
-                                             ErrorList& errors, const UiTexts& texts);
+                                             ErrorList& errors, const UiTexts& texts,
+                                             const std::string& open_file = {});
 
 }  // namespace glintvane

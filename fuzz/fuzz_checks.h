@@ -3,10 +3,19 @@
 // promise traps, so libFuzzer keeps the input like any other crash.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "cache/thumbnail_list.h"
+#include "export/extract_run.h"
 #include "texts/error_list.h"
 
 namespace glintvane::fuzz {
@@ -35,6 +44,31 @@ inline void CheckCarvedRows(const ThumbnailList& list, uint64_t file_size, int64
     const ThumbnailRow& row = list[i];
     Require(row.start >= 0 && row.length >= 0 && row.length <= length_cap);
     Require(static_cast<uint64_t>(row.start) + static_cast<uint64_t>(row.length) <= file_size);
+  }
+}
+
+// No output of an extraction is the input, by name or by file: the input
+// still holds its bytes, no written path names it, and every output lies
+// directly in the destination `folder` (ending in "/").
+inline void CheckOutputsSpareInput(const ExtractOutcome& outcome, const std::string& input,
+                                   const std::string& folder, std::span<const uint8_t> bytes) {
+  struct stat in {};
+  Require(stat(input.c_str(), &in) == 0 && S_ISREG(in.st_mode));
+  std::ifstream file(input, std::ios::binary);
+  const std::vector<uint8_t> now{std::istreambuf_iterator<char>(file), {}};
+  Require(now.size() == bytes.size() && std::equal(now.begin(), now.end(), bytes.begin()));
+  auto check = [&](const std::string& path) {
+    Require(path != input);
+    Require(path.compare(0, folder.size(), folder) == 0);
+    Require(path.find('/', folder.size()) == std::string::npos);
+    struct stat out {};
+    if (stat(path.c_str(), &out) == 0) Require(out.st_ino != in.st_ino || out.st_dev != in.st_dev);
+  };
+  for (const ExtractedImage& image : outcome.written) check(image.path);
+  if (outcome.report_written) check(outcome.report_path);
+  if (outcome.catalogs_written) {
+    check(outcome.csv_path);
+    check(outcome.json_path);
   }
 }
 

@@ -30,7 +30,7 @@ regression=tests/regression/inputs
 dict=fuzz/thumbs.dict
 
 all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_info2 fuzz_language_file
-  fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info)
+  fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info fuzz_extract)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 # Largest input per target: big enough for the structures each parser
@@ -39,7 +39,7 @@ read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 # keep thousands of executions a second under the sanitizers.
 declare -A max_len=(
   [fuzz_thumbs_cache]=16384 [fuzz_carve_scan]=16384 [fuzz_jpeg_walker]=16384
-  [fuzz_info2]=4096 [fuzz_language_file]=16384
+  [fuzz_info2]=4096 [fuzz_language_file]=16384 [fuzz_extract]=16384
   [fuzz_thumbcache]=16384 [fuzz_thumbcache_index]=16384 [fuzz_recycle_info]=2048
 )
 
@@ -62,7 +62,7 @@ seed() {
   fi
   [ -d "$real" ] || { echo "note: $real not found; seeding from the regression inputs only"; return; }
   case $target in
-  fuzz_thumbs_cache | fuzz_carve_scan)
+  fuzz_thumbs_cache | fuzz_carve_scan | fuzz_extract)
     # Whole caches, and each cut to the input limit so the fuzzer keeps a
     # copy that still holds the header, the FAT and the first streams.
     for f in "$real"/*Thumbs.db; do

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 #include "base/byte_source.h"
@@ -114,6 +120,50 @@ TEST(ByteSources, ShortReadsAtTheEnd) {
   ASSERT_FALSE(missing.has_value());
   EXPECT_EQ(missing.error().error_number, ENOENT);
   EXPECT_FALSE(FileByteSource::Open("/tmp").has_value());
+}
+
+}  // namespace
+}  // namespace glintvane
+
+namespace glintvane {
+namespace {
+
+// Evidence is read without waiting on a FIFO, only as a regular file or a
+// block device, and without touching its access time.
+TEST(ByteSources, EvidenceOpensOnlyFilesAndDevicesAndKeepsAccessTime) {
+  const std::string folder = ::testing::TempDir();
+  const std::string fifo = folder + "evidence_fifo";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto pipe = FileByteSource::Open(fifo);  // would block without O_NONBLOCK
+  ASSERT_FALSE(pipe);
+  EXPECT_EQ(pipe.error().error_number, kErrorNotFileOrDevice);
+  EXPECT_EQ(pipe.error().message, "Not a regular file or block device");
+  ::unlink(fifo.c_str());
+  EXPECT_EQ(FileByteSource::Open("/dev/null").error().error_number, kErrorNotFileOrDevice);
+  EXPECT_EQ(FileByteSource::Open(folder).error().error_number, EISDIR);
+
+  const std::string file = folder + "evidence_atime.bin";
+  {
+    std::FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("evidence", f);
+    std::fclose(f);
+  }
+  // Two days back: with relatime a read would move an access time this old.
+  const struct timespec old[2] = {{std::time(nullptr) - 2 * 86400, 0}, {0, UTIME_OMIT}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+  {
+    auto source = FileByteSource::Open(file);
+    ASSERT_TRUE(source);
+    EXPECT_EQ((*source)->Size(), 8u);
+    std::vector<uint8_t> bytes(8);
+    EXPECT_EQ(*(*source)->ReadAt(0, bytes), 8u);
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_atim.tv_sec, old[0].tv_sec);
+  ::unlink(file.c_str());
 }
 
 }  // namespace

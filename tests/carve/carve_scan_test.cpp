@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <vector>
 
@@ -301,12 +304,22 @@ TEST_F(CarveScanTest, FileErrorsAreReportedWithTheirReason) {
   EXPECT_EQ(errors.lines()[0], "Fatal error!");
   EXPECT_EQ(errors.lines()[1], "/nonexistent/pagefile.sys : No such file or directory");
 
-  // A folder opens but cannot be read.
+  // A folder, and a FIFO that would block a plain read for ever, are refused
+  // when opened.
   errors.Clear();
   const CarveResult folder = ScanFile("/tmp");
   EXPECT_FALSE(folder.finished);
-  EXPECT_TRUE(folder.error_code == kErrRead || folder.error_code == kErrSeek);
+  EXPECT_EQ(folder.error_code, kErrOpenSource);
   EXPECT_FALSE(errors.empty());
+  const std::string fifo = ::testing::TempDir() + "carve_fifo";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  errors.Clear();
+  const CarveResult pipe = ScanFile(fifo);
+  EXPECT_EQ(pipe.error_code, kErrOpenSource);
+  ASSERT_GE(errors.size(), 2u);
+  EXPECT_EQ(errors.lines()[1], fifo + " : Not a regular file or block device");
+  ::unlink(fifo.c_str());
 
   EXPECT_EQ(CarveErrorReason(EACCES), "Permission denied");
   EXPECT_EQ(CarveErrorReason(EMFILE), "Too many open files");

@@ -125,5 +125,20 @@ TEST(ExtractCli, ExitStatuses) {
   EXPECT_EQ(RunCli({"extract", kCache, "-o", out / "file/sub"}).exit_code, 1);
 }
 
+// "extract r1/index.html --carve -o r1" once replaced its own input with the
+// report and exited 0.
+TEST(ExtractCli, TheInputIsNeverAnOutput) {
+  OutFolder out;
+  fs::create_directories(out / "r1");
+  const std::string input = out / "r1/index.html";
+  fs::copy_file(kCache, input);
+  const std::vector<uint8_t> before = Bytes(input);
+  const CliRun run = RunCli({"extract", input, "-o", out / "r1"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(Bytes(input), before);
+  EXPECT_NE(run.err.find("Details: it is the file being read"), std::string::npos) << run.err;
+  EXPECT_GT(run.out.size(), 0u);  // the thumbnails themselves were written
+}
+
 }  // namespace
 }  // namespace glintvane::testing

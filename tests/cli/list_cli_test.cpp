@@ -1,6 +1,9 @@
 // glintvane-cli list: the table, the JSON object and the exit statuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <fstream>
@@ -190,6 +193,62 @@ TEST(ListCliTest, RealThumbcacheWithItsIndexAndAnExtract) {
   const auto xp = RunCli({"list", GLINTVANE_CORPUS_DIR "/real/006-oldcode-Thumbs.db", "--json"});
   EXPECT_TRUE(xp.Json()["rows"][0]["indexed"].is_null());
   EXPECT_TRUE(xp.Json()["rows"][0]["checksum_ok"].is_null());
+}
+
+}  // namespace
+}  // namespace glintvane
+
+namespace glintvane {
+namespace {
+
+using namespace testsupport;
+using testing::RunCli;
+
+std::string HexOfForTest(const std::string& text) {
+  std::string out;
+  char pair[3];
+  for (const char c : text) {
+    std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
+    out += pair;
+  }
+  return out;
+}
+
+// Names from a hostile Catalog: escapes that erase rows, a newline that
+// plants a fake one, a right-to-left override. None reaches the terminal raw.
+TEST(ListCliTest, NamesAreShownEscapedAndFifosRefused) {
+  const std::vector<CfbEntry> entries = {
+      {.name = "1", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 1))},
+      {.name = "2", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 2))},
+      {.name = "Catalog",
+       .bytes = MakeCatalog({{1, "\x1B[2J\x1B[1Aerase.jpg", kTime},
+                             {2, "a.jpg\n9  fake.jpg\t\x7F\xC2\x9B\xE2\x80\xAEgpj.exe", kTime}})},
+  };
+  const TempFile file(BuildCompoundFile(entries, CfbOptions{.root_modified = kTime}).bytes);
+  const auto run = RunCli({"list", file.path()});
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.out.find('\x1B'), std::string::npos);
+  EXPECT_NE(run.out.find("\\e[2J\\e[1Aerase.jpg"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("a.jpg\\n9  fake.jpg\\t\\x7f\\xc2\\x9b\\u202Egpj.exe"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("\n9  fake"), std::string::npos);
+
+  // A FIFO answers at once instead of waiting for a writer.
+  const std::string fifo = file.path() + ".fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const char* command : {"list", "carve"}) {
+    const auto refused = RunCli({command, fifo});
+    EXPECT_EQ(refused.exit_code, 1) << command;
+    EXPECT_NE(refused.err.find("Not a regular file or block device"), std::string::npos)
+        << command << ": " << refused.err;
+  }
+  // A path that is not UTF-8 keeps its exact bytes beside the JSON text.
+  const std::string odd = file.path() + "-\xFF";
+  std::filesystem::copy_file(file.path(), odd);
+  const auto json = RunCli({"list", odd, "--json"}).Json();
+  EXPECT_EQ(json["path_hex"], HexOfForTest(odd));
+  unlink(odd.c_str());
+  unlink(fifo.c_str());
 }
 
 }  // namespace

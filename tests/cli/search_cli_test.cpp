@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -104,6 +105,51 @@ TEST(SearchCli, ExitStatuses) {
   const auto empty = RunCli({"search", tree.root(), "--json"});
   EXPECT_EQ(empty.exit_code, 0);
   EXPECT_EQ(empty.Json()["rows"].size(), 0u);
+}
+
+// Folder names that would steer the terminal, a link out of the tree, and
+// the fields scripts read.
+TEST(SearchCli, NamesEscapedLinksUnfollowedAndExactPaths) {
+  TempTree tree;
+  TempTree outside;
+  outside.File("Thumbs.db", CompoundBytes());
+  tree.File("evil\n\x1B[2Jx/Thumbs.db", CompoundBytes());
+  tree.File("odd\xFF/Thumbs.db", CompoundBytes());
+  std::filesystem::create_symlink(outside.root(), tree.Path("machine"));
+
+  const auto table = RunCli({"search", tree.root()});
+  ASSERT_EQ(table.exit_code, 0) << table.err;
+  EXPECT_EQ(table.out.find('\x1B'), std::string::npos);
+  EXPECT_NE(table.out.find("evil\\n\\e[2Jx"), std::string::npos) << table.out;
+  EXPECT_NE(table.out.find("odd\\xff"), std::string::npos);
+  EXPECT_NE(table.out.find("Thumbs.db files: 2."), std::string::npos);
+  EXPECT_NE(table.out.find("Unreadable folders: 0."), std::string::npos);
+
+  const auto json = RunCli({"search", tree.root(), "--json"}).Json();
+  ASSERT_EQ(json["rows"].size(), 2u);
+  EXPECT_EQ(json["links_not_followed"], 1);
+  for (const auto& row : json["rows"]) {
+    EXPECT_TRUE(row["modified_utc"].is_string());
+    const std::string path = row["path"];
+    EXPECT_EQ(row.contains("path_hex"), path.find("odd") != std::string::npos) << path;
+  }
+  // Followed on request, but a link leading outside the root still is not.
+  std::filesystem::create_symlink(tree.Path("odd\xFF"), tree.Path("inside"));
+  const auto followed = RunCli({"search", tree.root(), "--json", "--follow-links"}).Json();
+  EXPECT_EQ(followed["rows"].size(), 2u);  // "inside" leads to a folder met already
+  EXPECT_EQ(followed["links_not_followed"], 1);
+  EXPECT_EQ(followed["repeated_folders"], 1);
+
+  // A folder that cannot be read is counted in the table and the status
+  // says so (root reads every folder, so this part needs an ordinary user).
+  if (geteuid() != 0) {
+    tree.File("locked/x");
+    chmod(tree.Path("locked").c_str(), 0);
+    const auto partial = RunCli({"search", tree.root()});
+    chmod(tree.Path("locked").c_str(), 0700);
+    EXPECT_EQ(partial.exit_code, 1);
+    EXPECT_NE(partial.out.find("Unreadable folders: 1."), std::string::npos) << partial.out;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <set>
 
 #include "discover/recycle_bin.h"
@@ -131,20 +132,22 @@ TEST_F(SearchFolderTest, LinksAreFollowedOnceAndBrokenOnesSkipped) {
   tree_.Link("b/nowhere", "../missing");
   tree_.Link("b/Thumbs.db", "../a/Thumbs.db");  // a link to a cache is a cache
   FoundCacheList list;
-  const SearchOutcome outcome = SearchFolder(list, tree_.root());
+  SearchOptions options;
+  options.follow_links = true;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root(), options);
   ASSERT_TRUE(outcome.root_listed);
-  // a and b, plus the four links met as folders (the broken one cannot be
-  // read, so it counts as one).
-  EXPECT_EQ(outcome.folders, 6u);
+  // a and b, plus the three links met as folders; the broken link leads to
+  // nothing at all.
+  EXPECT_EQ(outcome.folders, 5u);
   EXPECT_EQ(outcome.repeated_folders, 3u);
-  EXPECT_EQ(outcome.unreadable_folders, 1u);
+  EXPECT_EQ(outcome.unreadable_folders, 0u);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_GE(list.IndexOfPath(tree_.Path("b/Thumbs.db")), 0);
 }
 
 TEST_F(SearchFolderTest, DeepTreesAreWalkedPastTheHeldDescriptors) {
-  // Past 128 levels the walk reopens folders by full path instead of
-  // holding a descriptor per level.
+  // Past 128 levels the walk lets go of the folders' descriptors and takes
+  // them back through "..".
   std::string deep;
   for (int i = 0; i < 200; ++i) deep += (i % 2 != 0 ? "D/" : "d/");
   tree_.File(deep + "thumbs.DB");
@@ -241,6 +244,148 @@ TEST_F(SearchFolderTest, RecycledCachesFromTheIndexAndByName) {
   EXPECT_EQ(list[orphan].name, "DC7.db");
   EXPECT_TRUE(list[orphan].recycled);
   EXPECT_EQ(list[orphan].deleted, "");
+}
+
+// The audit's walk: links out of the evidence, and trees deeper and longer
+// than any path the system opens whole.
+TEST_F(SearchFolderTest, LinksStayUnfollowedUnlessAskedAndNeverLeadOut) {
+  TempTree outside;
+  outside.File("Thumbs.db", CompoundBytes());
+  outside.File("elsewhere/Thumbs.db", CompoundBytes());
+  tree_.File("ev/Thumbs.db", CompoundBytes());
+  tree_.File("ev/sub/Thumbs.db", CompoundBytes());
+  tree_.Link("ev/to_machine", outside.root());  // as a link to "/" would
+  tree_.Link("ev/out/Thumbs.db", outside.Path("Thumbs.db"));
+  tree_.Link("ev/in", "sub");
+  tree_.Link("ev/in_file/Thumbs.db", "../sub/Thumbs.db");
+
+  FoundCacheList plain;
+  const SearchOutcome unfollowed = SearchFolder(plain, tree_.Path("ev"));
+  EXPECT_EQ(Paths(plain).size(), 2u) << ::testing::PrintToString(Paths(plain));
+  EXPECT_EQ(unfollowed.links_not_followed, 4u);
+  EXPECT_EQ(unfollowed.folders, 3u);  // sub, out, in_file
+
+  FoundCacheList followed;
+  SearchOptions options;
+  options.follow_links = true;
+  const SearchOutcome outcome = SearchFolder(followed, tree_.Path("ev"), options);
+  const auto paths = Paths(followed);
+  EXPECT_EQ(paths.size(), 3u) << ::testing::PrintToString(paths);
+  EXPECT_GE(followed.IndexOfPath(tree_.Path("ev/in_file/Thumbs.db")), 0);
+  for (const std::string& path : paths) EXPECT_EQ(path.find(outside.root()), std::string::npos);
+  EXPECT_EQ(outcome.links_not_followed, 2u);  // to_machine, out/Thumbs.db
+}
+
+// Makes `levels` nested folders named `name` below `top` (by descriptors:
+// the whole path is longer than the system opens) and a Thumbs.db of
+// `size` bytes at the bottom.
+void MakeChain(const std::string& top, const std::string& name, int levels, size_t size) {
+  int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int i = 0; i < levels; ++i) {
+    ASSERT_EQ(mkdirat(fd, name.c_str(), 0700), 0);
+    const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = next;
+    ASSERT_GE(fd, 0);
+  }
+  const int file = openat(fd, "Thumbs.db", O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(file, 0);
+  const std::vector<char> bytes(size, 'x');
+  ASSERT_EQ(write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(file);
+  close(fd);
+}
+
+// Cuts a chain made by MakeChain into pieces moved up to `top`, so that the
+// tree's own removal never meets a path too long to open.
+void CutChain(const std::string& top, const std::string& name, int piece) {
+  const int top_fd = open(top.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(top_fd, 0);
+  int fd = dup(top_fd);
+  for (int cut = 0; fd >= 0; ++cut) {
+    for (int i = 0; i < piece && fd >= 0; ++i) {
+      const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+      if (next < 0) break;
+      close(fd);
+      fd = next;
+    }
+    const std::string moved = "cut" + std::to_string(cut);
+    if (renameat(fd, name.c_str(), top_fd, moved.c_str()) != 0) break;
+    close(fd);
+    fd = openat(top_fd, moved.c_str(), O_RDONLY | O_DIRECTORY);
+  }
+  if (fd >= 0) close(fd);
+  close(top_fd);
+}
+
+TEST_F(SearchFolderTest, CachesDeeperAndLongerThanAPathAreFoundWithTheirSize) {
+  tree_.Folder("deep");
+  tree_.Folder("long");
+  MakeChain(tree_.Path("deep"), "d", 2500, 1234);
+  const std::string long_name(245, 'n');
+  MakeChain(tree_.Path("long"), long_name, 20, 4321);  // 4,900 bytes below "long"
+  FoundCacheList list;
+  std::string deep = tree_.Path("deep");
+  for (int i = 0; i < 2500; ++i) deep += "/d";
+  std::string longer = tree_.Path("long");
+  for (int i = 0; i < 20; ++i) longer += "/" + long_name;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root());
+  CutChain(tree_.Path("deep"), "d", 300);
+  CutChain(tree_.Path("long"), long_name, 8);
+  EXPECT_EQ(outcome.folders, 2522u);
+  EXPECT_EQ(outcome.unreadable_folders, 0u);
+  ASSERT_EQ(list.size(), 2u);
+  const auto at_depth = list.IndexOfPath(deep + "/Thumbs.db");
+  const auto at_length = list.IndexOfPath(longer + "/Thumbs.db");
+  ASSERT_GE(at_depth, 0);
+  ASSERT_GE(at_length, 0);
+  EXPECT_EQ(list[at_depth].size, 1234);
+  EXPECT_EQ(list[at_length].size, 4321);
+  EXPECT_FALSE(list[at_length].modified_utc.empty());
+}
+
+// Removes a folder as the walk is about to enter it: what a folder without
+// access (or one deleted meanwhile) is to the walk, even for root.
+class Vanisher final : public SearchProgressSink {
+ public:
+  explicit Vanisher(std::string path) : path_(std::move(path)) {}
+  void OnFolder(uint64_t, std::string_view name) override {
+    if (name == "gone") std::filesystem::remove_all(path_);
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST_F(SearchFolderTest, AFolderThatCannotBeEnteredIsCounted) {
+  tree_.File("a/gone/Thumbs.db");
+  tree_.File("a/kept/Thumbs.db");
+  Vanisher vanisher(tree_.Path("a/gone"));
+  SearchOptions options;
+  options.progress = &vanisher;
+  FoundCacheList list;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root(), options);
+  EXPECT_EQ(outcome.unreadable_folders, 1u);
+  EXPECT_EQ(list.size(), 1u);
+}
+
+// Deep below the held descriptors, a followed link leads sideways: coming
+// back, ".." is not the folder the walk came from, and the walk finds its
+// way again by name.
+TEST_F(SearchFolderTest, AFollowedLinkDeepDownStillComesBackToItsFolder) {
+  std::string deep;
+  for (int i = 0; i < 140; ++i) deep += "b/";
+  tree_.File(deep + "e/y/Thumbs.db", CompoundBytes());
+  tree_.File(deep + "b/b/zz/Thumbs.db", CompoundBytes());
+  tree_.Link(deep + "b/b/L", "../../e");
+  SearchOptions options;
+  options.follow_links = true;
+  FoundCacheList list;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root(), options);
+  EXPECT_EQ(outcome.unreadable_folders, 0u);
+  EXPECT_EQ(list.size(), 2u) << ::testing::PrintToString(Paths(list));
+  EXPECT_GE(list.IndexOfPath(tree_.Path(deep + "b/b/zz/Thumbs.db")), 0);
 }
 
 }  // namespace

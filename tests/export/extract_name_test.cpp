@@ -73,3 +73,51 @@ TEST(ExtractNamer, NumbersRepeatedNamesIgnoringCase) {
 
 }  // namespace
 }  // namespace glintvane
+
+namespace glintvane {
+namespace {
+
+TEST(ExtractNamer, FoldsCaseAsTheDestinationMayAndHidesBidiControls) {
+  ExtractNamer namer("/d/");
+  EXPECT_EQ(namer.Next(Row("1", "\xC3\x89.jpg")), "/d/\xC3\x89_thmb.jpg");    // É
+  EXPECT_EQ(namer.Next(Row("2", "\xC3\xA9.jpg")), "/d/\xC3\xA9_thmb_2.jpg");  // é
+  EXPECT_EQ(namer.Next(Row("3", "\xCE\xA3.jpg")), "/d/\xCE\xA3_thmb.jpg");    // Σ
+  EXPECT_EQ(namer.Next(Row("4", "\xCF\x82.jpg")), "/d/\xCF\x82_thmb_2.jpg");  // final ς
+  EXPECT_EQ(namer.Next(Row("5",
+                           "stra\xC3\x9F"
+                           "e.jpg")),
+            "/d/stra\xC3\x9F"
+            "e_thmb.jpg");
+  EXPECT_EQ(namer.Next(Row("6", "STRASSE.jpg")), "/d/STRASSE_thmb_2.jpg");
+  EXPECT_EQ(FoldCase("\xF0\x90\x90\x80"), "\xF0\x90\x90\xA8");  // Deseret, four bytes
+  EXPECT_EQ(FoldCase("A\xFF\xC3"), "a\xFF\xC3");                // not UTF-8: kept
+
+  // "photo<RLO>gpj.exe" would show as "photoexe.jpg".
+  EXPECT_EQ(MakeExtractName(Row("7", "photo\xE2\x80\xAEgpj.exe"), "/d/"), "/d/photo_gpj_thmb.jpg");
+  EXPECT_EQ(MakeExtractName(Row("8",
+                                "a\xE2\x81\xA6"
+                                "b\xE2\x81\xA9.jpg"),
+                            "/d/"),
+            "/d/a_b__thmb.jpg");
+  EXPECT_EQ(MakeExtractName(Row("9", "\xE2\x80\xA9.jpg"), "/d/"), "/d/\xE2\x80\xA9_thmb.jpg");
+}
+
+TEST(ExtractNamer, ManyEqualNamesStayLinearAndFallBackToTheNumber) {
+  // 40,000 rows of one name: each must not count up from "_2" again.
+  ExtractNamer namer("/d/");
+  std::string last;
+  for (int i = 0; i < 40000; ++i) last = namer.Next(Row(std::to_string(i), "same.jpg"));
+  EXPECT_EQ(last, "/d/same_thmb_40000.jpg");
+  ExtractNamer mixed("/d/");
+  EXPECT_EQ(mixed.Next(Row("1", "a.jpg")), "/d/a_thmb.jpg");
+  EXPECT_EQ(mixed.Next(Row("2", "a_thmb_2.jpg")), "/d/a_thmb_2_thmb.jpg");
+  EXPECT_EQ(mixed.Next(Row("3", "A.JPG")), "/d/A_thmb_2.jpg");
+  EXPECT_EQ(mixed.Next(Row("4", "a.jpg")), "/d/a_thmb_3.jpg");
+  // Refused names fall back to the number, or "thumbnail" for a strange key.
+  EXPECT_EQ(mixed.Fallback(Row("17", "a?b.jpg")), "/d/17_thmb.jpg");
+  EXPECT_EQ(mixed.Fallback(Row("a?b", "")), "/d/thumbnail_thmb.jpg");
+  EXPECT_EQ(mixed.Fallback(Row("x/y", "")), "/d/thumbnail_thmb_2.jpg");
+}
+
+}  // namespace
+}  // namespace glintvane

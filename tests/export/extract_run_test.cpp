@@ -4,6 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "export/html_report.h"
@@ -294,11 +297,11 @@ TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
   }
 }
 
-TEST(ActionExtract, ANameTheDestinationRefusesFailsOnlyItsRow) {
+TEST(ActionExtract, ANameTheDestinationRefusesFallsBackToTheRowNumber) {
   ScratchFolder scratch;
   // A destination so deep that a long name no longer fits in a path: the
   // system refuses that one name as it would a character a FAT stick cannot
-  // hold, while short names still fit.
+  // hold (exFAT even says ENOENT), while short names still fit.
   std::string deep = scratch.path();
   while (deep.size() < 3750) deep += std::string(200, 'd') + "/";
   deep += std::string(3940 - deep.size(), 'e');
@@ -309,11 +312,13 @@ TEST(ActionExtract, ANameTheDestinationRefusesFailsOnlyItsRow) {
   AddStoreRow(run.list, run.store, "2", "s.jpg", FakeImage(2));
   const ExtractOutcome outcome = run.Extract();
   EXPECT_FALSE(outcome.abandoned);
-  EXPECT_EQ(outcome.failed.size(), 1u);
-  ASSERT_EQ(outcome.written.size(), 1u);
-  EXPECT_EQ(ReadBytes(outcome.written[0].path), FakeImage(2));
+  EXPECT_TRUE(outcome.failed.empty());
+  ASSERT_EQ(outcome.written.size(), 2u);
+  EXPECT_EQ(outcome.written[0].path, deep + "/1_thmb.jpg");
+  EXPECT_EQ(ReadBytes(outcome.written[0].path), FakeImage(1));
+  EXPECT_EQ(ReadBytes(outcome.written[1].path), FakeImage(2));
   EXPECT_TRUE(outcome.report_written);
-  EXPECT_EQ(outcome.report_lines.size(), 3u);
+  EXPECT_EQ(outcome.report_lines.size(), 4u);
 }
 
 TEST(ActionExtractSelected, WritesOneRowAndTellsTheOutcome) {
@@ -339,6 +344,73 @@ TEST(ActionExtractSelected, WritesOneRowAndTellsTheOutcome) {
 
   EXPECT_FALSE(ActionExtractSelected(run.list, run.store, 5, scratch.path(), run.errors, run.texts)
                    .attempted);
+}
+
+}  // namespace
+}  // namespace glintvane
+
+namespace glintvane {
+namespace {
+
+// The audit's cases: an extraction whose outputs would land on its input.
+TEST(ActionExtract, NoOutputEverReplacesTheInput) {
+  ScratchFolder scratch;
+  // "extract r1/index.html --carve -o r1": the report's name is the input.
+  {
+    ExtractBench run;
+    run.options.destination = scratch.Sub("r1");
+    const std::string input = run.options.destination + "index.html";
+    std::vector<uint8_t> bytes(4000, 'x');
+    testing::WriteBytes(input, bytes);
+    run.options.open_file = input;
+    AddCarvedRow(run.list, input, "1", 0, 100);
+    const ExtractOutcome outcome = run.Extract();
+    EXPECT_FALSE(outcome.ok());
+    EXPECT_FALSE(outcome.report_written);
+    EXPECT_EQ(ReadBytes(input), bytes);
+    EXPECT_EQ(ReadBytes(run.options.destination + "1_thmb.jpg"), Slice(bytes, 0, 100));
+  }
+  // A source named 0_thmb.jpg carved into its own folder, and a hard link to
+  // the source under the next row's name: both rows fail, the source stays.
+  {
+    ExtractBench run;
+    run.options.destination = scratch.Sub("r2");
+    const std::string input = run.options.destination + "0_thmb.jpg";
+    std::vector<uint8_t> bytes(4000, 'y');
+    testing::WriteBytes(input, bytes);
+    ASSERT_EQ(::link(input.c_str(), (run.options.destination + "1_thmb.jpg").c_str()), 0);
+    run.options.open_file = input;
+    AddCarvedRow(run.list, input, "0", 0, 100);
+    AddCarvedRow(run.list, input, "1", 0, 50);
+    AddCarvedRow(run.list, input, "2", 0, 10);
+    const ExtractOutcome outcome = run.Extract();
+    EXPECT_EQ(outcome.failed.size(), 2u);
+    ASSERT_EQ(outcome.written.size(), 1u);
+    EXPECT_EQ(outcome.written[0].path, run.options.destination + "2_thmb.jpg");
+    EXPECT_EQ(ReadBytes(input), bytes);
+    EXPECT_EQ(ReadBytes(run.options.destination + "1_thmb.jpg"), bytes);
+    bool told = false;
+    for (const std::string& line : run.errors.lines()) {
+      told = told || line.find("it is the file being read") != std::string::npos;
+    }
+    EXPECT_TRUE(told);
+    EXPECT_TRUE(outcome.report_written);
+  }
+  // A FIFO planted under an output's name is replaced, not opened (opening
+  // it for writing would wait for a reader for ever); nothing is left behind
+  // under a temporary name.
+  {
+    ExtractBench run;
+    run.options.destination = scratch.Sub("r3");
+    ASSERT_EQ(::mkfifo((run.options.destination + "a_thmb.jpg").c_str(), 0600), 0);
+    AddStoreRow(run.list, run.store, "1", "a.jpg", FakeImage(1));
+    const ExtractOutcome outcome = run.Extract();
+    EXPECT_TRUE(outcome.ok());
+    EXPECT_EQ(ReadBytes(run.options.destination + "a_thmb.jpg"), FakeImage(1));
+    for (const std::string& name : ListFolder(run.options.destination)) {
+      EXPECT_EQ(name.find(kPartialPrefix), std::string::npos) << name;
+    }
+  }
 }
 
 }  // namespace
