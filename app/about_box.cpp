@@ -8,7 +8,18 @@
 
 #include <utility>
 
+// The pictures live in the window library's resources, which a static
+// library must register by hand.
+static void RegisterPictures() {
+  Q_INIT_RESOURCE(glintvane);
+}
+
 namespace glintvane {
+
+void RegisterWindowResources() {
+  RegisterPictures();
+}
+
 namespace {
 
 // The box's client area and its controls, in pixels.
@@ -54,6 +65,7 @@ AboutBox::AboutBox(const QString& web_address, const QString& version_text,
   setPalette(black);
   setAutoFillBackground(true);
 
+  RegisterWindowResources();
   Image1 = QPixmap(QStringLiteral(":/glintvane/about-logo.png"));
   Image2 = QPixmap(QStringLiteral(":/glintvane/about-second.png"));
 

@@ -13,6 +13,9 @@ class QPushButton;
 
 namespace glintvane {
 
+// Makes the window's pictures (logo, icon) reachable as ":/glintvane/...".
+void RegisterWindowResources();
+
 // A picture that reports a left press together with the keyboard state.
 class AboutPicture : public QLabel {
   Q_OBJECT

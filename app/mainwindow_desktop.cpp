@@ -118,6 +118,7 @@ QString ZoneLabel(TimeZoneChoice zone) {
 }  // namespace
 
 void MainWindow::SetUpDesktop() {
+  RegisterWindowResources();
   QIcon icon = QIcon::fromTheme(QStringLiteral("glintvane"));
   if (icon.isNull()) icon = QIcon(QStringLiteral(":/glintvane/icon.png"));
   setWindowIcon(icon);

@@ -68,7 +68,7 @@ QString LauncherText(const LauncherFields& fields) {
   QString text;
   text += QStringLiteral("[Desktop Entry]\n");
   text += QStringLiteral("Type=Application\n");
-  text += QStringLiteral("Version=1.5\n");
+  text += QStringLiteral("Version=1.4\n");
   text += QStringLiteral("Name=") + EntryValue(fields.name) + QLatin1Char('\n');
   text += QStringLiteral("Exec=") + ExecArgument(fields.exec) + QLatin1Char('\n');
   text += QStringLiteral("Path=") + EntryValue(fields.path) + QLatin1Char('\n');
