@@ -320,7 +320,8 @@ void DesktopTest::TimesInUtcNameTheZone() {
   again.show();
   QCOMPARE(again.time_zone(), TimeZoneChoice::kUtc);
   again.OpenThumbnailFile(kCorpus + QStringLiteral("017-feng33-Thumbs.db"));
-  QCOMPARE(again.thumbnail_model()->data(again.thumbnail_model()->index(row, 2), Qt::DisplayRole)
+  QCOMPARE(again.thumbnail_model()
+               ->data(again.thumbnail_model()->index(row, 2), Qt::DisplayRole)
                .toString(),
            utc);
   qputenv("TZ", "UTC");
