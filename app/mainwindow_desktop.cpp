@@ -224,8 +224,20 @@ void MainWindow::SetUpDesktop() {
 void MainWindow::ApplyDesktopTexts() {
   if (ActionShowGallery == nullptr) return;  // ApplyTexts before SetUpDesktop
   QString language = QStringLiteral("ENU");
-  if (language_group_ != nullptr && language_group_->checkedAction() != nullptr)
-    language = language_group_->checkedAction()->objectName().mid(9);  // after "LangItem_"
+  if (language_group_ != nullptr) {
+    // A Language item is checked only after the texts are applied; the
+    // captions follow it when it is.
+    if (!language_group_->property("desktop_texts").toBool()) {
+      language_group_->setProperty("desktop_texts", true);
+      for (QAction* item : language_group_->actions()) {
+        connect(item, &QAction::toggled, this, [this](bool on) {
+          if (on) ApplyDesktopTexts();
+        });
+      }
+    }
+    if (language_group_->checkedAction() != nullptr)
+      language = language_group_->checkedAction()->objectName().mid(9);  // after "LangItem_"
+  }
   const ExtraTexts* texts = &kExtraTexts[0];
   for (const ExtraTexts& candidate : kExtraTexts) {
     if (language.compare(QLatin1String(candidate.language), Qt::CaseInsensitive) == 0)

@@ -329,8 +329,13 @@ void DesktopTest::TimesInUtcNameTheZone() {
 }
 
 void DesktopTest::StartFilesOpenAndNameTheWindow() {
-  MainWindow window(Options());
+  StartOptions options = Options();
+  options.system_language = QStringLiteral("DEU");
+  MainWindow window(options);
   window.show();
+  QCOMPARE(window.TabCaption(window.GalleryTabSheet), QStringLiteral("Galerie"));
+  window.findChild<QAction*>(QStringLiteral("LangItem_ENU"))->trigger();
+  QCOMPARE(window.TabCaption(window.GalleryTabSheet), QStringLiteral("Gallery"));
   QCOMPARE(window.windowTitle(), QStringLiteral("Glintvane"));
   window.OpenStartFiles({kCorpus + QStringLiteral("017-feng33-Thumbs.db")});
   QVERIFY(window.thumbnail_model()->rowCount() > 0);
