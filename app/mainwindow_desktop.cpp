@@ -192,22 +192,26 @@ void MainWindow::SetUpDesktop() {
     menuBar()->setActiveAction(File1->menuAction());
   });
 
-  // In the list: Enter opens the highlighted row, Space checks or unchecks it.
-  ListView1->installEventFilter(new KeyHook(this, [this](QKeyEvent* event) {
+  // Space checks or unchecks the highlighted row, in the list and in the
+  // gallery; Enter in the list opens the row (in the gallery it shows the
+  // picture large).
+  auto toggle_check = [this](QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier) return false;
+    const QModelIndex current = ListView1->currentIndex();
+    if (!current.isValid()) return true;
+    const QModelIndex box = thumbnail_model_->index(current.row(), 0);
+    const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    thumbnail_model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    return true;
+  };
+  ListView1->installEventFilter(new KeyHook(this, [this, toggle_check](QKeyEvent* event) {
     if (IsEnter(event)) {
       if (ActionView->isEnabled()) ActionView->trigger();
       return true;
     }
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-      const QModelIndex current = ListView1->currentIndex();
-      if (!current.isValid()) return true;
-      const QModelIndex box = thumbnail_model_->index(current.row(), 0);
-      const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
-      thumbnail_model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
-      return true;
-    }
-    return false;
+    return toggle_check(event);
   }));
+  Gallery->installEventFilter(new KeyHook(this, toggle_check));
   // In the found caches: Enter opens the highlighted cache.
   ListView2->installEventFilter(new KeyHook(this, [this](QKeyEvent* event) {
     if (!IsEnter(event)) return false;
