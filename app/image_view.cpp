@@ -46,7 +46,17 @@ void ImageView::SetStretch(bool stretch) {
 }
 
 QRect ImageView::PictureRect() const {
-  return DisplayRect(picture_.width(), picture_.height(), width(), height(), stretch_);
+  const int w = picture_.width();
+  const int h = picture_.height();
+  const QRect fitted = DisplayRect(w, h, width(), height(), stretch_);
+  // Best fit stops at twice the picture's size: a 16 x 11 thumbnail blown
+  // up to fill the view is only blur, and hides how small the evidence is.
+  if (stretch_ && fitted.width() > kMaxBestFitScale * w) {
+    const int cw = kMaxBestFitScale * w;
+    const int ch = kMaxBestFitScale * h;
+    return QRect((width() - cw) / 2, (height() - ch) / 2, cw, ch);
+  }
+  return fitted;
 }
 
 void ImageView::paintEvent(QPaintEvent* /*event*/) {

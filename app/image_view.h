@@ -26,7 +26,11 @@ class ImageView : public QWidget {
   bool stretch() const { return stretch_; }
   void SetStretch(bool stretch);
 
-  // Where the picture is drawn now, in widget coordinates.
+  // Best fit enlarges a small picture at most this many times.
+  static constexpr int kMaxBestFitScale = 2;
+
+  // Where the picture is drawn now, in widget coordinates: DisplayRect,
+  // with best fit's enlargement held to kMaxBestFitScale.
   QRect PictureRect() const;
 
  protected:

@@ -70,6 +70,7 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   SetTabCaption(mainTabSheet, UiText(kTextFile));
   SetTabVisible(FileInfoTabSheet, false);
   ConnectHandlers();
+  SetUpDesktop();
 }
 
 MainWindow::~MainWindow() {
@@ -111,6 +112,7 @@ void MainWindow::FormActivate() {
   UpdateImageView(3);
   // The list columns are laid out once, at the window's real size.
   FormResize();
+  RestoreRememberedState();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -124,6 +126,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  SaveRememberedState();
   QMainWindow::closeEvent(event);
 }
 

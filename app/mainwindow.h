@@ -8,16 +8,19 @@
 //   mainwindow_lists.cpp     UpdateCommands, checking, sorting, resizing
 //   mainwindow_open.cpp      opening a cache, the error list, messages
 //   mainwindow_view.cpp      the image view
-//   mainwindow_commands.cpp  extraction, search, carving, shortcuts, help
+//   mainwindow_commands.cpp  extraction, search, carving
+//   mainwindow_desktop.cpp   launchers, help, About, keys, kept state, gallery
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "base/file_time.h"
 #include "cache/thumbnail_list.h"
 #include "discover/found_caches.h"
 #include "texts/error_list.h"
@@ -41,6 +44,7 @@ class QStandardItemModel;
 
 namespace glintvane {
 
+class GalleryView;
 class ImageView;
 class StatusProgress;
 class ThumbnailModel;
@@ -54,6 +58,9 @@ struct StartOptions {
   QStringList language_folders;          // empty: platform::Desktop::LanguageFolders()
   QString system_language;               // empty: the user's locale as a Windows abbreviation
   platform::Dialogs* dialogs = nullptr;  // null: the platform's standard dialogs
+  // null: the browser. Receives the web addresses Online Support and the
+  // About box open.
+  std::function<void(const QString&)> open_address;
 };
 
 class MainWindow : public QMainWindow {
@@ -206,6 +213,34 @@ class MainWindow : public QMainWindow {
   void RotateImage(ImageView* image, int quarter_turns);
   void AddRowRotation(int step);
   QString UiText(int index) const;
+
+  // --- the desktop around the window: launchers, help and About, the
+  // keyboard, remembered state, times in UTC, the gallery and the files
+  // named at start (mainwindow_desktop.cpp) ------------------------------
+ public:
+  QAction* ActionUtcTimes = nullptr;     // times shown in UTC instead of local time
+  QAction* ActionShowGallery = nullptr;  // brings the image view or the gallery forward
+  QWidget* GalleryTabSheet = nullptr;
+  GalleryView* Gallery = nullptr;
+  TimeZoneChoice time_zone() const { return time_zone_; }
+  // Shows every time in `zone`, rewrites the rows' texts and names the zone
+  // in the Modified column; stored for the next start.
+  void SetTimeZone(TimeZoneChoice zone);
+  // Opens the files named on the command line, in order.
+  void OpenStartFiles(const QStringList& paths);
+  // The text of the Desktop / Quick Launch failure message for `reason`.
+  QString LauncherFailureText(bool desktop, const QString& reason) const;
+  void SaveRememberedState();
+  void RestoreRememberedState();
+
+ private:
+  void SetUpDesktop();       // end of construction
+  void ApplyDesktopTexts();  // end of ApplyTexts
+  void UpdateWindowTitle();  // after every change of the open file
+  void CreateLauncher(bool desktop);
+  void OpenAddress(const QString& address);
+  TimeZoneChoice time_zone_ = TimeZoneChoice::kLocal;
+  // --- end of the desktop block -------------------------------------------
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -1,11 +1,10 @@
 // Commands whose work belongs to other parts of the program: carving a
-// chosen file, the found-caches list, extraction, the desktop hand-off,
-// shortcuts, help and About. Where the core part is still to come, the
-// handler says so instead of pretending to have done the work.
+// chosen file, the found-caches list, extraction and the desktop hand-off
+// (launchers, help and About: mainwindow_desktop.cpp). Where the core part
+// is still to come, the handler says so instead of pretending to have done
+// the work.
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -13,7 +12,6 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include "mainwindow.h"
 #include "platform/desktop.h"
@@ -99,49 +97,6 @@ void MainWindow::ActionOpenWithExecute() {
 
 void MainWindow::ActionOrigViewExecute() {
   // Enabled only once the original-file check exists; nothing to open yet.
-}
-
-void MainWindow::ActionDesktopIconExecute() {
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kError,
-      UiText(kTextError) + QStringLiteral(": \n") + UiText(kTextDesktopIconFailed));
-}
-
-void MainWindow::ActionQuickLaunchIconExecute() {
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kError,
-      UiText(kTextError) + QStringLiteral(": \n") + UiText(kTextQuickLaunchIconFailed));
-}
-
-void MainWindow::ActionHelpExecute() {
-  // No guide beside the program: nothing happens, as with any missing help.
-  const QString guide = program_directory_ + help_file_name_;
-  if (QFileInfo::exists(guide)) platform::Desktop::OpenWithDesktop(guide);
-}
-
-void MainWindow::ActionHelpOnlineExecute() {
-  platform::Desktop::OpenAddress(web_address_);
-}
-
-void MainWindow::ActionHelpAboutExecute() {
-  QDialog about(this);
-  about.setWindowTitle(QStringLiteral("About..."));
-  auto* layout = new QVBoxLayout(&about);
-  auto* name =
-      new QLabel(QStringLiteral("<b>%1</b><br>%2")
-                     .arg(UiText(kTextProductName).toHtmlEscaped(), version_text_.toHtmlEscaped()),
-                 &about);
-  name->setAlignment(Qt::AlignCenter);
-  auto* address =
-      new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(web_address_.toHtmlEscaped()), &about);
-  address->setAlignment(Qt::AlignCenter);
-  address->setOpenExternalLinks(true);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);
-  connect(buttons, &QDialogButtonBox::accepted, &about, &QDialog::accept);
-  layout->addWidget(name);
-  layout->addWidget(address);
-  layout->addWidget(buttons);
-  about.exec();
 }
 
 }  // namespace glintvane

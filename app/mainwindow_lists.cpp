@@ -112,6 +112,7 @@ void MainWindow::SetTabVisible(QWidget* page, bool visible) {
 }
 
 void MainWindow::UpdateCommands() {
+  UpdateWindowTitle();
   const bool has_rows = thumbnail_model_->rowCount() > 0;
   const bool selected = ListView1->selectionModel()->hasSelection();
   ActionView->setEnabled(selected);

@@ -133,6 +133,7 @@ bool MainWindow::ReadThumbnailCache(const QString& path) {
   try {
     CacheReadOptions options;
     options.date_time_format = date_time_format_;
+    options.time_zone = time_zone_;
     result = ::glintvane::ReadThumbnailCache(
         local_path, CacheReadTarget{thumbnails_, image_store_, errors_, texts_, progress_.get()},
         options);

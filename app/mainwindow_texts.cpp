@@ -79,6 +79,7 @@ void MainWindow::ApplyTexts() {
   OrgFileViewBtn->setToolTip(UiText(kTextOriginalFileView));
   GammaPanel->setText(UiText(kTextWhiteImageHint));
   if (LangItem != nullptr) LangItem->setTitle(UiText(kTextLanguage));
+  ApplyDesktopTexts();
 }
 
 void MainWindow::BuildLanguageMenu() {

@@ -88,7 +88,27 @@ Qt::ItemFlags ThumbnailModel::flags(const QModelIndex& index) const {
 
 QVariant ThumbnailModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  return captions_.value(section);
+  QString caption = captions_.value(section);
+  if (section == 2 && !zone_label_.isEmpty()) {
+    // "Modified (UTC) v": the zone belongs to the caption, the marker stays last.
+    const bool marked =
+        caption.endsWith(QLatin1String(" v")) || caption.endsWith(QLatin1String(" ^"));
+    const QString marker = marked ? caption.right(2) : QString();
+    if (marked) caption.chop(2);
+    caption += QStringLiteral(" (") + zone_label_ + QLatin1Char(')') + marker;
+  }
+  return caption;
+}
+
+void ThumbnailModel::SetZoneLabel(const QString& label) {
+  if (zone_label_ == label) return;
+  zone_label_ = label;
+  emit headerDataChanged(Qt::Horizontal, 2, 2);
+}
+
+void ThumbnailModel::TimesChanged() {
+  if (order_.empty()) return;
+  emit dataChanged(index(0, 2), index(rowCount() - 1, 2), {Qt::DisplayRole});
 }
 
 void ThumbnailModel::SetCaption(int column, const QString& caption) {

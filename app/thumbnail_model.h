@@ -48,6 +48,12 @@ class ThumbnailModel : public QAbstractTableModel {
   // Checks (1), unchecks (2) or inverts (3) every row's check box.
   void ApplyCheckCommand(int tag);
 
+  // The clock the Modified texts are in ("UTC", "Europe/Berlin"), named in
+  // that column's header before its sort marker; "" names none.
+  void SetZoneLabel(const QString& label);
+  // The rows' time texts were rewritten.
+  void TimesChanged();
+
   // The hint the list shows as its tooltip: the open file.
   void SetHint(const QString& hint) { hint_ = hint; }
 
@@ -56,6 +62,7 @@ class ThumbnailModel : public QAbstractTableModel {
   std::vector<uint32_t> order_;  // view row -> list index
   QStringList captions_;
   QString hint_;
+  QString zone_label_;
 };
 
 }  // namespace glintvane

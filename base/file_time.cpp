@@ -34,12 +34,14 @@ std::string Format(const std::tm& tm, const std::string& format) {
 
 }  // namespace
 
-std::string FileTimeText(uint64_t filetime, const std::string& format) {
+std::string FileTimeText(uint64_t filetime, const std::string& format, TimeZoneChoice zone) {
   const auto seconds = FileTimeToUnixSeconds(filetime);
   if (!seconds) return {};
   const std::time_t t = static_cast<std::time_t>(*seconds);
   std::tm tm{};
-  if (localtime_r(&t, &tm) == nullptr) return {};
+  const bool converted =
+      zone == TimeZoneChoice::kUtc ? gmtime_r(&t, &tm) != nullptr : localtime_r(&t, &tm) != nullptr;
+  if (!converted) return {};
   return Format(tm, format);
 }
 

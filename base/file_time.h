@@ -18,10 +18,15 @@ std::optional<int64_t> FileTimeToUnixSeconds(uint64_t filetime);
 // locale's date and time formats, with a four-digit year. Built once at start.
 std::string DefaultDateTimeFormat();
 
-// The time text of a FILETIME in local time, formatted with `format`
-// (a strftime pattern). A FILETIME of 0, or one the local-time conversion
+// Which clock time texts are shown in. Examiners who compare caches from
+// machines in several zones read them all in UTC.
+enum class TimeZoneChoice { kLocal, kUtc };
+
+// The time text of a FILETIME in local time (or in UTC), formatted with
+// `format` (a strftime pattern). A FILETIME of 0, or one the conversion
 // refuses, gives "".
-std::string FileTimeText(uint64_t filetime, const std::string& format);
+std::string FileTimeText(uint64_t filetime, const std::string& format,
+                         TimeZoneChoice zone = TimeZoneChoice::kLocal);
 
 // The same instant as ISO 8601 in UTC ("2004-08-17T10:21:45Z"); "" for 0.
 std::string FileTimeUtcIso(uint64_t filetime);

@@ -71,8 +71,9 @@ class CacheRead {
     walk_counter_ = 1;
     return file.WalkDirectory([&](const DirectoryEntry& entry) -> ReadResult<void> {
       if (entry.type == cfb::kTypeRoot) {
-        result_.details.push_back(target_.texts[kTextRootEntryTimestamp] + ": " +
-                                  FileTimeText(entry.modified, options_.date_time_format));
+        result_.details.push_back(
+            target_.texts[kTextRootEntryTimestamp] + ": " +
+            FileTimeText(entry.modified, options_.date_time_format, options_.time_zone));
         return {};
       }
       if (auto r = file.ReadStream(entry, buffer_); !r) return r;
@@ -90,10 +91,10 @@ class CacheRead {
     result_.details.push_back(target_.texts[kTextThumbnails] + ": " + std::to_string(header.count));
     thumbnail_total_ = header.count;
     auto r = ForEachCatalogEntry(buffer_, header, [&](const CatalogEntry& entry) {
-      ThumbnailRow& row =
-          target_.list.AddOrUpdate(std::to_string(entry.id), entry.name, SourceKind::kImageStore,
-                                   ThumbnailList::kKeep, ThumbnailList::kKeep, ThumbnailList::kKeep,
-                                   FileTimeText(entry.filetime, options_.date_time_format));
+      ThumbnailRow& row = target_.list.AddOrUpdate(
+          std::to_string(entry.id), entry.name, SourceKind::kImageStore, ThumbnailList::kKeep,
+          ThumbnailList::kKeep, ThumbnailList::kKeep,
+          FileTimeText(entry.filetime, options_.date_time_format, options_.time_zone));
       row.filetime = entry.filetime;
       meter_.Update(10, walk_counter_, thumbnail_total_, 100);
     });

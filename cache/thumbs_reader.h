@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/byte_source.h"
+#include "base/file_time.h"
 #include "base/progress.h"
 #include "cache/thumbnail_list.h"
 #include "texts/error_list.h"
@@ -15,6 +16,8 @@ namespace glintvane {
 struct CacheReadOptions {
   // strftime pattern of the Modified texts (see DefaultDateTimeFormat).
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
+  // The clock of the Modified texts and the root entry's time.
+  TimeZoneChoice time_zone = TimeZoneChoice::kLocal;
 };
 
 struct CacheReadResult {

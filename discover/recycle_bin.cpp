@@ -302,7 +302,7 @@ void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
     row.name = record.original;
     if (facts.opened) row.size = facts.size;
     const std::string written = facts.opened ? FoundFileTimeText(facts.modified) : std::string();
-    row.deleted = FileTimeText(record.deleted, options.date_time_format);
+    row.deleted = FileTimeText(record.deleted, options.date_time_format, options.time_zone);
     row.deleted_utc = FileTimeUtcIso(record.deleted);
     row.modified = written + std::string(kDeletedTimeJoiner) + row.deleted;
     if (facts.opened) row.modified_utc = UnixSecondsUtcIso(facts.modified);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/byte_source.h"
+#include "base/file_time.h"
 #include "discover/found_caches.h"
 
 namespace glintvane {
@@ -33,6 +34,8 @@ class SearchProgressSink {
 struct SearchOptions {
   // strftime pattern for deletion times (the user's date and time formats).
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
+  // The clock of the deletion times.
+  TimeZoneChoice time_zone = TimeZoneChoice::kLocal;
   FoundCacheSink* rows = nullptr;
   SearchProgressSink* progress = nullptr;
   // Follow symbolic links, but only to folders and files inside the root.

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xauth
+  desktop-file-utils appstream man-db dpkg-dev fakeroot
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
 #   1. the whole tree with warnings as errors, and all unit, end-to-end and window tests;
+#      then the installed tree (launcher, software-centre record, icons, man pages, texts);
 #   2. the core and its tests again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. every fuzz target for FUZZ_SECONDS (default 60) seconds.
 # The format check runs first. Set SKIP_ASAN=1 or SKIP_FUZZ=1 to leave a stage out.
@@ -14,6 +15,9 @@ scripts/format.sh --check
 echo "== build and test (ci)"
 scripts/build.sh ci
 ctest --preset ci -j2 --timeout 600
+
+echo "== installed tree (ci)"
+scripts/check-install.sh build/ci
 
 if [ "${SKIP_ASAN:-0}" != 1 ]; then
   echo "== build and test under ASan+UBSan (asan)"

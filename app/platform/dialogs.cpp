@@ -1,10 +1,36 @@
 #include "platform/dialogs.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
+
+#include "platform/settings.h"
 
 namespace glintvane::platform {
 namespace {
+
+// Each dialog starts in the folder it was last used in, across runs. A
+// dialog is known by what it asks for (its filters, or its title), so the
+// Open dialog and the Brute Force dialog keep folders of their own.
+QString FolderKey(const QString& kind, const QString& what) {
+  const QByteArray digest = QCryptographicHash::hash(what.toUtf8(), QCryptographicHash::Md5);
+  return kind + QStringLiteral("_") + QString::fromLatin1(digest.toHex().left(8));
+}
+
+QString LastFolder(const QString& key) {
+  QString error;
+  const QString folder =
+      Settings::RegistryString(Settings::Group(), {}, key, QStringLiteral("read"), &error);
+  return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QDir::homePath();
+}
+
+void KeepFolder(const QString& key, const QString& folder) {
+  if (folder.isEmpty()) return;
+  QString error;
+  Settings::RegistryString(Settings::Group(), folder, key, QStringLiteral("write"), &error);
+}
 
 class QtDialogs final : public Dialogs {
  public:
@@ -30,16 +56,19 @@ class QtDialogs final : public Dialogs {
 
   QString ChooseOpenFile(QWidget* parent, const QStringList& filters) override {
     QString selected = filters.value(0);
-    return QFileDialog::getOpenFileName(parent, {}, last_folder_,
-                                        filters.join(QStringLiteral(";;")), &selected);
+    const QString key = FolderKey(QStringLiteral("OpenFolder"), filters.join(QLatin1Char(';')));
+    const QString path = QFileDialog::getOpenFileName(
+        parent, {}, LastFolder(key), filters.join(QStringLiteral(";;")), &selected);
+    if (!path.isEmpty()) KeepFolder(key, QFileInfo(path).absolutePath());
+    return path;
   }
 
   QString ChooseFolder(QWidget* parent, const QString& title) override {
-    return QFileDialog::getExistingDirectory(parent, title, last_folder_);
+    const QString key = FolderKey(QStringLiteral("ChosenFolder"), title);
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, LastFolder(key));
+    KeepFolder(key, folder);
+    return folder;
   }
-
- private:
-  QString last_folder_;
 };
 
 }  // namespace

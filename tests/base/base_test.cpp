@@ -38,6 +38,10 @@ TEST(FileTime, LocalZoneApplies) {
   setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
   tzset();
   EXPECT_EQ(FileTimeText(kAugust2004, "%d.%m.%Y %H:%M:%S"), "17.08.2004 12:21:45");
+  // Asked for UTC, the machine's zone no longer matters.
+  EXPECT_EQ(FileTimeText(kAugust2004, "%d.%m.%Y %H:%M:%S", TimeZoneChoice::kUtc),
+            "17.08.2004 10:21:45");
+  EXPECT_EQ(FileTimeText(0, "%Y", TimeZoneChoice::kUtc), "");
   setenv("TZ", "UTC", 1);
   tzset();
 }
