@@ -124,6 +124,10 @@ class FolderWalk {
   void HandleEntry(int at, const char* name, unsigned char type, int depth,
                    std::vector<std::string>& recycled) {
     if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) return;
+    if (options_.stop.stop_requested()) {
+      outcome_.stopped = true;
+      return;
+    }
     const size_t folder_length = path_.size();
     if (path_.back() != '/') path_ += '/';
     path_ += name;

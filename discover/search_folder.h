@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,7 @@ struct SearchOptions {
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
   FoundCacheSink* rows = nullptr;
   SearchProgressSink* progress = nullptr;
+  std::stop_token stop;  // checked once per folder entry
 };
 
 struct SearchOutcome {
@@ -45,6 +47,7 @@ struct SearchOutcome {
   uint64_t unreadable_folders = 0;  // met but not listable (no access, vanished, broken link)
   uint64_t repeated_folders = 0;    // reached again through a link, not entered twice
   size_t rows_added = 0;
+  bool stopped = false;  // the stop token ended the walk; the rows so far stay
   std::vector<std::string> unreadable_indexes;  // index files that could not be opened
 };
 
