@@ -123,6 +123,7 @@ void MainWindow::UpdateCommands() {
   ActionOpenWith->setEnabled(selected);
   ActionShowThumb->setVisible(!found_caches_.empty() && !AllDbPanel->isHidden());
   SetTabVisible(FileInfoTabSheet, has_rows);
+  if (IsWorking()) DisableCommandsForWork();
 }
 
 void MainWindow::ActionSelectExecute(QAction* sender) {

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "platform/app_chooser.h"
+
 namespace glintvane::platform {
 namespace {
 
@@ -37,12 +39,31 @@ class QtDialogs final : public Dialogs {
   QString ChooseFolder(QWidget* parent, const QString& title) override {
     return QFileDialog::getExistingDirectory(parent, title, last_folder_);
   }
+  QString ChooseFolderFrom(QWidget* parent, const QString& title, const QString& start) override {
+    // Qt's own dialog: it lets a new folder be made and typed in.
+    QFileDialog dialog(parent, title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+  }
 
  private:
   QString last_folder_;
 };
 
 }  // namespace
+
+bool Dialogs::OpenWithPortal(QWidget* parent, const QString& path) {
+  return PortalOpenFileAsk(parent, path);
+}
+
+QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
+  AppChooserDialog dialog(path, parent);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.CommandLine();
+}
 
 Dialogs& StandardDialogs() {
   static QtDialogs dialogs;
