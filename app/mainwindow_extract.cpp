@@ -49,8 +49,8 @@ void MainWindow::ActionExtractExecute() {
   if (IsWorking() || thumbnails_.empty()) return;
   if (extract_folder_.isEmpty())
     extract_folder_ = RegistryString({}, QString::fromLatin1(kExtractFolderValue), "read");
-  const QString destination = ChooseDestination(*this, dialogs(), extract_folder_, open_file_,
-                                                UiText(kTextExtractChecked));
+  const QString destination =
+      ChooseDestination(*this, dialogs(), extract_folder_, open_file_, UiText(kTextExtractChecked));
   if (destination.isEmpty()) return;
   extract_folder_ = destination;
   RegistryString(destination, QString::fromLatin1(kExtractFolderValue), "write");
@@ -81,11 +81,12 @@ void MainWindow::ActionExtractExecute() {
   UpdateCommands();
 
   if (outcome.abandoned) {
-    dialogs().ShowMessage(this, platform::MessageKind::kError,
-                          UiText(kTextFatalError) + QStringLiteral("!\n") + UiText(kTextFile) +
-                              QStringLiteral(":\n") +
-                              QString::fromStdString(outcome.failed.empty() ? outcome.report_path
-                                                                            : outcome.failed.back()));
+    dialogs().ShowMessage(
+        this, platform::MessageKind::kError,
+        UiText(kTextFatalError) + QStringLiteral("!\n") + UiText(kTextFile) +
+            QStringLiteral(":\n") +
+            QString::fromStdString(outcome.failed.empty() ? outcome.report_path
+                                                          : outcome.failed.back()));
   } else if (!outcome.report_written) {
     dialogs().ShowMessage(this, platform::MessageKind::kError,
                           UiText(kTextFatalError) + QStringLiteral("!\n") + UiText(kTextFile) +

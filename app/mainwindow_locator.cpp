@@ -119,9 +119,9 @@ void MainWindow::ActionSearchAllExecute() {
   StatusBar1->repaint();
   Panel2->setText(UiText(kTextRoot) + QStringLiteral(": ") + QString::fromStdString(outcome.root) +
                   QStringLiteral(". ") + UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
-                  QString::number(found_caches_.size()) + QStringLiteral(". ") +
-                  UiText(kTextTime) + QStringLiteral(": ") + QString::number(seconds) +
-                  QStringLiteral(" ") + UiText(kTextSec) + QStringLiteral("."));
+                  QString::number(found_caches_.size()) + QStringLiteral(". ") + UiText(kTextTime) +
+                  QStringLiteral(": ") + QString::number(seconds) + QStringLiteral(" ") +
+                  UiText(kTextSec) + QStringLiteral("."));
 
   const int count = static_cast<int>(found_caches_.size());
   if (count > 0) {

@@ -58,9 +58,10 @@ bool CarvingCanFind(const QString& path) {
 
 // What the offer to carve says: what carving will do with the file.
 QString CarveQuestion(const QString& command, const QString& path) {
-  return QStringLiteral("%1?\n%2\n\nThe file is not a readable thumbnail cache. %1 reads it from "
-                        "start to end and lists every JPEG picture found in it, to view and "
-                        "extract like the thumbnails of a cache.")
+  return QStringLiteral(
+             "%1?\n%2\n\nThe file is not a readable thumbnail cache. %1 reads it from "
+             "start to end and lists every JPEG picture found in it, to view and "
+             "extract like the thumbnails of a cache.")
       .arg(command, path);
 }
 
@@ -104,7 +105,8 @@ void MainWindow::OpenThumbnailFile(const QString& path) {
   if (ReadThumbnailCache(path)) {
     SelectOrAddFoundCache(path);
   } else if (!work_stopped_ && CarvingCanFind(path)) {
-    const bool carve = dialogs().AskYesNo(this, CarveQuestion(UiText(kTextBruteForceAttack), path), kCarveQuestionHelpContext);
+    const bool carve = dialogs().AskYesNo(this, CarveQuestion(UiText(kTextBruteForceAttack), path),
+                                          kCarveQuestionHelpContext);
     repaint();
     if (carve) CarveFile(path);
   }
@@ -126,7 +128,6 @@ void MainWindow::EndListWork(qint64 elapsed_ms) {
   list_view1_change_attached_ = true;
   if (PageControl1->currentWidget() == mainTabSheet) ListView1->setFocus();
   ShowFirstRow();
-  UpdateCommands();
   AfterWork();
 }
 
@@ -156,8 +157,7 @@ bool MainWindow::ReadThumbnailCache(const QString& path) {
   RunWork([&](std::stop_token stop) {
     try {
       result = ::glintvane::ReadThumbnailCache(
-          local_path, CacheReadTarget{list, store, errors, texts_, &work_progress_, stop},
-          options);
+          local_path, CacheReadTarget{list, store, errors, texts_, &work_progress_, stop}, options);
     } catch (const std::bad_alloc& e) {
       // The reader reports its own failures; only running out of memory on
       // a huge damaged file gets this far.
@@ -260,8 +260,8 @@ void MainWindow::CarveFile(const QString& path) {
   const std::string local_path = path.toStdString();
   RunWork([&](std::stop_token stop) {
     try {
-      result = ScanFileForImages(local_path,
-                                 CarveTarget{carved, errors, texts_, &work_progress_, stop});
+      result =
+          ScanFileForImages(local_path, CarveTarget{carved, errors, texts_, &work_progress_, stop});
     } catch (const std::bad_alloc& e) {
       result.ok = false;
       errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts_);

@@ -34,7 +34,8 @@ bool MainWindow::WriteTempCopy(const ThumbnailRow& row, QString* path) {
     AddError(kErrCreateOutput, temporary_folder_, QString::fromStdString(folder.error().message));
     return false;
   }
-  const ViewingCopy copy = WriteViewingCopy(thumbnails_, image_store_, row, *folder, errors_, texts_);
+  const ViewingCopy copy =
+      WriteViewingCopy(thumbnails_, image_store_, row, *folder, errors_, texts_);
   if (!copy.ok) return false;
   *path = QString::fromStdString(copy.path);
   return true;

@@ -76,8 +76,8 @@ void MainWindow::SetWorking(bool working) {
   if (working) {
     DisableCommandsForWork();
   } else {
-    for (QAction* action : {ActionOpen, ActionSearchAll, ActionBruteForce, ActionLeftRotate,
-                            ActionRightRotate}) {
+    for (QAction* action : {ActionOpen, ActionSearchAll, ActionBruteForce, ActionShowThumb,
+                            ActionLeftRotate, ActionRightRotate}) {
       action->setEnabled(true);
     }
   }
@@ -98,8 +98,8 @@ bool MainWindow::RunWork(const std::function<void(std::stop_token)>& work,
   work_progress_.Reset();
   SetWorking(true);
   const bool done = work_->Run(work, [this, &tick] {
-    if (progress_) progress_->OnProgress(work_progress_.position(),
-                                         PercentText(work_progress_.position()));
+    if (progress_)
+      progress_->OnProgress(work_progress_.position(), PercentText(work_progress_.position()));
     if (tick) tick();
   });
   work_ms_ += work_->last_elapsed_ms();
@@ -109,7 +109,10 @@ bool MainWindow::RunWork(const std::function<void(std::stop_token)>& work,
 }
 
 void MainWindow::ShowCancelled() {
-  SetStatusPanel(1, QStringLiteral("Cancelled"));
+  // Panel 0, beside the time and count: panel 1 belongs to the image view.
+  SetStatusPanel(0, StatusPanelText(0).isEmpty()
+                        ? QStringLiteral("Cancelled")
+                        : StatusPanelText(0) + QStringLiteral(". Cancelled"));
 }
 
 void MainWindow::AfterWork() {
@@ -166,7 +169,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
   }
   event->acceptProposedAction();
   // The drop returns to the file manager first; the file opens after it.
-  QMetaObject::invokeMethod(this, [this, paths] { OpenDroppedFiles(paths); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, paths] { OpenDroppedFiles(paths); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OpenDroppedFiles(const QStringList& paths) {

@@ -92,9 +92,10 @@ QList<DesktopApplication> ApplicationsForMimeType(const QString& mime_type,
       if (app->mime_types.contains(mime_type) || app->mime_types.contains(group)) found << *app;
     }
   }
-  std::sort(found.begin(), found.end(), [](const DesktopApplication& a, const DesktopApplication& b) {
-    return a.name.localeAwareCompare(b.name) < 0;
-  });
+  std::sort(found.begin(), found.end(),
+            [](const DesktopApplication& a, const DesktopApplication& b) {
+              return a.name.localeAwareCompare(b.name) < 0;
+            });
   return found;
 }
 
@@ -108,7 +109,7 @@ QStringList LaunchArguments(const QString& exec, const QString& path) {
       continue;
     }
     if (word == QLatin1String("%u") || word == QLatin1String("%U")) {
-      out << QUrl::fromLocalFile(path).toString();
+      out << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
       placed = true;
       continue;
     }
@@ -143,17 +144,16 @@ bool PortalOpenFileAsk(QWidget* parent, const QString& path) {
   return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-AppChooserDialog::AppChooserDialog(const QString& path, QWidget* parent,
-                                   const QStringList& folders)
+AppChooserDialog::AppChooserDialog(const QString& path, QWidget* parent, const QStringList& folders)
     : QDialog(parent), path_(path) {
   setObjectName(QStringLiteral("AppChooserDialog"));
   const QMimeType mime = QMimeDatabase().mimeTypeForFile(path);
   applications_ = ApplicationsForMimeType(mime.name(), folders);
   setWindowTitle(QStringLiteral("Open With"));
   auto* layout = new QVBoxLayout(this);
-  auto* heading = new QLabel(QStringLiteral("Open \"%1\" (%2) with:")
-                                 .arg(QFileInfo(path).fileName(), mime.comment()),
-                             this);
+  auto* heading = new QLabel(
+      QStringLiteral("Open \"%1\" (%2) with:").arg(QFileInfo(path).fileName(), mime.comment()),
+      this);
   heading->setWordWrap(true);
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("AppList"));
