@@ -286,6 +286,8 @@ class MainWindow : public QMainWindow {
   void RebuildFoundModel();
   void MarkFoundSortColumn(int previous, bool ascending, int column);
   void AfterWork();
+  // Widens the Number column to its longest number ("256_..." stream names).
+  void FitNumberColumn();
   QString RowTempPath(const ThumbnailRow& row) const;
   bool WriteTempCopy(const ThumbnailRow& row, QString* path);
   void ShellOpen(const QString& path);

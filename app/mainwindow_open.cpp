@@ -123,6 +123,7 @@ void MainWindow::EndListWork(qint64 elapsed_ms) {
   if (work_stopped_) ShowCancelled();
   StatusBar1->repaint();
   thumbnail_model_->Refresh();
+  FitNumberColumn();
   ListView1->setUpdatesEnabled(true);
   busy_ = false;
   list_view1_change_attached_ = true;

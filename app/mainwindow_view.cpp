@@ -192,6 +192,8 @@ void MainWindow::UpdateImageView(int mode) {
   const QString key = QString::fromStdString(row->key);
   if (RowNameText(*row) == kNamePlaceholder) {
     SetTabCaption(ImageViewTabSheet, key + column_joiner_ + key + QStringLiteral(".jpg"));
+  } else if (row->name.empty()) {
+    SetTabCaption(ImageViewTabSheet, key);
   } else {
     SetTabCaption(ImageViewTabSheet, key + column_joiner_ + QString::fromStdString(row->name));
   }

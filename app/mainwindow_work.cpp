@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTreeView>
 
 #include <charconv>
@@ -171,6 +172,21 @@ void MainWindow::dropEvent(QDropEvent* event) {
   // The drop returns to the file manager first; the file opens after it.
   QMetaObject::invokeMethod(
       this, [this, paths] { OpenDroppedFiles(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::FitNumberColumn() {
+  // The longest key by characters stands for the widest; measuring every
+  // one of 100,000 rows would cost more than it tells.
+  size_t longest = 0;
+  for (size_t i = 1; i < thumbnails_.size(); ++i) {
+    if (thumbnails_[i].key.size() > thumbnails_[longest].key.size()) longest = i;
+  }
+  if (thumbnails_.empty()) return;
+  const QString key = QString::fromStdString(thumbnails_[longest].key);
+  // Room for the check box and the cell's margins beside the text.
+  const int needed = ListView1->fontMetrics().horizontalAdvance(key) +
+                     style()->pixelMetric(QStyle::PM_IndicatorWidth) + 24;
+  if (ListView1->columnWidth(0) < needed) ListView1->setColumnWidth(0, needed);
 }
 
 void MainWindow::OpenDroppedFiles(const QStringList& paths) {

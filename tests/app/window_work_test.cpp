@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,6 +91,8 @@ class WindowWorkTest : public QObject {
   void ExtractCheckedWritesReportAndRecords();
   void ExtractSelectedAndOpeningItems();
   void AppChooserListsApplicationsForTheType();
+  void LaterWindowsStreamsShowWhole();
+  void EveryLanguageKeepsModifiedVisible();
 
  private:
   StartOptions Options() {
@@ -392,6 +395,52 @@ void WindowWorkTest::AppChooserListsApplicationsForTheType() {
   QCOMPARE(dialog.CommandLine().first(), QStringLiteral("edit it"));
   dialog.command()->setText(QStringLiteral("display"));
   QCOMPARE(dialog.CommandLine(), QStringList({QStringLiteral("display"), file}));
+}
+
+void WindowWorkTest::LaterWindowsStreamsShowWhole() {
+  MainWindow window(Options());
+  window.show();
+  window.OpenThumbnailFile(kCorpus + QStringLiteral("024-deskinet-Thumbs.db"));
+  ThumbnailModel* model = window.thumbnail_model();
+  int at = 0;
+  while (at < model->rowCount() && !model->data(model->index(at, 0), Qt::DisplayRole)
+                                        .toString()
+                                        .startsWith(QStringLiteral("256_")))
+    ++at;
+  QVERIFY(at < model->rowCount());
+  const QString key = model->data(model->index(at, 0), Qt::DisplayRole).toString();
+  // No original name: the Name column shows the stream's name.
+  QCOMPARE(model->data(model->index(at, 1), Qt::DisplayRole).toString(), key);
+  window.ListView1->selectionModel()->setCurrentIndex(
+      model->index(at, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  // The Number column is wide enough for the whole name.
+  QVERIFY(window.ListView1->columnWidth(0) >
+          window.ListView1->fontMetrics().horizontalAdvance(key));
+  QCOMPARE(window.TabCaption(window.ImageViewTabSheet), key);
+}
+
+void WindowWorkTest::EveryLanguageKeepsModifiedVisible() {
+  for (const QString& language :
+       {QStringLiteral("ENU"), QStringLiteral("DEU"), QStringLiteral("ESN"), QStringLiteral("FRA"),
+        QStringLiteral("ITA"), QStringLiteral("RUS")}) {
+    QSettings(QStringLiteral("Corvanta"), QStringLiteral("Glintvane")).clear();
+    StartOptions options = Options();
+    options.system_language = language;
+    MainWindow window(options);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QTreeView* list = window.ListView1;
+    const int right = list->header()->sectionViewportPosition(2) + 20;
+    QVERIFY2(right < list->viewport()->width(),
+             qPrintable(QStringLiteral("%1: list %2 px, Modified at %3")
+                            .arg(language)
+                            .arg(list->width())
+                            .arg(right)));
+    // The tabs speak the chosen language from the start.
+    QCOMPARE(window.TabCaption(window.mainTabSheet), window.UiText(kTextFile));
+    QCOMPARE(window.TabCaption(window.ImageViewTabSheet), window.UiText(kTextImageView));
+  }
 }
 
 }  // namespace glintvane
