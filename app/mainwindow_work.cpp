@@ -82,7 +82,7 @@ void MainWindow::SetWorking(bool working) {
       action->setEnabled(true);
     }
   }
-  LangItem->setEnabled(!working);
+  if (LangItem != nullptr) LangItem->setEnabled(!working);
   ListView1->setEnabled(!working);
   ListView2->setEnabled(!working);
   if (working) {
