@@ -283,6 +283,7 @@ class MainWindow : public QMainWindow {
   // numbered on from the highest number already listed.
   void AppendCarvedRows(ThumbnailList& carved);
   void AppendFoundModelRow(const CacheFileRecord& record);
+  void ShowFoundPanel();
   void RebuildFoundModel();
   void MarkFoundSortColumn(int previous, bool ascending, int column);
   void AfterWork();

@@ -77,6 +77,7 @@ void MainWindow::ActionExtractExecute() {
                         .arg(work_ms_ / 1000)
                         .arg(UiText(kTextSec), UiText(kTextFiles))
                         .arg(outcome.written.size()));
+  SetStatusPanel(1, UiText(kTextExtractedTo) + QStringLiteral(": ") + destination);
   if (work_stopped_) ShowCancelled();
   UpdateCommands();
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSplitter>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTreeView>
@@ -22,6 +23,8 @@ namespace glintvane {
 namespace {
 
 constexpr int kClearListHelpContext = 2;
+// The found-caches panel's height when it first shows.
+constexpr int kFoundPanelHeight = 160;
 constexpr char kAscendingMarker[] = " v";
 constexpr char kDescendingMarker[] = " ^";
 
@@ -96,7 +99,7 @@ void MainWindow::ActionSearchAllExecute() {
   const auto show_progress = [this, &mailbox] {
     for (const CacheFileRecord& record : mailbox.TakeRows()) AppendFoundModelRow(record);
     // The panel shows from the first row on, so rows appear as they are found.
-    if (found_model_->rowCount() > 0 && AllDbPanel->isHidden()) AllDbPanel->show();
+    if (found_model_->rowCount() > 0 && AllDbPanel->isHidden()) ShowFoundPanel();
     const auto [folders, name] = mailbox.Folder();
     SetStatusPanel(0, UiText(kTextFolders) + QStringLiteral(": ") + QString::number(folders));
     SetStatusPanel(1, QString::fromStdString(name));
@@ -127,7 +130,7 @@ void MainWindow::ActionSearchAllExecute() {
   if (count > 0) {
     int chosen = 0;
     if (previous_count != -1) chosen = count > previous_count ? previous_count : previous_index;
-    AllDbPanel->show();
+    if (AllDbPanel->isHidden()) ShowFoundPanel();
     ListView2->setFocus();
     if (chosen >= 0) {
       const QModelIndex index = found_model_->index(chosen, 0);
@@ -143,6 +146,22 @@ void MainWindow::ActionSearchAllExecute() {
   }
   UpdateCommands();
   AfterWork();
+}
+
+void MainWindow::ShowFoundPanel() {
+  AllDbPanel->show();
+  // The panel's first showing: its own height, and columns laid out over
+  // its own width (it spans the window, not the thumbnail list's side).
+  const int total = Splitter2->height();
+  Splitter2->setSizes({kFoundPanelHeight, std::max(0, total - kFoundPanelHeight)});
+  const int w = ListView2->viewport()->width() - 1;
+  const int f0 = static_cast<int>(w * 0.3);
+  const int f1 = static_cast<int>(w * 0.1);
+  const int f2 = static_cast<int>(w * 0.25);
+  ListView2->setColumnWidth(0, f0);
+  ListView2->setColumnWidth(1, f1);
+  ListView2->setColumnWidth(2, f2);
+  ListView2->setColumnWidth(3, w - (f0 + 1) - (f1 + 1) - (f2 + 1));
 }
 
 void MainWindow::AppendFoundModelRow(const CacheFileRecord& record) {
