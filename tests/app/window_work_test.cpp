@@ -85,6 +85,7 @@ class WindowWorkTest : public QObject {
   }
 
   void CancelStopsCarvingKeepsRowsAndFreesCommands();
+  void ExitWhileWorkingStopsTheWorkFirst();
   void CarvedRowsNumberOnAndTheOfferIsHonest();
   void QuestionTimeIsNotWorkTime();
   void FileLocatorListsCachesAndRecycledOnes();
@@ -135,6 +136,26 @@ void WindowWorkTest::CancelStopsCarvingKeepsRowsAndFreesCommands() {
   // The rows found before the stop stay; nothing asks "Sorry!".
   QCOMPARE(window.thumbnails().size(), size_t{3});
   QVERIFY(dialogs_.messages.isEmpty());
+}
+
+void WindowWorkTest::ExitWhileWorkingStopsTheWorkFirst() {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("hiberfil.sys"));
+  WriteCarvable(path, 1);
+  QVERIFY(QFile::resize(path, qint64(8) << 30));
+  MainWindow window(Options());
+  window.show();
+  dialogs_.open_file = path;
+  bool visible_after_exit = false;
+  QTimer::singleShot(100, &window, [&] {
+    window.ActionExit->trigger();
+    // The window waits for the work to end before it goes.
+    visible_after_exit = window.isVisible();
+  });
+  window.ActionBruteForceExecute();
+  QVERIFY(visible_after_exit);
+  QVERIFY(!window.IsWorking());
+  QTRY_VERIFY(!window.isVisible());
 }
 
 void WindowWorkTest::CarvedRowsNumberOnAndTheOfferIsHonest() {
