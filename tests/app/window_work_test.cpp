@@ -181,6 +181,9 @@ void WindowWorkTest::CarvedRowsNumberOnAndTheOfferIsHonest() {
   QCOMPARE(keys[cache_keys.size()], QString::number(highest + 1));
   QCOMPARE(keys[cache_keys.size() + 1], QString::number(highest + 2));
   QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+  // The appended rows still read from the file they were carved from.
+  const ThumbnailRow& carved = window.thumbnails()[window.thumbnails().size() - 1];
+  QCOMPARE(QString::fromStdString(window.thumbnails().SourceOf(carved)), carvable);
 
   // An empty file and a file that cannot be opened are not offered for
   // carving: nothing there to find, and a second "Fatal error" says nothing.
