@@ -4,20 +4,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <exception>
 #include <thread>
 
 namespace glintvane {
-namespace {
-
-// Added to the worker thread's nice value (Linux threads have their own).
-constexpr int kWorkerNice = 5;
-
-}  // namespace
 
 bool WorkRunner::Run(const std::function<void(std::stop_token)>& work,
                      const std::function<void()>& tick) {
@@ -39,9 +29,6 @@ bool WorkRunner::Run(const std::function<void(std::stop_token)>& work,
   std::exception_ptr failure;
   const std::stop_token token = stop_.get_token();
   std::thread worker([&work, &failure, &loop, token] {
-    // The worker yields to the window's thread when the processors are
-    // busy: a repaint waits for no scan block.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kWorkerNice);
     try {
       work(token);
     } catch (...) {
