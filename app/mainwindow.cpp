@@ -71,6 +71,7 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
   SetTabVisible(FileInfoTabSheet, false);
   ConnectHandlers();
   SetUpDesktop();
+  CreateWorkControls();
 }
 
 MainWindow::~MainWindow() {
@@ -121,8 +122,16 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // A close request that slips in while a file is read waits for the read.
+  // Exit while work runs stops the work first; the window closes as soon as
+  // the work has ended (AfterWork).
+  if (IsWorking()) {
+    close_pending_ = true;
+    work_->RequestStop();
+    event->ignore();
+    return;
+  }
   if (busy_) {
+    close_pending_ = true;
     event->ignore();
     return;
   }

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "base/file_time.h"
@@ -25,6 +26,7 @@
 #include "discover/found_caches.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
+#include "work_runner.h"
 
 class QAction;
 class QActionGroup;
@@ -273,6 +275,69 @@ class MainWindow : public QMainWindow {
   void EndListWork(qint64 elapsed_ms);
   void CarveFile(const QString& path);
   platform::Dialogs& dialogs() const { return *dialogs_; }
+
+  // --- long work, File Locator, extraction and opening items --------------
+  // (mainwindow_work.cpp, mainwindow_locator.cpp, mainwindow_extract.cpp,
+  // mainwindow_shell.cpp)
+ public:
+  QPushButton* CancelWorkBtn = nullptr;
+  WorkRunner* work_runner() const { return work_; }
+  bool IsWorking() const { return work_ != nullptr && work_->running(); }
+  // The Cancel button and Escape: the running work stops at its next check.
+  void CancelWork();
+  // The folder Extract Checked / Extract Selected offered last.
+  QString extract_folder() const { return extract_folder_; }
+  // Milliseconds of work counted into the last status line.
+  qint64 work_elapsed_ms() const { return work_ms_; }
+  void ClearFoundCaches();
+  void ListView2ColumnClick(int column);
+  int found_sort_column() const { return found_sort_column_; }
+  bool found_sort_ascending() const { return found_sort_ascending_; }
+  QString FoundCaption(int column) const;
+  // Opens files dropped from the file manager as if chosen with Open.
+  void OpenDroppedFiles(const QStringList& paths);
+  // Where Open With went last: "portal", "chooser" or "".
+  QString last_open_with_route() const { return last_open_with_route_; }
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void CreateWorkControls();
+  // Runs `work` on the worker thread with the commands that change the
+  // lists disabled and the Cancel button shown; `tick` runs on this thread
+  // every 50 ms. The time is added to work_ms_. False when cancelled.
+  bool RunWork(const std::function<void(std::stop_token)>& work,
+               const std::function<void()>& tick = {});
+  void SetWorking(bool working);
+  void DisableCommandsForWork();
+  // After a cancelled run: the status line says so.
+  void ShowCancelled();
+  // Appends carved rows of `carved` (numbered from 0) to the thumbnail list,
+  // numbered on from the highest number already listed.
+  void AppendCarvedRows(ThumbnailList& carved);
+  void AppendFoundModelRow(const CacheFileRecord& record);
+  void ShowFoundPanel();
+  void RebuildFoundModel();
+  void MarkFoundSortColumn(int previous, bool ascending, int column);
+  void AfterWork();
+  // Widens the Number column to its longest number ("256_..." stream names).
+  void FitNumberColumn();
+  QString RowTempPath(const ThumbnailRow& row) const;
+  bool WriteTempCopy(const ThumbnailRow& row, QString* path);
+  void ShellOpen(const QString& path);
+  QString LocateOriginalFile(const ThumbnailRow& row) const;
+
+  WorkRunner* work_ = nullptr;
+  WorkProgress work_progress_;
+  qint64 work_ms_ = 0;
+  bool close_pending_ = false;
+  bool work_stopped_ = false;  // the last run was cancelled
+  QString extract_folder_;
+  int found_sort_column_ = 0;
+  bool found_sort_ascending_ = false;
+  QString last_open_with_route_;
 
   StartOptions options_;
   platform::Dialogs* dialogs_;

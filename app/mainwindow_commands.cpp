@@ -27,6 +27,7 @@ constexpr int kClearListHelpContext = 2;
 }  // namespace
 
 void MainWindow::ActionBruteForceExecute() {
+  if (IsWorking()) return;
   carved_list_ = false;
   const QStringList filters{
       UiText(kTextThumbnailCacheFiles) + QStringLiteral(" (*.db *.DB)"),
@@ -40,9 +41,7 @@ void MainWindow::ActionBruteForceExecute() {
   list_view1_change_attached_ = false;
   ListView1->setUpdatesEnabled(false);
   busy_ = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QElapsedTimer clock;
-  clock.start();
+  work_ms_ = 0;
   if (!thumbnails_.empty() &&
       dialogs().AskYesNo(this, UiText(kTextClearList), kClearListHelpContext)) {
     ClearThumbnailList();
@@ -52,51 +51,15 @@ void MainWindow::ActionBruteForceExecute() {
       std::make_unique<StatusProgress>(StatusBar1, status_panel_[0], status_panel_[1], 0, 100);
   CarveFile(path);
 
-  EndListWork(clock.elapsed());
+  EndListWork(work_ms_);
 }
 
 void MainWindow::ListView2DblClick() {
+  if (IsWorking()) return;
   if (found_caches_.empty() || !ListView2->selectionModel()->hasSelection()) return;
   const QModelIndex current = ListView2->currentIndex();
   if (!current.isValid() || static_cast<size_t>(current.row()) >= found_caches_.size()) return;
   OpenThumbnailFile(QString::fromStdString(found_caches_[static_cast<size_t>(current.row())].path));
-}
-
-void MainWindow::ActionSearchAllExecute() {
-  const QString root = dialogs().ChooseFolder(this, UiText(kTextSelectRootDirectory));
-  if (root.isEmpty()) return;
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kInformation,
-      UiText(kTextFileLocator) + QStringLiteral(": not available in this build yet"));
-}
-
-void MainWindow::ActionExtractExecute() {
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kInformation,
-      UiText(kTextExtractChecked) + QStringLiteral(": not available in this build yet"));
-}
-
-void MainWindow::ActionExtractSelectedExecute() {
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kInformation,
-      UiText(kTextExtractSelected) + QStringLiteral(": not available in this build yet"));
-}
-
-void MainWindow::ListView1DblClick() {
-  if (!ActionView->isEnabled()) return;
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kInformation,
-      UiText(kTextOpenSelected) + QStringLiteral(": not available in this build yet"));
-}
-
-void MainWindow::ActionOpenWithExecute() {
-  dialogs().ShowMessage(
-      this, platform::MessageKind::kInformation,
-      UiText(kTextOpenSelectedWith) + QStringLiteral(": not available in this build yet"));
-}
-
-void MainWindow::ActionOrigViewExecute() {
-  // Enabled only once the original-file check exists; nothing to open yet.
 }
 
 }  // namespace glintvane

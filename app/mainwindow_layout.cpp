@@ -33,6 +33,7 @@ constexpr int kInitialHeight = 592;
 constexpr int kListPanelWidth = 400;
 constexpr int kFoundPanelHeight = 140;
 constexpr int kGammaPanelHeight = 24;
+constexpr int kSmallestControlWidth = 24;
 
 QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget* widget) {
   return QIcon::fromTheme(QString::fromLatin1(name), widget->style()->standardIcon(fallback));
@@ -161,6 +162,11 @@ void MainWindow::CreateComponents() {
   BestFitRadio = new QRadioButton(ImgPanel);
   ActualSizeRadio = new QRadioButton(ImgPanel);
   BestFitRadio->setChecked(true);
+  // Long captions (German, Spanish, Russian) may be cut, but must never
+  // push the image side wider and squeeze the thumbnail list.
+  for (QWidget* control : std::initializer_list<QWidget*>{LeftRotateBtn, RightRotateBtn,
+                                                          BestFitRadio, ActualSizeRadio})
+    control->setMinimumWidth(kSmallestControlWidth);
   tools_layout->addWidget(LeftRotateBtn);
   tools_layout->addWidget(RightRotateBtn);
   tools_layout->addStretch(1);
@@ -170,12 +176,14 @@ void MainWindow::CreateComponents() {
   GammaPanel = new QLabel(ImageViewTabSheet);
   GammaPanel->setFixedHeight(kGammaPanelHeight);
   GammaPanel->setAlignment(Qt::AlignCenter);
+  GammaPanel->setMinimumWidth(kSmallestControlWidth);
   GammaPanel->setAutoFillBackground(true);
   GammaPanel->setStyleSheet(QStringLiteral("background: #fff6c8; color: #5a4a00;"));
 
   PreImage = new ImageView(ImageViewTabSheet);
   OrgFileViewBtn = new QPushButton(ImageViewTabSheet);
   OrgFileViewBtn->hide();
+  OrgFileViewBtn->setMinimumWidth(kSmallestControlWidth);
 
   view_layout->addWidget(ImgPanel);
   view_layout->addWidget(GammaPanel);

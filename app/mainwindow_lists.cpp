@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -124,6 +125,7 @@ void MainWindow::UpdateCommands() {
   ActionOpenWith->setEnabled(selected);
   ActionShowThumb->setVisible(!found_caches_.empty() && !AllDbPanel->isHidden());
   SetTabVisible(FileInfoTabSheet, has_rows);
+  if (IsWorking()) DisableCommandsForWork();
 }
 
 void MainWindow::ActionSelectExecute(QAction* sender) {
@@ -240,6 +242,10 @@ void MainWindow::FormResize() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ListView1->viewport()) {
     const QEvent::Type type = event->type();
+    // Files from the file manager go on to the window, which opens them.
+    if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+      if (static_cast<QDropEvent*>(event)->mimeData()->hasUrls()) return false;
+    }
     if (type == QEvent::DragEnter || type == QEvent::DragMove) {
       auto* drag = static_cast<QDragMoveEvent*>(event);
       // Only a found cache can be dropped here, and only from a list that

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QStandardItemModel>
@@ -48,6 +49,23 @@ QString FolderPart(const QString& path) {
   return QString::fromStdString(std::string(LocalFolderPart(text)));
 }
 
+// Carving can find something only in a file that opens and holds bytes; a
+// device has no size of its own to tell, so it is offered.
+bool CarvingCanFind(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  return file.size() > 0 || !QFileInfo(path).isFile();
+}
+
+// What the offer to carve says: what carving will do with the file.
+QString CarveQuestion(const QString& command, const QString& path) {
+  return QStringLiteral(
+             "%1?\n%2\n\nThe file is not a readable thumbnail cache. %1 reads it from "
+             "start to end and lists every JPEG picture found in it, to view and "
+             "extract like the thumbnails of a cache.")
+      .arg(command, path);
+}
+
 }  // namespace
 
 void MainWindow::ActionOpenExecute() {
@@ -71,6 +89,7 @@ void MainWindow::BeginWithFile(const QString& path) {
 }
 
 void MainWindow::OpenThumbnailFile(const QString& path) {
+  if (IsWorking()) return;
   BeginWithFile(path);
 
   list_view1_change_attached_ = false;
@@ -79,39 +98,39 @@ void MainWindow::OpenThumbnailFile(const QString& path) {
   // The list is not redrawn until the read has ended.
   ListView1->setUpdatesEnabled(false);
   busy_ = true;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QElapsedTimer clock;
-  clock.start();
+  // The status line counts the work only, never a question left open.
+  work_ms_ = 0;
   progress_ =
       std::make_unique<StatusProgress>(StatusBar1, status_panel_[0], status_panel_[1], 0, 100);
 
   if (ReadThumbnailCache(path)) {
     SelectOrAddFoundCache(path);
-  } else {
-    const bool carve = dialogs().AskYesNo(
-        this, UiText(kTextFatalError) + QStringLiteral(". ") + UiText(kTextBruteForceAttack),
-        kCarveQuestionHelpContext);
+  } else if (!work_stopped_ && CarvingCanFind(path)) {
+    const bool carve = dialogs().AskYesNo(this, CarveQuestion(UiText(kTextBruteForceAttack), path),
+                                          kCarveQuestionHelpContext);
     repaint();
     if (carve) CarveFile(path);
   }
 
-  EndListWork(clock.elapsed());
+  EndListWork(work_ms_);
 }
 
 void MainWindow::EndListWork(qint64 elapsed_ms) {
-  QApplication::restoreOverrideCursor();
   progress_.reset();
   SetStatusPanel(0, QStringLiteral("%1 %2. %3: %4")
                         .arg(elapsed_ms / 1000)
                         .arg(UiText(kTextSec), UiText(kTextFiles))
                         .arg(thumbnails_.size()));
+  if (work_stopped_) ShowCancelled();
   StatusBar1->repaint();
   thumbnail_model_->Refresh();
+  FitNumberColumn();
   ListView1->setUpdatesEnabled(true);
   busy_ = false;
   list_view1_change_attached_ = true;
   if (PageControl1->currentWidget() == mainTabSheet) ListView1->setFocus();
   ShowFirstRow();
+  AfterWork();
 }
 
 void MainWindow::ShowFirstRow() {
@@ -130,22 +149,31 @@ bool MainWindow::ReadThumbnailCache(const QString& path) {
 
   CacheReadResult result;
   const std::string local_path = path.toStdString();
-  try {
-    CacheReadOptions options;
-    options.date_time_format = date_time_format_;
-    options.time_zone = time_zone_;
-    result = ::glintvane::ReadThumbnailCache(
-        local_path, CacheReadTarget{thumbnails_, image_store_, errors_, texts_, progress_.get()},
-        options);
-  } catch (const std::bad_alloc& e) {
-    // The reader reports its own failures; only running out of memory on a
-    // huge damaged file gets this far.
-    result.ok = false;
-    AddError(kErrPlatform, path, QStringLiteral("std::bad_alloc: ") + QString::fromUtf8(e.what()));
-  } catch (const std::exception& e) {
-    result.ok = false;
-    AddError(kErrPlatform, path, QStringLiteral("std::exception: ") + QString::fromUtf8(e.what()));
-  }
+  // The worker fills lists of its own; the window's lists take them over
+  // when it has ended, so nothing the window draws changes under it.
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  CacheReadOptions options;
+  options.date_time_format = date_time_format_;
+  options.time_zone = time_zone_;
+  RunWork([&](std::stop_token stop) {
+    try {
+      result = ::glintvane::ReadThumbnailCache(
+          local_path, CacheReadTarget{list, store, errors, texts_, &work_progress_, stop}, options);
+    } catch (const std::bad_alloc& e) {
+      // The reader reports its own failures; only running out of memory on
+      // a huge damaged file gets this far.
+      result.ok = false;
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts_);
+    } catch (const std::exception& e) {
+      result.ok = false;
+      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what(), texts_);
+    }
+  });
+  thumbnails_ = std::move(list);
+  image_store_ = std::move(store);
+  for (const std::string& line : errors.lines()) errors_.AddLine(line);
 
   PageControl1->setCurrentWidget(mainTabSheet);
   SetTabVisible(FileInfoTabSheet, true);
@@ -244,15 +272,25 @@ void MainWindow::AppendRichLine(const QString& text, bool bullet, int indent_poi
 
 void MainWindow::CarveFile(const QString& path) {
   CarveResult result;
-  try {
-    result = ScanFileForImages(path.toStdString(),
-                               CarveTarget{thumbnails_, errors_, texts_, progress_.get()});
-  } catch (const std::bad_alloc& e) {
-    result.ok = false;
-    AddError(kErrPlatform, path, QStringLiteral("std::bad_alloc: ") + QString::fromUtf8(e.what()));
-  }
+  ThumbnailList carved;
+  ErrorList errors;
+  const std::string local_path = path.toStdString();
+  RunWork([&](std::stop_token stop) {
+    try {
+      result =
+          ScanFileForImages(local_path, CarveTarget{carved, errors, texts_, &work_progress_, stop});
+    } catch (const std::bad_alloc& e) {
+      result.ok = false;
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts_);
+    }
+  });
+  AppendCarvedRows(carved);
+  for (const std::string& line : errors.lines()) errors_.AddLine(line);
   if (result.finished) carved_list_ = true;
-  ReportScanOutcome(path, result.ok);
+  // A cancelled scan keeps its rows and says so in the status bar; there is
+  // no outcome to ask about.
+  if (work_stopped_) return;
+  ReportScanOutcome(path, result.finished && !thumbnails_.empty());
 }
 
 void MainWindow::ReportScanOutcome(const QString& path, bool ok) {

@@ -43,6 +43,11 @@ void MainWindow::ApplyTexts() {
 
   File1->setTitle(UiText(kTextFile));
   SetTabCaption(FileInfoTabSheet, UiText(kTextFileDetails));
+  // Tabs that show no file yet speak the chosen language too.
+  if (thumbnails_.empty()) {
+    SetTabCaption(mainTabSheet, UiText(kTextFile));
+    SetTabCaption(ImageViewTabSheet, UiText(kTextImageView));
+  }
   Actions1->setTitle(UiText(kTextActions));
   Help1->setTitle(UiText(kTextHelp));
 

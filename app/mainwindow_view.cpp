@@ -192,10 +192,19 @@ void MainWindow::UpdateImageView(int mode) {
   const QString key = QString::fromStdString(row->key);
   if (RowNameText(*row) == kNamePlaceholder) {
     SetTabCaption(ImageViewTabSheet, key + column_joiner_ + key + QStringLiteral(".jpg"));
+  } else if (row->name.empty()) {
+    SetTabCaption(ImageViewTabSheet, key);
   } else {
     SetTabCaption(ImageViewTabSheet, key + column_joiner_ + QString::fromStdString(row->name));
   }
   GammaPanel->setVisible(carved_list_);
+  // The original picture beside the cache is offered only while it exists.
+  if (const QString original = LocateOriginalFile(*row); !original.isEmpty()) {
+    ActionOrigView->setEnabled(true);
+    ActionOrigView->setToolTip(original);
+    OrgFileViewBtn->setToolTip(original);
+    OrgFileViewBtn->show();
+  }
 
   const QImage& picture = PreImage->picture();
   if (picture.width() + picture.height() != 0) {

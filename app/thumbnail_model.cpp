@@ -48,8 +48,12 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
       switch (index.column()) {
         case 0:
           return Text(row->key);
-        case 1:
-          return Text(RowNameText(*row));
+        case 1: {
+          // Rows of later Windows' "256_" streams have no original name:
+          // the stream's own name says which picture it is.
+          const std::string_view name = RowNameText(*row);
+          return Text(name.empty() ? std::string_view(row->key) : name);
+        }
         case 2:
           return Text(RowTimeText(*row));
         default:

@@ -70,6 +70,10 @@ class CacheRead {
     Phase(9, 10);
     walk_counter_ = 1;
     return file.WalkDirectory([&](const DirectoryEntry& entry) -> ReadResult<void> {
+      if (target_.stop.stop_requested()) {
+        result_.stopped = true;
+        return Fail(kErrException);
+      }
       if (entry.type == cfb::kTypeRoot) {
         result_.details.push_back(
             target_.texts[kTextRootEntryTimestamp] + ": " +
@@ -225,6 +229,7 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
     error = ReadError{kErrPlatform, std::string("Exception: ") + e.what()};
     failed = true;
   }
+  if (result.stopped) return result;
   Finish(result, target, path, meter, failed ? &error : nullptr);
   return result;
 }

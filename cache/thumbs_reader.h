@@ -1,6 +1,7 @@
 // Reading a Thumbs.db thumbnail cache into the thumbnail list.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct CacheReadResult {
   bool ok = false;
   int error_code = 0;                // the code that ended the read; 0 when ok
   std::vector<std::string> details;  // the File Details lines, in order
+  // The stop token ended the read: the rows made so far stay, nothing is
+  // recorded as an error.
+  bool stopped = false;
 };
 
 // Where a read reports to. The list and the store are filled; rows made
@@ -34,6 +38,7 @@ struct CacheReadTarget {
   ErrorList& errors;
   const UiTexts& texts;
   ProgressSink* progress = nullptr;
+  std::stop_token stop = {};  // checked once per directory entry
 };
 
 // Reads the cache at `path`. Empties the image store first (not the list:

@@ -57,7 +57,8 @@ class PercentSteps {
 // the history the scanner may read back. Returns the bytes read, or the errno
 // value of a failed read.
 tl::expected<int64_t, int> FeedBlocks(CarvedImageScanner& scanner, int64_t length, ReadFn read,
-                                      void* context, ProgressSink* progress) {
+                                      void* context, ProgressSink* progress,
+                                      const std::stop_token& stop = {}) {
   // A small file gets a block of its own size: scanning many small inputs
   // (embedded caches, fuzzing) must not pay for a full block each time.
   const auto block = static_cast<size_t>(std::clamp<int64_t>(length, 1, kScanBlock));
@@ -65,7 +66,7 @@ tl::expected<int64_t, int> FeedBlocks(CarvedImageScanner& scanner, int64_t lengt
   uint8_t* data = buffer.data() + kCarveHistory;
   PercentSteps steps(progress, length);
   int64_t offset = 0;
-  while (offset < length) {
+  while (offset < length && !stop.stop_requested()) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(length - offset, block));
     const int64_t got = read(context, data, want);
     if (got < 0) return tl::unexpected(static_cast<int>(-got));
@@ -166,7 +167,8 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     }
     result.file_size = static_cast<uint64_t>(*length);
     CarvedImageScanner scanner(target.list, path, *length);
-    const auto read = FeedBlocks(scanner, *length, ReadFile, &fd, target.progress);
+    const auto read = FeedBlocks(scanner, *length, ReadFile, &fd, target.progress, target.stop);
+    result.stopped = target.stop.stop_requested();
     result.rows_added = scanner.rows_added();
     if (!read) {
       // Images open at the failure stay open (length 0): nothing says where
@@ -181,9 +183,10 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
       Report(ScanFailure{kErrCloseSource, errno}, path, target, result);
       return result;
     }
+    // A stopped scan closes its open images where the reading stopped.
     scanner.CloseAtEnd(*read);
     result.rows_added = scanner.rows_added();
-    result.finished = true;
+    result.finished = !result.stopped;
   } catch (const std::exception&) {
     // Running out of memory for rows is the one failure here that is not a
     // file call's.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -19,11 +20,13 @@ struct CarveTarget {
   ErrorList& errors;
   const UiTexts& texts;
   ProgressSink* progress = nullptr;  // percent steps, never above 100
+  std::stop_token stop = {};         // checked once per block
 };
 
 struct CarveResult {
   bool ok = false;        // finished and the list holds at least one row
   bool finished = false;  // the whole file was read (sets the carved-list flag)
+  bool stopped = false;   // the stop token ended the scan; the rows so far stay
   int error_code = 0;     // the code that ended the scan; 0 when none
   uint64_t file_size = 0;
   size_t rows_added = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,6 +11,14 @@
 #include "texts/ui_texts.h"
 
 namespace glintvane::cli {
+
+// Ctrl-C (SIGINT) asks the running command to stop instead of killing it:
+// the work ends at its next check, outputs written so far stay whole, and
+// the program exits 130. A second Ctrl-C kills as usual. Call once, before
+// any other thread starts.
+void WatchInterrupt();
+// Requested once Ctrl-C was pressed.
+std::stop_token InterruptStop();
 
 // The English texts the command line reports with.
 const UiTexts& CliTexts();

@@ -85,7 +85,8 @@ int RunCarve(const std::string& path, bool json, bool hash) {
   ThumbnailList list;
   ErrorList errors;
   TerminalProgress progress;
-  const CarveResult result = ScanFileForImages(path, {list, errors, CliTexts(), &progress});
+  const CarveResult result =
+      ScanFileForImages(path, {list, errors, CliTexts(), &progress, InterruptStop()});
 
   int fd = -1;
   std::vector<uint8_t> buffer;

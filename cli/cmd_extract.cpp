@@ -56,12 +56,14 @@ int RunExtract(ExtractArgs args) {
   TerminalProgress progress;
   bool read_ok = false;
   if (args.carve) {
-    read_ok = ScanFileForImages(args.file, {list, errors, CliTexts(), &progress}).finished;
+    read_ok = ScanFileForImages(args.file, {list, errors, CliTexts(), &progress, InterruptStop()})
+                  .finished;
   } else {
     CacheReadOptions options;
     options.date_time_format = DefaultDateTimeFormat();
-    read_ok =
-        ReadThumbnailCache(args.file, {list, store, errors, CliTexts(), &progress}, options).ok;
+    read_ok = ReadThumbnailCache(
+                  args.file, {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
+                  .ok;
   }
   // The run empties the error list; what the read found is kept apart.
   const std::vector<std::string> read_errors = errors.lines();
@@ -88,6 +90,8 @@ int RunExtract(ExtractArgs args) {
     for (size_t i = 0; i < list.size(); ++i) list[i].checked = true;
   }
 
+  // Stopped while reading: nothing has been written, and nothing will be.
+  if (InterruptStop().stop_requested()) return kExitInterrupted;
   ExtractOutcome outcome;
   if (!list.empty()) {
     std::error_code ec;
@@ -100,6 +104,7 @@ int RunExtract(ExtractArgs args) {
     ExtractOptions options;
     options.destination = args.destination;
     options.open_file = args.file;
+    options.stop = InterruptStop();
     outcome = ActionExtract(list, store, options, errors, CliTexts());
   }
   std::vector<std::string> all_errors = read_errors;

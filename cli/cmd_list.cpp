@@ -206,7 +206,7 @@ int RunList(const std::string& path, bool json) {
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
   const CacheReadResult result = ReadThumbnailCache(
-      path, CacheReadTarget{list, store, errors, CliTexts(), &progress}, options);
+      path, CacheReadTarget{list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
   if (json) {
     PrintJson(path, result, errors, list, store);
   } else {

@@ -134,6 +134,7 @@ int RunSearch(const std::string& root, bool json, bool follow_links) {
   {
     TerminalFolderProgress progress;
     options.progress = &progress;
+    options.stop = InterruptStop();
     outcome = SearchFolder(list, root, options);
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;

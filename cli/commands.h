@@ -10,6 +10,8 @@ namespace glintvane::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the input could not be read (wholly or in part)
 inline constexpr int kExitUsage = 2;   // the command line was wrong
+// Stopped by Ctrl-C; what was written before is complete.
+inline constexpr int kExitInterrupted = 130;
 
 void AddListCommand(CLI::App& app, int& exit_code);
 void AddCarveCommand(CLI::App& app, int& exit_code);

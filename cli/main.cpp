@@ -2,6 +2,7 @@
 // for scripts and forensic pipelines.
 #include <CLI/CLI.hpp>
 
+#include "cli/cli_common.h"
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Glintvane: recover thumbnails from Windows Thumbs.db caches", "glintvane-cli"};
   app.set_version_flag("--version", std::string(GLINTVANE_VERSION));
   app.require_subcommand(1);
+  WatchInterrupt();
   int exit_code = kExitOk;
   AddListCommand(app, exit_code);
   AddCarveCommand(app, exit_code);
@@ -26,5 +28,5 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
-  return exit_code;
+  return InterruptStop().stop_requested() ? kExitInterrupted : exit_code;
 }

@@ -146,7 +146,14 @@ class FolderWalk {
       outcome_.root_error = IoErrorFromErrno(errno);
       return;
     }
-    while (!stack_.empty()) Step();
+    while (!stack_.empty()) {
+      // Checked once per entry: a stopped walk keeps the rows it listed.
+      if (options_.stop.stop_requested()) {
+        outcome_.stopped = true;
+        return;
+      }
+      Step();
+    }
   }
 
  private:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,7 @@ struct SearchOptions {
   // Off: links are never followed (as "find -P"), since a link in evidence
   // may lead anywhere on the examiner's own machine.
   bool follow_links = false;
+  std::stop_token stop;  // checked once per folder entry
 };
 
 struct SearchOutcome {
@@ -53,6 +55,7 @@ struct SearchOutcome {
   uint64_t repeated_folders = 0;    // reached again through a link, not entered twice
   uint64_t links_not_followed = 0;  // links passed by (all of them, or those leading outside)
   size_t rows_added = 0;
+  bool stopped = false;  // the stop token ended the walk; the rows so far stay
   std::vector<std::string> unreadable_indexes;  // index files that could not be opened
 };
 

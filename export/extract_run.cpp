@@ -155,6 +155,10 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
   for (size_t i = 0; i < list.size(); ++i) {
     const ThumbnailRow& row = list[i];
     if (!row.checked) continue;
+    if (options.stop.stop_requested()) {
+      outcome.stopped = true;
+      break;
+    }
     if (row.source_kind == SourceKind::kImageStore && row.length <= 0) {
       // A Catalog entry whose thumbnail stream was never stored: there are no
       // bytes to write, which is a finding, not a failed write.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct ExtractOptions {
   bool fingerprint_source = true;
   // The time of the run in seconds since 1970 UTC; now when empty.
   std::optional<int64_t> run_time;
+  // Checked before each row; a stopped run still writes the report and
+  // records of the rows written so far.
+  std::stop_token stop;
 };
 
 struct ExtractOutcome {
@@ -60,6 +64,7 @@ struct ExtractOutcome {
   // A row of the image store could not be written: the run stopped there
   // and wrote no report. Files written before stay.
   bool abandoned = false;
+  bool stopped = false;  // the stop token ended the run before every row was written
   bool report_written = false;
   bool catalogs_written = false;
   std::string report_path;  // destination + "index.html"
@@ -68,7 +73,9 @@ struct ExtractOutcome {
   std::vector<std::string> report_lines;
 
   // Every chosen row written or knowingly skipped, and the report saved.
-  bool ok() const { return !abandoned && failed.empty() && (checked == 0 || report_written); }
+  bool ok() const {
+    return !abandoned && !stopped && failed.empty() && (checked == 0 || report_written);
+  }
 };
 
 // Writes every checked row, in list order, to the destination, named by

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "platform/app_chooser.h"
 #include "platform/settings.h"
 
 namespace glintvane::platform {
@@ -69,9 +70,29 @@ class QtDialogs final : public Dialogs {
     KeepFolder(key, folder);
     return folder;
   }
+
+  QString ChooseFolderFrom(QWidget* parent, const QString& title, const QString& start) override {
+    // Qt's own dialog: it lets a new folder be made and typed in.
+    QFileDialog dialog(parent, title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+  }
 };
 
 }  // namespace
+
+bool Dialogs::OpenWithPortal(QWidget* parent, const QString& path) {
+  return PortalOpenFileAsk(parent, path);
+}
+
+QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
+  AppChooserDialog dialog(path, parent);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.CommandLine();
+}
 
 Dialogs& StandardDialogs() {
   static QtDialogs dialogs;

@@ -26,6 +26,19 @@ class Dialogs {
   virtual QString ChooseOpenFile(QWidget* parent, const QStringList& filters) = 0;
   // The folder chooser; "" when the user cancels.
   virtual QString ChooseFolder(QWidget* parent, const QString& title) = 0;
+
+  // The folder chooser opened at `start`; a folder typed that does not exist
+  // is returned as typed. By default the plain chooser.
+  virtual QString ChooseFolderFrom(QWidget* parent, const QString& title, const QString& start) {
+    (void)start;
+    return ChooseFolder(parent, title);
+  }
+  // Open With through the desktop portal's chooser (the session's own
+  // "open with" dialog); false when the session has no portal or it refused.
+  virtual bool OpenWithPortal(QWidget* parent, const QString& path);
+  // The application chooser of the program itself: the command line to run
+  // (program first, the file among its arguments), or empty when cancelled.
+  virtual QStringList ChooseApplication(QWidget* parent, const QString& path);
 };
 
 // The platform's standard dialogs.

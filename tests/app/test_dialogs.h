@@ -9,7 +9,7 @@
 
 namespace glintvane {
 
-class ScriptedDialogs final : public platform::Dialogs {
+class ScriptedDialogs : public platform::Dialogs {
  public:
   void ShowMessage(QWidget*, platform::MessageKind, const QString& text) override {
     messages << text;
@@ -24,6 +24,18 @@ class ScriptedDialogs final : public platform::Dialogs {
     return open_file;
   }
   QString ChooseFolder(QWidget*, const QString&) override { return folder; }
+  QString ChooseFolderFrom(QWidget*, const QString&, const QString& start) override {
+    folder_starts << start;
+    return folder;
+  }
+  bool OpenWithPortal(QWidget*, const QString& path) override {
+    portal_paths << path;
+    return portal_answer;
+  }
+  QStringList ChooseApplication(QWidget*, const QString& path) override {
+    chooser_paths << path;
+    return application;
+  }
 
   QQueue<bool> answers;  // Yes/No answers in order; No once they run out
   QStringList messages;
@@ -32,6 +44,11 @@ class ScriptedDialogs final : public platform::Dialogs {
   QStringList last_filters;
   QString open_file;
   QString folder;
+  QStringList folder_starts;
+  bool portal_answer = false;  // the session has no portal
+  QStringList portal_paths;
+  QStringList chooser_paths;
+  QStringList application;  // the command the chooser answers; empty: cancelled
 };
 
 }  // namespace glintvane

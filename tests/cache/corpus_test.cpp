@@ -208,5 +208,20 @@ TEST(CorpusSpotTest, EveryFileTruncatedAndFlippedFailsCleanly) {
   }
 }
 
+TEST(CorpusStop, StoppedReadRecordsNoErrorAndSaysSo) {
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  UiTexts texts;
+  std::stop_source source;
+  source.request_stop();
+  const CacheReadResult result = ReadThumbnailCache(
+      FileFor("017"), CacheReadTarget{list, store, errors, texts, nullptr, source.get_token()});
+  EXPECT_TRUE(result.stopped);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(errors.empty());
+  EXPECT_LT(list.size(), 500u);
+}
+
 }  // namespace
 }  // namespace glintvane

@@ -328,3 +328,34 @@ TEST_F(CarveScanTest, FileErrorsAreReportedWithTheirReason) {
 
 }  // namespace
 }  // namespace glintvane
+
+namespace glintvane {
+namespace {
+
+// Asks the scan to stop when it first reports progress: after its first block.
+class StopAtFirstStep final : public ProgressSink {
+ public:
+  void OnProgress(int, const std::string&) override { source.request_stop(); }
+  std::stop_source source;
+};
+
+TEST(CarveScanStop, StoppedScanKeepsClosedRowsAndRecordsNoError) {
+  std::vector<uint8_t> bytes(4 * kBlock, 0);
+  Plant(bytes, 100, MakeJpeg(32, 32, 1));
+  Plant(bytes, 3 * kBlock, MakeJpeg(32, 32, 2));
+  const TempFile file(bytes);
+  ThumbnailList list;
+  ErrorList errors;
+  UiTexts texts;
+  StopAtFirstStep stop;
+  const CarveResult result =
+      ScanFileForImages(file.path(), {list, errors, texts, &stop, stop.source.get_token()});
+  EXPECT_TRUE(result.stopped);
+  EXPECT_FALSE(result.finished);  // a stopped scan never marks the list as carved
+  EXPECT_TRUE(errors.empty());
+  ASSERT_EQ(list.size(), 1u);  // the second picture lies past the stop
+  EXPECT_GT(list[0].length, 0);
+}
+
+}  // namespace
+}  // namespace glintvane

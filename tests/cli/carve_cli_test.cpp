@@ -94,5 +94,20 @@ TEST(CarveCliTest, FailuresAndUsage) {
   EXPECT_EQ(RunCli({"carve"}).exit_code, 2);
 }
 
+TEST(CarveCliTest, CtrlCStopsWithCompleteOutputAndExit130) {
+  // One picture, then 64 GiB of holes: minutes to read, were it not stopped.
+  std::vector<uint8_t> bytes(64, 0);
+  const std::vector<uint8_t> jpeg = TinyJpeg(0x11);
+  bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
+  const CarveFile file(bytes);
+  ASSERT_EQ(truncate(file.path().c_str(), off_t{64} << 30), 0);
+  const CliRun run = RunCli({"carve", "--json", file.path()}, 300);
+  EXPECT_EQ(run.exit_code, 130);
+  // What was printed is whole JSON, with the picture found before the stop.
+  const nlohmann::json json = run.Json();
+  ASSERT_TRUE(json.is_object()) << run.out;
+  EXPECT_FALSE(json["ok"].get<bool>());
+}
+
 }  // namespace
 }  // namespace glintvane::testing

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -24,7 +25,7 @@ nlohmann::json CliRun::Json() const {
   return nlohmann::json::parse(out, nullptr, false);
 }
 
-CliRun RunCli(const std::vector<std::string>& args) {
+CliRun RunCli(const std::vector<std::string>& args, int interrupt_after_ms) {
   char out_name[] = "/tmp/glintvane-cli-out-XXXXXX";
   char err_name[] = "/tmp/glintvane-cli-err-XXXXXX";
   const int out_fd = mkstemp(out_name);
@@ -44,6 +45,10 @@ CliRun RunCli(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     execv(program.c_str(), argv.data());
     _exit(127);
+  }
+  if (interrupt_after_ms >= 0) {
+    usleep(static_cast<useconds_t>(interrupt_after_ms) * 1000);
+    kill(pid, SIGINT);
   }
   int status = 0;
   waitpid(pid, &status, 0);

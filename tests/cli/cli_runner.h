@@ -16,6 +16,8 @@ struct CliRun {
   nlohmann::json Json() const;
 };
 
-CliRun RunCli(const std::vector<std::string>& args);
+// With `interrupt_after_ms` >= 0 the program gets SIGINT (Ctrl-C) that long
+// after it started.
+CliRun RunCli(const std::vector<std::string>& args, int interrupt_after_ms = -1);
 
 }  // namespace glintvane::testing

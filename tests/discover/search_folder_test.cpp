@@ -388,5 +388,24 @@ TEST_F(SearchFolderTest, AFollowedLinkDeepDownStillComesBackToItsFolder) {
   EXPECT_GE(list.IndexOfPath(tree_.Path(deep + "b/b/zz/Thumbs.db")), 0);
 }
 
+TEST_F(SearchFolderTest, StopTokenEndsTheWalkKeepingRowsFound) {
+  tree_.File("a/Thumbs.db");
+  tree_.File("b/Thumbs.db");
+  tree_.File("c/Thumbs.db");
+  // Stops as soon as the first row is listed.
+  struct StopOnRow final : FoundCacheSink {
+    void OnCacheFound(const CacheFileRecord&, size_t) override { source.request_stop(); }
+    std::stop_source source;
+  } stop;
+  FoundCacheList list;
+  SearchOptions options;
+  options.rows = &stop;
+  options.stop = stop.source.get_token();
+  const SearchOutcome outcome = SearchFolder(list, tree_.root(), options);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_EQ(list.size(), 1u);
+  EXPECT_EQ(outcome.rows_added, 1u);
+}
+
 }  // namespace
 }  // namespace glintvane

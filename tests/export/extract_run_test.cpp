@@ -346,6 +346,29 @@ TEST(ActionExtractSelected, WritesOneRowAndTellsTheOutcome) {
                    .attempted);
 }
 
+TEST(ActionExtract, StoppedRunWritesWholeRecordsOfTheRowsWritten) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.path();
+  for (int i = 0; i < 3; ++i) {
+    AddStoreRow(run.list, run.store, std::to_string(i), "p" + std::to_string(i) + ".jpg",
+                FakeImage(i))
+        .checked = true;
+  }
+  std::stop_source source;
+  source.request_stop();
+  run.options.stop = source.get_token();
+  const ExtractOutcome outcome = run.Extract();
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_TRUE(outcome.written.empty());
+  // The report and the records still describe the run, whole and readable.
+  ASSERT_TRUE(outcome.report_written);
+  ASSERT_TRUE(outcome.catalogs_written);
+  const auto json = nlohmann::json::parse(ReadText(outcome.json_path));
+  EXPECT_TRUE(json.is_object());
+}
+
 }  // namespace
 }  // namespace glintvane
 
