@@ -41,5 +41,9 @@ inline constexpr int kErrFatCountTooLarge = 1505;   // more FAT sectors than the
 inline constexpr int kErrCatalogEntryZero = 1506;   // a Catalog entry of length 0
 inline constexpr int kErrSectorOutsideFile =
     1507;  // a sector (or piece of one) past the file's end
+// A stream names a sector (or mini sector) that an earlier stream already
+// holds. Hostile files point thousands of entries at one stream to multiply
+// the memory a read takes; the second claim ends the stream that makes it.
+inline constexpr int kErrSectorShared = 1508;
 
 }  // namespace glintvane

@@ -137,6 +137,9 @@ void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& 
   AppendField(out, "height", row.height);
   out += ", ";
   AppendField(out, "sha256", bytes.empty() ? std::string() : Sha256Hex(bytes));
+  out += ", ";
+  // The code that ended this row's stream (the walk went on past it); 0 if none.
+  AppendField(out, "error_code", static_cast<int64_t>(row.error));
   out += '}';
 }
 
