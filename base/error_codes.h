@@ -45,5 +45,9 @@ inline constexpr int kErrSectorOutsideFile =
 // holds. Hostile files point thousands of entries at one stream to multiply
 // the memory a read takes; the second claim ends the stream that makes it.
 inline constexpr int kErrSectorShared = 1508;
+// A carving scan reached its row limit and stopped there; its rows are kept.
+inline constexpr int kErrCarveRowLimit = 1509;
+// The file being scanned became shorter than it was when the scan began.
+inline constexpr int kErrFileShrank = 1510;
 
 }  // namespace glintvane

@@ -8,14 +8,16 @@
 namespace glintvane {
 
 CarvedImageScanner::CarvedImageScanner(ThumbnailList& list, std::string path, int64_t file_length,
-                                       int64_t first_offset)
+                                       int64_t first_offset, size_t row_limit)
     : list_(list),
       path_(std::move(path)),
       file_length_(file_length),
-      next_candidate_(first_offset) {}
+      next_candidate_(first_offset),
+      row_limit_(row_limit) {}
 
 void CarvedImageScanner::DetectImageSignatures(const uint8_t* block, size_t count,
                                                int64_t block_offset) {
+  if (stopped()) return;
   const int64_t end = block_offset + static_cast<int64_t>(count);
   // A "J" is tested once the 4 bytes after it are in. One in the last 9 bytes
   // of the file is never reported: carved files have always ended that way,
@@ -36,6 +38,17 @@ void CarvedImageScanner::DetectImageSignatures(const uint8_t* block, size_t coun
     if (signature > fed_to) {
       FeedWalkers(block, block_offset, signature);
       fed_to = signature;
+    }
+    if (rows_added_ >= row_limit_) {
+      // The images still open end where this one would have started, as
+      // they would have without the limit unless their own end came first.
+      stopped_at_ = std::max<int64_t>(signature - kJfifSignatureLead, 0);
+      for (OpenImage& image : open_) {
+        if (image.next_start < 0) image.next_start = stopped_at_;
+      }
+      for (auto it = open_.rbegin(); it != open_.rend(); ++it) CloseCarvedImage(*it);
+      open_.clear();
+      return;
     }
     StartCarvedImage(signature, block, block_offset, fed_to);
   }
@@ -65,18 +78,11 @@ void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* bloc
     source_ = list_.AddSource(path_);
     source_added_ = true;
   }
-  ThumbnailRow row;
-  row.key = std::to_string(list_.size());
-  row.start = start;
-  row.carved = true;
-  row.source_kind = SourceKind::kOpenFile;
-  row.source = source_;
-  row.kind = ImageKind::kJfif;
-  list_.Append(std::move(row));
+  const size_t row = list_.AppendCarved(start, source_);
   ++rows_added_;
 
   OpenImage image;
-  image.row = list_.size() - 1;
+  image.row = row;
   image.start = start;
   image.walked_to = start;
   // When the FF D8 would lie before the file, the image has no structure to
@@ -117,18 +123,12 @@ void CarvedImageScanner::CloseCarvedImage(const OpenImage& image) {
       return;
     }
   }
-  ThumbnailRow& row = list_[image.row];
-  row.end = end;
-  row.length = std::max<int64_t>(length, 0);
-  row.complete = false;
+  list_.CloseCarved(image.row, end, std::max<int64_t>(length, 0), false);
 }
 
 void CarvedImageScanner::CloseCompleteImage(const OpenImage& image) {
-  ThumbnailRow& row = list_[image.row];
   const auto length = static_cast<int64_t>(image.walker.length());
-  row.end = image.start + length;
-  row.length = length;
-  row.complete = true;
+  list_.CloseCarved(image.row, image.start + length, length, true);
 }
 
 bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t block_offset,

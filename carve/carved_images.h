@@ -27,6 +27,10 @@ inline constexpr size_t kCarveHistory = 16;
 // ends by the signature rule.
 inline constexpr size_t kMaxWalkedImages = 64;
 
+// Rows one scan makes before it stops. A 20 MB file of back-to-back
+// signatures makes four million; no real swap file comes near five.
+inline constexpr size_t kDefaultCarveRowLimit = 5000000;
+
 // Feeds the blocks of one file in order and keeps the rows of the images
 // found in them. Rows of other files, or of earlier scans, are never touched.
 class CarvedImageScanner {
@@ -35,7 +39,7 @@ class CarvedImageScanner {
   // bytes of the file is not reported. The first block starts at
   // `first_offset` (a scan of the rest of a file).
   CarvedImageScanner(ThumbnailList& list, std::string path, int64_t file_length,
-                     int64_t first_offset = 0);
+                     int64_t first_offset = 0, size_t row_limit = kDefaultCarveRowLimit);
 
   // Passes the file bytes [block_offset, block_offset + count) through the
   // signature search and the structure walks. Blocks come in file order with
@@ -49,6 +53,10 @@ class CarvedImageScanner {
   void CloseAtEnd(int64_t file_end);
 
   size_t rows_added() const { return rows_added_; }
+  // True once a signature found no room under the row limit: the scan stops
+  // there. The images still open were closed at that signature's start.
+  bool stopped() const { return stopped_at_ >= 0; }
+  int64_t stopped_at() const { return stopped_at_; }
 
  private:
   struct OpenImage {
@@ -90,6 +98,8 @@ class CarvedImageScanner {
   bool source_added_ = false;
   int64_t next_candidate_ = 0;  // every "J" before this offset was tested
   size_t rows_added_ = 0;
+  size_t row_limit_;
+  int64_t stopped_at_ = -1;
   std::vector<OpenImage> open_;  // in the order of their starts
   std::vector<size_t> found_;    // reused for each block's signatures
 };

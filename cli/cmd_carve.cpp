@@ -80,11 +80,12 @@ std::string JsonText(std::string_view text) {
       .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int RunCarve(const std::string& path, bool json, bool hash) {
+int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
   ThumbnailList list;
   ErrorList errors;
   TerminalProgress progress;
-  const CarveResult result = ScanFileForImages(path, {list, errors, CliTexts(), &progress});
+  const CarveResult result =
+      ScanFileForImages(path, {list, errors, CliTexts(), &progress, max_rows});
 
   int fd = -1;
   std::vector<uint8_t> buffer;
@@ -117,7 +118,9 @@ int RunCarve(const std::string& path, bool json, bool hash) {
                  : "key\tstart\tend\tlength\tcomplete\n");
   }
   for (size_t i = 0; i < list.size(); ++i) {
-    const ThumbnailRow& row = list[i];
+    // A copy: the list keeps carved rows compact, and printing them must not
+    // make a full record of each.
+    const ThumbnailRow row = list.RowCopy(i);
     const std::string digest = fd >= 0 ? HashRange(fd, row.start, row.length, buffer) : "";
     if (json) {
       out.Add(i > 0 ? ",\n{\"key\":\"" : "\n{\"key\":\"");
@@ -173,8 +176,14 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
   auto hash = std::make_shared<bool>(false);
   sub->add_option("FILE", *path, "the file to scan")->required();
   sub->add_flag("--json", *json, "print one JSON document, rows streamed");
+  auto max_rows = std::make_shared<size_t>(kDefaultCarveRowLimit);
   sub->add_flag("--hash", *hash, "add the SHA-256 of each image's bytes");
-  sub->callback([&exit_code, path, json, hash] { exit_code = RunCarve(*path, *json, *hash); });
+  sub->add_option("--max-rows", *max_rows,
+                  "stop with an error after this many rows, keeping them (default 5000000)")
+      ->check(CLI::PositiveNumber);
+  sub->callback([&exit_code, path, json, hash, max_rows] {
+    exit_code = RunCarve(*path, *json, *hash, *max_rows);
+  });
 }
 
 }  // namespace glintvane::cli
