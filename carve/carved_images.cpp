@@ -1,6 +1,7 @@
 #include "carve/carved_images.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "carve/jfif_signature.h"
@@ -61,17 +62,16 @@ void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* bloc
   // A signature less than 6 bytes into the file starts its image at the
   // file's first byte: there is nothing before it.
   const int64_t start = std::max<int64_t>(lead, 0);
-  for (size_t i = 0; i < open_.size();) {
+  // Every start hands itself to the images open before it, so only the
+  // newest ones can still be waiting for a next start.
+  for (size_t i = open_.size(); i-- > 0;) {
     OpenImage& image = open_[i];
-    if (image.next_start < 0) {
-      image.next_start = start;
-      if (!image.walking) {
-        CloseCarvedImage(image);
-        open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
-        continue;
-      }
+    if (image.next_start >= 0) break;
+    image.next_start = start;
+    if (!image.walking) {
+      CloseCarvedImage(image);
+      open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
     }
-    ++i;
   }
 
   if (!source_added_) {
@@ -92,7 +92,11 @@ void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* bloc
   if (image.walking) {
     // The 6 bytes before the "J" were passed already; they are in the block
     // or its history.
-    if (!Walk(open_.back(), block, block_offset, fed_to)) Settle(open_.size() - 1);
+    if (!Walk(open_.back(), block, block_offset, fed_to)) {
+      Settle(open_.size() - 1);
+    } else {
+      earliest_wake_ = std::min(earliest_wake_, open_.back().wake);
+    }
   }
 
   size_t walking = 0;
@@ -134,11 +138,35 @@ void CarvedImageScanner::CloseCompleteImage(const OpenImage& image) {
 bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t block_offset,
                               int64_t to) {
   const int64_t limit = std::min(to, image.start + kCarveLengthCap);
+  // Inside a segment the walker only counts bytes: it is fed once the
+  // segment's end is in, in one step (dozens of images each inside the
+  // segments of the others cost nothing per signature then).
+  if (limit < image.wake) return true;
   if (limit > image.walked_to) {
-    const size_t used = image.walker.Feed(
-        {block + (image.walked_to - block_offset), static_cast<size_t>(limit - image.walked_to)});
-    image.walked_to += static_cast<int64_t>(used);
+    SharedWalk* same = nullptr;
+    for (SharedWalk& walk : shared_) {
+      if (walk.from == image.walked_to && walk.limit == limit && walk.before.SameState(image.walker)) {
+        same = &walk;
+        break;
+      }
+    }
+    if (same != nullptr) {
+      image.walker.Follow(same->before, same->after);
+      image.walked_to = same->walked_to;
+    } else {
+      const JpegWalker before = image.walker;
+      const int64_t from = image.walked_to;
+      const size_t used = image.walker.Feed(
+          {block + (image.walked_to - block_offset), static_cast<size_t>(limit - image.walked_to)});
+      image.walked_to += static_cast<int64_t>(used);
+      bytes_walked_ += used;
+      if (shared_.size() < kMaxSharedWalks) {
+        shared_.push_back(SharedWalk{from, limit, image.walked_to, before, image.walker});
+      }
+    }
   }
+  image.wake = std::min<int64_t>(image.walked_to + image.walker.pending_skip(),
+                                image.start + kCarveLengthCap);
   return image.walker.status() == JpegWalker::Status::kWalking &&
          image.walked_to - image.start < kCarveLengthCap;
 }
@@ -162,9 +190,20 @@ bool CarvedImageScanner::StopWalking(size_t i) {
 }
 
 void CarvedImageScanner::FeedWalkers(const uint8_t* block, int64_t block_offset, int64_t to) {
+  // Every walker is inside a segment that ends past `to`: nothing to do.
+  if (to < earliest_wake_) return;
+  shared_.clear();
+  earliest_wake_ = INT64_MAX;
   for (size_t i = 0; i < open_.size();) {
     OpenImage& image = open_[i];
-    if (!image.walking || Walk(image, block, block_offset, to) || !Settle(i)) ++i;
+    if (!image.walking) {
+      ++i;
+    } else if (Walk(image, block, block_offset, to)) {
+      earliest_wake_ = std::min(earliest_wake_, image.wake);
+      ++i;
+    } else if (!Settle(i)) {
+      ++i;
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,7 @@ class CarvedImageScanner {
     int64_t start = 0;        // offset of the image's first byte
     int64_t next_start = -1;  // start of the next image found after it, -1 until there is one
     int64_t walked_to = 0;    // the walker has seen the bytes before this offset
+    int64_t wake = 0;         // bytes before this offset need not be fed: the walker skips them
     bool walking = false;     // the structure walk still runs
     JpegWalker walker;
   };
@@ -100,8 +102,31 @@ class CarvedImageScanner {
   size_t rows_added_ = 0;
   size_t row_limit_;
   int64_t stopped_at_ = -1;
-  std::vector<OpenImage> open_;  // in the order of their starts
+  // In the order of their starts; a deque, as the oldest leave first.
+  std::deque<OpenImage> open_;
+  // No walker needs bytes before this offset (a lower bound).
+  int64_t earliest_wake_ = 0;
   std::vector<size_t> found_;    // reused for each block's signatures
+
+  // One walk over [from, to) in FeedWalkers: the walker before and after.
+  // Images whose walkers stand in the same state at the same offset go the
+  // same way, so the bytes are walked once for all of them (a file can make
+  // every image's structure valid for all the images before it).
+  struct SharedWalk {
+    int64_t from = 0;
+    int64_t limit = 0;
+    int64_t walked_to = 0;
+    JpegWalker before;
+    JpegWalker after;
+  };
+  static constexpr size_t kMaxSharedWalks = 8;
+  std::vector<SharedWalk> shared_;
+  uint64_t bytes_walked_ = 0;
+
+ public:
+  // Bytes the structure walks read, over all images: stays near the file
+  // length however many images are open.
+  uint64_t bytes_walked() const { return bytes_walked_; }
 };
 
 }  // namespace glintvane
