@@ -70,7 +70,7 @@ void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* bloc
     image.next_start = start;
     if (!image.walking) {
       CloseCarvedImage(image);
-      open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+      Forget(i);
     }
   }
 
@@ -111,6 +111,18 @@ void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* bloc
   }
 }
 
+void CarvedImageScanner::Forget(size_t i) {
+  // Open images nearly always leave from one end: the newest when its walk
+  // broke at once, the oldest when its walk is over.
+  if (i + 1 == open_.size()) {
+    open_.pop_back();
+  } else if (i == 0) {
+    open_.pop_front();
+  } else {
+    open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+  }
+}
+
 void CarvedImageScanner::CloseCarvedImage(const OpenImage& image) {
   int64_t end = file_length_;
   if (image.next_start >= 0) {
@@ -145,7 +157,8 @@ bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t bl
   if (limit > image.walked_to) {
     SharedWalk* same = nullptr;
     for (SharedWalk& walk : shared_) {
-      if (walk.from == image.walked_to && walk.limit == limit && walk.before.SameState(image.walker)) {
+      if (walk.from == image.walked_to && walk.limit == limit &&
+          walk.before.SameState(image.walker)) {
         same = &walk;
         break;
       }
@@ -166,7 +179,7 @@ bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t bl
     }
   }
   image.wake = std::min<int64_t>(image.walked_to + image.walker.pending_skip(),
-                                image.start + kCarveLengthCap);
+                                 image.start + kCarveLengthCap);
   return image.walker.status() == JpegWalker::Status::kWalking &&
          image.walked_to - image.start < kCarveLengthCap;
 }
@@ -174,7 +187,7 @@ bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t bl
 bool CarvedImageScanner::Settle(size_t i) {
   if (open_[i].walker.status() == JpegWalker::Status::kComplete) {
     CloseCompleteImage(open_[i]);
-    open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+    Forget(i);
     return true;
   }
   return StopWalking(i);
@@ -185,7 +198,7 @@ bool CarvedImageScanner::StopWalking(size_t i) {
   image.walking = false;
   if (image.next_start < 0) return false;  // waits for the next start or the end of the file
   CloseCarvedImage(image);
-  open_.erase(open_.begin() + static_cast<ptrdiff_t>(i));
+  Forget(i);
   return true;
 }
 

@@ -78,6 +78,8 @@ class CarvedImageScanner {
   // next start (`next_start` >= 0) or the end of the file, at most the cap.
   // A row left with no bytes is removed.
   void CloseCarvedImage(const OpenImage& image);
+  // Removes open_[i].
+  void Forget(size_t i);
   // Sets the row's end where the JPEG's own end marker is.
   void CloseCompleteImage(const OpenImage& image);
   // Feeds every walking image the bytes up to `to` and settles those whose
@@ -106,7 +108,7 @@ class CarvedImageScanner {
   std::deque<OpenImage> open_;
   // No walker needs bytes before this offset (a lower bound).
   int64_t earliest_wake_ = 0;
-  std::vector<size_t> found_;    // reused for each block's signatures
+  std::vector<size_t> found_;  // reused for each block's signatures
 
   // One walk over [from, to) in FeedWalkers: the walker before and after.
   // Images whose walkers stand in the same state at the same offset go the

@@ -128,11 +128,11 @@ int Walkers(const char* path, size_t mib) {
   constexpr size_t kJoin = 32;  // where the segments end
   for (size_t page = 0; page + kPage <= file.size(); page += kPage) {
     uint8_t* p = &file[page];
-    const uint8_t head[] = {0xFF, 0xE1, 0, kJoin - 2, 0xFF, 0xD8, 0xFF, 0xE0, 0, kJoin - 8,
-                            'J',  'F',  'I', 'F', 0};
+    const uint8_t head[] = {0xFF, 0xE1,      0,   kJoin - 2, 0xFF, 0xD8, 0xFF, 0xE0,
+                            0,    kJoin - 8, 'J', 'F',       'I',  'F',  0};
     std::memcpy(p, head, sizeof head);
-    const uint8_t frame[] = {0xFF, 0xC0, 0, 11, 8, 0, 16, 0, 16, 1, 1, 0x11, 0,
-                             0xFF, 0xDA, 0, 8,  1, 1, 0,  0, 63, 0};
+    const uint8_t frame[] = {0xFF, 0xC0, 0,    11, 8, 0, 16, 0, 16, 1,  1, 0x11,
+                             0,    0xFF, 0xDA, 0,  8, 1, 1,  0, 0,  63, 0};
     std::memcpy(p + kJoin, frame, sizeof frame);
     size_t i = kJoin + sizeof frame;
     if ((kPage - i) % 2 != 0) p[i++] = 0x00;

@@ -386,5 +386,52 @@ TEST_F(CarveScanTest, FileThatShrinksDuringTheScanFails) {
             "began, so it changed while it was read");
 }
 
+TEST_F(CarveScanTest, ImagesValidForEachOtherAreWalkedOnceNotOncePerImage) {
+  // Every 4 KiB page starts a JPEG; an APP1 segment makes the images before
+  // it step over the new start, and all of them go on through one frame, one
+  // scan and entropy data of stuffed FF 00 pairs: 64 walks busy on each byte.
+  constexpr size_t kPage = 4096;
+  constexpr uint8_t kJoin = 32;
+  std::vector<uint8_t> file(2 * kBlock);
+  for (size_t page = 0; page < file.size(); page += kPage) {
+    const std::vector<uint8_t> head = {0xFF, 0xE1,      0,   kJoin - 2, 0xFF, 0xD8, 0xFF, 0xE0,
+                                       0,    kJoin - 8, 'J', 'F',       'I',  'F',  0};
+    Plant(file, page, head);
+    const std::vector<uint8_t> frame = {0xFF, 0xC0, 0,    11, 8, 0, 16, 0, 16, 1,  1, 0x11,
+                                        0,    0xFF, 0xDA, 0,  8, 1, 1,  0, 0,  63, 0};
+    Plant(file, page + kJoin, frame);
+    for (size_t i = page + kJoin + frame.size() + 1; i + 1 < page + kPage; i += 2) file[i] = 0xFF;
+  }
+  CarvedImageScanner scanner(list, "walkers", static_cast<int64_t>(file.size()));
+  std::vector<uint8_t> buffer(kCarveHistory + file.size());
+  std::copy(file.begin(), file.end(), buffer.begin() + kCarveHistory);
+  for (size_t at = 0; at < file.size(); at += kPage) {
+    scanner.DetectImageSignatures(buffer.data() + kCarveHistory + at, kPage,
+                                  static_cast<int64_t>(at));
+  }
+  scanner.CloseAtEnd(static_cast<int64_t>(file.size()));
+  // Each byte is walked about once, not once for each of 64 images.
+  EXPECT_LT(scanner.bytes_walked(), 2 * file.size());
+  // And the walks still end where they would one by one: none completes, so
+  // each image runs to one byte before the next start.
+  ASSERT_EQ(list.size(), file.size() / kPage);
+  EXPECT_EQ(list[0].start, 4);
+  EXPECT_EQ(list[0].length, static_cast<int64_t>(kPage - 1));
+  EXPECT_FALSE(list[0].complete);
+  EXPECT_EQ(list[100].start, static_cast<int64_t>(100 * kPage + 4));
+  // With an end marker in the last page, every image still walking (the 64
+  // newest) completes there.
+  list.Clear();
+  file.end()[-2] = 0xFF;
+  file.end()[-1] = 0xD9;
+  file.end()[-3] = 0x00;
+  Scan(file);
+  ASSERT_EQ(list.size(), file.size() / kPage);
+  EXPECT_FALSE(list[list.size() - 65].complete);
+  EXPECT_TRUE(list[list.size() - 64].complete);
+  EXPECT_TRUE(list[list.size() - 1].complete);
+  EXPECT_EQ(list[list.size() - 1].end, static_cast<int64_t>(file.size()));
+}
+
 }  // namespace
 }  // namespace glintvane
