@@ -33,6 +33,9 @@ class SearchProgressSink {
 struct SearchOptions {
   // strftime pattern for deletion times (the user's date and time formats).
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
+  // Windows code page of the 8-bit paths in recycle-bin indexes (see
+  // discover/code_page.h); their UTF-16 copies need none.
+  int code_page = 1252;
   FoundCacheSink* rows = nullptr;
   SearchProgressSink* progress = nullptr;
 };
@@ -46,6 +49,7 @@ struct SearchOutcome {
   uint64_t repeated_folders = 0;    // reached again through a link, not entered twice
   size_t rows_added = 0;
   std::vector<std::string> unreadable_indexes;  // index files that could not be opened
+  std::vector<std::string> truncated_indexes;   // index files read only up to the record limit
 };
 
 // Walks `folder` and everything below it, depth-first in the order the file
