@@ -123,6 +123,13 @@ ThumbnailRow ThumbnailList::RowCopy(size_t i) const {
   return row;
 }
 
+const CarvedEntry* ThumbnailList::CarvedAt(size_t i) const {
+  const Run& run = RunOf(i);
+  if (!run.carved) return nullptr;
+  const CarvedEntry& entry = carved_[run.base + (i - run.first)];
+  return entry.full == 0 ? &entry : nullptr;
+}
+
 void ThumbnailList::IndexNewRows() {
   if (indexed_ == rows_.size()) return;
   for (const Run& run : runs_) {

@@ -62,6 +62,9 @@ class ThumbnailList {
   // A copy of row i that makes no full record of a carved row: for callers
   // that walk every row once (printing a scan's rows).
   ThumbnailRow RowCopy(size_t i) const;
+  // The compact entry of carved row i (whose key is i), or nullptr when the
+  // row is not carved or has its full record already: then use (*this)[i].
+  const CarvedEntry* CarvedAt(size_t i) const;
 
   // The first row whose key equals `key` exactly, or nullptr.
   ThumbnailRow* Find(std::string_view key);
