@@ -88,6 +88,12 @@ void CarvedImageScanner::StartCarvedImage(int64_t signature, const uint8_t* bloc
   // When the FF D8 would lie before the file, the image has no structure to
   // follow.
   image.walking = lead >= 0;
+  // Bare signatures (no FF D8 before them) are most of what a hostile file
+  // holds: such a walk would break on its first byte, so none is begun.
+  if (image.walking) {
+    const uint8_t* soi = block + (lead - block_offset);
+    image.walking = soi[0] == 0xFF && soi[1] == 0xD8;
+  }
   open_.push_back(image);
   if (image.walking) {
     // The 6 bytes before the "J" were passed already; they are in the block
