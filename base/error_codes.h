@@ -41,6 +41,14 @@ inline constexpr int kErrFatCountTooLarge = 1505;   // more FAT sectors than the
 inline constexpr int kErrCatalogEntryZero = 1506;   // a Catalog entry of length 0
 inline constexpr int kErrSectorOutsideFile =
     1507;  // a sector (or piece of one) past the file's end
+// A stream names a sector (or mini sector) that an earlier stream already
+// holds. Hostile files point thousands of entries at one stream to multiply
+// the memory a read takes; the second claim ends the stream that makes it.
+inline constexpr int kErrSectorShared = 1508;
+// A carving scan reached its row limit and stopped there; its rows are kept.
+inline constexpr int kErrCarveRowLimit = 1509;
+// The file being scanned became shorter than it was when the scan began.
+inline constexpr int kErrFileShrank = 1510;
 
 // Thumbnail caches of Windows Vista and later (thumbcache_*.db); generic entry
 // form with a detail text that says what was found.

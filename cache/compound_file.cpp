@@ -69,16 +69,24 @@ ReadResult<void> CompoundFile::ReadHeaderFatList() {
   auto first_directory = reader_.U32(kOffFirstDirectory);
   if (!first_directory) return tl::unexpected(first_directory.error());
   first_directory_ = static_cast<int32_t>(*first_directory);
-  // Every FAT sector is a sector of the file, so the count cannot exceed the
-  // sectors the file holds; this also bounds the list's memory.
-  if (*count > SectorsInFile()) {
+  // Every FAT sector is a sector of the file, and so is every DIFAT sector
+  // that lists the ones past the header's 109: the count is checked against
+  // the sectors the file holds before anything is sized by it.
+  const uint64_t difat_needed =
+      *count > kHeaderDifatCount
+          ? (static_cast<uint64_t>(*count) - kHeaderDifatCount + kIdsPerDifatSector - 1) /
+                kIdsPerDifatSector
+          : 0;
+  if (*count > SectorsInFile() || *count + difat_needed > SectorsInFile()) {
     return Fail(kErrFatCountTooLarge, "the header declares " + Str(*count) +
                                           " FAT sectors; the file holds only " +
                                           Str(static_cast<int64_t>(SectorsInFile())) + " sectors");
   }
   fat_sectors_.clear();
-  fat_sectors_.reserve(*count);
+  // Only the header's part up front: the rest grows with the DIFAT sectors
+  // really read.
   const uint32_t from_header = std::min(*count, kHeaderDifatCount);
+  fat_sectors_.reserve(from_header);
   uint8_t ids[kHeaderDifatCount * 4];
   if (auto r = reader_.Read(kOffHeaderDifat, std::span<uint8_t>(ids, from_header * 4)); !r) {
     return tl::unexpected(r.error());
@@ -86,10 +94,7 @@ ReadResult<void> CompoundFile::ReadHeaderFatList() {
   for (uint32_t i = 0; i < from_header; ++i) {
     fat_sectors_.push_back(static_cast<int32_t>(Le32(ids + 4 * i)));
   }
-  fat_sectors_.reserve(*count);
-  fat_stamps_.assign(
-      std::max<uint64_t>(static_cast<uint64_t>(*count) * kIdsPerSector, SectorsInFile()), 0);
-  fat_generation_ = 0;
+  sectors_.Reset(SectorsInFile());
   fat_count_ = *count;
   return {};
 }
@@ -98,7 +103,7 @@ ReadResult<void> CompoundFile::ReadDifatChain() {
   auto first = reader_.U32(kOffFirstDifat);
   if (!first) return tl::unexpected(first.error());
   int32_t d = static_cast<int32_t>(*first);
-  std::vector<int32_t> visited;
+  sectors_.EndChain();
   uint8_t block[kSectorSize];
   while (fat_sectors_.size() < fat_count_) {
     const uint32_t remaining = fat_count_ - static_cast<uint32_t>(fat_sectors_.size());
@@ -110,10 +115,10 @@ ReadResult<void> CompoundFile::ReadDifatChain() {
                                              Str(remaining) + " of " + Str(fat_count_) +
                                              " FAT sector numbers were still to be read");
     }
-    if (std::find(visited.begin(), visited.end(), d) != visited.end()) {
+    if (sectors_.Revisits(d)) {
+      sectors_.EndChain();
       return Fail(kErrChainLoop, "the DIFAT chain comes back to sector " + Str(d));
     }
-    visited.push_back(d);
     if (auto r = reader_.Read(SectorOffset(d), std::span<uint8_t>(block, bytes)); !r) {
       return tl::unexpected(r.error());
     }
@@ -121,21 +126,26 @@ ReadResult<void> CompoundFile::ReadDifatChain() {
       fat_sectors_.push_back(static_cast<int32_t>(Le32(block + 4 * i)));
     d = static_cast<int32_t>(Le32(block + 4 * take));
   }
+  sectors_.EndChain();
   return {};
 }
 
-void CompoundFile::BeginChain(std::vector<uint32_t>& stamps, uint32_t& generation) {
-  if (++generation == 0) {
-    std::fill(stamps.begin(), stamps.end(), 0);
-    generation = 1;
-  }
+void CompoundFile::SectorMarks::Reset(uint64_t count) {
+  in_chain.assign(count, false);
+  claimed.assign(count, false);
+  marked.clear();
 }
 
-bool CompoundFile::Revisits(std::vector<uint32_t>& stamps, uint32_t generation, int32_t n) {
-  if (n < 0 || static_cast<uint64_t>(n) >= stamps.size()) return false;
-  uint32_t& stamp = stamps[static_cast<size_t>(n)];
-  if (stamp == generation) return true;
-  stamp = generation;
+void CompoundFile::SectorMarks::EndChain() {
+  for (const int32_t n : marked) in_chain[static_cast<size_t>(n)] = false;
+  marked.clear();
+}
+
+bool CompoundFile::SectorMarks::Revisits(int32_t n) {
+  if (n < 0 || static_cast<uint64_t>(n) >= in_chain.size()) return false;
+  if (in_chain[static_cast<size_t>(n)]) return true;
+  in_chain[static_cast<size_t>(n)] = true;
+  marked.push_back(n);
   return false;
 }
 
@@ -160,17 +170,25 @@ ReadResult<int32_t> CompoundFile::NextSector(Table table, int32_t n) {
 ReadResult<void> CompoundFile::ListFatChain(int32_t start, const char* what,
                                             std::vector<int32_t>& out) {
   out.clear();
-  BeginChain(fat_stamps_, fat_generation_);
+  sectors_.EndChain();
+  // A chain that names more sectors than the file holds comes back to one or
+  // runs outside the file, where no mark can catch a loop.
+  const uint64_t limit = SectorsInFile();
   for (int32_t s = start; s != kEndOfChain;) {
-    if (Revisits(fat_stamps_, fat_generation_, s)) {
+    if (sectors_.Revisits(s) || out.size() >= limit) {
+      sectors_.EndChain();
       return Fail(kErrChainLoop,
                   std::string("the ") + what + " chain comes back to sector " + Str(s));
     }
     out.push_back(s);
     auto next = NextSector(Table::kFat, s);
-    if (!next) return tl::unexpected(next.error());
+    if (!next) {
+      sectors_.EndChain();
+      return tl::unexpected(next.error());
+    }
     s = *next;
   }
+  sectors_.EndChain();
   return {};
 }
 
@@ -191,27 +209,35 @@ ReadResult<void> CompoundFile::ListMiniStream() {
   if (!start) return tl::unexpected(start.error());
   auto r = ListFatChain(static_cast<int32_t>(*start), "mini stream", mini_stream_sectors_);
   if (!r) return r;
-  mini_stamps_.assign(mini_stream_sectors_.size() * kMiniPerSector, 0);
-  mini_generation_ = 0;
+  // The mini stream is the root's stream: its sectors belong to it.
+  for (const int32_t n : mini_stream_sectors_) {
+    if (n >= 0 && static_cast<uint64_t>(n) < sectors_.claimed.size()) {
+      sectors_.claimed[static_cast<size_t>(n)] = true;
+    }
+  }
+  mini_sectors_.Reset(mini_stream_sectors_.size() * kMiniPerSector);
   return {};
 }
 
 ReadResult<void> CompoundFile::WalkDirectory(const EntryVisitor& visit) {
   // The directory chain gets a visited set of its own: stream reads in
-  // between use the FAT stamps.
-  std::vector<bool> visited(fat_stamps_.size(), false);
+  // between use the sector marks.
+  const uint64_t sectors = SectorsInFile();
+  std::vector<bool> visited(sectors, false);
   const uint64_t size = reader_.size();
   uint8_t slot_bytes[kEntrySize];
-  for (int32_t d = first_directory_; d != kEndOfChain;) {
+  uint64_t steps = 0;
+  for (int32_t d = first_directory_; d != kEndOfChain; ++steps) {
     if (d < 0) {
       return Fail(kErrSectorOutsideFile, "directory sector " + Str(d) + " lies outside the file");
     }
-    if (static_cast<uint64_t>(d) < visited.size()) {
-      if (visited[static_cast<size_t>(d)]) {
-        return Fail(kErrChainLoop, "the directory chain comes back to sector " + Str(d));
-      }
-      visited[static_cast<size_t>(d)] = true;
+    // Past the sectors the file holds, the chain must have come back to one
+    // (sectors outside the file carry no mark).
+    if (steps >= sectors ||
+        (static_cast<uint64_t>(d) < visited.size() && visited[static_cast<size_t>(d)])) {
+      return Fail(kErrChainLoop, "the directory chain comes back to sector " + Str(d));
     }
+    if (static_cast<uint64_t>(d) < visited.size()) visited[static_cast<size_t>(d)] = true;
     for (uint32_t i = 0; i < kEntriesPerSector; ++i) {
       const uint64_t e = SectorOffset(d) + kEntrySize * i;
       // A slot that does not fit in the file ends this sector's slots.
@@ -243,43 +269,76 @@ ReadResult<void> CompoundFile::WalkDirectory(const EntryVisitor& visit) {
 ReadResult<void> CompoundFile::ReadStream(const DirectoryEntry& entry, std::vector<uint8_t>& out) {
   out.clear();
   if (entry.size <= 0) return {};
-  uint64_t remaining = static_cast<uint64_t>(entry.size);
-  if (remaining < kMiniStreamCutoff) {
-    out.resize(remaining);
-    size_t filled = 0;
-    BeginChain(mini_stamps_, mini_generation_);
-    for (int32_t m = entry.start; m != kEndOfChain;) {
-      if (m < 0 || static_cast<uint64_t>(m) / kMiniPerSector >= mini_stream_sectors_.size()) {
-        return Fail(kErrSectorOutsideList,
-                    "mini sector " + Str(m) + " lies outside the mini stream (" +
-                        Str(static_cast<int64_t>(mini_stream_sectors_.size()) * kMiniPerSector) +
-                        " mini sectors)");
-      }
-      if (Revisits(mini_stamps_, mini_generation_, m)) {
-        return Fail(kErrChainLoop, "the chain of stream \"" + entry.name +
-                                       "\" comes back to mini sector " + Str(m));
-      }
-      const int32_t sector = mini_stream_sectors_[static_cast<size_t>(m) / kMiniPerSector];
-      const uint64_t at =
-          SectorOffset(sector) + kMiniSectorSize * (static_cast<uint64_t>(m) % kMiniPerSector);
-      const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, kMiniSectorSize));
-      if (auto r = reader_.Read(at, std::span<uint8_t>(out.data() + filled, take)); !r) {
-        return tl::unexpected(r.error());
-      }
-      filled += take;
-      remaining -= take;
-      if (remaining == 0) break;
-      auto next = NextSector(Table::kMiniFat, m);
-      if (!next) return tl::unexpected(next.error());
-      m = *next;
-    }
-    out.resize(filled);
-    return {};
-  }
+  const uint64_t size = static_cast<uint64_t>(entry.size);
+  SectorMarks& marks = size < kMiniStreamCutoff ? mini_sectors_ : sectors_;
+  marks.EndChain();
+  auto r = size < kMiniStreamCutoff ? ReadMiniChain(entry, out) : ReadFatChain(entry, out);
+  // Whatever the chain gave, its sectors are this stream's now, so that no
+  // later entry can read them again.
+  for (const int32_t n : marks.marked) marks.claimed[static_cast<size_t>(n)] = true;
+  marks.EndChain();
+  return r;
+}
 
+ReadResult<void> CompoundFile::Claim(SectorMarks& marks, const DirectoryEntry& entry, int32_t n,
+                                     const char* unit) {
+  if (marks.Revisits(n)) {
+    return Fail(kErrChainLoop,
+                "the chain of stream \"" + entry.name + "\" comes back to " + unit + " " + Str(n));
+  }
+  if (n >= 0 && static_cast<uint64_t>(n) < marks.claimed.size() &&
+      marks.claimed[static_cast<size_t>(n)]) {
+    return Fail(kErrSectorShared, "stream \"" + entry.name + "\" names " + unit + " " + Str(n) +
+                                      ", which an earlier stream holds");
+  }
+  return {};
+}
+
+ReadResult<void> CompoundFile::ReadMiniChain(const DirectoryEntry& entry,
+                                             std::vector<uint8_t>& out) {
+  uint64_t remaining = static_cast<uint64_t>(entry.size);
+  out.resize(remaining);
+  size_t filled = 0;
+  for (int32_t m = entry.start; m != kEndOfChain;) {
+    if (m < 0 || static_cast<uint64_t>(m) / kMiniPerSector >= mini_stream_sectors_.size()) {
+      out.resize(filled);
+      return Fail(kErrSectorOutsideList,
+                  "mini sector " + Str(m) + " lies outside the mini stream (" +
+                      Str(static_cast<int64_t>(mini_stream_sectors_.size()) * kMiniPerSector) +
+                      " mini sectors)");
+    }
+    if (auto c = Claim(mini_sectors_, entry, m, "mini sector"); !c) {
+      out.resize(filled);
+      return c;
+    }
+    const int32_t sector = mini_stream_sectors_[static_cast<size_t>(m) / kMiniPerSector];
+    const uint64_t at =
+        SectorOffset(sector) + kMiniSectorSize * (static_cast<uint64_t>(m) % kMiniPerSector);
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, kMiniSectorSize));
+    if (auto r = reader_.Read(at, std::span<uint8_t>(out.data() + filled, take)); !r) {
+      out.resize(filled);
+      return tl::unexpected(r.error());
+    }
+    filled += take;
+    remaining -= take;
+    if (remaining == 0) break;
+    auto next = NextSector(Table::kMiniFat, m);
+    if (!next) {
+      out.resize(filled);
+      return tl::unexpected(next.error());
+    }
+    m = *next;
+  }
+  out.resize(filled);
+  return {};
+}
+
+ReadResult<void> CompoundFile::ReadFatChain(const DirectoryEntry& entry,
+                                            std::vector<uint8_t>& out) {
   // The size field is only the file's word: a few hundred bytes can claim a
-  // 2 GiB stream. The buffer grows with the sectors really read, and the loop
-  // check keeps those inside the file.
+  // 2 GiB stream. The buffer grows with the sectors really read, and the
+  // sector marks keep those inside the file and read once.
+  uint64_t remaining = static_cast<uint64_t>(entry.size);
   out.reserve(static_cast<size_t>(std::min<uint64_t>(remaining, reader_.size())));
   size_t filled = 0;
   // Consecutive sectors are read as one run.
@@ -293,21 +352,17 @@ ReadResult<void> CompoundFile::ReadStream(const DirectoryEntry& entry, std::vect
     run_length = 0;
     return r;
   };
-  BeginChain(fat_stamps_, fat_generation_);
   int32_t previous = kEndOfChain;
   for (int32_t m = entry.start; m != kEndOfChain;) {
     if (m < 0) {
       return Fail(kErrSectorOutsideFile, "stream \"" + entry.name + "\" names sector " + Str(m));
-    }
-    if (Revisits(fat_stamps_, fat_generation_, m)) {
-      return Fail(kErrChainLoop,
-                  "the chain of stream \"" + entry.name + "\" comes back to sector " + Str(m));
     }
     const size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, kSectorSize));
     if (!reader_.Contains(SectorOffset(m), take)) {
       return Fail(kErrSectorOutsideFile,
                   "sector " + Str(m) + " of stream \"" + entry.name + "\" lies outside the file");
     }
+    if (auto c = Claim(sectors_, entry, m, "sector"); !c) return c;
     if (run_length == 0 || m != previous + 1) {
       if (auto r = flush(); !r) return r;
       run_offset = SectorOffset(m);

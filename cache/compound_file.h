@@ -84,7 +84,10 @@ class CompoundFile {
   ReadResult<void> WalkDirectory(const EntryVisitor& visit);
 
   // Step 10: the stream's bytes into `out` (emptied first). A chain shorter
-  // than the size gives fewer bytes, without complaint.
+  // than the size gives fewer bytes, without complaint. A sector belongs to
+  // one stream: a chain that names a sector an earlier stream read ends
+  // with kErrSectorShared, and the sectors it read become this stream's.
+  // On an error `out` holds the bytes read before it.
   ReadResult<void> ReadStream(const DirectoryEntry& entry, std::vector<uint8_t>& out);
 
   const std::vector<int32_t>& fat_sectors() const { return fat_sectors_; }
@@ -97,13 +100,32 @@ class CompoundFile {
   ReadResult<int32_t> NextSector(Table table, int32_t n);
   // Follows a FAT chain from `start` to its end into `out`.
   ReadResult<void> ListFatChain(int32_t start, const char* what, std::vector<int32_t>& out);
-  // Loop detection: each chain gets a new generation; a sector stamped with
-  // the current generation has been visited by this chain already.
-  void BeginChain(std::vector<uint32_t>& stamps, uint32_t& generation);
-  bool Revisits(std::vector<uint32_t>& stamps, uint32_t generation, int32_t n);
+
+  // Sector bookkeeping, one bit per sector the file holds (a 5 GiB file
+  // costs 1.25 MiB, whatever its header claims). `in_chain` marks the
+  // sectors of the chain being followed, so a chain that comes back to one
+  // of its own sectors is a loop; `claimed` marks the sectors that a stream
+  // already holds, so a second stream naming one is refused.
+  struct SectorMarks {
+    std::vector<bool> in_chain;
+    std::vector<bool> claimed;
+    std::vector<int32_t> marked;  // the in_chain bits set, to clear them after the chain
+    void Reset(uint64_t count);
+    void EndChain();
+    // True when n is in the current chain already; marks it otherwise.
+    // Numbers past the marks (sectors outside the file) are never marked.
+    bool Revisits(int32_t n);
+  };
 
   // Sectors the file holds (a partial last sector counts).
   uint64_t SectorsInFile() const;
+
+  ReadResult<void> ReadMiniChain(const DirectoryEntry& entry, std::vector<uint8_t>& out);
+  ReadResult<void> ReadFatChain(const DirectoryEntry& entry, std::vector<uint8_t>& out);
+  // Marks sector (or mini sector) n as part of `entry`'s chain: a loop or a
+  // sector an earlier stream holds fails.
+  ReadResult<void> Claim(SectorMarks& marks, const DirectoryEntry& entry, int32_t n,
+                         const char* unit);
 
   PagedReader& reader_;
   int32_t first_directory_ = 0;
@@ -111,10 +133,8 @@ class CompoundFile {
   std::vector<int32_t> fat_sectors_;
   std::vector<int32_t> mini_fat_sectors_;
   std::vector<int32_t> mini_stream_sectors_;
-  std::vector<uint32_t> fat_stamps_;
-  uint32_t fat_generation_ = 0;
-  std::vector<uint32_t> mini_stamps_;
-  uint32_t mini_generation_ = 0;
+  SectorMarks sectors_;
+  SectorMarks mini_sectors_;
 };
 
 }  // namespace glintvane

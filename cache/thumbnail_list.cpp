@@ -1,5 +1,10 @@
 #include "cache/thumbnail_list.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <utility>
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -73,22 +78,105 @@ std::span<const uint8_t> ImageStore::View(int64_t start, int64_t length) const {
                                                   static_cast<size_t>(length));
 }
 
+const ThumbnailList::Run& ThumbnailList::RunOf(size_t i) const {
+  // Runs are few (one per change between cache rows and carved rows).
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), i,
+                             [](size_t v, const Run& run) { return v < run.first; });
+  return *std::prev(it);
+}
+
+void ThumbnailList::StartRun(bool carved) {
+  if (!runs_.empty() && runs_.back().carved == carved) return;
+  runs_.push_back(Run{size(), carved ? carved_.size() : rows_.size(), carved});
+}
+
+ThumbnailRow& ThumbnailList::Materialise(size_t i, CarvedEntry& entry) const {
+  if (entry.full == 0) {
+    ThumbnailRow& row = materialised_.emplace_back();
+    row.key = std::to_string(i);
+    row.start = entry.start;
+    row.end = entry.end;
+    row.length = entry.length;
+    row.source = entry.source;
+    row.source_kind = SourceKind::kOpenFile;
+    row.kind = ImageKind::kJfif;
+    row.carved = true;
+    row.complete = entry.complete;
+    entry.full = static_cast<uint32_t>(materialised_.size());
+  }
+  return materialised_[entry.full - 1];
+}
+
+ThumbnailRow& ThumbnailList::operator[](size_t i) {
+  return const_cast<ThumbnailRow&>(std::as_const(*this)[i]);
+}
+
+const ThumbnailRow& ThumbnailList::operator[](size_t i) const {
+  const Run& run = RunOf(i);
+  if (!run.carved) return rows_[run.base + (i - run.first)];
+  auto& entry = const_cast<CarvedEntry&>(carved_[run.base + (i - run.first)]);
+  return Materialise(i, entry);
+}
+
+ThumbnailRow ThumbnailList::RowCopy(size_t i) const {
+  const Run& run = RunOf(i);
+  if (!run.carved) return rows_[run.base + (i - run.first)];
+  const CarvedEntry& entry = carved_[run.base + (i - run.first)];
+  if (entry.full != 0) return materialised_[entry.full - 1];
+  CarvedEntry scratch = entry;
+  ThumbnailRow row;
+  row.key = std::to_string(i);
+  row.start = scratch.start;
+  row.end = scratch.end;
+  row.length = scratch.length;
+  row.source = scratch.source;
+  row.source_kind = SourceKind::kOpenFile;
+  row.kind = ImageKind::kJfif;
+  row.carved = true;
+  row.complete = scratch.complete;
+  return row;
+}
+
+const CarvedEntry* ThumbnailList::CarvedAt(size_t i) const {
+  const Run& run = RunOf(i);
+  if (!run.carved) return nullptr;
+  const CarvedEntry& entry = carved_[run.base + (i - run.first)];
+  return entry.full == 0 ? &entry : nullptr;
+}
+
 void ThumbnailList::IndexNewRows() {
-  for (; indexed_ < rows_.size(); ++indexed_) {
-    // emplace keeps the first row of a key, as a front-to-back search would.
-    index_.emplace(rows_[indexed_].key, indexed_);
+  if (indexed_ == rows_.size()) return;
+  for (const Run& run : runs_) {
+    if (run.carved) continue;
+    const size_t next_first = &run == &runs_.back() ? size() : (&run + 1)->first;
+    const size_t count = next_first - run.first;
+    if (indexed_ >= run.base + count) continue;
+    for (size_t k = std::max(indexed_, run.base); k < run.base + count; ++k) {
+      // emplace keeps the first row of a key, as a front-to-back search would.
+      index_.emplace(rows_[k].key, run.first + (k - run.base));
+    }
+    indexed_ = run.base + count;
   }
 }
 
 int64_t ThumbnailList::IndexOf(std::string_view key) {
   IndexNewRows();
   const auto it = index_.find(std::string(key));
-  return it == index_.end() ? -1 : static_cast<int64_t>(it->second);
+  int64_t found = it == index_.end() ? -1 : static_cast<int64_t>(it->second);
+  // A carved row's key is its number in canonical decimal form.
+  if (!carved_.empty() && !key.empty() && key.size() <= 19 && (key == "0" || key[0] != '0') &&
+      std::all_of(key.begin(), key.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    const uint64_t n = std::stoull(std::string(key));
+    if (n < size() && (found < 0 || n < static_cast<uint64_t>(found)) && RunOf(n).carved) {
+      found = static_cast<int64_t>(n);
+    }
+  }
+  return found;
 }
 
 ThumbnailRow* ThumbnailList::Find(std::string_view key) {
   const int64_t i = IndexOf(key);
-  return i < 0 ? nullptr : &rows_[static_cast<size_t>(i)];
+  return i < 0 ? nullptr : &(*this)[static_cast<size_t>(i)];
 }
 
 ThumbnailRow& ThumbnailList::AddOrUpdate(std::string_view key, std::string_view name,
@@ -96,6 +184,7 @@ ThumbnailRow& ThumbnailList::AddOrUpdate(std::string_view key, std::string_view 
                                          int64_t start, std::string_view time_text) {
   ThumbnailRow* row = Find(key);
   if (row == nullptr) {
+    StartRun(false);
     rows_.emplace_back();
     row = &rows_.back();
     row->key = std::string(key);
@@ -113,24 +202,57 @@ ThumbnailRow& ThumbnailList::AddOrUpdate(std::string_view key, std::string_view 
 }
 
 ThumbnailRow& ThumbnailList::Append(ThumbnailRow row) {
+  StartRun(false);
   rows_.push_back(std::move(row));
   return rows_.back();
 }
 
+size_t ThumbnailList::AppendCarved(int64_t start, uint32_t source) {
+  StartRun(true);
+  CarvedEntry& entry = carved_.emplace_back();
+  entry.start = start;
+  entry.source = source;
+  return size() - 1;
+}
+
+void ThumbnailList::CloseCarved(size_t i, int64_t end, int64_t length, bool complete) {
+  const Run& run = RunOf(i);
+  if (!run.carved) return;
+  CarvedEntry& entry = carved_[run.base + (i - run.first)];
+  entry.end = end;
+  entry.length = static_cast<uint32_t>(std::clamp<int64_t>(length, 0, UINT32_MAX));
+  entry.complete = complete;
+  if (entry.full != 0) {
+    ThumbnailRow& row = materialised_[entry.full - 1];
+    row.end = end;
+    row.length = length;
+    row.complete = complete;
+  }
+}
+
 void ThumbnailList::RemoveLast() {
-  if (rows_.empty()) return;
-  rows_.pop_back();
-  if (indexed_ > rows_.size()) {
-    // The removed row was indexed: drop its entry if it pointed at it.
-    indexed_ = rows_.size();
-    for (auto it = index_.begin(); it != index_.end();) {
-      it = it->second >= rows_.size() ? index_.erase(it) : std::next(it);
+  if (empty()) return;
+  if (runs_.back().carved) {
+    carved_.pop_back();
+  } else {
+    rows_.pop_back();
+    if (indexed_ > rows_.size()) {
+      // The removed row was indexed: drop its entry if it pointed at it.
+      indexed_ = rows_.size();
+      const size_t gone = size();
+      for (auto it = index_.begin(); it != index_.end();) {
+        it = it->second >= gone ? index_.erase(it) : std::next(it);
+      }
     }
   }
+  if (runs_.back().first == size()) runs_.pop_back();
 }
 
 void ThumbnailList::Clear() {
   rows_.clear();
+  carved_.clear();
+  runs_.clear();
+  materialised_.clear();
   index_.clear();
   indexed_ = 0;
   sources_.clear();

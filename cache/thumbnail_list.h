@@ -34,16 +34,37 @@ class ImageStore {
   std::vector<uint8_t> bytes_;
 };
 
+// A carved row as the scan keeps it: 32 bytes, where a ThumbnailRow takes
+// about 150. A swap file dense in signatures makes millions of rows, and
+// only the few that someone looks at need the full record.
+struct CarvedEntry {
+  int64_t start = 0;
+  int64_t end = 0;
+  uint32_t length = 0;  // never more than the carving cap of 10 MiB
+  uint32_t source = 0;  // ThumbnailList source index
+  uint32_t full = 0;    // 1 + index of the full record made for it, 0 while none
+  bool complete = false;
+};
+static_assert(sizeof(CarvedEntry) <= 32, "a carved row stays small");
+
 class ThumbnailList {
  public:
   // Field value meaning "leave as it is" in AddOrUpdate.
   static constexpr int64_t kKeep = -1;
 
-  size_t size() const { return rows_.size(); }
-  bool empty() const { return rows_.empty(); }
-  ThumbnailRow& operator[](size_t i) { return rows_[i]; }
-  const ThumbnailRow& operator[](size_t i) const { return rows_[i]; }
-  ThumbnailRow& back() { return rows_.back(); }
+  size_t size() const { return rows_.size() + carved_.size(); }
+  bool empty() const { return size() == 0; }
+  // The record of row i. A carved row gets its full record the first time it
+  // is asked for (and keeps it: references stay valid until Clear).
+  ThumbnailRow& operator[](size_t i);
+  const ThumbnailRow& operator[](size_t i) const;
+  ThumbnailRow& back() { return (*this)[size() - 1]; }
+  // A copy of row i that makes no full record of a carved row: for callers
+  // that walk every row once (printing a scan's rows).
+  ThumbnailRow RowCopy(size_t i) const;
+  // The compact entry of carved row i (whose key is i), or nullptr when the
+  // row is not carved or has its full record already: then use (*this)[i].
+  const CarvedEntry* CarvedAt(size_t i) const;
 
   // The first row whose key equals `key` exactly, or nullptr.
   ThumbnailRow* Find(std::string_view key);
@@ -55,8 +76,15 @@ class ThumbnailList {
   ThumbnailRow& AddOrUpdate(std::string_view key, std::string_view name, SourceKind source_kind,
                             int64_t end, int64_t length, int64_t start, std::string_view time_text);
 
-  // Appends a row as it is (the carving scan).
+  // Appends a row as it is.
   ThumbnailRow& Append(ThumbnailRow row);
+  // Appends a carved row (the carving scan): key = its index, the name and
+  // time placeholders, source kind kOpenFile, a JFIF image from `start`,
+  // still open (end and length 0). Returns its index.
+  size_t AppendCarved(int64_t start, uint32_t source);
+  // Closes carved row i at `end` with `length` bytes (at most the carving
+  // cap); `complete` when the JPEG's own end marker closed it.
+  void CloseCarved(size_t i, int64_t end, int64_t length, bool complete);
   void RemoveLast();
   void Clear();
 
@@ -68,12 +96,28 @@ class ThumbnailList {
   size_t source_count() const { return sources_.size(); }
 
  private:
+  // Rows are kept in runs of one kind, in list order: a run of full records
+  // in rows_ or of carved entries in carved_.
+  struct Run {
+    size_t first = 0;  // list index of the run's first row
+    size_t base = 0;   // index of that row in rows_ or carved_
+    bool carved = false;
+  };
+  const Run& RunOf(size_t i) const;
+  void StartRun(bool carved);
+  ThumbnailRow& Materialise(size_t i, CarvedEntry& entry) const;
   void IndexNewRows();
 
-  // A deque: appending never moves rows, and a million carved rows grow
-  // without a reallocation peak.
+  // Deques: appending never moves rows, and millions of rows grow without a
+  // reallocation peak.
   std::deque<ThumbnailRow> rows_;
-  // Key index, built lazily up to indexed_ rows; carving never needs it.
+  std::deque<CarvedEntry> carved_;
+  std::vector<Run> runs_;
+  // Full records of the carved rows that were asked for. Mutable: asking a
+  // const list for a carved row's record makes it.
+  mutable std::deque<ThumbnailRow> materialised_;
+  // Key index of the rows in rows_ (list indices), built lazily up to
+  // indexed_ of them; carved rows are found by their number instead.
   std::unordered_map<std::string, size_t> index_;
   size_t indexed_ = 0;
   std::vector<std::string> sources_;

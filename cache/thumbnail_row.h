@@ -44,6 +44,7 @@ struct ThumbnailRow {
   uint64_t filetime = 0;  // the Catalog's FILETIME, 0 if none
   int32_t width = 0;      // picture size from the image header, 0 if unknown
   int32_t height = 0;
+  int32_t error = 0;     // the code that ended this row's stream, 0 if none
   uint32_t source = 0;   // ThumbnailList source index of a kOpenFile row
   int8_t rotation = 0;   // quarter turns in the image view, -2..2
   int8_t view_type = 0;  // 0 = best fit, 1 = actual size

@@ -118,4 +118,10 @@ std::string ThumbnailKey(std::string_view stream_name, ThumbnailPayload payload)
   return ReverseUtf8(stream_name);
 }
 
+std::string ThumbnailKeyOfStream(std::string_view stream_name, std::span<const uint8_t> stream) {
+  const bool later =
+      stream.size() >= kLaterHeaderLength && Field(stream, 0, 4) == kLaterHeaderLength;
+  return ThumbnailKey(stream_name, later ? ThumbnailPayload::kJpeg : ThumbnailPayload::kJfif);
+}
+
 }  // namespace glintvane

@@ -73,4 +73,8 @@ ReadResult<ThumbnailStream> ClassifyThumbnailStream(std::span<const uint8_t> str
 // versions.
 std::string ThumbnailKey(std::string_view stream_name, ThumbnailPayload payload);
 
+// The row key of a stream that could not be classified: by its header
+// length field, as ClassifyThumbnailStream would have told it.
+std::string ThumbnailKeyOfStream(std::string_view stream_name, std::span<const uint8_t> stream);
+
 }  // namespace glintvane

@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "base/error_codes.h"
 #include "base/file_time.h"
@@ -66,6 +67,10 @@ class CacheRead {
     Phase(6, 7);  // counting the mini FAT chain
     Phase(7, 8);  // listing it (one pass here)
     if (auto r = file.ListMiniStream(); !r) return r;
+    // The images of a cache take less room than the file that holds them
+    // (converted raw-colour thumbnails may grow the store past this hint).
+    // Only now: a file refused by its sector lists takes no memory for it.
+    target_.store.Reserve(static_cast<size_t>(std::min<uint64_t>(source.Size(), kMaxStoreReserve)));
     Phase(8, 9);
     Phase(9, 10);
     walk_counter_ = 1;
@@ -80,13 +85,17 @@ class CacheRead {
             FileTimeText(entry.modified, options_.date_time_format, options_.time_zone));
         return {};
       }
-      if (auto r = file.ReadStream(entry, buffer_); !r) return r;
+      if (auto r = file.ReadStream(entry, buffer_); !r) return OnStreamError(entry.name, r.error());
       // The whole directory is walked: in XP caches the Catalog is usually
       // the second entry, and stopping after it would drop the thumbnails.
       if (entry.name == kCatalogStreamName) return OnCatalog();
       return OnThumbnail(entry.name);
     });
   }
+
+  // The first error that ended a single stream; the read goes on past it
+  // but does not count as sound.
+  const std::optional<ReadError>& stream_error() const { return stream_error_; }
 
  private:
   ReadResult<void> OnCatalog() {
@@ -108,7 +117,7 @@ class CacheRead {
 
   ReadResult<void> OnThumbnail(const std::string& name) {
     auto stream = ClassifyThumbnailStream(buffer_);
-    if (!stream) return tl::unexpected(stream.error());
+    if (!stream) return OnStreamError(name, stream.error());
     std::span<const uint8_t> image = stream->bytes;
     if (stream->payload == ThumbnailPayload::kRaw) {
       auto converted = ConvertRawThumbnail(RebuildRawJpeg(stream->bytes));
@@ -133,6 +142,23 @@ class CacheRead {
     return {};
   }
 
+  // A malformed stream, or one whose chain is broken, costs its own row
+  // only: its error is recorded with the stream's name and on its row, and
+  // the walk goes on to the streams after it. Failures of the file itself
+  // (I/O) still end the read.
+  ReadResult<void> OnStreamError(const std::string& name, const ReadError& error) {
+    if (error.code == kErrPlatform) return tl::unexpected(error);
+    target_.errors.AddError(error.code, path_ + " : \"" + name + "\"", error.detail, target_.texts);
+    if (!stream_error_) stream_error_ = error;
+    if (name != kCatalogStreamName) {
+      ThumbnailRow& row = target_.list.AddOrUpdate(ThumbnailKeyOfStream(name, buffer_), "",
+                                                   SourceKind::kImageStore, ThumbnailList::kKeep,
+                                                   ThumbnailList::kKeep, ThumbnailList::kKeep, "");
+      row.error = error.code;
+    }
+    return {};
+  }
+
   const std::string& path_;
   CacheReadTarget& target_;
   const CacheReadOptions& options_;
@@ -142,14 +168,15 @@ class CacheRead {
   std::vector<uint8_t> converted_;  // a converted raw-colour thumbnail
   double walk_counter_ = 1;
   double thumbnail_total_ = 0;  // 0 until the Catalog is read
+  std::optional<ReadError> stream_error_;
 };
 
 void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string& path,
-            ProgressMeter& meter, const ReadError* error) {
+            ProgressMeter& meter, const ReadError* error, bool recorded = false) {
   if (error != nullptr) {
     result.ok = false;
     result.error_code = error->code;
-    target.errors.AddError(error->code, path, error->detail, target.texts);
+    if (!recorded) target.errors.AddError(error->code, path, error->detail, target.texts);
   } else {
     result.ok = true;
     result.error_code = 0;
@@ -190,11 +217,9 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
     return result;
   }
   result.details.push_back(target.texts[kTextSize] + ": " + std::to_string(source->Size()));
-  // The images of a cache take less room than the file that holds them
-  // (converted raw-colour thumbnails may grow the store past this hint).
-  target.store.Reserve(static_cast<size_t>(std::min<uint64_t>(source->Size(), kMaxStoreReserve)));
   ReadError error;
   bool failed = false;
+  bool recorded = false;
   try {
     const FileFamily family = FamilyOf(*source);
     if (family == FileFamily::kThumbcache) {
@@ -220,6 +245,11 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
       if (auto r = read.Run(*source); !r) {
         error = r.error();
         failed = true;
+      } else if (read.stream_error()) {
+        // Already in the error list, with the stream's name.
+        error = *read.stream_error();
+        failed = true;
+        recorded = true;
       }
     }
   } catch (const std::bad_alloc&) {
@@ -230,7 +260,7 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
     failed = true;
   }
   if (result.stopped) return result;
-  Finish(result, target, path, meter, failed ? &error : nullptr);
+  Finish(result, target, path, meter, failed ? &error : nullptr, recorded);
   return result;
 }
 

@@ -54,7 +54,8 @@ class PercentSteps {
 };
 
 // Passes `length` bytes from `read` through the scanner in blocks, each with
-// the history the scanner may read back. Returns the bytes read, or the errno
+// the history the scanner may read back. Returns the bytes read (fewer than
+// `length` when the source ended early or the scanner stopped), or the errno
 // value of a failed read.
 tl::expected<int64_t, int> FeedBlocks(CarvedImageScanner& scanner, int64_t length, ReadFn read,
                                       void* context, ProgressSink* progress,
@@ -66,7 +67,7 @@ tl::expected<int64_t, int> FeedBlocks(CarvedImageScanner& scanner, int64_t lengt
   uint8_t* data = buffer.data() + kCarveHistory;
   PercentSteps steps(progress, length);
   int64_t offset = 0;
-  while (offset < length && !stop.stop_requested()) {
+  while (offset < length && !scanner.stopped() && !stop.stop_requested()) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(length - offset, block));
     const int64_t got = read(context, data, want);
     if (got < 0) return tl::unexpected(static_cast<int>(-got));
@@ -79,6 +80,33 @@ tl::expected<int64_t, int> FeedBlocks(CarvedImageScanner& scanner, int64_t lengt
     steps.Reached(offset);
   }
   return offset;
+}
+
+// The scan stopped before the end: at the row limit, or because the file
+// shrank. Records the error; the rows stay.
+bool ReportEarlyEnd(const CarvedImageScanner& scanner, int64_t read, int64_t length,
+                    const std::string& path, CarveTarget& target, CarveResult& result) {
+  if (scanner.stopped()) {
+    result.error_code = kErrCarveRowLimit;
+    target.errors.AddError(kErrCarveRowLimit, path,
+                           "the scan stopped at byte " + std::to_string(scanner.stopped_at()) +
+                               " of " + std::to_string(length) + " after " +
+                               std::to_string(scanner.rows_added()) +
+                               " rows, its row limit; the rows found so far are kept, and a "
+                               "higher limit scans on",
+                           target.texts);
+    return true;
+  }
+  if (read < length) {
+    result.error_code = kErrFileShrank;
+    target.errors.AddError(kErrFileShrank, path,
+                           "the file ended at byte " + std::to_string(read) + "; it was " +
+                               std::to_string(length) +
+                               " bytes long when the scan began, so it changed while it was read",
+                           target.texts);
+    return true;
+  }
+  return false;
 }
 
 int64_t ReadFile(void* context, uint8_t* out, size_t count) {
@@ -166,7 +194,7 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
       return result;
     }
     result.file_size = static_cast<uint64_t>(*length);
-    CarvedImageScanner scanner(target.list, path, *length);
+    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit);
     const auto read = FeedBlocks(scanner, *length, ReadFile, &fd, target.progress, target.stop);
     result.stopped = target.stop.stop_requested();
     result.rows_added = scanner.rows_added();
@@ -186,7 +214,10 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     // A stopped scan closes its open images where the reading stopped.
     scanner.CloseAtEnd(*read);
     result.rows_added = scanner.rows_added();
-    result.finished = !result.stopped;
+    // A stopped scan is not finished, and its short read is no shrunk file.
+    if (!result.stopped && !ReportEarlyEnd(scanner, *read, *length, path, target, result)) {
+      result.finished = true;
+    }
   } catch (const std::exception&) {
     // Running out of memory for rows is the one failure here that is not a
     // file call's.
@@ -204,12 +235,14 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
   try {
     const auto length = static_cast<int64_t>(bytes.size());
     result.file_size = bytes.size();
-    CarvedImageScanner scanner(target.list, path, length);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit);
     MemoryReader reader{bytes};
     const auto read = FeedBlocks(scanner, length, ReadMemory, &reader, target.progress);
     scanner.CloseAtEnd(read.value_or(length));
     result.rows_added = scanner.rows_added();
-    result.finished = true;
+    if (!ReportEarlyEnd(scanner, read.value_or(length), length, path, target, result)) {
+      result.finished = true;
+    }
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
     target.errors.AddError(kErrPlatform, path, "", target.texts);

@@ -10,6 +10,7 @@
 
 #include "base/progress.h"
 #include "cache/thumbnail_list.h"
+#include "carve/carved_images.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
 
@@ -21,6 +22,9 @@ struct CarveTarget {
   const UiTexts& texts;
   ProgressSink* progress = nullptr;  // percent steps, never above 100
   std::stop_token stop = {};         // checked once per block
+  // Rows this scan may add; a signature past them stops the scan with
+  // kErrCarveRowLimit, keeping the rows.
+  size_t row_limit = kDefaultCarveRowLimit;
 };
 
 struct CarveResult {
@@ -37,6 +41,8 @@ struct CarveResult {
 // Each row records the file (ThumbnailList::AddSource) so rows of several
 // scans each read from their own file; a scan never changes rows it did not
 // make. A row is `complete` when the JPEG's own end marker closed it.
+// A file that ends before the length it had when the scan began (it shrank
+// while it was read) fails with kErrFileShrank; its rows are kept.
 CarveResult ScanFileForImages(const std::string& path, CarveTarget target);
 
 // The same scan over bytes in memory (tests, fuzzing); `path` is the source

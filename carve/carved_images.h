@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ inline constexpr size_t kCarveHistory = 16;
 // ends by the signature rule.
 inline constexpr size_t kMaxWalkedImages = 64;
 
+// Rows one scan makes before it stops. A 20 MB file of back-to-back
+// signatures makes four million; no real swap file comes near five.
+inline constexpr size_t kDefaultCarveRowLimit = 5000000;
+
 // Feeds the blocks of one file in order and keeps the rows of the images
 // found in them. Rows of other files, or of earlier scans, are never touched.
 class CarvedImageScanner {
@@ -35,7 +40,7 @@ class CarvedImageScanner {
   // bytes of the file is not reported. The first block starts at
   // `first_offset` (a scan of the rest of a file).
   CarvedImageScanner(ThumbnailList& list, std::string path, int64_t file_length,
-                     int64_t first_offset = 0);
+                     int64_t first_offset = 0, size_t row_limit = kDefaultCarveRowLimit);
 
   // Passes the file bytes [block_offset, block_offset + count) through the
   // signature search and the structure walks. Blocks come in file order with
@@ -49,6 +54,10 @@ class CarvedImageScanner {
   void CloseAtEnd(int64_t file_end);
 
   size_t rows_added() const { return rows_added_; }
+  // True once a signature found no room under the row limit: the scan stops
+  // there. The images still open were closed at that signature's start.
+  bool stopped() const { return stopped_at_ >= 0; }
+  int64_t stopped_at() const { return stopped_at_; }
 
  private:
   struct OpenImage {
@@ -56,6 +65,7 @@ class CarvedImageScanner {
     int64_t start = 0;        // offset of the image's first byte
     int64_t next_start = -1;  // start of the next image found after it, -1 until there is one
     int64_t walked_to = 0;    // the walker has seen the bytes before this offset
+    int64_t wake = 0;         // bytes before this offset need not be fed: the walker skips them
     bool walking = false;     // the structure walk still runs
     JpegWalker walker;
   };
@@ -68,6 +78,8 @@ class CarvedImageScanner {
   // next start (`next_start` >= 0) or the end of the file, at most the cap.
   // A row left with no bytes is removed.
   void CloseCarvedImage(const OpenImage& image);
+  // Removes open_[i].
+  void Forget(size_t i);
   // Sets the row's end where the JPEG's own end marker is.
   void CloseCompleteImage(const OpenImage& image);
   // Feeds every walking image the bytes up to `to` and settles those whose
@@ -90,8 +102,33 @@ class CarvedImageScanner {
   bool source_added_ = false;
   int64_t next_candidate_ = 0;  // every "J" before this offset was tested
   size_t rows_added_ = 0;
-  std::vector<OpenImage> open_;  // in the order of their starts
-  std::vector<size_t> found_;    // reused for each block's signatures
+  size_t row_limit_;
+  int64_t stopped_at_ = -1;
+  // In the order of their starts; a deque, as the oldest leave first.
+  std::deque<OpenImage> open_;
+  // No walker needs bytes before this offset (a lower bound).
+  int64_t earliest_wake_ = 0;
+  std::vector<size_t> found_;  // reused for each block's signatures
+
+  // One walk over [from, to) in FeedWalkers: the walker before and after.
+  // Images whose walkers stand in the same state at the same offset go the
+  // same way, so the bytes are walked once for all of them (a file can make
+  // every image's structure valid for all the images before it).
+  struct SharedWalk {
+    int64_t from = 0;
+    int64_t limit = 0;
+    int64_t walked_to = 0;
+    JpegWalker before;
+    JpegWalker after;
+  };
+  static constexpr size_t kMaxSharedWalks = 8;
+  std::vector<SharedWalk> shared_;
+  uint64_t bytes_walked_ = 0;
+
+ public:
+  // Bytes the structure walks read, over all images: stays near the file
+  // length however many images are open.
+  uint64_t bytes_walked() const { return bytes_walked_; }
 };
 
 }  // namespace glintvane

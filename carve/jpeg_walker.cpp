@@ -97,14 +97,29 @@ size_t JpegWalker::Feed(std::span<const uint8_t> bytes) {
       skip_ -= static_cast<uint32_t>(step);
       if (skip_ == 0) state_ = AfterSegment();
     } else if (state_ == State::kEntropy) {
-      // Entropy-coded data is most of an image: find its next FF quickly.
-      const void* ff = std::memchr(p + i, 0xFF, n - i);
-      if (ff == nullptr) {
-        i = n;
-      } else {
-        i = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p) + 1;
+      // Entropy-coded data is most of an image: find its next FF quickly,
+      // and step over stuffed FF 00 pairs and restart markers here, without
+      // a search call each (data made of nothing else must not crawl).
+      size_t k = i;
+      for (;;) {
+        if (p[k] != 0xFF) {
+          const void* ff = std::memchr(p + k, 0xFF, n - k);
+          if (ff == nullptr) {
+            k = n;
+            break;
+          }
+          k = static_cast<size_t>(static_cast<const uint8_t*>(ff) - p);
+        }
+        if (k + 1 < n && (p[k + 1] == 0x00 || IsRestart(p[k + 1]))) {
+          k += 2;
+          if (k >= n) break;
+          continue;
+        }
+        ++k;  // the FF; what follows it is read in kEntropyFf
         state_ = State::kEntropyFf;
+        break;
       }
+      i = k;
     } else if (Step(p[i])) {
       ++i;
     } else {

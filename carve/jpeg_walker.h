@@ -27,6 +27,26 @@ class JpegWalker {
   size_t Feed(std::span<const uint8_t> bytes);
 
   Status status() const { return status_; }
+
+  // Bytes the walker will step over without looking at them (the rest of a
+  // marker segment): feeding fewer cannot change its status.
+  uint32_t pending_skip() const { return state_ == State::kSkip ? skip_ : 0; }
+
+  // True when both walkers are at the same point of the same structure:
+  // from here on the same bytes take them the same way. Only the count of
+  // bytes used may differ.
+  bool SameState(const JpegWalker& other) const {
+    return status_ == other.status_ && state_ == other.state_ && marker_ == other.marker_ &&
+           length_high_ == other.length_high_ && seen_frame_ == other.seen_frame_ &&
+           seen_scan_ == other.seen_scan_ && skip_ == other.skip_;
+  }
+  // Takes the step that `model` took from `before` (a walker in this one's
+  // state) to where it is now, without reading the bytes again.
+  void Follow(const JpegWalker& before, const JpegWalker& model) {
+    const uint64_t used = used_ + (model.used_ - before.used_);
+    *this = model;
+    used_ = used;
+  }
   // Bytes used so far, counted from the FF of FF D8: the image length once
   // complete.
   uint64_t length() const { return used_; }

@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,21 +34,30 @@ class Output {
  public:
   ~Output() { Flush(); }
   void Add(std::string_view text) {
-    text_.append(text);
-    if (text_.size() >= kOutputChunk) Flush();
+    if (text.size() > sizeof text_ - used_) {
+      Flush();
+      if (text.size() > sizeof text_) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return;
+      }
+    }
+    std::memcpy(text_ + used_, text.data(), text.size());
+    used_ += text.size();
   }
   void Add(int64_t number) {
-    char digits[24];
-    const auto done = std::to_chars(digits, digits + sizeof digits, number);
-    Add(std::string_view(digits, static_cast<size_t>(done.ptr - digits)));
+    // Millions of rows print several numbers each: straight into the buffer.
+    if (sizeof text_ - used_ < 24) Flush();
+    const auto done = std::to_chars(text_ + used_, text_ + sizeof text_, number);
+    used_ = static_cast<size_t>(done.ptr - text_);
   }
   void Flush() {
-    std::fwrite(text_.data(), 1, text_.size(), stdout);
-    text_.clear();
+    std::fwrite(text_, 1, used_, stdout);
+    used_ = 0;
   }
 
  private:
-  std::string text_;
+  char text_[kOutputChunk];
+  size_t used_ = 0;
 };
 
 // The SHA-256 of the bytes [start, start + length) of the open file, in hex;
@@ -81,12 +91,12 @@ std::string JsonText(std::string_view text) {
       .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int RunCarve(const std::string& path, bool json, bool hash) {
+int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
   ThumbnailList list;
   ErrorList errors;
   TerminalProgress progress;
   const CarveResult result =
-      ScanFileForImages(path, {list, errors, CliTexts(), &progress, InterruptStop()});
+      ScanFileForImages(path, {list, errors, CliTexts(), &progress, InterruptStop(), max_rows});
 
   int fd = -1;
   std::vector<uint8_t> buffer;
@@ -124,18 +134,42 @@ int RunCarve(const std::string& path, bool json, bool hash) {
                  : "key\tstart\tend\tlength\tcomplete\n");
   }
   for (size_t i = 0; i < list.size(); ++i) {
-    const ThumbnailRow& row = list[i];
-    const std::string digest = fd >= 0 ? HashRange(fd, row.start, row.length, buffer) : "";
+    // Straight from the list's compact entries: a full record for each of
+    // millions of rows would cost both memory and time.
+    int64_t start = 0, end = 0, length = 0;
+    bool complete = false;
+    std::string key;
+    if (const CarvedEntry* carved = list.CarvedAt(i)) {
+      start = carved->start;
+      end = carved->end;
+      length = carved->length;
+      complete = carved->complete;
+    } else {
+      const ThumbnailRow& row = list[i];
+      start = row.start;
+      end = row.end;
+      length = row.length;
+      complete = row.complete;
+      key = row.key;
+    }
+    const auto add_key = [&] {
+      if (key.empty()) {
+        out.Add(static_cast<int64_t>(i));  // a carved row's key is its number
+      } else {
+        out.Add(key);  // decimal digits: nothing to escape
+      }
+    };
+    const std::string digest = fd >= 0 ? HashRange(fd, start, length, buffer) : "";
     if (json) {
       out.Add(i > 0 ? ",\n{\"key\":\"" : "\n{\"key\":\"");
-      out.Add(row.key);  // decimal digits: nothing to escape
+      add_key();
       out.Add("\",\"start\":");
-      out.Add(row.start);
+      out.Add(start);
       out.Add(",\"end\":");
-      out.Add(row.end);
+      out.Add(end);
       out.Add(",\"length\":");
-      out.Add(row.length);
-      out.Add(row.complete ? ",\"complete\":true" : ",\"complete\":false");
+      out.Add(length);
+      out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
       if (hash) {
         out.Add(",\"sha256\":\"");
         out.Add(digest);  // empty when the bytes could not be read
@@ -143,14 +177,14 @@ int RunCarve(const std::string& path, bool json, bool hash) {
       }
       out.Add("}");
     } else {
-      out.Add(row.key);
+      add_key();
       out.Add("\t");
-      out.Add(row.start);
+      out.Add(start);
       out.Add("\t");
-      out.Add(row.end);
+      out.Add(end);
       out.Add("\t");
-      out.Add(row.length);
-      out.Add(row.complete ? "\tyes" : "\tno");
+      out.Add(length);
+      out.Add(complete ? "\tyes" : "\tno");
       if (hash) {
         out.Add("\t");
         out.Add(digest);
@@ -180,8 +214,14 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
   auto hash = std::make_shared<bool>(false);
   sub->add_option("FILE", *path, "the file to scan")->required();
   sub->add_flag("--json", *json, "print one JSON document, rows streamed");
+  auto max_rows = std::make_shared<size_t>(kDefaultCarveRowLimit);
   sub->add_flag("--hash", *hash, "add the SHA-256 of each image's bytes");
-  sub->callback([&exit_code, path, json, hash] { exit_code = RunCarve(*path, *json, *hash); });
+  sub->add_option("--max-rows", *max_rows,
+                  "stop with an error after this many rows, keeping them (default 5000000)")
+      ->check(CLI::PositiveNumber);
+  sub->callback([&exit_code, path, json, hash, max_rows] {
+    exit_code = RunCarve(*path, *json, *hash, *max_rows);
+  });
 }
 
 }  // namespace glintvane::cli

@@ -157,6 +157,9 @@ void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& 
     out += ", ";
     AppendField(out, "data_checksum", HashHex(row.data_checksum));
   }
+  out += ", ";
+  // The code that ended this row's stream (the walk went on past it); 0 if none.
+  AppendField(out, "error_code", static_cast<int64_t>(row.error));
   out += '}';
 }
 

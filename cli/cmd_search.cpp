@@ -12,6 +12,8 @@
 #include "base/file_time.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "discover/code_page.h"
+#include "discover/recycle_bin.h"
 #include "discover/search_folder.h"
 
 namespace glintvane::cli {
@@ -124,11 +126,12 @@ std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t who
          std::to_string(whole_seconds) + " " + texts[kTextSec] + ".";
 }
 
-int RunSearch(const std::string& root, bool json, bool follow_links) {
+int RunSearch(const std::string& root, bool json, bool follow_links, int code_page) {
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
   options.follow_links = follow_links;
+  options.code_page = code_page;
   const auto start = std::chrono::steady_clock::now();
   SearchOutcome outcome;
   {
@@ -147,6 +150,10 @@ int RunSearch(const std::string& root, bool json, bool follow_links) {
   for (const std::string& index : outcome.unreadable_indexes) {
     std::fprintf(stderr, "%s: %s\n", CliTexts()[kTextRecycleBinOpenError].c_str(),
                  Printable(index).c_str());
+  }
+  for (const std::string& index : outcome.truncated_indexes) {
+    std::fprintf(stderr, "%s: read up to its first %zu records only; no real index has more\n",
+                 index.c_str(), kIndexMaxRecords);
   }
   if (json) {
     PrintJson(list, outcome, seconds);
@@ -173,11 +180,24 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
   auto json = std::make_shared<bool>(false);
   auto follow = std::make_shared<bool>(false);
   sub->add_option("ROOT", *root, "The folder to search")->required();
+  auto code_page = std::make_shared<int>(kDefaultCodePage);
   sub->add_flag("--json", *json, "Write the rows as JSON");
   sub->add_flag("--follow-links", *follow,
                 "Follow symbolic links that lead to folders and files inside ROOT (without it, "
                 "links are never followed)");
-  sub->callback([&exit_code, root, json, follow] { exit_code = RunSearch(*root, *json, *follow); });
+  sub->add_option("--codepage", *code_page,
+                  "Windows code page of the 8-bit paths in 280-byte recycle-bin records "
+                  "(874, 932, 936, 949, 950, 1250-1258; default 1252)")
+      ->check([](const std::string& text) -> std::string {
+        try {
+          return IsSupportedCodePage(std::stoi(text)) ? "" : "unsupported code page " + text;
+        } catch (const std::exception&) {
+          return "not a code page number: " + text;
+        }
+      });
+  sub->callback([&exit_code, root, json, follow, code_page] {
+    exit_code = RunSearch(*root, *json, *follow, *code_page);
+  });
 }
 
 }  // namespace glintvane::cli

@@ -12,6 +12,7 @@
 
 #include "base/file_time.h"
 #include "base/windows_path.h"
+#include "discover/code_page.h"
 #include "discover/search_folder.h"
 
 namespace glintvane {
@@ -166,13 +167,11 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, bool* ok) {
   return out;
 }
 
-std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_size) {
-  const auto eight_field = record.first(std::min(record.size(), kIndexPathBytes));
-  const std::string_view eight = NulTerminated(eight_field);
-  bool eight_ok = false;
-  std::string eight_text = Windows1252ToUtf8(eight, &eight_ok);
-  if (!eight.empty() && eight_ok) return eight_text;
-
+std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_size,
+                               int code_page) {
+  // The UTF-16 copy of an 800-byte record is the path itself; the 8-bit copy
+  // is in the deleting machine's code page, which the file does not record,
+  // so it serves only where the UTF-16 copy is missing or damaged.
   std::string wide_text;
   bool wide_ok = false;
   if (record_size == kIndexUnicodeRecordSize && record.size() > kIndexUnicodePathOffset) {
@@ -182,9 +181,13 @@ std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_
     wide_text = Utf16LeToUtf8(record.subspan(kIndexUnicodePathOffset, available), &wide_ok);
     if (!wide_text.empty() && wide_ok) return wide_text;
   }
+  const auto eight_field = record.first(std::min(record.size(), kIndexPathBytes));
+  const std::string_view eight = NulTerminated(eight_field);
+  bool eight_ok = false;
+  std::string eight_text = CodePageToUtf8(eight, code_page, &eight_ok);
+  if (!eight.empty() && eight_ok) return eight_text;
   if (!eight.empty()) return eight_text;
   if (!wide_text.empty()) return wide_text;
-
   // Windows marks a purged or restored record by zeroing the path's first
   // byte and leaves the rest; the drive number tells what that byte was.
   if (eight_field.size() > 1 && eight_field[0] == 0 && eight_field[1] != 0 &&
@@ -199,12 +202,12 @@ std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_
     } else {
       return {};
     }
-    return first + Windows1252ToUtf8(rest);
+    return first + CodePageToUtf8(rest, code_page);
   }
   return {};
 }
 
-RecycleBinIndex ReadRecycleBinRecords(ByteSource& source) {
+RecycleBinIndex ReadRecycleBinRecords(ByteSource& source, int code_page) {
   RecycleBinIndex index;
   std::array<uint8_t, 4> size_bytes{};
   const auto got = source.ReadAt(kIndexRecordSizeOffset, size_bytes);
@@ -235,9 +238,13 @@ RecycleBinIndex ReadRecycleBinRecords(ByteSource& source) {
       break;
     }
     if (*n < size) break;
+    if (index.records.size() >= kIndexMaxRecords) {
+      index.stop = IndexStop::kTooManyRecords;
+      break;
+    }
     const auto record = std::span<const uint8_t>(buffer).subspan(4, *n - 4);
     RecycleBinRecord r;
-    r.original = RecordOriginalPath(record, size);
+    r.original = RecordOriginalPath(record, size, code_page);
     r.number = ReadLittleEndian32(record, kIndexNumberOffset);
     r.drive = ReadLittleEndian32(record, kIndexDriveOffset);
     r.deleted = ReadLittleEndian64(record, kIndexDeletedOffset);
@@ -284,7 +291,8 @@ void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
     outcome.unreadable_indexes.push_back(path);
     return;
   }
-  const RecycleBinIndex index = ReadRecycleBinRecords(**source);
+  const RecycleBinIndex index = ReadRecycleBinRecords(**source, options.code_page);
+  if (index.stop == IndexStop::kTooManyRecords) outcome.truncated_indexes.push_back(path);
   FolderNames names(folder, folder_fd);
   for (const RecycleBinRecord& record : index.records) {
     if (!IsThumbsDbName(WindowsFilePart(record.original))) continue;

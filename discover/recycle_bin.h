@@ -34,6 +34,10 @@ inline constexpr size_t kIndexUnicodePathBytes = 520;
 // Windows only ever wrote 280- or 800-byte records; a size beyond this is a
 // damaged header, and reading on would only allocate for garbage.
 inline constexpr uint32_t kIndexMaxRecordSize = 64 * 1024;
+// Records read from one index at most. Windows starts a new index when the
+// bin is emptied, and a million deletions without that is more than any
+// machine makes; a larger (often sparse) file is built to exhaust memory.
+inline constexpr size_t kIndexMaxRecords = 1000000;
 
 // One record as Windows left it.
 struct RecycleBinRecord {
@@ -45,9 +49,10 @@ struct RecycleBinRecord {
 
 // Why reading stopped before the end of the file, if it did.
 enum class IndexStop : uint8_t {
-  kEnd,            // every complete record was read
-  kBadRecordSize,  // the header's record size is below 280 (0 included) or absurd
-  kReadFailed,     // the platform refused a read
+  kEnd,             // every complete record was read
+  kBadRecordSize,   // the header's record size is below 280 (0 included) or absurd
+  kReadFailed,      // the platform refused a read
+  kTooManyRecords,  // kIndexMaxRecords were read; the rest is not
 };
 
 struct RecycleBinIndex {
@@ -56,20 +61,21 @@ struct RecycleBinIndex {
   IndexStop stop = IndexStop::kEnd;
 };
 
-// Reads every record of an index. Record k is used when all but its last 4
-// bytes can be read (the S bytes from 16 + k*S): the fields used end before
-// them, and a cut-off last record of such a file is still listed. Reading
-// ends at the first record that cannot be filled and never looks outside
-// the record.
-RecycleBinIndex ReadRecycleBinRecords(ByteSource& source);
+// Reads every record of an index, up to kIndexMaxRecords. Record k is used
+// when all but its last 4 bytes can be read (the S bytes from 16 + k*S): the
+// fields used end before them, and a cut-off last record of such a file is
+// still listed. Reading ends at the first record that cannot be filled and
+// never looks outside the record. 8-bit paths are decoded in `code_page`.
+RecycleBinIndex ReadRecycleBinRecords(ByteSource& source, int code_page = 1252);
 
-// The original path of one record: the 8-bit field decoded as Windows-1252;
-// when that is empty or holds a byte Windows-1252 leaves unassigned, the
-// UTF-16 copy of an 800-byte record; when both are empty because Windows
-// zeroed the first byte (the file was purged or restored), the rest of the
-// 8-bit field behind the drive's first character. `record` is at most one
-// record long.
-std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_size);
+// The original path of one record: the UTF-16 copy of an 800-byte record
+// when it is there and valid; else the 8-bit field decoded in `code_page`
+// (Windows-1252 unless the examiner knows the machine's); when both are
+// empty because Windows zeroed the first byte (the file was purged or
+// restored), the rest of the 8-bit field behind the drive's first character.
+// `record` is at most one record long.
+std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_size,
+                               int code_page = 1252);
 
 // Text decoders for names read from Windows files. Both always succeed;
 // `ok` (when given) turns false when the input held something that has no

@@ -37,6 +37,9 @@ struct SearchOptions {
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
   // The clock of the deletion times.
   TimeZoneChoice time_zone = TimeZoneChoice::kLocal;
+  // Windows code page of the 8-bit paths in recycle-bin indexes (see
+  // discover/code_page.h); their UTF-16 copies need none.
+  int code_page = 1252;
   FoundCacheSink* rows = nullptr;
   SearchProgressSink* progress = nullptr;
   // Follow symbolic links, but only to folders and files inside the root.
@@ -57,6 +60,7 @@ struct SearchOutcome {
   size_t rows_added = 0;
   bool stopped = false;  // the stop token ended the walk; the rows so far stay
   std::vector<std::string> unreadable_indexes;  // index files that could not be opened
+  std::vector<std::string> truncated_indexes;   // index files read only up to the record limit
 };
 
 // Walks `folder` and everything below it, depth-first in the order the file

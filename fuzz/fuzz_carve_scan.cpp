@@ -8,14 +8,19 @@
 #include "carve/carved_images.h"
 #include "carve/jfif_signature.h"
 #include "fuzz/fuzz_checks.h"
+#include "fuzz/fuzz_memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using glintvane::fuzz::Require;
   glintvane::ThumbnailList list;
   glintvane::ErrorList errors;
   const glintvane::UiTexts texts;
+  const glintvane::fuzz::MemoryBound bound;
   const auto result =
       glintvane::ScanBytesForImages({data, size}, "fuzz.bin", {list, errors, texts});
+  // A row every 5 bytes at most, 32 bytes each, the block buffer and the
+  // signatures of one block.
+  bound.Check(size, 24, 1u << 20);
   Require(result.finished && result.error_code == 0 && result.rows_added == list.size());
   glintvane::fuzz::CheckCarvedRows(list, size, glintvane::kCarveLengthCap);
 

@@ -5,6 +5,7 @@
 
 #include "cache/thumbs_reader.h"
 #include "fuzz/fuzz_checks.h"
+#include "fuzz/fuzz_memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   glintvane::MemoryByteSource source({data, size});
@@ -12,8 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   glintvane::ImageStore store;
   glintvane::ErrorList errors;
   const glintvane::UiTexts texts;
+  const glintvane::fuzz::MemoryBound bound;
   const auto result =
       glintvane::ReadThumbnailCache(source, "fuzz.db", {list, store, errors, texts});
+  // The image store and the stream buffer hold at most the input a few
+  // times over (a sector is read for one stream only); a raw-colour
+  // thumbnail's pixels, its encoder and the sector marks fit the fixed part.
+  bound.Check(size, 8, 32u << 20);
   glintvane::fuzz::CheckCacheRead(result.ok, result.error_code, list, store, errors);
   return 0;
 }

@@ -3,6 +3,11 @@
 //       text with COUNT JPEGs planted; MANIFEST gets "start length" per image
 //   carve_bench_input dense FILE MIB                 text dense in "J", no signature
 //   carve_bench_input repeated FILE MIB              a "JFIF\0" signature every 64 bytes
+//   carve_bench_input walkers FILE MIB               every 4 KiB page starts a JPEG that
+//       every earlier one reads as its own valid structure (all walks stay busy)
+//   carve_bench_input nested FILE MIB                a JPEG start every 32 bytes, each
+//       inside the APP0 segments of the ones before it
+//   carve_bench_input signatures FILE MIB            back-to-back "JFIF\0"
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -106,6 +111,57 @@ int Repeated(const char* path, size_t mib) {
   return std::fclose(f) == 0 ? 0 : 1;
 }
 
+int Write(const char* path, const std::vector<uint8_t>& file) {
+  FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return 1;
+  std::fwrite(file.data(), 1, file.size(), f);
+  return std::fclose(f) == 0 ? 0 : 1;
+}
+
+// Each page: an APP1 segment header that makes the earlier images step over
+// the new image's start, the new image's SOI and APP0 ending at the same
+// place, a frame and a scan header, then entropy-coded data of stuffed FF 00
+// pairs, the slowest bytes to walk. Every image stays valid for every one
+// before it, up to the length cap.
+int Walkers(const char* path, size_t mib) {
+  std::vector<uint8_t> file(mib * kMiB);
+  constexpr size_t kJoin = 32;  // where the segments end
+  for (size_t page = 0; page + kPage <= file.size(); page += kPage) {
+    uint8_t* p = &file[page];
+    const uint8_t head[] = {0xFF, 0xE1,      0,   kJoin - 2, 0xFF, 0xD8, 0xFF, 0xE0,
+                            0,    kJoin - 8, 'J', 'F',       'I',  'F',  0};
+    std::memcpy(p, head, sizeof head);
+    const uint8_t frame[] = {0xFF, 0xC0, 0,    11, 8, 0, 16, 0, 16, 1,  1, 0x11,
+                             0,    0xFF, 0xDA, 0,  8, 1, 1,  0, 0,  63, 0};
+    std::memcpy(p + kJoin, frame, sizeof frame);
+    size_t i = kJoin + sizeof frame;
+    if ((kPage - i) % 2 != 0) p[i++] = 0x00;
+    for (; i < kPage; i += 2) {
+      p[i] = 0xFF;
+      p[i + 1] = 0x00;
+    }
+  }
+  return Write(path, file);
+}
+
+// A JPEG start every 32 bytes whose APP0 segment runs 60,000 bytes on, over
+// the starts of the next ones: 64 walks, each in a segment of its own.
+int Nested(const char* path, size_t mib) {
+  std::vector<uint8_t> file(mib * kMiB, 0x20);
+  for (size_t at = 0; at + 32 <= file.size(); at += 32) {
+    const uint8_t head[] = {0xFF, 0xD8, 0xFF, 0xE0, 0xEA, 0x60, 'J', 'F', 'I', 'F', 0};
+    std::memcpy(&file[at], head, sizeof head);
+  }
+  return Write(path, file);
+}
+
+int Signatures(const char* path, size_t mib) {
+  std::vector<uint8_t> file(mib * kMiB);
+  for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>("JFIF"[i % 5 % 4]);
+  for (size_t i = 4; i < file.size(); i += 5) file[i] = 0;
+  return Write(path, file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,9 +173,13 @@ int main(int argc, char** argv) {
   if (mode == "dense" && argc == 4) return Dense(argv[2], std::strtoull(argv[3], nullptr, 10));
   if (mode == "repeated" && argc == 4)
     return Repeated(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (mode == "walkers" && argc == 4) return Walkers(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (mode == "nested" && argc == 4) return Nested(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (mode == "signatures" && argc == 4)
+    return Signatures(argv[2], std::strtoull(argv[3], nullptr, 10));
   std::fputs(
       "usage: carve_bench_input mixed FILE MANIFEST MIB COUNT | dense FILE MIB | "
-      "repeated FILE MIB\n",
+      "repeated FILE MIB | walkers FILE MIB | nested FILE MIB | signatures FILE MIB\n",
       stderr);
   return 2;
 }

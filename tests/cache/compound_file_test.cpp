@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <numeric>
 
 #include "base/error_codes.h"
 #include "tests/cache/cache_test_util.h"
 #include "testsupport/cfb_writer.h"
+#include "testsupport/heap_meter/heap_meter.h"
 #include "testsupport/synthetic_pictures.h"
 #include "testsupport/thumbs_fixtures.h"
 
@@ -389,6 +394,82 @@ TEST(CompoundFileTest, RandomCorruptionNeverReadsOutsideOrRunsOn) {
     const auto out = ReadBytes(bytes);
     EXPECT_TRUE(out.result.ok || !out.errors.empty());
   }
+}
+
+TEST(CompoundFileTest, SectorsBelongToOneStreamSoSharedStreamsCostNoMemory) {
+  // Hundreds of directory entries pointing at one 1 MB stream: each would
+  // read and store the whole megabyte again.
+  constexpr int kSharers = 400;
+  std::vector<CfbEntry> entries = {
+      {.name = "1", .bytes = testsupport::MakeJfifThumbStream(Bytes(1 << 20))}};
+  entries[0].bytes[12] = 0xFF;  // a JFIF start, so the stream is stored
+  entries[0].bytes[13] = 0xD8;
+  entries[0].bytes[14] = 0xFF;
+  entries[0].bytes[15] = 0xE0;
+  entries[0].bytes.end()[-2] = 0xFF;
+  entries[0].bytes.end()[-1] = 0xD9;
+  for (int i = 0; i < kSharers; ++i) entries.push_back({.name = "x" + std::to_string(i)});
+  // And two mini streams sharing their first mini sector.
+  entries.push_back({.name = "m1", .bytes = Bytes(200)});
+  entries.push_back({.name = "m2", .bytes = Bytes(200)});
+  CfbFile f = BuildCompoundFile(entries);
+  const uint32_t size = f.GetU32(f.EntryOffset(1) + 120);
+  for (int i = 0; i < kSharers; ++i) {
+    f.PutU32(f.EntryOffset(2 + i) + 116, static_cast<uint32_t>(f.starts[1]));
+    f.PutU32(f.EntryOffset(2 + i) + 120, size);
+  }
+  f.PutU32(f.EntryOffset(kSharers + 3) + 116, static_cast<uint32_t>(f.starts[kSharers + 2]));
+
+  testsupport::ResetPeakHeapBytes();
+  const size_t before = testsupport::LiveHeapBytes();
+  const auto out = ReadBytes(f.bytes);
+  EXPECT_LT(testsupport::PeakHeapBytes() - before, 2 * f.bytes.size() + (4u << 20));
+  EXPECT_FALSE(out.result.ok);
+  EXPECT_EQ(out.result.error_code, kErrSectorShared);
+  EXPECT_EQ(out.store.size(), static_cast<int64_t>(size - 12));
+  // Each second claim has its own entry and row; the first stream is whole
+  // ("m1", no thumbnail, has a row with its own error).
+  ASSERT_EQ(out.list.size(), static_cast<size_t>(kSharers + 3));
+  EXPECT_EQ(out.list[0].error, 0);
+  EXPECT_EQ(out.list[1].error, kErrSectorShared);
+  EXPECT_EQ(out.errors.lines()[2], "Details: stream \"x0\" names sector " +
+                                       std::to_string(f.starts[1]) +
+                                       ", which an earlier stream holds");
+  EXPECT_EQ(out.errors.lines().end()[-2], "Details: stream \"m2\" names mini sector " +
+                                              std::to_string(f.starts[kSharers + 2]) +
+                                              ", which an earlier stream holds");
+  // A chain that comes back to its own sector is still a loop, not a share.
+  CfbFile g = BuildCompoundFile({{.name = "r", .bytes = Bytes(5000)}});
+  const auto chain = g.ChainOf(1);
+  g.SetFatEntry(chain[1], chain[0]);
+  EXPECT_EQ(Walk(g.bytes).error.code, kErrChainLoop);
+}
+
+TEST(CompoundFileTest, LyingFatCountOfAHugeSparseFileIsRefusedInLittleMemory) {
+  // A 5 GiB file of holes whose header claims (nearly) every sector as FAT.
+  char path[] = "/tmp/glintvane-sparse-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const uint64_t length = 5ull << 30;
+  const uint64_t sectors = (length - 512) / 512;
+  std::vector<uint8_t> header = MinimalHeader(512);
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) header[at + k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  put32(48, 1);  // directory in sector 1
+  put32(68, 0);  // DIFAT from sector 0, a sector of zeros
+  for (const uint64_t claim : {sectors, sectors - (sectors - 109 + 126) / 127}) {
+    put32(44, static_cast<uint32_t>(claim));
+    ASSERT_EQ(pwrite(fd, header.data(), header.size(), 0), 512);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(length)), 0);
+    testsupport::ResetPeakHeapBytes();
+    const size_t before = testsupport::LiveHeapBytes();
+    const auto out = testing::ReadPath(path);
+    EXPECT_FALSE(out.result.ok);
+    EXPECT_LT(testsupport::PeakHeapBytes() - before, 64u << 20) << claim;
+  }
+  close(fd);
+  unlink(path);
 }
 
 }  // namespace

@@ -202,19 +202,37 @@ TEST(ThumbsDbTest, StreamChecksInTheirOrder) {
   EXPECT_EQ(Classify({0x0C, 0x00, 0xFF, 0xD9}).error().code, kErrStreamLength);
 }
 
-TEST(ThumbsDbTest, StreamErrorEndsTheReadButKeepsEarlierRows) {
+TEST(ThumbsDbTest, StreamErrorCostsOnlyItsRowAndTheReadStillFails) {
+  // Nine sound thumbnails after a malformed one are all read.
   std::vector<CfbEntry> entries = {Stream("1", MakeJfifThumbStream(Jpeg(1))),
                                    Stream("2", MakeJfifThumbStream(Jpeg(2)))};
   entries[1].bytes[0] = 0x0B;
-  entries.push_back(Stream("3", MakeJfifThumbStream(Jpeg(3))));
+  for (int i = 3; i <= 11; ++i) {
+    entries.push_back(Stream(std::to_string(i), MakeJfifThumbStream(Jpeg(i))));
+  }
+  entries.push_back(Stream("21", MakeJfifThumbStream(Jpeg(12))));
+  entries.back().bytes.back() = 0;  // 502, and the first error stays the read's code
   const auto out = ReadBytes(BuildCompoundFile(entries).bytes);
   EXPECT_FALSE(out.result.ok);
   EXPECT_EQ(out.result.error_code, kErrHeader);
-  ASSERT_EQ(out.list.size(), 1u);
+  ASSERT_EQ(out.list.size(), 12u);
   EXPECT_EQ(out.list[0].key, "1");
-  EXPECT_EQ(out.errors.lines(), (std::vector<std::string>{"Fatal error!", "/cases/Thumbs.db",
-                                                          "Details: unrecognized header",
-                                                          std::string(kErrorSeparator)}));
+  EXPECT_EQ(out.list[0].error, 0);
+  EXPECT_EQ(out.list[1].key, "2");
+  EXPECT_EQ(out.list[1].error, kErrHeader);
+  EXPECT_EQ(out.list[1].length, 0);
+  for (size_t i = 2; i < 11; ++i) {
+    EXPECT_GT(out.list[i].length, 0);
+    EXPECT_EQ(out.list[i].error, 0);
+  }
+  EXPECT_EQ(out.list[11].key, "12");
+  EXPECT_EQ(out.list[11].error, kErrMissingEnd);
+  // One entry per bad stream, naming it; none more for the read.
+  EXPECT_EQ(out.errors.lines(),
+            (std::vector<std::string>{
+                "Fatal error!", "/cases/Thumbs.db : \"2\"", "Details: unrecognized header",
+                std::string(kErrorSeparator), "Fatal error!", "/cases/Thumbs.db : \"21\"",
+                "Details: missing end of file", std::string(kErrorSeparator)}));
 }
 
 TEST(ThumbsDbTest, LaterWindowsStreamsAreKeyedByTheirNames) {

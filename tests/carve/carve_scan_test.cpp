@@ -11,6 +11,7 @@
 #include "base/error_codes.h"
 #include "carve/carved_images.h"
 #include "tests/carve/carve_fixtures.h"
+#include "testsupport/heap_meter/heap_meter.h"
 
 namespace glintvane {
 namespace {
@@ -324,6 +325,123 @@ TEST_F(CarveScanTest, FileErrorsAreReportedWithTheirReason) {
   EXPECT_EQ(CarveErrorReason(EACCES), "Permission denied");
   EXPECT_EQ(CarveErrorReason(EMFILE), "Too many open files");
   EXPECT_EQ(CarveErrorReason(EIO), "");
+}
+
+TEST_F(CarveScanTest, DenseSignaturesTakeAtMost48BytesARowAndStopAtTheLimit) {
+  // Back-to-back "JFIF\0": a row every five bytes.
+  std::vector<uint8_t> file;
+  for (int i = 0; i < 400000; ++i)
+    file.insert(file.end(), kBareSignature.begin(), kBareSignature.end());
+  testsupport::ResetPeakHeapBytes();
+  const size_t before = testsupport::LiveHeapBytes();
+  const CarveResult all = Scan(file);
+  const size_t rows = list.size();
+  ASSERT_GT(rows, 390000u);
+  EXPECT_TRUE(all.finished);
+  EXPECT_LE((testsupport::PeakHeapBytes() - before) / rows, 48u);
+  EXPECT_LE((testsupport::LiveHeapBytes() - before) / rows, 48u);
+  // Rows still read as full records, and a copy makes none.
+  EXPECT_EQ(list.RowCopy(7).key, "7");
+  EXPECT_EQ(list.RowCopy(7).start, 34);  // the first two both start at 0; one is dropped
+  EXPECT_EQ(list[7].length, 4);
+  EXPECT_TRUE(list[7].carved);
+  EXPECT_EQ(list.IndexOf("7"), 7);
+
+  // With a limit the scan stops at it with its own error; the rows stay,
+  // the last one ended where the next would have started.
+  list.Clear();
+  errors.Clear();
+  CarveTarget target{list, errors, texts, &steps};
+  target.row_limit = 1000;
+  const CarveResult capped = ScanBytesForImages(file, "dense", target);
+  EXPECT_FALSE(capped.finished);
+  EXPECT_FALSE(capped.ok);
+  EXPECT_EQ(capped.error_code, kErrCarveRowLimit);
+  ASSERT_EQ(list.size(), 1000u);
+  EXPECT_EQ(list[999].start, 999 * 5 - 1);
+  EXPECT_EQ(list[999].length, 4);
+  ASSERT_EQ(errors.size(), 4u);
+  EXPECT_EQ(errors.lines()[1], "dense");
+  EXPECT_NE(errors.lines()[2].find("after 1000 rows, its row limit"), std::string::npos);
+}
+
+// Cuts the scanned file short once the first block is in.
+class Shrinker final : public ProgressSink {
+ public:
+  explicit Shrinker(std::string path) : path_(std::move(path)) {}
+  void OnProgress(int, const std::string&) override {
+    if (!done_) done_ = truncate(path_.c_str(), 300000) == 0;
+  }
+
+ private:
+  std::string path_;
+  bool done_ = false;
+};
+
+TEST_F(CarveScanTest, FileThatShrinksDuringTheScanFails) {
+  std::vector<uint8_t> file(4 * kBlock, 0x20);
+  PlantBare(file, 1000);
+  PlantBare(file, 200000);
+  const TempFile temp(file);
+  Shrinker shrinker(temp.path());
+  const CarveResult result = ScanFileForImages(temp.path(), {list, errors, texts, &shrinker});
+  EXPECT_FALSE(result.finished);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error_code, kErrFileShrank);
+  // The rows found stay; the last one ends where the file now ends.
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1].end, 300000);
+  ASSERT_EQ(errors.size(), 4u);
+  EXPECT_EQ(errors.lines()[2],
+            "Details: the file ended at byte 300000; it was 4194304 bytes long when the scan "
+            "began, so it changed while it was read");
+}
+
+TEST_F(CarveScanTest, ImagesValidForEachOtherAreWalkedOnceNotOncePerImage) {
+  // Every 4 KiB page starts a JPEG; an APP1 segment makes the images before
+  // it step over the new start, and all of them go on through one frame, one
+  // scan and entropy data of stuffed FF 00 pairs: 64 walks busy on each byte.
+  constexpr size_t kPage = 4096;
+  constexpr uint8_t kJoin = 32;
+  std::vector<uint8_t> file(2 * kBlock);
+  for (size_t page = 0; page < file.size(); page += kPage) {
+    const std::vector<uint8_t> head = {0xFF, 0xE1,      0,   kJoin - 2, 0xFF, 0xD8, 0xFF, 0xE0,
+                                       0,    kJoin - 8, 'J', 'F',       'I',  'F',  0};
+    Plant(file, page, head);
+    const std::vector<uint8_t> frame = {0xFF, 0xC0, 0,    11, 8, 0, 16, 0, 16, 1,  1, 0x11,
+                                        0,    0xFF, 0xDA, 0,  8, 1, 1,  0, 0,  63, 0};
+    Plant(file, page + kJoin, frame);
+    for (size_t i = page + kJoin + frame.size() + 1; i + 1 < page + kPage; i += 2) file[i] = 0xFF;
+  }
+  CarvedImageScanner scanner(list, "walkers", static_cast<int64_t>(file.size()));
+  std::vector<uint8_t> buffer(kCarveHistory + file.size());
+  std::copy(file.begin(), file.end(), buffer.begin() + kCarveHistory);
+  for (size_t at = 0; at < file.size(); at += kPage) {
+    scanner.DetectImageSignatures(buffer.data() + kCarveHistory + at, kPage,
+                                  static_cast<int64_t>(at));
+  }
+  scanner.CloseAtEnd(static_cast<int64_t>(file.size()));
+  // Each byte is walked about once, not once for each of 64 images.
+  EXPECT_LT(scanner.bytes_walked(), 2 * file.size());
+  // And the walks still end where they would one by one: none completes, so
+  // each image runs to one byte before the next start.
+  ASSERT_EQ(list.size(), file.size() / kPage);
+  EXPECT_EQ(list[0].start, 4);
+  EXPECT_EQ(list[0].length, static_cast<int64_t>(kPage - 1));
+  EXPECT_FALSE(list[0].complete);
+  EXPECT_EQ(list[100].start, static_cast<int64_t>(100 * kPage + 4));
+  // With an end marker in the last page, every image still walking (the 64
+  // newest) completes there.
+  list.Clear();
+  file.end()[-2] = 0xFF;
+  file.end()[-1] = 0xD9;
+  file.end()[-3] = 0x00;
+  Scan(file);
+  ASSERT_EQ(list.size(), file.size() / kPage);
+  EXPECT_FALSE(list[list.size() - 65].complete);
+  EXPECT_TRUE(list[list.size() - 64].complete);
+  EXPECT_TRUE(list[list.size() - 1].complete);
+  EXPECT_EQ(list[list.size() - 1].end, static_cast<int64_t>(file.size()));
 }
 
 }  // namespace

@@ -109,5 +109,22 @@ TEST(CarveCliTest, CtrlCStopsWithCompleteOutputAndExit130) {
   EXPECT_FALSE(json["ok"].get<bool>());
 }
 
+TEST(CarveCliTest, RowLimitStopsTheScanKeepingItsRowsAndExitsOne) {
+  std::vector<uint8_t> bytes;
+  for (uint8_t i = 0; i < 5; ++i) {
+    const auto jpeg = TinyJpeg(i);
+    bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
+  }
+  const CarveFile file(bytes);
+  const CliRun capped = RunCli({"carve", file.path(), "--json", "--max-rows", "3"});
+  EXPECT_EQ(capped.exit_code, 1);
+  const auto json = capped.Json();
+  EXPECT_EQ(json["error_code"], 1509);
+  EXPECT_EQ(json["rows"].size(), 3u);
+  EXPECT_EQ(json["rows"][2]["complete"], true);
+  EXPECT_EQ(RunCli({"carve", file.path(), "--max-rows", "5"}).exit_code, 0);
+  EXPECT_EQ(RunCli({"carve", file.path(), "--max-rows", "0"}).exit_code, 2);
+}
+
 }  // namespace
 }  // namespace glintvane::testing

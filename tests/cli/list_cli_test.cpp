@@ -119,7 +119,12 @@ TEST(ListCliTest, FailedReadKeepsEarlierRowsAndExitsOne) {
   EXPECT_EQ(json["error_code"], 502);
   EXPECT_EQ(json["errors"][0], "Fatal error!");
   EXPECT_EQ(json["errors"][2], "Details: missing end of file");
-  EXPECT_EQ(json["rows"].size(), 2u);
+  // The broken stream costs its own row only: it is listed with its error.
+  ASSERT_EQ(json["rows"].size(), 3u);
+  EXPECT_EQ(json["rows"][0]["error_code"], 0);
+  EXPECT_EQ(json["rows"][2]["key"], "256_0123456789abcdef");
+  EXPECT_EQ(json["rows"][2]["error_code"], 502);
+  EXPECT_EQ(json["rows"][2]["length"], 0);
   run = RunCli({"list", file.path()});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_NE(run.out.find("first.jpg"), std::string::npos);

@@ -152,5 +152,19 @@ TEST(SearchCli, NamesEscapedLinksUnfollowedAndExactPaths) {
   }
 }
 
+TEST(SearchCli, CodePageDecodesEightBitRecycleBinPaths) {
+  TempTree tree;
+  // A 280-byte record from a Russian machine: "C:\Дом\Thumbs.db" in Windows-1251.
+  tree.File("RECYCLED/INFO2", OneRecordIndex("C:\\\xC4\xEE\xEC\\Thumbs.db", 5, 0));
+  tree.File("RECYCLED/DC5.db", CompoundBytes());
+  const auto latin = RunCli({"search", tree.root(), "--json"});
+  ASSERT_EQ(latin.exit_code, 0) << latin.err;
+  EXPECT_EQ(latin.Json()["rows"][0]["name"], "C:\\\xC3\x84\xC3\xAE\xC3\xAC\\Thumbs.db");
+  const auto cyrillic = RunCli({"search", tree.root(), "--json", "--codepage", "1251"});
+  ASSERT_EQ(cyrillic.exit_code, 0) << cyrillic.err;
+  EXPECT_EQ(cyrillic.Json()["rows"][0]["name"], "C:\\\xD0\x94\xD0\xBE\xD0\xBC\\Thumbs.db");
+  EXPECT_EQ(RunCli({"search", tree.root(), "--codepage", "65001"}).exit_code, 2);
+}
+
 }  // namespace
 }  // namespace glintvane

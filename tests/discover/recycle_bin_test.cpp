@@ -6,7 +6,9 @@
 #include <sstream>
 
 #include "base/file_time.h"
+#include "discover/code_page.h"
 #include "tests/discover/discover_fixtures.h"
+#include "testsupport/heap_meter/heap_meter.h"
 
 namespace glintvane {
 namespace {
@@ -146,7 +148,7 @@ TEST(RecycleBinRecords, RecordMayLackOnlyItsLastFourBytes) {
 TEST(RecycleBinRecords, OriginalPathChoice) {
   const uint64_t when = 128000000000000000ULL;
   auto bytes = MakeIndex(800, {
-                                  // Windows-1252 text, decoded to UTF-8.
+                                  // Both copies: the UTF-16 one is the path.
                                   {"C:\\R\xE9sum\xE9\\Thumbs.db", u"C:\\other", 1, 2, when},
                                   // 0x81 has no character in Windows-1252.
                                   {"C:\\\x81\\THUMBS.DB", u"C:\\\u6587\\Thumbs.db", 2},
@@ -161,7 +163,7 @@ TEST(RecycleBinRecords, OriginalPathChoice) {
   cut.resize(20 + 796);  // zero-filled: a record of exactly size - 4 bytes
   const RecycleBinIndex index = ReadIndexBytes(bytes);
   ASSERT_EQ(index.records.size(), 4u);
-  EXPECT_EQ(index.records[0].original, "C:\\R\xC3\xA9sum\xC3\xA9\\Thumbs.db");
+  EXPECT_EQ(index.records[0].original, "C:\\other");
   EXPECT_EQ(index.records[0].deleted, when);
   EXPECT_EQ(index.records[1].original, "C:\\\xE6\x96\x87\\Thumbs.db");
   EXPECT_EQ(index.records[2].original, "C:\\x\\thumbs.db");
@@ -207,6 +209,82 @@ TEST(RecycleBinNames, RecycleBinFoldersAndRecycledNames) {
   EXPECT_EQ(RecycledFileName(r), "DC12.db");
   r.original = "C:\\noext";
   EXPECT_EQ(RecycledFileName(r), "DC12");
+}
+
+TEST(RecycleBinRecords, UnicodeCopyFirstAndEightBitPathsInTheChosenCodePage) {
+  // A Japanese machine: the 8-bit copy is Shift-JIS, the UTF-16 copy exact.
+  const std::string sjis = "C:\\\x93\xFA\x96\x7B\\Thumbs.db";  // 日本
+  const std::string utf8 = "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\Thumbs.db";
+  auto nt = MakeIndex(800, {{sjis, u"C:\\\u65E5\u672C\\Thumbs.db", 1},
+                            // A lone surrogate: the 8-bit copy serves.
+                            {"C:\\a\\Thumbs.db", u"C:\\\xD800\\Thumbs.db", 2}});
+  MemoryByteSource nt_source(nt);
+  const RecycleBinIndex nt_index = ReadRecycleBinRecords(nt_source);
+  ASSERT_EQ(nt_index.records.size(), 2u);
+  EXPECT_EQ(nt_index.records[0].original, utf8);
+  EXPECT_EQ(nt_index.records[1].original, "C:\\a\\Thumbs.db");
+
+  // 280-byte records have only the 8-bit copy: Windows-1252 unless told.
+  auto me = MakeIndex(280, {{"C:\\R\xE9sum\xE9\\Thumbs.db", {}, 1}, {sjis, {}, 2}});
+  MemoryByteSource me_source(me);
+  const RecycleBinIndex latin = ReadRecycleBinRecords(me_source);
+  EXPECT_EQ(latin.records[0].original, "C:\\R\xC3\xA9sum\xC3\xA9\\Thumbs.db");
+  EXPECT_EQ(ReadRecycleBinRecords(me_source, 932).records[1].original, utf8);
+  // Each page an examiner meets decodes its own letters.
+  struct Sample {
+    int page;
+    std::string bytes;
+    std::string text;
+  };
+  const std::vector<Sample> samples = {
+      {1250, "\x8A\xE8", "\xC5\xA0\xC4\x8D"},              // Šč
+      {1251, "\xC4\xEE\xEC", "\xD0\x94\xD0\xBE\xD0\xBC"},  // Дом
+      {1253, "\xC1", "\xCE\x91"},                          // Α
+      {1254, "\xDE", "\xC5\x9E"},                          // Ş
+      {1255, "\xF9", "\xD7\xA9"},                          // ש
+      {1256, "\xC7", "\xD8\xA7"},                          // ا
+      {1257, "\xC0", "\xC4\x84"},                          // Ą
+      {1258, "\xD0", "\xC4\x90"},                          // Đ
+      {936, "\xD6\xD0", "\xE4\xB8\xAD"},                   // 中
+      {949, "\xC7\xD1", "\xED\x95\x9C"},                   // 한
+      {950, "\xA4\xA4", "\xE4\xB8\xAD"},                   // 中
+  };
+  for (const Sample& sample : samples) {
+    bool ok = false;
+    EXPECT_EQ(CodePageToUtf8(sample.bytes, sample.page, &ok), sample.text) << sample.page;
+    EXPECT_TRUE(ok) << sample.page;
+  }
+  // A lead byte with nothing after it has no character.
+  bool ok = true;
+  EXPECT_EQ(CodePageToUtf8("a\x93", 932, &ok), "a\xEF\xBF\xBD");
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(IsSupportedCodePage(65001));
+}
+
+// An index that claims to be huge: every read returns a record of zeros.
+class EndlessIndex final : public ByteSource {
+ public:
+  uint64_t Size() const override { return 5ull << 30; }
+  tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+    if (offset >= Size()) return 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(out.size(), Size() - offset));
+    std::fill(out.begin(), out.begin() + static_cast<ptrdiff_t>(n), uint8_t{0});
+    for (size_t i = 0; offset + i <= 13 && i < n; ++i) {
+      if (offset + i == 12) out[i] = 0x20;  // record size 800
+      if (offset + i == 13) out[i] = 0x03;
+    }
+    return n;
+  }
+};
+
+TEST(RecycleBinRecords, HugeIndexStopsAtARecordCountNoRealIndexReaches) {
+  EndlessIndex source;
+  testsupport::ResetPeakHeapBytes();
+  const size_t before = testsupport::LiveHeapBytes();
+  const RecycleBinIndex index = ReadRecycleBinRecords(source);
+  EXPECT_EQ(index.stop, IndexStop::kTooManyRecords);
+  EXPECT_EQ(index.records.size(), kIndexMaxRecords);
+  EXPECT_LT(testsupport::PeakHeapBytes() - before, 160u << 20);
 }
 
 }  // namespace
