@@ -3,7 +3,7 @@
 #   1. the whole tree with warnings as errors, and all unit, end-to-end and window tests;
 #      then the installed tree (launcher, software-centre record, icons, man pages, texts);
 #   2. the core and its tests again under AddressSanitizer + UndefinedBehaviorSanitizer;
-#   3. every fuzz target for FUZZ_SECONDS (default 60) seconds.
+#   3. every fuzz target for FUZZ_SECONDS (default 30) seconds; longer runs: fuzz/run.sh SECONDS.
 # The format check runs first. Set SKIP_ASAN=1 or SKIP_FUZZ=1 to leave a stage out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,5 +27,5 @@ fi
 
 if [ "${SKIP_FUZZ:-0}" != 1 ] && [ -x fuzz/run.sh ]; then
   echo "== fuzz"
-  fuzz/run.sh "${FUZZ_SECONDS:-60}"
+  fuzz/run.sh "${FUZZ_SECONDS:-30}"
 fi
