@@ -12,6 +12,7 @@
 #include "cache/thumbs_reader.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "evidence/evidence_read.h"
 
 namespace glintvane::cli {
 namespace {
@@ -181,8 +182,8 @@ int RunList(const std::string& path, bool json) {
   TerminalProgress progress;
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
-  const CacheReadResult result = ReadThumbnailCache(
-      path, CacheReadTarget{list, store, errors, CliTexts(), &progress}, options);
+  const CacheReadResult result =
+      ReadCacheAtPath(path, CacheReadTarget{list, store, errors, CliTexts(), &progress}, options);
   if (json) {
     PrintJson(path, result, errors, list, store);
   } else {
@@ -198,7 +199,9 @@ void AddListCommand(CLI::App& app, int& exit_code) {
   auto* sub = app.add_subcommand("list", "List the thumbnails of a Thumbs.db file");
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  sub->add_option("FILE", *path, "the Thumbs.db file")->required();
+  sub->add_option("FILE", *path,
+                  "the Thumbs.db file, or a cache inside a disk image as search names it")
+      ->required();
   sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
   sub->callback([&exit_code, path, json] { exit_code = RunList(*path, *json); });
 }

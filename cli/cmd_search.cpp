@@ -11,6 +11,7 @@
 
 #include "base/file_time.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
 #include "discover/search_folder.h"
 
@@ -116,6 +117,7 @@ std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t who
 }
 
 int RunSearch(const std::string& root, bool json) {
+  if (IsImageSearchRoot(root)) return RunImageSearch(root, json);
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
@@ -150,11 +152,13 @@ int RunSearch(const std::string& root, bool json) {
 }  // namespace
 
 void AddSearchCommand(CLI::App& app, int& exit_code) {
-  auto* sub =
-      app.add_subcommand("search", "List every Thumbs.db below a folder, recycled ones included");
+  auto* sub = app.add_subcommand(
+      "search",
+      "List every Thumbs.db below a folder, recycled ones included; given a disk image (raw, split "
+      "raw, E01), every one in its file systems, deleted ones included");
   auto root = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  sub->add_option("ROOT", *root, "The folder to search")->required();
+  sub->add_option("ROOT", *root, "The folder to search, or a disk image")->required();
   sub->add_flag("--json", *json, "Write the rows as JSON");
   sub->callback([&exit_code, root, json] { exit_code = RunSearch(*root, *json); });
 }

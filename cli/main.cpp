@@ -2,10 +2,12 @@
 // for scripts and forensic pipelines.
 #include <CLI/CLI.hpp>
 
+#include "cli/cli_common.h"
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
   using namespace glintvane::cli;
+  SetCommandLine(argc, argv);
   CLI::App app{"Glintvane: recover thumbnails from Windows Thumbs.db caches", "glintvane-cli"};
   app.set_version_flag("--version", std::string(GLINTVANE_VERSION));
   app.require_subcommand(1);

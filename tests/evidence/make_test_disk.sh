@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds the small disk images the evidence tests read, without mounting
+# anything unless ntfs-3g can mount through FUSE:
+#   disk.raw      MBR, p1 FAT32 (34 MiB), p2 NTFS (8 MiB)
+#   fat.raw       the FAT32 file system alone (no partition table)
+#   split.raw.001 disk.raw cut into numbered pieces
+#   disk.E01      disk.raw as EWF (ewfacquire -u)
+#   gap.E01..     a 4 MiB image in four EWF segments (tests remove one)
+#   layout.txt    what was built: "ntfs_tree=yes" when NTFS got folders and a
+#                 deleted cache (FUSE), "no" when only ntfscp could write to it
+# Usage: make_test_disk.sh OUT_DIR CORPUS_DIR
+set -euo pipefail
+out=$1
+corpus=$2/real
+mkdir -p "$out"
+cd "$out"
+rm -f ./*.raw ./*.raw.* ./*.E?? layout.txt
+
+a=$corpus/001-oldcode-Thumbs.db
+b=$corpus/002-pyliu-docs-Thumbs.db
+c=$corpus/004-referats-Thumbs.db
+d=$corpus/009-oldcode-Thumbs.db
+
+# FAT32: one cache kept, one deleted, a recycled one named by its INFO2 (the
+# tests hand the index in as info2.bin when they have made one).
+truncate -s 34M fat.raw
+mkfs.vfat -F 32 -s 1 -n EVIDENCE fat.raw >/dev/null
+export MTOOLS_SKIP_CHECK=1
+mmd -i fat.raw ::/Pics ::/Old ::/RECYCLER ::/RECYCLER/S-1-5-21-1
+mcopy -i fat.raw "$a" ::/Pics/Thumbs.db
+mcopy -i fat.raw "$b" ::/Old/Thumbs.db
+mcopy -i fat.raw "$d" ::/RECYCLER/S-1-5-21-1/Dc1.db
+if [ -f "$out/info2.bin" ]; then mcopy -i fat.raw "$out/info2.bin" ::/RECYCLER/S-1-5-21-1/INFO2; fi
+mdel -i fat.raw ::/Old/Thumbs.db
+
+# NTFS: with FUSE, a folder tree and a deleted cache; without, ntfscp puts
+# one cache into the root.
+truncate -s 8M ntfs.raw
+mkntfs -q -F -Q -L EVIDENCE ntfs.raw >/dev/null 2>&1
+ntfs_tree=no
+mnt=$(mktemp -d)
+if command -v ntfs-3g >/dev/null && ntfs-3g ntfs.raw "$mnt" 2>/dev/null; then
+  mkdir -p "$mnt/Users/eve/Pictures" "$mnt/Temp"
+  cp "$c" "$mnt/Users/eve/Pictures/Thumbs.db"
+  cp "$b" "$mnt/Temp/Thumbs.db"
+  sync
+  rm "$mnt/Temp/Thumbs.db"
+  umount "$mnt"
+  ntfs_tree=yes
+else
+  ntfscp -f -q ntfs.raw "$c" Thumbs.db >/dev/null
+fi
+rmdir "$mnt"
+
+# The disk: an MBR with both partitions.
+truncate -s 44M disk.raw
+printf 'label: dos\nstart=2048, size=69632, type=c\nstart=71680, size=16384, type=7\n' |
+  sfdisk -q disk.raw >/dev/null
+dd if=fat.raw of=disk.raw bs=1M seek=1 conv=notrunc,sparse status=none
+dd if=ntfs.raw of=disk.raw bs=512 seek=71680 conv=notrunc,sparse status=none
+
+split -b 16M -d -a 3 --numeric-suffixes=1 disk.raw split.raw.
+ewfacquire -u -q -c best -t disk disk.raw >/dev/null
+head -c 4M /dev/urandom >gap.raw
+ewfacquire -u -q -c none -S 1048576 -t gap gap.raw >/dev/null
+echo "ntfs_tree=$ntfs_tree" >layout.txt
