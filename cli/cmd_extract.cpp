@@ -17,7 +17,9 @@
 #include "cache/thumbs_reader.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "evidence/evidence_read.h"
 #include "export/extract_run.h"
 #include "texts/error_list.h"
 
@@ -31,6 +33,7 @@ struct ExtractArgs {
   std::vector<std::string> keys;
   bool carve = false;
   bool json = false;
+  std::string dfxml;
 };
 
 nlohmann::json Text(const std::string& text) {
@@ -64,8 +67,7 @@ int RunExtract(ExtractArgs args) {
   } else {
     CacheReadOptions options;
     options.date_time_format = DefaultDateTimeFormat();
-    read_ok =
-        ReadThumbnailCache(args.file, {list, store, errors, CliTexts(), &progress}, options).ok;
+    read_ok = ReadCacheAtPath(args.file, {list, store, errors, CliTexts(), &progress}, options).ok;
   }
   // The run empties the error list; what the read found is kept apart.
   const std::vector<std::string> read_errors = errors.lines();
@@ -133,7 +135,42 @@ int RunExtract(ExtractArgs args) {
       std::fprintf(stdout, "%s\n", image.path.c_str());
     }
     if (outcome.report_written) std::fprintf(stdout, "%s\n", outcome.report_path.c_str());
-    PrintLines(all_errors);
+    // The run leaves a line per written row for the window's error list;
+    // on a terminal they would bury the failures, so one summary stands for
+    // them.
+    const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
+    std::vector<std::string> failures;
+    for (const std::string& line : all_errors) {
+      if (!line.starts_with(written_prefix)) failures.push_back(line);
+    }
+    PrintLines(failures);
+    if (outcome.checked > 0) {
+      std::fprintf(stderr, "%s: %zu of %d written to %s%s\n",
+                   CliTexts()[kTextOperationComplete].c_str(), outcome.written.size(),
+                   outcome.checked, args.destination.c_str(),
+                   outcome.failed.empty()
+                       ? ""
+                       : (", " + std::to_string(outcome.failed.size()) + " failed").c_str());
+    }
+  }
+  if (!args.dfxml.empty()) {
+    std::vector<DfxmlFileObject> objects;
+    for (const ExtractedImage& image : outcome.written) {
+      DfxmlFileObject object;
+      object.filename = image.path;
+      object.filesize = static_cast<uint64_t>(image.length);
+      object.digests = image.digests;
+      // A carved image is one stretch of its source; a thumbnail of a cache
+      // was gathered from the compound file's sectors and has no one offset.
+      if (image.offset) {
+        object.byte_runs.push_back(
+            {0, static_cast<uint64_t>(*image.offset), static_cast<uint64_t>(image.length)});
+      }
+      objects.push_back(std::move(object));
+    }
+    if (!WriteDfxmlFile(args.dfxml, args.file, ThisRun("extract", args.file), objects)) {
+      return kExitFailed;
+    }
   }
   return ok ? kExitOk : kExitFailed;
 }
@@ -148,7 +185,10 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
       "Without --keys every row is written. Exit 0 when every chosen row was written, 1 when "
       "the file could not be read in full or a row failed.");
   auto args = std::make_shared<ExtractArgs>();
-  sub->add_option("FILE", args->file, "the Thumbs.db cache (or, with --carve, any file)")
+  sub->add_option(
+         "FILE", args->file,
+         "the Thumbs.db cache, a cache inside a disk image as search names it, or, with --carve, "
+         "any file")
       ->required();
   sub->add_option("-o,--output", args->destination,
                   "the destination folder (made when missing); files of the same name are "
@@ -163,6 +203,9 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
   sub->add_flag("--json", args->json,
                 "print one JSON document: written, report, csv, json, errors, failed, skipped, "
                 "checked, ok");
+  sub->add_option("--dfxml", args->dfxml,
+                  "also write a DFXML record: each written image with its length, "
+                  "MD5/SHA-1/SHA-256 and, for carved images, its byte run in FILE");
   sub->callback([&exit_code, args] { exit_code = RunExtract(*args); });
 }
 

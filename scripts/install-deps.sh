@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xauth
+  libtsk-dev libewf-dev
+  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
 )
 missing=()
 for p in "${packages[@]}"; do
