@@ -14,15 +14,16 @@ out=$1
 corpus=$2/real
 mkdir -p "$out"
 cd "$out"
-rm -f ./*.raw ./*.raw.* ./*.E?? layout.txt
+rm -f ./*.raw ./*.raw.* ./*.E?? layout.txt ./*.xml
 
 a=$corpus/001-oldcode-Thumbs.db
 b=$corpus/002-pyliu-docs-Thumbs.db
 c=$corpus/004-referats-Thumbs.db
 d=$corpus/009-oldcode-Thumbs.db
 
-# FAT32: one cache kept, one deleted, a recycled one named by its INFO2 (the
-# tests hand the index in as info2.bin when they have made one).
+# FAT32: one cache kept, one deleted, a recycled one named by its INFO2; the
+# tests may hand in info2.bin (the index), kept.jpg and deleted.jpg (pictures
+# for carving: one allocated, one in unallocated space).
 truncate -s 34M fat.raw
 mkfs.vfat -F 32 -s 1 -n EVIDENCE fat.raw >/dev/null
 export MTOOLS_SKIP_CHECK=1
@@ -31,6 +32,11 @@ mcopy -i fat.raw "$a" ::/Pics/Thumbs.db
 mcopy -i fat.raw "$b" ::/Old/Thumbs.db
 mcopy -i fat.raw "$d" ::/RECYCLER/S-1-5-21-1/Dc1.db
 if [ -f "$out/info2.bin" ]; then mcopy -i fat.raw "$out/info2.bin" ::/RECYCLER/S-1-5-21-1/INFO2; fi
+if [ -f "$out/kept.jpg" ]; then mcopy -i fat.raw "$out/kept.jpg" ::/Pics/kept.jpg; fi
+if [ -f "$out/deleted.jpg" ]; then
+  mcopy -i fat.raw "$out/deleted.jpg" ::/Old/photo.jpg
+  mdel -i fat.raw ::/Old/photo.jpg
+fi
 mdel -i fat.raw ::/Old/Thumbs.db
 
 # NTFS: with FUSE, a folder tree and a deleted cache; without, ntfscp puts

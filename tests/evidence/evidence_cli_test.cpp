@@ -1,0 +1,128 @@
+// glintvane-cli on disk images: search, list/extract through an image path,
+// carving the image and its unallocated space, the DFXML record.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "export/digest.h"
+#include "tests/cli/cli_runner.h"
+#include "tests/discover/discover_fixtures.h"
+#include "tests/evidence/test_disk.h"
+
+namespace glintvane {
+namespace {
+
+using testing::RunCli;
+
+std::string Text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(EvidenceCli, SearchesAnImageAndExtractsADeletedCacheWithOneSummaryLine) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const auto search = RunCli({"search", "--json", disk.Path("disk.E01")});
+  ASSERT_EQ(search.exit_code, 0) << search.err;
+  EXPECT_EQ(search.err, "");  // no terminal: no progress, nothing else
+  const auto doc = search.Json();
+  EXPECT_EQ(doc["format"], "EWF");
+  EXPECT_EQ(doc["partitions"].size(), 2u);
+  nlohmann::json deleted;
+  for (const auto& row : doc["rows"]) {
+    EXPECT_TRUE(row.contains("image") && row.contains("partition") && row.contains("inode") &&
+                row.contains("inner_path") && row["deleted"].is_boolean());
+    if (row["inner_path"] == "/Old/Thumbs.db") deleted = row;
+  }
+  ASSERT_TRUE(deleted.is_object()) << search.out;
+  EXPECT_EQ(deleted["deleted"], true);
+  EXPECT_EQ(deleted["partition"], 1);
+
+  const std::string path = deleted["path"];
+  const auto list = RunCli({"list", "--json", path});
+  ASSERT_EQ(list.exit_code, 0) << list.err;
+  EXPECT_EQ(list.Json()["rows"].size(), 12u);
+
+  testing::TempTree out;
+  const std::string record = out.Path("run.xml");
+  const auto extract = RunCli({"extract", path, "-o", out.Path("x"), "--dfxml", record});
+  ASSERT_EQ(extract.exit_code, 0) << extract.err;
+  EXPECT_EQ(extract.err, "Operation complete: 12 of 12 written to " + out.Path("x") + "\n");
+  const std::string xml = Text(record);
+  EXPECT_EQ(Count(xml, "<fileobject>"), 12u);
+  EXPECT_NE(xml.find("<command_line>"), std::string::npos);
+  // The record's digests are those of the files written.
+  const size_t name_at = xml.find("<filename>") + 10;
+  const std::string first = xml.substr(name_at, xml.find("</filename>") - name_at);
+  const Digests sums = DigestsOf(testing::ReadBytes(first));
+  EXPECT_NE(xml.find("<hashdigest type='md5'>" + sums.md5 + "<"), std::string::npos);
+  EXPECT_NE(xml.find("<hashdigest type='sha1'>" + sums.sha1 + "<"), std::string::npos);
+}
+
+// Carving the unallocated space finds the deleted picture and not the kept
+// one; its byte run points at its bytes in the disk.
+TEST(EvidenceCli, CarvesOnlyTheUnallocatedSpaceAndRecordsWhereEachImageLies) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const auto whole = RunCli({"carve", "--json", disk.Path("disk.E01")});
+  ASSERT_EQ(whole.exit_code, 0) << whole.err;
+  const auto whole_rows = whole.Json()["rows"];
+
+  testing::TempTree out;
+  const std::string record = out.Path("carve.xml");
+  const auto free_space = RunCli(
+      {"carve", "--json", "--hash", "--unallocated", "--dfxml", record, disk.Path("disk.E01")});
+  ASSERT_EQ(free_space.exit_code, 0) << free_space.err;
+  const auto doc = free_space.Json();
+  EXPECT_EQ(doc["unallocated"], true);
+  EXPECT_EQ(doc["unreadable_sectors"], 0);
+  const Digests kept = DigestsOf(disk.kept_jpeg);
+  const Digests deleted = DigestsOf(disk.deleted_jpeg);
+  bool found_deleted = false;
+  for (const auto& row : doc["rows"]) {
+    EXPECT_NE(row["sha256"], kept.sha256);
+    if (row["sha256"] != deleted.sha256) continue;
+    found_deleted = true;
+    // The bytes at img_offset in the raw disk are the picture's.
+    std::ifstream raw(disk.Path("disk.raw"), std::ios::binary);
+    raw.seekg(row["img_offset"].get<int64_t>());
+    std::vector<uint8_t> bytes(disk.deleted_jpeg.size());
+    raw.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(bytes == disk.deleted_jpeg);
+    const std::string run = "img_offset='" + std::to_string(row["img_offset"].get<int64_t>()) +
+                            "' len='" + std::to_string(disk.deleted_jpeg.size()) + "'";
+    EXPECT_NE(Text(record).find(run), std::string::npos);
+  }
+  EXPECT_TRUE(found_deleted) << free_space.out;
+  EXPECT_LT(doc["rows"].size(), whole_rows.size());
+  EXPECT_EQ(Count(Text(record), "<fileobject>"), doc["rows"].size());
+  EXPECT_NE(Text(record).find("<hashdigest type='sha256'>" + deleted.sha256), std::string::npos);
+}
+
+TEST(EvidenceCli, NamesAMissingSegmentAndAnUnrecognisedImage) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const std::string moved = disk.Path("gap.E02.away");
+  std::filesystem::rename(disk.Path("gap.E02"), moved);
+  const auto gap = RunCli({"search", disk.Path("gap.E01")});
+  const auto carve = RunCli({"carve", disk.Path("gap.E01")});
+  std::filesystem::rename(moved, disk.Path("gap.E02"));
+  EXPECT_EQ(gap.exit_code, 1);
+  EXPECT_NE(gap.err.find("segment file gap.E02 is missing"), std::string::npos) << gap.err;
+  EXPECT_EQ(carve.exit_code, 1);
+  EXPECT_NE(carve.err.find("gap.E02 is missing"), std::string::npos) << carve.err;
+
+  const auto noise = RunCli({"search", disk.Path("gap.E01")});
+  EXPECT_EQ(noise.exit_code, 1);
+  EXPECT_NE(noise.err.find("no partition table and no file system recognised"), std::string::npos)
+      << noise.err;
+}
+
+}  // namespace
+}  // namespace glintvane
