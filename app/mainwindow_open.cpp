@@ -23,6 +23,7 @@
 #include "base/windows_path.h"
 #include "cache/thumbs_reader.h"
 #include "carve/carve_scan.h"
+#include "evidence/evidence_read.h"
 #include "image_view.h"
 #include "mainwindow.h"
 #include "platform/dialogs.h"
@@ -132,7 +133,7 @@ bool MainWindow::ReadThumbnailCache(const QString& path) {
   try {
     CacheReadOptions options;
     options.date_time_format = date_time_format_;
-    result = ::glintvane::ReadThumbnailCache(
+    result = ReadCacheAtPath(
         local_path, CacheReadTarget{thumbnails_, image_store_, errors_, texts_, progress_.get()},
         options);
   } catch (const std::bad_alloc& e) {
