@@ -10,6 +10,7 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+#include "base/error_codes.h"
 #include "evidence/evidence_search.h"
 #include "mainwindow.h"
 #include "platform/dialogs.h"

@@ -23,6 +23,7 @@
 #include "base/windows_path.h"
 #include "cache/thumbs_reader.h"
 #include "carve/carve_scan.h"
+#include "evidence/evidence_image.h"
 #include "evidence/evidence_read.h"
 #include "image_view.h"
 #include "mainwindow.h"
@@ -58,6 +59,11 @@ void MainWindow::ActionOpenExecute() {
   const QString path = dialogs().ChooseOpenFile(this, filters);
   if (path.isEmpty()) return;
   repaint();
+  // A disk image chosen here is walked for its caches, not read as one.
+  if (LooksLikeEvidenceImage(path.toStdString())) {
+    OpenEvidenceImage(path);
+    return;
+  }
   OpenThumbnailFile(path);
 }
 

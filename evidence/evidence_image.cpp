@@ -14,6 +14,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "discover/cache_names.h"
+
 namespace glintvane {
 namespace {
 
@@ -399,6 +401,8 @@ bool LooksLikeEvidenceImage(const std::string& path) {
   if (!got) return false;
   const auto bytes = std::span(head).first(*got);
   if (HasEwfSignature(bytes)) return true;
+  // A cache is never a disk, whatever its header's last bytes hold.
+  if (StartsLikeCache(bytes)) return false;
   // Boot sector or partition table signature; ext's superblock magic.
   if (bytes.size() >= 512 && bytes[510] == 0x55 && bytes[511] == 0xAA) return true;
   return bytes.size() >= 1082 && bytes[1080] == 0x53 && bytes[1081] == 0xEF;
