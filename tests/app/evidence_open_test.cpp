@@ -38,7 +38,8 @@ void EvidenceOpenTest::initTestCase() {
 }
 
 void EvidenceOpenTest::OpeningAnImageListsItsCachesAndMarksDeletedOnes() {
-  if (!built_) QSKIP("the disk image tools (mkfs.vfat, mtools, mkntfs, sfdisk, ewfacquire) are missing");
+  if (!built_)
+    QSKIP("the disk image tools (mkfs.vfat, mtools, mkntfs, sfdisk, ewfacquire) are missing");
   StartOptions options;
   options.language_folders = {QStringLiteral(GLINTVANE_LANG_DIR)};
   options.system_language = QStringLiteral("ENU");
@@ -73,7 +74,8 @@ void EvidenceOpenTest::OpeningAnImageListsItsCachesAndMarksDeletedOnes() {
   // The deleted cache opens from inside the image, every thumbnail of it.
   window.ListView2->setCurrentIndex(model->index(deleted_row, 0));
   window.ListView2DblClick();
-  QCOMPARE(window.OpenFilePath(), QString::fromStdString(found[static_cast<size_t>(deleted_row)].path));
+  QCOMPARE(window.OpenFilePath(),
+           QString::fromStdString(found[static_cast<size_t>(deleted_row)].path));
   QCOMPARE(window.thumbnails().size(), size_t{12});
   QVERIFY(window.errors().empty());
 }
