@@ -24,6 +24,21 @@ bool InVistaRecycleBin(std::string_view folder) {
 }  // namespace
 
 FoundFileKind ClassifyFoundFile(std::string_view folder, std::string_view name) {
+  // Called for every file of a disk: the first letter settles almost all of
+  // them before any text is made.
+  if (name.empty()) return FoundFileKind::kNone;
+  switch (name[0]) {
+    case 'T':
+    case 't':
+    case 'I':
+    case 'i':
+    case 'D':
+    case 'd':
+    case '$':
+      break;
+    default:
+      return FoundFileKind::kNone;
+  }
   const std::string upper = Upper(name);
   if (upper == "THUMBS.DB") return FoundFileKind::kThumbsDb;
   if (upper.size() > 14 && upper.starts_with("THUMBCACHE_") && upper.ends_with(".DB") &&

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "discover/cache_names.h"
 
@@ -115,6 +116,11 @@ class EwfReader final : public ImageByteSource::Reader {
       return tl::unexpected("Cannot read the size of " + path + ": " + EwfErrorText(error));
     }
     reader->size_ = size;
+    uint32_t sector_size = 0;
+    if (libewf_handle_get_bytes_per_sector(reader->handle_, &sector_size, nullptr) == 1 &&
+        sector_size > 0) {
+      reader->sector_size_ = sector_size;
+    }
     return reader;
   }
 
@@ -124,15 +130,25 @@ class EwfReader final : public ImageByteSource::Reader {
     const ssize_t got = libewf_handle_read_random(handle_, out.data(), out.size(),
                                                   static_cast<off64_t>(offset), &error);
     if (error != nullptr) libewf_error_free(&error);
-    // libewf also counts chunks whose checksum failed and hands back their
-    // bytes as stored; those are bad sectors too.
-    uint32_t bad = 0;
-    if (libewf_handle_get_number_of_checksum_errors(handle_, &bad, nullptr) == 1 &&
-        bad > checksum_errors_) {
-      checksum_errors_ = bad;
-      return false;
+    if (got != static_cast<ssize_t>(out.size())) return false;
+    // libewf hands back a chunk whose checksum failed as stored and only
+    // notes the sectors; those are unreadable too, on this read and on any
+    // later one that the chunk cache answers without a new note.
+    uint32_t noted = 0;
+    if (libewf_handle_get_number_of_checksum_errors(handle_, &noted, nullptr) == 1) {
+      for (; checksum_errors_ < noted; ++checksum_errors_) {
+        uint64_t first = 0;
+        uint64_t count = 0;
+        if (libewf_handle_get_checksum_error(handle_, checksum_errors_, &first, &count, nullptr) ==
+            1) {
+          bad_.push_back({first * sector_size_, (first + count) * sector_size_});
+        }
+      }
     }
-    return got == static_cast<ssize_t>(out.size());
+    for (const auto& [begin, end] : bad_) {
+      if (offset < end && begin < offset + out.size()) return false;
+    }
+    return true;
   }
 
   // The file after `last` in the set: E01 -> E02, E99 -> EAA, as EnCase names them.
@@ -164,7 +180,9 @@ class EwfReader final : public ImageByteSource::Reader {
   EwfReader() = default;
   libewf_handle_t* handle_ = nullptr;
   uint64_t size_ = 0;
+  uint32_t sector_size_ = kImageSectorSize;
   uint32_t checksum_errors_ = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> bad_;  // byte ranges of noted sectors
 };
 
 // The Sleuth Kit's view of the image: an external image whose reads go to
@@ -252,12 +270,42 @@ tl::expected<size_t, IoError> ImageByteSource::ReadAt(uint64_t offset, std::span
         out.subspan(static_cast<size_t>(at - offset), static_cast<size_t>(sector_end - at));
     if (!reader_->Read(at, piece)) {
       std::fill(piece.begin(), piece.end(), uint8_t{0});
-      if (unreadable_ == 0) first_unreadable_ = at;
-      ++unreadable_;
+      NoteUnreadable(at / kImageSectorSize);
     }
     at = sector_end;
   }
   return n;
+}
+
+void ImageByteSource::NoteUnreadable(uint64_t sector) {
+  // Bad sectors come in runs; the runs are kept merged, so a sector read
+  // again (a walk reads metadata more than once) is not counted again and a
+  // wholly unreadable disk costs one entry.
+  auto next = bad_.upper_bound(sector);
+  if (next != bad_.begin()) {
+    auto before = std::prev(next);
+    if (sector < before->second) return;  // counted already
+    if (sector == before->second) {
+      before->second = sector + 1;
+      if (next != bad_.end() && next->first == sector + 1) {
+        before->second = next->second;
+        bad_.erase(next);
+      }
+      ++unreadable_;
+      return;
+    }
+  }
+  if (next != bad_.end() && next->first == sector + 1) {
+    const uint64_t end = next->second;
+    bad_.erase(next);
+    bad_.emplace(sector, end);
+  } else {
+    bad_.emplace(sector, sector + 1);
+  }
+  if (unreadable_ == 0 || sector * kImageSectorSize < first_unreadable_) {
+    first_unreadable_ = sector * kImageSectorSize;
+  }
+  ++unreadable_;
 }
 
 uint64_t ImageByteSource::unreadable_sectors() const {

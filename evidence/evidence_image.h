@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -54,13 +55,17 @@ class ImageByteSource final : public ByteSource {
 
   uint64_t Size() const override { return reader_->Size(); }
   tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
+  // Distinct sectors that could not be read, however often they were asked for.
   uint64_t unreadable_sectors() const;
-  // The first unreadable sector's offset, for the message; valid when counted.
+  // The lowest unreadable sector's offset, for the message; valid when counted.
   uint64_t first_unreadable_offset() const;
 
  private:
+  void NoteUnreadable(uint64_t sector);
+
   std::unique_ptr<Reader> reader_;
-  mutable std::mutex mutex_;  // EWF handles keep state between reads
+  mutable std::mutex mutex_;          // EWF handles keep state between reads
+  std::map<uint64_t, uint64_t> bad_;  // unreadable sectors: first -> one past the last
   uint64_t unreadable_ = 0;
   uint64_t first_unreadable_ = 0;
 };

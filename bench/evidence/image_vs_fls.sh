@@ -9,6 +9,8 @@
 # The image is made with mkntfs and filled through ntfs-3g (FUSE, needs
 # root or a fuse group); it lies sparse in $TMPDIR (default /tmp) and is
 # removed afterwards. Filling takes minutes; the timed runs take seconds.
+# BENCH_IMAGE=FILE keeps the image there, and a later run with the same
+# setting times it again without making it anew.
 set -euo pipefail
 
 cli=${1:?usage: image_vs_fls.sh PATH/TO/glintvane-cli [FILES] [CACHES] [SIZE]}
@@ -24,9 +26,12 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-image=$work/ntfs.img
+image=${BENCH_IMAGE:-$work/ntfs.img}
 mkdir -p "$mnt"
 
+if [ -n "${BENCH_IMAGE:-}" ] && [ -f "$BENCH_IMAGE" ]; then
+  echo "timing the image made before: $BENCH_IMAGE" >&2
+else
 echo "making a $size NTFS image with $files files and $caches caches" >&2
 truncate -s "$size" "$image"
 mkntfs -q -F -Q "$image" >/dev/null 2>&1
@@ -57,6 +62,7 @@ while read -r folder; do
   i=$((i + 1))
 done < <(awk -v step="$step" 'NR % step == 0' "$work/folders")
 umount "$mnt"
+fi
 
 seconds() { date +%s.%N; }
 elapsed() { awk -v a="$(seconds)" -v b="$1" 'BEGIN { print a - b }'; }

@@ -124,5 +124,25 @@ TEST(EvidenceCli, NamesAMissingSegmentAndAnUnrecognisedImage) {
       << noise.err;
 }
 
+// Damaged chunks: the search and the carving go on, count the sectors once
+// each and say so, and the exit status says the image was not read in full.
+TEST(EvidenceCli, KeepsGoingPastUnreadableSectorsAndCountsThem) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const auto search = RunCli({"search", "--json", disk.Path("bad.E01")});
+  EXPECT_EQ(search.exit_code, 1);
+  const auto doc = search.Json();
+  ASSERT_TRUE(doc.is_object()) << search.err;
+  EXPECT_GT(doc["unreadable_sectors"].get<int>(), 0);
+  EXPECT_FALSE(doc["complete"].get<bool>());
+  EXPECT_GE(doc["rows"].size(), 2u);  // the walk went on
+  EXPECT_NE(search.err.find("unreadable sectors were read as zeros"), std::string::npos);
+
+  const auto carve = RunCli({"carve", "--json", disk.Path("bad.E01")});
+  EXPECT_EQ(carve.exit_code, 1);
+  // Each damaged chunk is 64 sectors; the whole pass reads each once.
+  EXPECT_EQ(carve.Json()["unreadable_sectors"], 128);
+  EXPECT_EQ(carve.Json()["file_size"], 34u << 20);
+}
+
 }  // namespace
 }  // namespace glintvane

@@ -86,12 +86,27 @@ TEST(ImageByteSource, ReadsBadSectorsAsZerosCountsThemAndGoesOn) {
     const uint8_t want = sector == 2 || sector == 5 ? 0 : static_cast<uint8_t>(i);
     ASSERT_EQ(all[i], want) << i;
   }
-  // A read that starts inside a bad sector counts only that sector again.
+  // A bad sector read again is not counted again.
   std::vector<uint8_t> piece(10);
   ASSERT_TRUE(source.ReadAt(5 * kImageSectorSize + 3, piece));
-  EXPECT_EQ(source.unreadable_sectors(), 3u);
+  EXPECT_EQ(piece, std::vector<uint8_t>(10, 0));
+  ASSERT_TRUE(source.ReadAt(0, all));
+  EXPECT_EQ(source.unreadable_sectors(), 2u);
   // Past the end: nothing, and no failure.
   EXPECT_EQ(*source.ReadAt(source.Size(), piece), 0u);
+}
+
+TEST(ImageByteSource, CountsEachSectorOfAnUnreadableStretchOnce) {
+  std::set<uint64_t> bad;
+  for (uint64_t s = 1; s < 7; ++s) bad.insert(s);
+  ImageByteSource source(std::make_unique<FlakyReader>(bad));
+  std::vector<uint8_t> piece(kImageSectorSize);
+  // Out of order, with repeats: 4, 2, 6, 3, 1, 5 and again.
+  for (int round = 0; round < 2; ++round) {
+    for (uint64_t s : {4, 2, 6, 3, 1, 5}) ASSERT_TRUE(source.ReadAt(s * kImageSectorSize, piece));
+  }
+  EXPECT_EQ(source.unreadable_sectors(), 6u);
+  EXPECT_EQ(source.first_unreadable_offset(), kImageSectorSize);
 }
 
 TEST(RunsByteSource, JoinsStretchesAndMapsEachByteBack) {

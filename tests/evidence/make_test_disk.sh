@@ -5,7 +5,8 @@
 #   fat.raw       the FAT32 file system alone (no partition table)
 #   split.raw.001 disk.raw cut into numbered pieces
 #   disk.E01      disk.raw as EWF (ewfacquire -u)
-#   gap.E01..     a 4 MiB image in four EWF segments (tests remove one)
+#   gap.E01..     a 4 MiB image in five EWF segments (tests remove one)
+#   bad.E01       fat.raw as EWF with two damaged chunks
 #   layout.txt    what was built: "ntfs_tree=yes" when NTFS got folders and a
 #                 deleted cache (FUSE), "no" when only ntfscp could write to it
 # Usage: make_test_disk.sh OUT_DIR CORPUS_DIR
@@ -67,6 +68,14 @@ dd if=ntfs.raw of=disk.raw bs=512 seek=71680 conv=notrunc,sparse status=none
 
 split -b 16M -d -a 3 --numeric-suffixes=1 disk.raw split.raw.
 ewfacquire -u -q -c best -t disk disk.raw >/dev/null
+# bad.E01: the FAT image with two spots of its compressed chunks overwritten,
+# so libewf's checksums fail there.
+ewfacquire -u -q -c best -t bad fat.raw >/dev/null
+bad_size=$(stat -c %s bad.E01)
+for spot in $((bad_size / 3)) $((bad_size / 2)); do
+  printf '\252\252\252\252\252\252\252\252\252\252\252\252\252\252\252\252' |
+    dd of=bad.E01 bs=1 seek="$spot" conv=notrunc status=none
+done
 head -c 4M /dev/urandom >gap.raw
 ewfacquire -u -q -c none -S 1048576 -t gap gap.raw >/dev/null
 echo "ntfs_tree=$ntfs_tree" >layout.txt
