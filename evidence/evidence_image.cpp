@@ -213,6 +213,26 @@ bool IsBlockDeviceOrFile(const std::string& path) {
   return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
 }
 
+// The file system type its boot sector or superblock names. The Sleuth Kit's
+// own detection opens the volume as every type it knows to make sure only
+// one fits, which costs more than reading a small cache; a named type is
+// tried alone first, and detection runs only when that fails.
+TSK_FS_TYPE_ENUM NamedFsType(ImageByteSource& source, uint64_t offset) {
+  std::array<uint8_t, kRecogniseBytes> head{};
+  const auto got = source.ReadAt(offset, head);
+  if (!got || *got < head.size()) return TSK_FS_TYPE_DETECT;
+  const auto text = [&](size_t at, std::string_view want) {
+    return std::equal(want.begin(), want.end(), head.begin() + static_cast<ptrdiff_t>(at));
+  };
+  if (text(3, "NTFS    ")) return TSK_FS_TYPE_NTFS_DETECT;
+  if (text(3, "EXFAT   ")) return TSK_FS_TYPE_EXFAT;
+  if (text(82, "FAT32   ") || text(54, "FAT12   ") || text(54, "FAT16   ")) {
+    return TSK_FS_TYPE_FAT_DETECT;
+  }
+  if (head[1080] == 0x53 && head[1081] == 0xEF) return TSK_FS_TYPE_EXT_DETECT;
+  return TSK_FS_TYPE_DETECT;
+}
+
 std::string FsTypeName(TSK_FS_TYPE_ENUM type) {
   const char* name = tsk_fs_type_toname(type);
   return name != nullptr ? name : "unknown";
@@ -416,7 +436,12 @@ std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
     tsk_vs_close(vs);
   }
   for (EvidenceVolume& volume : volumes_) {
-    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
+    const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
+    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
+    if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
+      tsk_error_reset();
+      volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
+    }
     if (volume.fs == nullptr) {
       volume.error = TskErrorText();
       tsk_error_reset();

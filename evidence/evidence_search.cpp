@@ -142,8 +142,11 @@ class VolumeWalk {
   bool ContentIsCache(const Candidate& c) {
     auto source = OpenCandidate(c);
     if (!source) return true;  // listed so that it is seen, as on disk
+    const uint64_t lost_before = image_->bytes().unreadable_sectors();
     std::array<uint8_t, 8> head{};
     const auto got = source->ReadAt(0, head);
+    // Zeros read for a bad sector say nothing about the file: listed too.
+    if (image_->bytes().unreadable_sectors() != lost_before) return true;
     return !got || StartsLikeCache(std::span(head).first(*got));
   }
 

@@ -6,7 +6,7 @@
 #   split.raw.001 disk.raw cut into numbered pieces
 #   disk.E01      disk.raw as EWF (ewfacquire -u)
 #   gap.E01..     a 4 MiB image in five EWF segments (tests remove one)
-#   bad.E01       fat.raw as EWF with two damaged chunks
+#   bad.E01       fat.raw as EWF with two damaged chunks (a folder, a cache)
 #   layout.txt    what was built: "ntfs_tree=yes" when NTFS got folders and a
 #                 deleted cache (FUSE), "no" when only ntfscp could write to it
 # Usage: make_test_disk.sh OUT_DIR CORPUS_DIR
@@ -29,6 +29,10 @@ truncate -s 34M fat.raw
 mkfs.vfat -F 32 -s 1 -n EVIDENCE fat.raw >/dev/null
 export MTOOLS_SKIP_CHECK=1
 mmd -i fat.raw ::/Pics ::/Old ::/RECYCLER ::/RECYCLER/S-1-5-21-1
+# 64 KiB first, so the caches' clusters lie in other EWF chunks than the folders'.
+head -c 65536 /dev/zero >filler.bin
+mcopy -i fat.raw filler.bin ::/filler.bin
+rm filler.bin
 mcopy -i fat.raw "$a" ::/Pics/Thumbs.db
 mcopy -i fat.raw "$b" ::/Old/Thumbs.db
 mcopy -i fat.raw "$d" ::/RECYCLER/S-1-5-21-1/Dc1.db
@@ -68,13 +72,19 @@ dd if=ntfs.raw of=disk.raw bs=512 seek=71680 conv=notrunc,sparse status=none
 
 split -b 16M -d -a 3 --numeric-suffixes=1 disk.raw split.raw.
 ewfacquire -u -q -c best -t disk disk.raw >/dev/null
-# bad.E01: the FAT image with two spots of its compressed chunks overwritten,
-# so libewf's checksums fail there.
-ewfacquire -u -q -c best -t bad fat.raw >/dev/null
-bad_size=$(stat -c %s bad.E01)
-for spot in $((bad_size / 3)) $((bad_size / 2)); do
-  printf '\252\252\252\252\252\252\252\252\252\252\252\252\252\252\252\252' |
-    dd of=bad.E01 bs=1 seek="$spot" conv=notrunc status=none
+# bad.E01: the FAT image as uncompressed EWF with one spot overwritten in the
+# chunk that starts the recycled cache Dc1.db and one in the chunk that starts
+# /Pics/Thumbs.db, so libewf's checksums fail there. Uncompressed chunks lie
+# one after another behind the "sectors" section's 76-byte descriptor, each
+# 32768 bytes and a 4-byte checksum.
+ewfacquire -u -q -c none -t bad fat.raw >/dev/null
+first_sector() { istat fat.raw "$1" | awk '/^Sectors:/ { getline; print $1; exit }'; }
+inode_of() { fls -r -p fat.raw | awk -v want="$1" -F '\t' '$2 == want { sub(/.* /, "", $1); sub(/:$/, "", $1); print $1; exit }'; }
+sectors=$(grep -obUaP 'sectors\x00' bad.E01 | head -1 | cut -d: -f1)
+for entry in RECYCLER/S-1-5-21-1/Dc1.db Pics/Thumbs.db; do
+  sector=$(first_sector "$(inode_of "$entry")")
+  spot=$((sectors + 76 + (sector / 64) * 32772 + (sector % 64) * 512 + 100))
+  printf '\252\252\252\252\252\252\252\252' | dd of=bad.E01 bs=1 seek="$spot" conv=notrunc status=none
 done
 head -c 4M /dev/urandom >gap.raw
 ewfacquire -u -q -c none -S 1048576 -t gap gap.raw >/dev/null
