@@ -195,6 +195,7 @@ class MainWindow : public QMainWindow {
   void AddError(int code, const QString& context, const QString& detail);
   QString RegistryString(const QString& value, const QString& name, const QString& mode);
   bool ReadThumbnailCache(const QString& path);
+  void FitThumbcacheKeys();
   void ReportScanOutcome(const QString& path, bool ok);
   void ShowScannedFileDetails(const QString& path);
   void SelectOrAddFoundCache(const QString& path);

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QStandardItemModel>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -158,11 +159,25 @@ bool MainWindow::ReadThumbnailCache(const QString& path) {
   if (result.ok) {
     SetTabCaption(FileInfoTabSheet, UiText(kTextFileDetails));
     ShowFileDetails(result.details);
+    FitThumbcacheKeys();
   } else if (!errors_.empty()) {
     ShowErrorList(path);
   }
   if (progress_) progress_->OnProgress(100, PercentText(100));
   return result.ok;
+}
+
+void MainWindow::FitThumbcacheKeys() {
+  // The rows of a thumbcache_*.db (and of its index) are keyed by 16 hex
+  // digits, wider than a Thumbs.db number: widen the Number column to show
+  // them whole, never narrow a column the user made wider.
+  if (thumbnails_.empty() || thumbnails_[0].key.size() != 16) return;
+  if (!thumbnails_[0].thumbcache && thumbnails_[0].indexed != 1) return;
+  const int check_box = style()->pixelMetric(QStyle::PM_IndicatorWidth);
+  const int needed =
+      ListView1->fontMetrics().horizontalAdvance(QString::fromStdString(thumbnails_[0].key)) +
+      check_box + ListView1->indentation() + 16;
+  if (ListView1->columnWidth(0) < needed) ListView1->setColumnWidth(0, needed);
 }
 
 void MainWindow::ShowFileDetails(const std::vector<std::string>& details) {

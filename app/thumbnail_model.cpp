@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <numeric>
 
+#include <QBrush>
+
+#include "cache/thumbcache_reader.h"
+
 namespace glintvane {
 namespace {
 
@@ -55,7 +59,13 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
       if (index.column() == 0) return row->checked ? Qt::Checked : Qt::Unchecked;
       return {};
     case Qt::ToolTipRole:
+      // Entries of a thumbcache_*.db add what their columns cannot show.
+      if (row->thumbcache) return hint_ + QStringLiteral("\n\n") + Text(ThumbcacheRowNote(*row));
       return hint_;
+    case Qt::ForegroundRole:
+      // A header checksum that does not match marks a damaged entry.
+      if (row->thumbcache && !row->checksum_ok) return QBrush(Qt::darkRed);
+      return {};
     default:
       return {};
   }

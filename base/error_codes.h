@@ -42,4 +42,10 @@ inline constexpr int kErrCatalogEntryZero = 1506;   // a Catalog entry of length
 inline constexpr int kErrSectorOutsideFile =
     1507;  // a sector (or piece of one) past the file's end
 
+// Thumbnail caches of Windows Vista and later (thumbcache_*.db); generic entry
+// form with a detail text that says what was found.
+inline constexpr int kErrThumbcacheHeader = 1610;  // a header no Windows wrote
+inline constexpr int kErrThumbcacheEntry = 1611;   // an entry that breaks the chain of entries
+inline constexpr int kErrThumbcacheIndex = 1612;   // an index file (no pictures) or a broken one
+
 }  // namespace glintvane

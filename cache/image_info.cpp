@@ -1,5 +1,6 @@
 #include "cache/image_info.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace glintvane {
@@ -17,7 +18,30 @@ bool IsStartOfFrame(uint8_t marker) {
   return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
 }  // namespace
+
+bool LooksLikeBmp(std::span<const uint8_t> bytes) {
+  // File header (14 bytes), then the info header, whose first field is its
+  // own size: 12 (OS/2), 40, 52, 56, 64, 108 (V4) or 124 (V5).
+  if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+  switch (Le32(bytes.data() + 14)) {
+    case 12:
+    case 40:
+    case 52:
+    case 56:
+    case 64:
+    case 108:
+    case 124:
+      return true;
+    default:
+      return false;
+  }
+}
 
 bool LooksLikeJpeg(std::span<const uint8_t> bytes) {
   return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
@@ -39,6 +63,22 @@ ImageInfo SniffImage(std::span<const uint8_t> bytes) {
       if (w <= INT32_MAX && h <= INT32_MAX) {
         info.width = static_cast<int32_t>(w);
         info.height = static_cast<int32_t>(h);
+      }
+    }
+    return info;
+  }
+  if (LooksLikeBmp(bytes)) {
+    info.format = ImageFormat::kBmp;
+    if (Le32(bytes.data() + 14) == 12) {
+      info.width = bytes[18] | bytes[19] << 8;
+      info.height = bytes[20] | bytes[21] << 8;
+    } else {
+      // Signed: a negative height is a top-down picture.
+      const auto w = static_cast<int32_t>(Le32(bytes.data() + 18));
+      const auto h = static_cast<int32_t>(Le32(bytes.data() + 22));
+      if (w > 0 && h != INT32_MIN) {
+        info.width = w;
+        info.height = h < 0 ? -h : h;
       }
     }
     return info;

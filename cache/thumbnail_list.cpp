@@ -14,6 +14,10 @@ std::string_view ImageKindName(ImageKind kind) {
       return "raw";
     case ImageKind::kPng:
       return "png";
+    case ImageKind::kBmp:
+      return "bmp";
+    case ImageKind::kJpeg:
+      return "jpeg";
     case ImageKind::kNone:
       break;
   }
@@ -21,7 +25,17 @@ std::string_view ImageKindName(ImageKind kind) {
 }
 
 std::string_view RowExtension(const ThumbnailRow& row) {
-  return row.kind == ImageKind::kPng ? ".png" : ".jpg";
+  switch (row.kind) {
+    case ImageKind::kPng:
+      return ".png";
+    case ImageKind::kBmp:
+      return ".bmp";
+    case ImageKind::kNone:
+      // Thumbcache bytes of no known kind are still written as they are.
+      return row.thumbcache ? ".bin" : ".jpg";
+    default:
+      return ".jpg";
+  }
 }
 
 std::string_view RowNameText(const ThumbnailRow& row) {

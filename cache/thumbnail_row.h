@@ -21,9 +21,12 @@ enum class ImageKind : uint8_t {
   kJfif,      // a JPEG stored as the cache held it
   kRaw,       // a raw-colour thumbnail, rebuilt and re-encoded as JPEG
   kPng,       // a PNG payload (caches of later Windows versions)
+  kBmp,       // a BMP with its file header (thumbcache_*.db, as stored)
+  kJpeg,      // a JPEG in a thumbcache_*.db, as stored
 };
 
-std::string_view ImageKindName(ImageKind kind);  // "none", "jfif", "raw", "png"
+// "none", "jfif", "raw", "png", "bmp", "jpeg"
+std::string_view ImageKindName(ImageKind kind);
 
 // The text shown for carved rows in the Name and Modified columns.
 inline constexpr std::string_view kNamePlaceholder = "---";
@@ -49,10 +52,16 @@ struct ThumbnailRow {
   bool carved = false;    // made by the carving scan
   bool complete = false;  // carved: the JPEG's own end marker was found
   bool checked = false;   // the list's check box
+  // Rows of a thumbcache_*.db (Windows Vista and later), kept in one block.
+  uint64_t entry_offset = 0;   // where the entry starts in the cache file
+  uint64_t data_checksum = 0;  // as stored; its algorithm is unknown, so shown, not checked
+  int8_t indexed = -1;         // the index beside the cache points at the entry: 1, 0; -1 no index
+  bool thumbcache = false;     // the row is an entry of a thumbcache_*.db
+  bool checksum_ok = false;    // thumbcache: the entry header's CRC-64 matched
 };
 
-// The extension the row's image is written with: ".png" for PNG payloads,
-// ".jpg" otherwise.
+// The extension the row's image is written with: ".png", ".bmp" for those
+// payloads, ".bin" for a thumbcache payload of no known kind, ".jpg" otherwise.
 std::string_view RowExtension(const ThumbnailRow& row);
 
 // The text the Name column shows: the name, or the placeholder for carved rows.

@@ -1,7 +1,9 @@
 #include "cache/thumbs_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
+#include <memory>
 #include <new>
 
 #include "base/error_codes.h"
@@ -11,6 +13,8 @@
 #include "cache/image_info.h"
 #include "cache/paged_reader.h"
 #include "cache/raw_colour.h"
+#include "cache/thumbcache.h"
+#include "cache/thumbcache_reader.h"
 #include "cache/thumbs_db.h"
 
 namespace glintvane {
@@ -151,9 +155,24 @@ void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string&
   meter.Update(0, counter, 1, 100);
 }
 
+// What the first bytes say the file is: the caches of Windows Vista and later
+// are told from a Thumbs.db by their signature, whatever their name.
+enum class FileFamily { kCompound, kThumbcache, kThumbcacheIndex };
+
+FileFamily FamilyOf(ByteSource& source) {
+  std::array<uint8_t, 8> head{};
+  auto n = source.ReadAt(0, head);
+  const std::span<const uint8_t> got(head.data(), n ? *n : 0);
+  if (LooksLikeThumbcache(got)) return FileFamily::kThumbcache;
+  if (LooksLikeThumbcacheIndex(got)) return FileFamily::kThumbcacheIndex;
+  return FileFamily::kCompound;
+}
+
+// `index` is the thumbcache index beside the file, if one was opened.
 CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
                            const std::string& path, CacheReadTarget& target,
-                           const CacheReadOptions& options) {
+                           const CacheReadOptions& options, ByteSource* index = nullptr,
+                           bool look_for_index = false) {
   CacheReadResult result;
   ProgressMeter meter(target.progress);
   target.store.Clear();
@@ -172,11 +191,31 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
   ReadError error;
   bool failed = false;
   try {
-    CacheRead read(path, target, options, result, meter);
-    read.Phase(0, 3);
-    if (auto r = read.Run(*source); !r) {
-      error = r.error();
-      failed = true;
+    const FileFamily family = FamilyOf(*source);
+    if (family == FileFamily::kThumbcache) {
+      std::unique_ptr<FileByteSource> beside;
+      if (index == nullptr && look_for_index) {
+        if (auto opened = FileByteSource::Open(ThumbcacheIndexPathFor(path))) {
+          beside = std::move(*opened);
+          index = beside.get();
+        }
+      }
+      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter); !r) {
+        error = r.error();
+        failed = true;
+      }
+    } else if (family == FileFamily::kThumbcacheIndex) {
+      if (auto r = ReadThumbcacheIndexRows(*source, target, result); !r) {
+        error = r.error();
+        failed = true;
+      }
+    } else {
+      CacheRead read(path, target, options, result, meter);
+      read.Phase(0, 3);
+      if (auto r = read.Run(*source); !r) {
+        error = r.error();
+        failed = true;
+      }
     }
   } catch (const std::bad_alloc&) {
     error = ReadError{kErrPlatform, "EOutOfMemory: Out of memory"};
@@ -198,12 +237,23 @@ CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget targ
     return ReadOpened(nullptr, "Cannot open file \"" + path + "\". " + source.error().message, path,
                       target, options);
   }
-  return ReadOpened(source->get(), {}, path, target, options);
+  return ReadOpened(source->get(), {}, path, target, options, nullptr, true);
 }
 
 CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
                                    CacheReadTarget target, const CacheReadOptions& options) {
   return ReadOpened(&source, {}, path, target, options);
+}
+
+CacheReadResult ReadThumbcacheFile(const std::string& path, CacheReadTarget target,
+                                   const CacheReadOptions& options) {
+  return ReadThumbnailCache(path, target, options);
+}
+
+CacheReadResult ReadThumbcacheFile(ByteSource& source, const std::string& path,
+                                   CacheReadTarget target, const CacheReadOptions& options,
+                                   ByteSource* index) {
+  return ReadOpened(&source, {}, path, target, options, index);
 }
 
 }  // namespace glintvane

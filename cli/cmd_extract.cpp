@@ -185,10 +185,9 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
       "Without --keys every row is written. Exit 0 when every chosen row was written, 1 when "
       "the file could not be read in full or a row failed.");
   auto args = std::make_shared<ExtractArgs>();
-  sub->add_option(
-         "FILE", args->file,
-         "the Thumbs.db cache, a cache inside a disk image as search names it, or, with --carve, "
-         "any file")
+  sub->add_option("FILE", args->file,
+                  "the Thumbs.db or thumbcache_*.db cache, a cache inside a disk image as search "
+                  "names it, or, with --carve, any file")
       ->required();
   sub->add_option("-o,--output", args->destination,
                   "the destination folder (made when missing); files of the same name are "

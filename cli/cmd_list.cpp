@@ -32,6 +32,12 @@ std::string Sha256Hex(std::span<const uint8_t> bytes) {
   return out;
 }
 
+std::string HashHex(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
 // Characters shown, for lining up columns (UTF-8 continuation bytes do not
 // count).
 size_t DisplayWidth(std::string_view text) {
@@ -138,6 +144,19 @@ void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& 
   AppendField(out, "height", row.height);
   out += ", ";
   AppendField(out, "sha256", bytes.empty() ? std::string() : Sha256Hex(bytes));
+  // Entries of a thumbcache_*.db: whether the index beside it still points at
+  // the entry (null without an index, or for other caches), the header
+  // checksum's verdict and the stored data checksum.
+  out += ", \"indexed\": ";
+  out += row.indexed < 0 ? "null" : (row.indexed > 0 ? "true" : "false");
+  out += ", \"checksum_ok\": ";
+  out += !row.thumbcache ? "null" : (row.checksum_ok ? "true" : "false");
+  if (row.thumbcache) {
+    out += ", ";
+    AppendField(out, "entry_offset", static_cast<int64_t>(row.entry_offset));
+    out += ", ";
+    AppendField(out, "data_checksum", HashHex(row.data_checksum));
+  }
   out += '}';
 }
 
@@ -196,11 +215,13 @@ int RunList(const std::string& path, bool json) {
 }  // namespace
 
 void AddListCommand(CLI::App& app, int& exit_code) {
-  auto* sub = app.add_subcommand("list", "List the thumbnails of a Thumbs.db file");
+  auto* sub =
+      app.add_subcommand("list", "List the thumbnails of a Thumbs.db or thumbcache_*.db file");
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   sub->add_option("FILE", *path,
-                  "the Thumbs.db file, or a cache inside a disk image as search names it")
+                  "the Thumbs.db or thumbcache_*.db file, or a cache inside a disk image as "
+                  "search names it")
       ->required();
   sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
   sub->callback([&exit_code, path, json] { exit_code = RunList(*path, *json); });

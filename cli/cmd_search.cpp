@@ -154,8 +154,8 @@ int RunSearch(const std::string& root, bool json) {
 void AddSearchCommand(CLI::App& app, int& exit_code) {
   auto* sub = app.add_subcommand(
       "search",
-      "List every Thumbs.db below a folder, recycled ones included; given a disk image (raw, split "
-      "raw, E01), every one in its file systems, deleted ones included");
+      "List every Thumbs.db and thumbcache_*.db below a folder, recycled ones included; given a "
+      "disk image (raw, split raw, E01), every one in its file systems, deleted ones included");
   auto root = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   sub->add_option("ROOT", *root, "The folder to search, or a disk image")->required();

@@ -13,6 +13,7 @@
 
 #include "base/windows_path.h"
 #include "discover/recycle_bin.h"
+#include "discover/recycle_bin_vista.h"
 
 namespace glintvane {
 namespace {
@@ -171,7 +172,9 @@ class FolderWalk {
   }
 
   void HandleFile(std::string_view name, size_t folder_length, std::vector<std::string>& recycled) {
-    if (EqualsIgnoringAsciiCase(name, "thumbs.db")) {
+    if (ListVistaEntry(list_, path_, options_, &outcome_)) {
+      // thumbcache_*.db, $Recycle.Bin records and recycled folders
+    } else if (EqualsIgnoringAsciiCase(name, "thumbs.db")) {
       AddCacheFile(list_, path_, options_, &outcome_);
     } else if (EqualsIgnoringAsciiCase(name, "info2")) {
       ReadRecycleBinIndex(list_, path_, options_, outcome_);

@@ -2,15 +2,18 @@
 
 #include <tsk/libtsk.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "base/file_time.h"
 #include "base/windows_path.h"
 #include "discover/cache_names.h"
 #include "discover/recycle_bin.h"
+#include "discover/recycle_bin_vista.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_path.h"
@@ -101,7 +104,9 @@ class VolumeWalk {
       c.size = static_cast<int64_t>(file->meta->size);
       c.modified = static_cast<int64_t>(file->meta->mtime);
     }
-    if (kind == FoundFileKind::kThumbsDb || kind == FoundFileKind::kThumbcache) {
+    const bool cache = kind == FoundFileKind::kThumbsDb || kind == FoundFileKind::kThumbcache;
+    // A cache inside a recycled folder is named after its $I, read later.
+    if (cache && !FindRecycledFolder(c.folder + c.name)) {
       AddRow(c, RowOf(c));
     } else {
       later_.push_back(std::move(c));
@@ -189,13 +194,83 @@ class VolumeWalk {
       }
     }
     for (Candidate& c : later_) {
-      const bool recycled_file =
-          c.kind == FoundFileKind::kRecycledCache || c.kind == FoundFileKind::kRecycledData;
-      if (!recycled_file || c.used || !ContentIsCache(c)) continue;
+      if (c.kind != FoundFileKind::kRecycledCache || c.used || !ContentIsCache(c)) continue;
       CacheFileRecord row = RowOf(c);
       row.recycled = true;
       AddRow(c, std::move(row));
     }
+    ListVistaRecycleBins();
+  }
+
+  // The $Recycle.Bin of Vista and later, by the folder search's rules: a $I
+  // whose original is a cache names its $R when that starts like one; a
+  // cache inside a recycled folder is named by the folder's original path.
+  void ListVistaRecycleBins() {
+    std::unordered_map<std::string, Candidate*> items;  // folder + upper name: $I and $R files
+    for (Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kRecycleInfo && c.kind != FoundFileKind::kRecycledData) continue;
+      Candidate*& slot = items[c.folder + Upper(c.name)];
+      // A live entry speaks before a deleted one of the same name.
+      if (slot == nullptr || (slot->deleted && !c.deleted)) slot = &c;
+    }
+    const auto info_of = [&](const std::string& folder,
+                             const std::string& name) -> std::optional<RecycleInfo> {
+      const auto it = items.find(folder + Upper(name));
+      if (it == items.end() || it->second->kind != FoundFileKind::kRecycleInfo) return std::nullopt;
+      auto source = OpenCandidate(*it->second);
+      if (!source) return std::nullopt;
+      std::vector<uint8_t> bytes(
+          static_cast<size_t>(std::min<uint64_t>(source->Size(), kRecycleInfoMaxBytes)));
+      const auto got = source->ReadAt(0, bytes);
+      if (!got) return std::nullopt;
+      bytes.resize(*got);
+      return ParseRecycleInfo(bytes);
+    };
+    for (const Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kRecycleInfo) continue;
+      const auto info = info_of(c.folder, c.name);
+      if (!info || !IsCacheItemName(WindowsFilePart(info->original))) continue;
+      const auto item = items.find(c.folder + Upper(RecycledItemName(c.name)));
+      if (item == items.end() || item->second->kind != FoundFileKind::kRecycledData) continue;
+      const Candidate& data = *item->second;
+      auto source = OpenCandidate(data);
+      if (!source) continue;
+      std::array<uint8_t, 8> head{};
+      const auto got = source->ReadAt(0, head);
+      if (!got || !IsRecycledCache(*info, std::span(head).first(*got))) continue;
+      AddRow(data, NamedRow(data, *info));
+    }
+    for (const Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kThumbsDb && c.kind != FoundFileKind::kThumbcache) continue;
+      const auto place = FindRecycledFolder(c.folder + c.name);
+      std::optional<RecycleInfo> info;
+      if (place) {
+        const std::string& folder = place->recycled_folder;
+        const size_t slash = folder.find_last_of('/');
+        info = info_of(folder.substr(0, slash + 1), "$I" + folder.substr(slash + 3));
+      }
+      if (!info) {
+        AddRow(c, RowOf(c));
+        continue;
+      }
+      RecycleInfo named = *info;
+      std::string relative = place->relative;
+      std::replace(relative.begin(), relative.end(), '/', '\\');
+      if (!named.original.empty() && named.original.back() != '\\') named.original += '\\';
+      named.original += relative;
+      AddRow(c, NamedRow(c, named));
+    }
+  }
+
+  // The row of a recycled cache named by its $I record.
+  CacheFileRecord NamedRow(const Candidate& c, const RecycleInfo& info) const {
+    const CacheFileRecord plain = RowOf(c);
+    CacheFileRecord row = RecycledCacheRecord(info, plain.path, plain.size,
+                                              c.has_meta ? FoundFileTimeText(c.modified) : "",
+                                              options_.date_time_format);
+    row.located = plain.located;
+    row.evidence = plain.evidence;
+    return row;
   }
 
   FoundCacheList& list_;

@@ -29,7 +29,8 @@ real=../shared/corpus/real
 regression=tests/regression/inputs
 dict=fuzz/thumbs.dict
 
-all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_info2 fuzz_language_file)
+all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_info2 fuzz_language_file
+  fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 # Largest input per target: big enough for the structures each parser
@@ -39,6 +40,7 @@ read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 declare -A max_len=(
   [fuzz_thumbs_cache]=16384 [fuzz_carve_scan]=16384 [fuzz_jpeg_walker]=16384
   [fuzz_info2]=4096 [fuzz_language_file]=16384
+  [fuzz_thumbcache]=16384 [fuzz_thumbcache_index]=16384 [fuzz_recycle_info]=2048
 )
 
 echo "== fuzz: building ${targets[*]} in $build"
@@ -81,6 +83,24 @@ seed() {
     ;;
   fuzz_info2)
     find "$real/info2" -type f \( -name '*.INFO2' -o -name '*.INFO' \) -exec cp {} "$dir/" \;
+    ;;
+  fuzz_thumbcache)
+    # The start of each real cache (a header and the first entries).
+    for f in "$real"/thumbcache/*/thumbcache_*.db; do
+      slice "$f" 0 "${max_len[$target]}" "$dir/$(basename "$(dirname "$f")")-$(basename "$f")"
+    done
+    ;;
+  fuzz_thumbcache_index)
+    for f in "$real"/thumbcache/*/thumbcache_idx.db "$real"/thumbcache/*/*.tmp; do
+      slice "$f" 0 "${max_len[$target]}" "$dir/$(basename "$(dirname "$f")")-$(basename "$f")"
+    done
+    ;;
+  fuzz_recycle_info)
+    n=0
+    while IFS= read -r -d '' f; do
+      cp "$f" "$dir/info-$n"
+      n=$((n + 1))
+    done < <(find "$real/recyclebin" -type f -name '$I*' -print0)
     ;;
   fuzz_language_file)
     find lang -type f -name '*.lang' -exec cp {} "$dir/" \; 2>/dev/null || true

@@ -91,6 +91,7 @@ class MainWindowTest : public QObject {
   void CheckingCommands();
   void RotationIsRememberedPerRow();
   void RowWithoutImageLeavesViewEmpty();
+  void OpenThumbcacheShowsBmpDetailsAndRowNotes();
 
  private:
   StartOptions Options(const QStringList& folders = {kLangDir}) {
@@ -519,6 +520,32 @@ void MainWindowTest::RowWithoutImageLeavesViewEmpty() {
   QVERIFY(!window.ActionBestFit->isEnabled());
   QVERIFY(!window.ActionLeftRotate->isEnabled());
   QCOMPARE(window.TabCaption(window.ImageViewTabSheet), QStringLiteral("1 - gone.jpg"));
+}
+
+void MainWindowTest::OpenThumbcacheShowsBmpDetailsAndRowNotes() {
+  // A Windows 10 cache is told by its signature, not its name, and its
+  // 32-bit BMPs with a V5 header are shown.
+  MainWindow window(Options());
+  window.show();
+  dialogs_.questions.clear();
+  window.OpenThumbnailFile(kCorpus + QStringLiteral("thumbcache/win10-a/thumbcache_32.db"));
+  QVERIFY(dialogs_.questions.isEmpty());
+  QVERIFY(window.errors().empty());
+  QCOMPARE(window.thumbnail_model()->rowCount(), 777);
+  const QStringList lines = window.RichEdit1->document()->toPlainText().split(QLatin1Char('\n'));
+  for (const char* line : {"Version: 0x20 (Windows 10/11)", "Cache type: 1 (32)", "Thumbnails: 777",
+                           "Free space: 1034496", "Index: thumbcache_idx.db (3010 hashes)"}) {
+    QVERIFY2(lines.contains(QString::fromUtf8(line)), line);
+  }
+  QCOMPARE(window.PreImage->picture().size(), QSize(32, 32));
+  const QModelIndex first = window.thumbnail_model()->index(0, 0);
+  QCOMPARE(first.data(Qt::DisplayRole).toString().size(), 16);
+  QVERIFY(first.data(Qt::ToolTipRole)
+              .toString()
+              .contains(QStringLiteral("Index: still points at this entry")));
+  // The whole key fits in the Number column.
+  QVERIFY(window.ListView1->columnWidth(0) >=
+          window.ListView1->fontMetrics().horizontalAdvance(first.data().toString()));
 }
 
 }  // namespace glintvane

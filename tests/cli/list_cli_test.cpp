@@ -157,5 +157,40 @@ TEST(ListCliTest, RealXpCache) {
             "21c334b6a15a14ae660728de2e1fdaabfefe4fe2ed31fa8d855867ec365fe27c");
 }
 
+TEST(ListCliTest, RealThumbcacheWithItsIndexAndAnExtract) {
+  const std::string path = GLINTVANE_CORPUS_DIR "/real/thumbcache/win7-a/thumbcache_256.db";
+  const auto run = RunCli({"list", path, "--json"});
+  ASSERT_EQ(run.exit_code, 0);
+  const auto json = run.Json();
+  ASSERT_EQ(json["rows"].size(), 181u);
+  size_t indexed = 0, not_indexed = 0, none = 0;
+  for (const auto& row : json["rows"]) {
+    indexed += row["indexed"] == true;
+    not_indexed += row["indexed"] == false;
+    none += row["kind"] == "none";
+    EXPECT_EQ(row["checksum_ok"], true);
+    EXPECT_EQ(row["key"].get<std::string>().size(), 16u);
+    EXPECT_EQ(row["kind"] == "none", row["sha256"] == "");
+  }
+  EXPECT_EQ(indexed, 73u);
+  EXPECT_EQ(not_indexed, 108u);
+  EXPECT_EQ(none, 158u);
+
+  // The bytes are written as stored: the file's hash is the listed one.
+  const std::string out = std::filesystem::temp_directory_path() / "glintvane-list-cli-tc";
+  std::filesystem::remove_all(out);
+  const auto extract = RunCli({"extract", path, "-o", out, "--keys", "21ea970921921099"});
+  EXPECT_EQ(extract.exit_code, 0) << extract.err;
+  const auto written = FingerprintFile(out + "/21ea970921921099_thmb.png");
+  ASSERT_TRUE(written.has_value());
+  EXPECT_EQ(written->sha256, "27b5bf419d6e09941f601af4aa13ceafffeb6eea3322bd04211abf9726edaac1");
+  std::filesystem::remove_all(out);
+
+  // Rows of a Thumbs.db have neither verdict.
+  const auto xp = RunCli({"list", GLINTVANE_CORPUS_DIR "/real/006-oldcode-Thumbs.db", "--json"});
+  EXPECT_TRUE(xp.Json()["rows"][0]["indexed"].is_null());
+  EXPECT_TRUE(xp.Json()["rows"][0]["checksum_ok"].is_null());
+}
+
 }  // namespace
 }  // namespace glintvane

@@ -144,8 +144,10 @@ TEST(EvidenceCli, KeepsGoingPastUnreadableSectorsAndCountsThem) {
     listed.insert(row["inner_path"].get<std::string>());
     if (row["inner_path"] == "/Pics/Thumbs.db") pics = row["path"];
   }
-  EXPECT_EQ(listed, (std::set<std::string>{"/Pics/Thumbs.db", "/Old/Thumbs.db",
-                                           "/RECYCLER/S-1-5-21-1/Dc1.db"}));
+  EXPECT_EQ(listed, (std::set<std::string>{
+                        "/Pics/Thumbs.db", "/Old/Thumbs.db", "/RECYCLER/S-1-5-21-1/Dc1.db",
+                        "/Users/eve/AppData/Local/Microsoft/Windows/Explorer/thumbcache_32.db",
+                        "/$Recycle.Bin/S-1-5-21-9/$RAB12CD.db"}));
 
   const auto list = RunCli({"list", "--json", pics});
   EXPECT_EQ(list.exit_code, 1);

@@ -63,6 +63,9 @@ TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {
         {1, "/Pics/Thumbs.db", false, "001-oldcode-Thumbs.db"},
         {1, "/Old/Thumbs.db", true, "002-pyliu-docs-Thumbs.db"},
         {1, "/RECYCLER/S-1-5-21-1/Dc1.db", false, "009-oldcode-Thumbs.db"},
+        {1, "/Users/eve/AppData/Local/Microsoft/Windows/Explorer/thumbcache_32.db", false,
+         "thumbcache/win7-a/thumbcache_32.db"},
+        {1, "/$Recycle.Bin/S-1-5-21-9/$RAB12CD.db", false, "010-oldcode-Thumbs.db"},
         {2, disk.ntfs_tree ? "/Users/eve/Pictures/Thumbs.db" : "/Thumbs.db", false,
          "004-referats-Thumbs.db"},
         {2, "/Temp/Thumbs.db", true, "002-pyliu-docs-Thumbs.db"},
@@ -143,6 +146,11 @@ TEST(EvidenceSearch, ListsWhatTheFolderSearchListsForTheSameTree) {
   tree.File("Pics/Thumbs.db", testing::ReadBytes(CorpusCache("001-oldcode-Thumbs.db")));
   tree.File("RECYCLER/S-1-5-21-1/Dc1.db", testing::ReadBytes(CorpusCache("009-oldcode-Thumbs.db")));
   tree.File("RECYCLER/S-1-5-21-1/INFO2", testing::ReadBytes(disk.Path("info2.bin")));
+  tree.File("Users/eve/AppData/Local/Microsoft/Windows/Explorer/thumbcache_32.db",
+            testing::ReadBytes(CorpusCache("thumbcache/win7-a/thumbcache_32.db")));
+  tree.File("$Recycle.Bin/S-1-5-21-9/$IAB12CD.db", testing::ReadBytes(disk.Path("vista_i.bin")));
+  tree.File("$Recycle.Bin/S-1-5-21-9/$RAB12CD.db",
+            testing::ReadBytes(CorpusCache("010-oldcode-Thumbs.db")));
   FoundCacheList in_folder;
   SearchFolder(in_folder, tree.root());
 
@@ -155,6 +163,15 @@ TEST(EvidenceSearch, ListsWhatTheFolderSearchListsForTheSameTree) {
     folder_rows.insert({row.name, row.size.value_or(-1)});
   }
   EXPECT_EQ(image_rows, folder_rows);
+  // The Vista-and-later kinds are among them.
+  EXPECT_EQ(
+      image_rows.count(
+          {"thumbcache_32.db",
+           static_cast<int64_t>(
+               testing::ReadBytes(CorpusCache("thumbcache/win7-a/thumbcache_32.db")).size())}),
+      1u);
+  EXPECT_EQ(image_rows.count({"C:\\Users\\eve\\Pictures\\Thumbs.db", 8192}), 1u)
+      << "the $R named by its $I";
 }
 
 TEST(EvidenceImage, SaysWhichEwfSegmentIsMissing) {

@@ -43,6 +43,17 @@ if [ -f "$out/deleted.jpg" ]; then
   mdel -i fat.raw ::/Old/photo.jpg
 fi
 mdel -i fat.raw ::/Old/Thumbs.db
+# Windows Vista and later: a thumbcache file, and a recycled cache that its
+# $I record (vista_i.bin, when the tests hand one in) names.
+explorer=::/Users/eve/AppData/Local/Microsoft/Windows/Explorer
+mmd -i fat.raw ::/Users ::/Users/eve ::/Users/eve/AppData ::/Users/eve/AppData/Local \
+  ::/Users/eve/AppData/Local/Microsoft ::/Users/eve/AppData/Local/Microsoft/Windows "$explorer"
+mcopy -i fat.raw "$corpus/thumbcache/win7-a/thumbcache_32.db" "$explorer/thumbcache_32.db"
+if [ -f "$out/vista_i.bin" ]; then
+  mmd -i fat.raw '::/$Recycle.Bin' '::/$Recycle.Bin/S-1-5-21-9'
+  mcopy -i fat.raw "$out/vista_i.bin" '::/$Recycle.Bin/S-1-5-21-9/$IAB12CD.db'
+  mcopy -i fat.raw "$corpus/010-oldcode-Thumbs.db" '::/$Recycle.Bin/S-1-5-21-9/$RAB12CD.db'
+fi
 
 # NTFS: with FUSE, a folder tree and a deleted cache; without, ntfscp puts
 # one cache into the root.

@@ -19,6 +19,22 @@ void Write(const std::string& path, const std::vector<uint8_t>& bytes) {
              static_cast<std::streamsize>(bytes.size()));
 }
 
+// A $I record as Windows 10 writes it: version 2, the item's size, the
+// deletion time, the path's length with its terminator, the path.
+std::vector<uint8_t> VistaRecord(const std::u16string& path) {
+  std::vector<uint8_t> bytes;
+  const auto put = [&](uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  put(2, 8);
+  put(8192, 8);
+  put(132000000000000000ULL, 8);
+  put(path.size() + 1, 4);
+  for (char16_t c : path) put(c, 2);
+  put(0, 2);
+  return bytes;
+}
+
 bool HaveTool(const char* name) {
   const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
@@ -56,6 +72,7 @@ void Build(TestDisk& disk) {
   record.drive = 2;
   record.deleted = 128166372000000000ULL;  // 2007-02-22 17:00 UTC
   Write(disk.Path("info2.bin"), MakeIndex(800, {record}));
+  Write(disk.Path("vista_i.bin"), VistaRecord(u"C:\\Users\\eve\\Pictures\\Thumbs.db"));
   disk.kept_jpeg = testsupport::MakeJpeg(64, 48, 7);
   disk.deleted_jpeg = testsupport::MakeJpeg(80, 60, 11);
   Write(disk.Path("kept.jpg"), disk.kept_jpeg);

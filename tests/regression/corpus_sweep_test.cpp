@@ -67,11 +67,26 @@ std::vector<fs::path> FilesIn(const fs::path& dir, const std::string& suffix) {
 }
 
 std::vector<fs::path> RealCaches() {
-  return FilesIn(fs::path(GLINTVANE_CORPUS_DIR) / "real", "Thumbs.db");
+  std::vector<fs::path> files = FilesIn(fs::path(GLINTVANE_CORPUS_DIR) / "real", "Thumbs.db");
+  // The caches of later Windows and their indexes, but not the empty ones
+  // (a bare 24-byte header has nothing to cut or flip).
+  for (const char* set : {"win7-a", "win10-a"}) {
+    for (const char* suffix : {".db", ".tmp"}) {
+      for (const fs::path& path :
+           FilesIn(fs::path(GLINTVANE_CORPUS_DIR) / "real" / "thumbcache" / set, suffix)) {
+        if (fs::file_size(path) > 24) files.push_back(path);
+      }
+    }
+  }
+  return files;
 }
 
 std::string TestName(const ::testing::TestParamInfo<fs::path>& info) {
-  std::string name = info.param.filename().string();
+  // thumbcache_32.db is in more than one folder: those names keep the folder.
+  std::string name =
+      info.param.parent_path().filename() == "real"
+          ? info.param.filename().string()
+          : info.param.parent_path().filename().string() + "_" + info.param.filename().string();
   std::replace_if(
       name.begin(), name.end(), [](char c) { return !std::isalnum(uint8_t(c)); }, '_');
   return name;

@@ -1,0 +1,309 @@
+#include "cache/thumbcache.h"
+
+#include <array>
+#include <cstring>
+
+#include "base/error_codes.h"
+#include "cache/text_convert.h"
+
+namespace glintvane {
+namespace {
+
+constexpr std::array<uint8_t, 4> kCacheSignature = {'C', 'M', 'M', 'M'};
+constexpr std::array<uint8_t, 4> kIndexSignature = {'I', 'M', 'M', 'M'};
+
+// Index entries are read this many bytes at a time: the file's own entry
+// count never sizes a buffer.
+constexpr size_t kIndexChunkBytes = 64 * 1024;
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint64_t Le64(const uint8_t* p) {
+  return static_cast<uint64_t>(Le32(p)) | static_cast<uint64_t>(Le32(p + 4)) << 32;
+}
+
+bool HasSignatureAt(std::span<const uint8_t> head, size_t at, const std::array<uint8_t, 4>& sig) {
+  return head.size() >= at + sig.size() &&
+         std::memcmp(head.data() + at, sig.data(), sig.size()) == 0;
+}
+
+bool IsKnownVersion(uint32_t version) {
+  switch (version) {
+    case 0x14:
+    case 0x15:
+    case 0x1A:
+    case 0x1C:
+    case 0x1E:
+    case 0x1F:
+    case 0x20:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Vista, 7 and the first Windows 8 builds keep the first entry at 0x0C and a
+// count at 0x14; the later ones moved both offsets up by 4 and dropped the count.
+bool HasVista7Header(uint32_t version) {
+  return version <= 0x1A;
+}
+
+ReadResult<void> ReadExactly(ByteSource& source, uint64_t offset, std::span<uint8_t> out,
+                             int short_code, const char* what) {
+  auto n = source.ReadAt(offset, out);
+  if (!n) return Fail(kErrPlatform, n.error().message);
+  if (*n != out.size()) {
+    return Fail(short_code, std::string(what) + " at offset " + std::to_string(offset) +
+                                " runs past the end of the file");
+  }
+  return {};
+}
+
+constexpr std::array<uint64_t, 256> MakeCrcTable() {
+  std::array<uint64_t, 256> table{};
+  for (uint64_t i = 0; i < 256; ++i) {
+    uint64_t crc = i;
+    for (int bit = 0; bit < 8; ++bit)
+      crc = (crc & 1) ? (crc >> 1) ^ 0x92C64265D32139A4ull : crc >> 1;
+    table[i] = crc;
+  }
+  return table;
+}
+
+constexpr std::array<uint64_t, 256> kCrcTable = MakeCrcTable();
+
+}  // namespace
+
+bool LooksLikeThumbcache(std::span<const uint8_t> head) {
+  return HasSignatureAt(head, 0, kCacheSignature);
+}
+
+bool LooksLikeThumbcacheIndex(std::span<const uint8_t> head) {
+  return HasSignatureAt(head, 0, kIndexSignature) || HasSignatureAt(head, 4, kIndexSignature);
+}
+
+std::string ThumbcacheVersionName(uint32_t version) {
+  switch (version) {
+    case 0x14:
+      return "Windows Vista";
+    case 0x15:
+      return "Windows 7";
+    case 0x1A:
+    case 0x1C:
+    case 0x1E:
+      return "Windows 8";
+    case 0x1F:
+      return "Windows 8.1";
+    case 0x20:
+      return "Windows 10/11";
+    default:
+      return {};
+  }
+}
+
+std::string ThumbcacheTypeName(uint32_t version, uint32_t cache_type) {
+  static const char* const kVista7[] = {"32", "96", "256", "1024", "sr"};
+  static const char* const kWin8[] = {"16", "32", "48", "96", "256", "1024", "sr", "wide", "exif"};
+  static const char* const kWin81[] = {"16",   "32", "48",   "96",   "256",           "1024",
+                                       "1600", "sr", "wide", "exif", "wide_alternate"};
+  static const char* const kWin10[] = {"16",
+                                       "32",
+                                       "48",
+                                       "96",
+                                       "256",
+                                       "768",
+                                       "1280",
+                                       "1920",
+                                       "2560",
+                                       "sr",
+                                       "wide",
+                                       "exif",
+                                       "wide_alternate",
+                                       "custom_stream"};
+  auto pick = [cache_type](const auto& names) -> std::string {
+    return cache_type < std::size(names) ? names[cache_type] : "";
+  };
+  if (version <= kThumbcacheWin7) return pick(kVista7);
+  if (version < kThumbcacheWin81) return pick(kWin8);
+  if (version == kThumbcacheWin81) return pick(kWin81);
+  return pick(kWin10);
+}
+
+ReadResult<ThumbcacheHeader> ReadThumbcacheHeader(ByteSource& source) {
+  std::array<uint8_t, kThumbcacheHeaderSize> head{};
+  if (auto r = ReadExactly(source, 0, head, kErrThumbcacheHeader, "The cache header"); !r) {
+    return tl::unexpected(r.error());
+  }
+  if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheHeader, "No \"CMMM\" signature");
+  ThumbcacheHeader header;
+  header.version = Le32(&head[4]);
+  header.cache_type = Le32(&head[8]);
+  if (!IsKnownVersion(header.version)) {
+    return Fail(kErrThumbcacheHeader,
+                "Unknown thumbnail cache version " + std::to_string(header.version));
+  }
+  if (HasVista7Header(header.version)) {
+    header.first_entry = Le32(&head[0x0C]);
+    header.first_free = Le32(&head[0x10]);
+    header.entry_count = Le32(&head[0x14]);
+    header.has_entry_count = true;
+  } else {
+    header.first_entry = Le32(&head[0x10]);
+    header.first_free = Le32(&head[0x14]);
+  }
+  if (header.first_entry < kThumbcacheHeaderSize || header.first_entry > source.Size()) {
+    return Fail(kErrThumbcacheHeader, "First entry offset " + std::to_string(header.first_entry) +
+                                          " is outside the file");
+  }
+  return header;
+}
+
+uint64_t ThumbcacheEntryHeaderSize(uint32_t version) {
+  return version == kThumbcacheWin7 ? 48 : 56;
+}
+
+ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
+                                                 uint64_t offset, uint64_t file_size) {
+  const uint64_t header_size = ThumbcacheEntryHeaderSize(version);
+  const std::string where = "Entry at offset " + std::to_string(offset);
+  if (head.size() < header_size) return Fail(kErrThumbcacheEntry, where + " is cut off");
+  if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheEntry, where + " has no signature");
+  ThumbcacheEntry entry;
+  entry.offset = offset;
+  entry.size = Le32(&head[4]);
+  entry.hash = Le64(&head[8]);
+  const uint8_t* p = head.data();
+  size_t checked = 48;  // bytes the header checksum covers
+  if (version == kThumbcacheVista) {
+    entry.extension = Utf16LeToUtf8(head.subspan(16, 8), 4);
+    entry.identifier_size = Le32(p + 24);
+    entry.padding_size = Le32(p + 28);
+    entry.data_size = Le32(p + 32);
+    entry.data_checksum = Le64(p + 40);
+    entry.header_checksum = Le64(p + 48);
+  } else if (version == kThumbcacheWin7) {
+    entry.identifier_size = Le32(p + 16);
+    entry.padding_size = Le32(p + 20);
+    entry.data_size = Le32(p + 24);
+    entry.data_checksum = Le64(p + 32);
+    entry.header_checksum = Le64(p + 40);
+    checked = 40;
+  } else {
+    entry.identifier_size = Le32(p + 16);
+    entry.padding_size = Le32(p + 20);
+    entry.data_size = Le32(p + 24);
+    entry.width = Le32(p + 28);
+    entry.height = Le32(p + 32);
+    entry.data_checksum = Le64(p + 40);
+    entry.header_checksum = Le64(p + 48);
+  }
+  entry.checksum_ok = ThumbcacheCrc64(head.first(checked)) == entry.header_checksum;
+  if (entry.size < header_size) {
+    return Fail(kErrThumbcacheEntry,
+                where + " gives its size as " + std::to_string(entry.size) + " bytes");
+  }
+  if (offset > file_size || entry.size > file_size - offset) {
+    return Fail(kErrThumbcacheEntry, where + " (" + std::to_string(entry.size) +
+                                         " bytes) runs past the end of the file");
+  }
+  // All in 64 bits: three u32 fields cannot overflow it.
+  const uint64_t used =
+      header_size + uint64_t{entry.identifier_size} + entry.padding_size + entry.data_size;
+  if (used > entry.size) {
+    return Fail(kErrThumbcacheEntry, where + " holds " + std::to_string(used) +
+                                         " bytes of name and data in " +
+                                         std::to_string(entry.size));
+  }
+  entry.identifier_offset = offset + header_size;
+  entry.data_offset = entry.identifier_offset + entry.identifier_size + entry.padding_size;
+  return entry;
+}
+
+uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes) {
+  uint64_t crc = ~0ull;
+  for (const uint8_t b : bytes) crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+bool ThumbcacheIndex::References(uint64_t hash, uint32_t cache_type, uint64_t offset) const {
+  const auto it = by_hash.find(hash);
+  if (it == by_hash.end()) return false;
+  const std::vector<uint32_t>& offsets = entries[it->second].offsets;
+  if (cache_type >= offsets.size()) return false;
+  const uint32_t at = offsets[cache_type];
+  return IsIndexedOffset(at) && at == offset;
+}
+
+ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
+  std::array<uint8_t, 0x1C> head{};
+  if (auto r = ReadExactly(source, 0, head, kErrThumbcacheIndex, "The index header"); !r) {
+    return tl::unexpected(r.error());
+  }
+  ThumbcacheIndex index;
+  uint64_t min_header = 0;
+  uint64_t entry_bytes = 0;
+  uint64_t first_offset = 0;  // where the offsets start inside an entry
+  if (HasSignatureAt(head, 0, kIndexSignature)) {
+    index.version = Le32(&head[4]);
+    index.used = Le32(&head[0x0C]);
+    index.total = Le32(&head[0x10]);
+    min_header = 24;
+    index.offsets_per_entry = 5;
+    // Vista kept a FILETIME after the hash.
+    entry_bytes = index.version == kThumbcacheVista ? 40 : 32;
+    first_offset = index.version == kThumbcacheVista ? 20 : 12;
+  } else if (HasSignatureAt(head, 4, kIndexSignature)) {
+    index.version = Le32(&head[8]);
+    index.used = Le32(&head[0x14]);
+    index.total = Le32(&head[0x18]);
+    min_header = 0x1C;
+    first_offset = 16;
+    index.offsets_per_entry = index.version == kThumbcacheWin10   ? 14
+                              : index.version == kThumbcacheWin81 ? 11
+                                                                  : 9;
+    // Windows 8 and 8.1 close an entry with 4 unknown bytes.
+    entry_bytes =
+        first_offset + 4ull * index.offsets_per_entry + (index.version == kThumbcacheWin10 ? 0 : 4);
+  } else {
+    return Fail(kErrThumbcacheIndex, "No \"IMMM\" signature");
+  }
+  if (!IsKnownVersion(index.version)) {
+    return Fail(kErrThumbcacheIndex, "Unknown index version " + std::to_string(index.version));
+  }
+  // The header's size is not stored: it is what the entries leave of the file.
+  const uint64_t size = source.Size();
+  if (uint64_t{index.total} * entry_bytes > size - min_header) {
+    return Fail(kErrThumbcacheIndex, "The index claims " + std::to_string(index.total) +
+                                         " entries, more than the file holds");
+  }
+  index.header_size = size - uint64_t{index.total} * entry_bytes;
+  std::vector<uint8_t> chunk;
+  const uint64_t per_chunk = kIndexChunkBytes / entry_bytes;
+  for (uint64_t done = 0; done < index.total;) {
+    const uint64_t count = std::min<uint64_t>(per_chunk, index.total - done);
+    chunk.resize(static_cast<size_t>(count * entry_bytes));
+    if (auto r = ReadExactly(source, index.header_size + done * entry_bytes, chunk,
+                             kErrThumbcacheIndex, "An index entry");
+        !r) {
+      return tl::unexpected(r.error());
+    }
+    for (uint64_t k = 0; k < count; ++k) {
+      const uint8_t* e = chunk.data() + k * entry_bytes;
+      const uint64_t hash = Le64(e);
+      if (hash == 0) continue;  // an unused slot
+      std::vector<uint32_t> offsets(index.offsets_per_entry);
+      for (uint32_t t = 0; t < index.offsets_per_entry; ++t) {
+        offsets[t] = Le32(e + first_offset + 4ull * t);
+      }
+      index.by_hash.emplace(hash, index.entries.size());
+      index.entries.push_back({hash, std::move(offsets)});
+    }
+    done += count;
+  }
+  return index;
+}
+
+}  // namespace glintvane

@@ -1,0 +1,324 @@
+// thumbcache_*.db (Windows Vista to 11): the real caches of the corpus, and
+// hand-built ones for the header checksum, slack bytes, duplicate hashes, the
+// index beside the cache and entries that break the chain.
+#include <openssl/evp.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include "base/error_codes.h"
+#include "cache/thumbcache.h"
+#include "cache/thumbcache_reader.h"
+#include "tests/cache/cache_test_util.h"
+
+namespace glintvane {
+namespace {
+
+using testing::EnglishTexts;
+using testing::ReadOutcome;
+using testing::ReadPath;
+
+const std::string kThumbcache = GLINTVANE_CORPUS_DIR "/real/thumbcache";
+
+std::string Sha256(std::span<const uint8_t> bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+  std::string hex;
+  char buf[3];
+  for (unsigned int i = 0; i < length; ++i) {
+    std::snprintf(buf, sizeof(buf), "%02x", digest[i]);
+    hex += buf;
+  }
+  return hex;
+}
+
+struct Expected {
+  size_t rows;
+  size_t bmp, png, jpeg, none;
+  size_t indexed;  // rows the index beside the cache still points at
+};
+
+TEST(ThumbcacheCorpus, EveryCacheReadsWithEveryEntryAndNoError) {
+  // Counted by a separate script that walked the entries by their size field.
+  const std::map<std::string, Expected> files = {
+      {"win10-a/thumbcache_16.db", {1, 1, 0, 0, 0, 1}},
+      {"win10-a/thumbcache_32.db", {777, 777, 0, 0, 0, 777}},
+      {"win10-a/thumbcache_48.db", {201, 201, 0, 0, 0, 201}},
+      {"win10-a/thumbcache_2560.db", {7, 0, 0, 7, 0, 7}},
+      {"win10-a/thumbcache_sr.db", {0, 0, 0, 0, 0, 0}},
+      {"win10-a/thumbcache_exif.db", {0, 0, 0, 0, 0, 0}},
+      {"win10-a/thumbcache_wide.db", {0, 0, 0, 0, 0, 0}},
+      {"win10-a/thumbcache_wide_alternate.db", {0, 0, 0, 0, 0, 0}},
+      {"win10-a/thumbcache_custom_stream.db", {0, 0, 0, 0, 0, 0}},
+      {"win7-a/thumbcache_32.db", {6, 6, 0, 0, 0, 6}},
+      {"win7-a/thumbcache_96.db", {32, 32, 0, 0, 0, 32}},
+      // 181 entries, of which the index still names 73; 158 hold no data.
+      {"win7-a/thumbcache_256.db", {181, 0, 18, 5, 158, 73}},
+      {"win7-a/thumbcache_1024.db", {0, 0, 0, 0, 0, 0}},
+      {"win7-a/thumbcache_sr.db", {0, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& [name, want] : files) {
+    SCOPED_TRACE(name);
+    const ReadOutcome out = ReadPath(kThumbcache + "/" + name);
+    ASSERT_TRUE(out.result.ok);
+    EXPECT_TRUE(out.errors.empty());
+    ASSERT_EQ(out.list.size(), want.rows);
+    std::map<ImageKind, size_t> kinds;
+    size_t indexed = 0;
+    for (size_t i = 0; i < out.list.size(); ++i) {
+      const ThumbnailRow& row = out.list[i];
+      ++kinds[row.kind];
+      indexed += row.indexed == 1;
+      EXPECT_NE(row.indexed, -1);  // the index lies beside every cache
+      EXPECT_TRUE(row.checksum_ok);
+      EXPECT_EQ(row.key.size(), 16u);
+      EXPECT_EQ(row.key.find_first_not_of("0123456789abcdef"), std::string::npos);
+      if (row.kind != ImageKind::kNone) {
+        EXPECT_GT(row.width, 0);
+      }
+    }
+    EXPECT_EQ(kinds[ImageKind::kBmp], want.bmp);
+    EXPECT_EQ(kinds[ImageKind::kPng], want.png);
+    EXPECT_EQ(kinds[ImageKind::kJpeg], want.jpeg);
+    EXPECT_EQ(kinds[ImageKind::kNone], want.none);
+    EXPECT_EQ(indexed, want.indexed);
+  }
+}
+
+TEST(ThumbcacheCorpus, StoredBytesAndDetailsAreTheFileOwn) {
+  const ReadOutcome win10 = ReadPath(kThumbcache + "/win10-a/thumbcache_2560.db");
+  ASSERT_TRUE(win10.result.ok);
+  const ThumbnailRow& first = win10.list[0];
+  EXPECT_EQ(first.key, "c833a5aeaa5467d7");
+  EXPECT_EQ(first.width, 850);
+  EXPECT_EQ(first.height, 1100);
+  EXPECT_EQ(RowExtension(first), ".jpg");
+  EXPECT_EQ(Sha256(win10.store.View(first.start, first.length)),
+            "6ec9670dfdab16b8dd3c19833cb2bc6b856874912659a0ee065374e2aac0a13b");
+  const auto& details = win10.result.details;
+  EXPECT_NE(std::find(details.begin(), details.end(), "Cache type: 8 (2560)"), details.end());
+
+  const ReadOutcome win7 = ReadPath(kThumbcache + "/win7-a/thumbcache_256.db");
+  const ThumbnailRow* png = const_cast<ThumbnailList&>(win7.list).Find("21ea970921921099");
+  ASSERT_NE(png, nullptr);
+  EXPECT_EQ(png->name, "21ea970921921099");
+  EXPECT_EQ(RowExtension(*png), ".png");
+  EXPECT_EQ(Sha256(win7.store.View(png->start, png->length)),
+            "27b5bf419d6e09941f601af4aa13ceafffeb6eea3322bd04211abf9726edaac1");
+}
+
+TEST(ThumbcacheCorpus, IndexFilesListTheirHashes) {
+  for (const std::string name :
+       {"win7-a/thumbcache_idx.db", "win7-a/thm523.tmp", "win10-a/thumbcache_idx.db"}) {
+    SCOPED_TRACE(name);
+    const ReadOutcome out = ReadPath(kThumbcache + "/" + name);
+    ASSERT_TRUE(out.result.ok);
+    EXPECT_TRUE(out.errors.empty());
+    EXPECT_GT(out.list.size(), 0u);
+  }
+  EXPECT_EQ(ReadPath(kThumbcache + "/win10-a/thumbcache_idx.db").list.size(), 3010u);
+}
+
+// --- Hand-built caches -------------------------------------------------------
+
+// Bit by bit, apart from the reader's table.
+uint64_t SlowCrc64(std::span<const uint8_t> bytes) {
+  uint64_t crc = ~0ull;
+  for (const uint8_t b : bytes) {
+    crc ^= b;
+    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0x92C64265D32139A4ull : crc >> 1;
+  }
+  return crc;
+}
+
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
+  Put32(b, at, static_cast<uint32_t>(v));
+  Put32(b, at + 4, static_cast<uint32_t>(v >> 32));
+}
+
+struct EntrySpec {
+  uint64_t hash = 0;
+  std::u16string id;
+  std::vector<uint8_t> data;
+  uint32_t slack = 0;
+  bool break_crc = false;
+};
+
+// A Windows 7 (0x15) or Windows 10 (0x20) cache of type 1 ending in a free entry.
+std::vector<uint8_t> MakeCache(uint32_t version, const std::vector<EntrySpec>& entries) {
+  const bool win7 = version == kThumbcacheWin7;
+  const size_t header = win7 ? 48 : 56;
+  std::vector<uint8_t> file(24, 0);
+  std::memcpy(file.data(), "CMMM", 4);
+  Put32(file, 4, version);
+  Put32(file, 8, 1);
+  Put32(file, win7 ? 0x0C : 0x10, 24);
+  auto add = [&](const EntrySpec& e, uint32_t size_override) {
+    const size_t at = file.size();
+    const uint32_t size =
+        size_override != 0
+            ? size_override
+            : static_cast<uint32_t>(header + 2 * e.id.size() + e.data.size() + e.slack);
+    file.resize(at + std::max<size_t>(size, header), 0);
+    std::memcpy(&file[at], "CMMM", 4);
+    Put32(file, at + 4, size);
+    Put64(file, at + 8, e.hash);
+    Put32(file, at + 16, static_cast<uint32_t>(2 * e.id.size()));
+    Put32(file, at + 24, static_cast<uint32_t>(e.data.size()));
+    if (!win7 && !e.data.empty()) {
+      Put32(file, at + 28, 7);
+      Put32(file, at + 32, 9);
+    }
+    const size_t covered = win7 ? 40 : 48;
+    uint64_t crc = SlowCrc64(std::span<const uint8_t>(file).subspan(at, covered));
+    Put64(file, at + covered, e.break_crc ? crc ^ 1 : crc);
+    for (size_t i = 0; i < e.id.size(); ++i) {
+      file[at + header + 2 * i] = static_cast<uint8_t>(e.id[i]);
+      file[at + header + 2 * i + 1] = static_cast<uint8_t>(e.id[i] >> 8);
+    }
+    std::copy(e.data.begin(), e.data.end(), file.begin() + at + header + 2 * e.id.size());
+  };
+  for (const EntrySpec& e : entries) add(e, 0);
+  Put32(file, win7 ? 0x10 : 0x14, static_cast<uint32_t>(file.size()));
+  add(EntrySpec{}, static_cast<uint32_t>(header + 100));  // the free entry
+  return file;
+}
+
+const std::vector<uint8_t> kPng = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 1, 2, 3};
+const std::vector<uint8_t> kJpeg = {0xFF, 0xD8, 0xFF, 0xE1, 0, 2, 0xFF, 0xD9};
+
+ReadOutcome ReadCache(const std::vector<uint8_t>& bytes,
+                      const std::vector<uint8_t>* index = nullptr) {
+  ReadOutcome out;
+  MemoryByteSource source(bytes);
+  std::optional<MemoryByteSource> index_source;
+  if (index != nullptr) index_source.emplace(*index);
+  out.result = ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+                                  CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()},
+                                  {}, index_source ? &*index_source : nullptr);
+  return out;
+}
+
+TEST(ThumbcacheCrc, MatchesTheCheckValue) {
+  const std::string text = "123456789";
+  const auto bytes = std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  EXPECT_EQ(ThumbcacheCrc64(bytes), 0x75d4b74f024eceeaull);
+}
+
+TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
+  for (const uint32_t version : {kThumbcacheWin7, kThumbcacheWin10}) {
+    SCOPED_TRACE(version);
+    const auto file = MakeCache(version, {{0x0a, u"a", kPng, 5, false},
+                                          {0x0a, u"b", kJpeg, 0, true},
+                                          {0xffeeddccbbaa9988, u"::{645FF040}", {}, 3, false}});
+    const ReadOutcome out = ReadCache(file);
+    ASSERT_TRUE(out.result.ok) << out.errors.lines().size();
+    ASSERT_EQ(out.list.size(), 3u);  // the free entry is no row
+    EXPECT_EQ(out.list[0].key, "000000000000000a");
+    EXPECT_EQ(out.list[1].key, "000000000000000a");
+    EXPECT_EQ(out.list[0].kind, ImageKind::kPng);
+    EXPECT_EQ(out.list[1].kind, ImageKind::kJpeg);
+    EXPECT_EQ(out.list[1].name, "b");
+    EXPECT_TRUE(out.list[0].checksum_ok);
+    EXPECT_FALSE(out.list[1].checksum_ok);  // flagged, not dropped
+    EXPECT_EQ(out.list[2].kind, ImageKind::kNone);
+    EXPECT_EQ(out.list[2].length, 0);
+    EXPECT_EQ(out.list[2].name, "::{645FF040}");
+    EXPECT_EQ(out.list[0].indexed, -1);  // no index given
+    const auto jpeg = out.store.View(out.list[1].start, out.list[1].length);
+    EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), kJpeg.begin(), kJpeg.end()));
+    if (version == kThumbcacheWin10) {
+      EXPECT_EQ(out.list[1].width, 7);
+    }
+  }
+}
+
+TEST(ThumbcacheRead, BrokenEntriesEndTheReadWithAnErrorAndKeepEarlierRows) {
+  auto base = MakeCache(kThumbcacheWin10, {{1, u"a", kPng, 0, false}, {2, u"b", kPng, 0, false}});
+  const size_t second = 24 + 56 + 2 + kPng.size();
+  struct Case {
+    const char* what;
+    size_t at;
+    uint32_t value;
+  } cases[] = {
+      {"size past the end of the file", second + 4, 0x7FFFFFF0},
+      {"size below a header", second + 4, 8},
+      {"size of zero", second + 4, 0},
+      {"data larger than the entry", second + 24, 0xFFFFFFFF},
+      {"identifier larger than the entry", second + 16, 0x80000000},
+      {"no signature", second, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto file = base;
+    Put32(file, c.at, c.value);
+    const ReadOutcome out = ReadCache(file);
+    EXPECT_FALSE(out.result.ok);
+    EXPECT_EQ(out.result.error_code, kErrThumbcacheEntry);
+    EXPECT_FALSE(out.errors.empty());
+    ASSERT_EQ(out.list.size(), 1u);
+    EXPECT_EQ(out.list[0].key, "0000000000000001");
+  }
+  // Cut inside the last header.
+  base.resize(second + 20);
+  EXPECT_EQ(ReadCache(base).result.error_code, kErrThumbcacheEntry);
+  // A header no Windows wrote.
+  auto odd = MakeCache(kThumbcacheWin10, {});
+  Put32(odd, 4, 0x99);
+  EXPECT_EQ(ReadCache(odd).result.error_code, kErrThumbcacheHeader);
+  Put32(odd, 4, kThumbcacheWin10);
+  Put32(odd, 0x10, 0xFFFFFFF0);  // first entry outside
+  EXPECT_EQ(ReadCache(odd).result.error_code, kErrThumbcacheHeader);
+}
+
+// A Windows 10 index: 0x90-byte header, 72-byte entries of hash, flags and 14 offsets.
+std::vector<uint8_t> MakeIndex(const std::vector<std::pair<uint64_t, uint32_t>>& type1_offsets,
+                               uint32_t total) {
+  std::vector<uint8_t> file(0x90 + 72 * total, 0);
+  std::memcpy(&file[4], "IMMM", 4);
+  Put32(file, 8, kThumbcacheWin10);
+  Put32(file, 0x14, static_cast<uint32_t>(type1_offsets.size()));
+  Put32(file, 0x18, total);
+  for (size_t k = 0; k < type1_offsets.size(); ++k) {
+    const size_t at = 0x90 + 72 * k;
+    Put64(file, at, type1_offsets[k].first);
+    for (int t = 0; t < 14; ++t) Put32(file, at + 16 + 4 * t, kThumbcacheNotIndexed);
+    Put32(file, at + 16 + 4, type1_offsets[k].second);
+  }
+  return file;
+}
+
+TEST(ThumbcacheRead, IndexTellsWhichEntriesItStillNames) {
+  const auto file =
+      MakeCache(kThumbcacheWin10,
+                {{1, u"a", kPng, 0, false}, {1, u"b", kPng, 0, false}, {2, u"c", {}, 0, false}});
+  const uint32_t second = 24 + 56 + 2 + static_cast<uint32_t>(kPng.size());
+  // Hash 1 points at its second copy; hash 2 is not in the index.
+  const auto index = MakeIndex({{1, second}, {3, 24}}, 4);
+  const ReadOutcome out = ReadCache(file, &index);
+  ASSERT_TRUE(out.result.ok);
+  ASSERT_EQ(out.list.size(), 3u);
+  EXPECT_EQ(out.list[0].indexed, 0);
+  EXPECT_EQ(out.list[1].indexed, 1);
+  EXPECT_EQ(out.list[2].indexed, 0);
+
+  // An index that claims more entries than it holds is only a warning.
+  auto broken = index;
+  Put32(broken, 0x18, 0x10000000);
+  const ReadOutcome warned = ReadCache(file, &broken);
+  EXPECT_TRUE(warned.result.ok);
+  EXPECT_FALSE(warned.errors.empty());
+  EXPECT_EQ(warned.list[1].indexed, -1);
+}
+
+}  // namespace
+}  // namespace glintvane
