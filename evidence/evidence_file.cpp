@@ -4,6 +4,7 @@
 #include <tsk/libtsk.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace glintvane {
@@ -87,6 +88,39 @@ tl::expected<size_t, IoError> EvidenceFileSource::ReadAt(uint64_t offset, std::s
     done += n;
   }
   return done;
+}
+
+std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
+                                          const std::string& folder, std::string_view name) {
+  EvidenceVolume* volume = image.Volume(partition);
+  if (volume == nullptr || volume->fs == nullptr) return std::nullopt;
+  TSK_FS_DIR* dir = tsk_fs_dir_open(volume->fs, folder.c_str());
+  if (dir == nullptr) {
+    tsk_error_reset();
+    return std::nullopt;
+  }
+  const auto same = [&](const char* other) {
+    const std::string_view text(other);
+    return text.size() == name.size() &&
+           std::equal(text.begin(), text.end(), name.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) ==
+                    std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  std::optional<uint64_t> found;
+  bool found_live = false;
+  const size_t count = tsk_fs_dir_getsize(dir);
+  for (size_t i = 0; i < count && !found_live; ++i) {
+    const TSK_FS_NAME* entry = tsk_fs_dir_get_name(dir, i);
+    if (entry == nullptr || entry->name == nullptr || !same(entry->name)) continue;
+    const bool live = (entry->flags & TSK_FS_NAME_FLAG_ALLOC) != 0;
+    if (!found || live) {
+      found = entry->meta_addr;
+      found_live = live;
+    }
+  }
+  tsk_fs_dir_close(dir);
+  return found;
 }
 
 bool IsEvidenceFilePath(const std::string& text) {

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <tl/expected.hpp>
@@ -53,6 +55,12 @@ class EvidenceFileSource final : public ByteSource {
   bool block_valid_ = false;
   std::string error_;  // why the last block could not be read
 };
+
+// The metadata address of the entry called `name` (any letter case) in the
+// folder `folder` ("/"-separated, from "/") of a partition; a live entry
+// before a deleted one. Nothing when the folder or the name is not there.
+std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
+                                          const std::string& folder, std::string_view name);
 
 // True when `text` parses as an image path (see ParseEvidencePath) whose
 // image part names an existing file.

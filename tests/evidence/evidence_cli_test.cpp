@@ -68,6 +68,33 @@ TEST(EvidenceCli, SearchesAnImageAndExtractsADeletedCacheWithOneSummaryLine) {
   EXPECT_NE(xml.find("<hashdigest type='sha1'>" + sums.sha1 + "<"), std::string::npos);
 }
 
+// A thumbcache inside an image is read with the index beside it, as the same
+// file is on disk.
+TEST(EvidenceCli, ListsAThumbcacheInsideAnImageWithItsIndex) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const auto search = RunCli({"search", "--json", disk.Path("disk.raw")});
+  const auto found = search.Json();
+  std::string path;
+  for (const auto& row : found["rows"]) {
+    if (row["name"] == "thumbcache_32.db") path = row["path"];
+  }
+  ASSERT_FALSE(path.empty()) << search.out;
+  const auto inside = RunCli({"list", "--json", path});
+  const auto outside =
+      RunCli({"list", "--json", testing::CorpusCache("thumbcache/win7-a/thumbcache_32.db")});
+  ASSERT_EQ(inside.exit_code, 0) << inside.out;
+  const auto a = inside.Json()["rows"];
+  const auto b = outside.Json()["rows"];
+  ASSERT_EQ(a.size(), b.size());
+  ASSERT_FALSE(a.empty());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i]["key"], b[i]["key"]);
+    EXPECT_EQ(a[i]["sha256"], b[i]["sha256"]);
+    EXPECT_EQ(a[i]["indexed"], b[i]["indexed"]);
+    EXPECT_FALSE(a[i]["indexed"].is_null());
+  }
+}
+
 // Carving the unallocated space finds the deleted picture and not the kept
 // one; its byte run points at its bytes in the disk.
 TEST(EvidenceCli, CarvesOnlyTheUnallocatedSpaceAndRecordsWhereEachImageLies) {

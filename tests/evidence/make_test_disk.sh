@@ -49,6 +49,7 @@ explorer=::/Users/eve/AppData/Local/Microsoft/Windows/Explorer
 mmd -i fat.raw ::/Users ::/Users/eve ::/Users/eve/AppData ::/Users/eve/AppData/Local \
   ::/Users/eve/AppData/Local/Microsoft ::/Users/eve/AppData/Local/Microsoft/Windows "$explorer"
 mcopy -i fat.raw "$corpus/thumbcache/win7-a/thumbcache_32.db" "$explorer/thumbcache_32.db"
+mcopy -i fat.raw "$corpus/thumbcache/win7-a/thumbcache_idx.db" "$explorer/thumbcache_idx.db"
 if [ -f "$out/vista_i.bin" ]; then
   mmd -i fat.raw '::/$Recycle.Bin' '::/$Recycle.Bin/S-1-5-21-9'
   mcopy -i fat.raw "$out/vista_i.bin" '::/$Recycle.Bin/S-1-5-21-9/$IAB12CD.db'
