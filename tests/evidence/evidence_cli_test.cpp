@@ -33,10 +33,15 @@ TEST(EvidenceCli, SearchesAnImageAndExtractsADeletedCacheWithOneSummaryLine) {
   GLINTVANE_NEED_TEST_DISK(disk);
   const auto search = RunCli({"search", "--json", disk.Path("disk.E01")});
   ASSERT_EQ(search.exit_code, 0) << search.err;
-  EXPECT_EQ(search.err, "");  // no terminal: no progress, nothing else
+  // No terminal: no progress; only the partition that holds no file system.
+  EXPECT_EQ(Count(search.err, "\n"), 1u) << search.err;
+  EXPECT_EQ(search.err.find("glintvane-cli search: " + disk.Path("disk.E01") +
+                            ": no file system recognised in partition 3 ("),
+            0u)
+      << search.err;
   const auto doc = search.Json();
   EXPECT_EQ(doc["format"], "EWF");
-  EXPECT_EQ(doc["partitions"].size(), 2u);
+  EXPECT_EQ(doc["partitions"].size(), 3u);
   nlohmann::json deleted;
   for (const auto& row : doc["rows"]) {
     EXPECT_TRUE(row.contains("image") && row.contains("partition") && row.contains("inode") &&

@@ -48,10 +48,15 @@ TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {
     const EvidenceSearchOutcome outcome = SearchEvidenceImage(list, disk.Path(name));
     ASSERT_TRUE(outcome.opened) << outcome.error;
     EXPECT_TRUE(outcome.partitioned);
-    EXPECT_TRUE(outcome.complete());
-    ASSERT_EQ(outcome.volumes.size(), 2u);
+    ASSERT_EQ(outcome.volumes.size(), 3u);
     EXPECT_EQ(outcome.volumes[0].file_system, "fat32");
     EXPECT_EQ(outcome.volumes[1].file_system, "ntfs");
+    // A partition no reader recognises is reported and the rest is read.
+    EXPECT_EQ(outcome.volumes[2].file_system, "");
+    EXPECT_NE(outcome.volumes[2].error.find("no file system recognised in partition 3"),
+              std::string::npos)
+        << outcome.volumes[2].error;
+    EXPECT_FALSE(outcome.complete());
     EXPECT_EQ(outcome.size, 44u << 20);
 
     const struct {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the small disk images the evidence tests read, without mounting
 # anything unless ntfs-3g can mount through FUSE:
-#   disk.raw      MBR, p1 FAT32 (34 MiB), p2 NTFS (8 MiB)
+#   disk.raw      MBR, p1 FAT32 (34 MiB), p2 NTFS (8 MiB), p3 1 MiB of zeros (no file system)
 #   fat.raw       the FAT32 file system alone (no partition table)
 #   split.raw.001 disk.raw cut into numbered pieces
 #   disk.E01      disk.raw as EWF (ewfacquire -u)
@@ -77,7 +77,7 @@ rmdir "$mnt"
 
 # The disk: an MBR with both partitions.
 truncate -s 44M disk.raw
-printf 'label: dos\nstart=2048, size=69632, type=c\nstart=71680, size=16384, type=7\n' |
+printf 'label: dos\nstart=2048, size=69632, type=c\nstart=71680, size=16384, type=7\nstart=88064, size=2048, type=83\n' |
   sfdisk -q disk.raw >/dev/null
 dd if=fat.raw of=disk.raw bs=1M seek=1 conv=notrunc,sparse status=none
 dd if=ntfs.raw of=disk.raw bs=512 seek=71680 conv=notrunc,sparse status=none
