@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "base/file_time.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "evidence/evidence_image.h"
 #include "evidence/evidence_search.h"
 
 namespace glintvane::cli {
@@ -199,6 +201,25 @@ int RunImageSearch(const std::string& image, bool json) {
   }
   // Sectors lost or no file system at all: the image was not read in full.
   return any_file_system && outcome.unreadable_sectors == 0 ? kExitOk : kExitFailed;
+}
+
+bool IsImageNotPlainBytes(const std::string& path) {
+  if (!IsImageSearchRoot(path)) return false;
+  auto file = FileByteSource::Open(path);
+  if (file) {
+    std::array<uint8_t, 8> head{};
+    const auto got = (*file)->ReadAt(0, head);
+    if (got && HasEwfSignature(std::span(head).first(*got))) return true;
+  }
+  return RawSegmentPaths(path).size() > 1;
+}
+
+void HintAtImage(const std::string& path) {
+  if (!LooksLikeEvidenceImage(path)) return;
+  std::fprintf(stderr,
+               "glintvane-cli: %s is a disk image; \"glintvane-cli search %s\" lists the caches "
+               "in it\n",
+               path.c_str(), path.c_str());
 }
 
 DfxmlRun ThisRun(const std::string& kind, const std::string& source) {

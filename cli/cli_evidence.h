@@ -15,6 +15,13 @@ bool IsImageSearchRoot(const std::string& root);
 
 int RunImageSearch(const std::string& image, bool json);
 
+// True for an EWF segment or the first piece of a split raw image: files
+// whose bytes are not the disk's as they lie.
+bool IsImageNotPlainBytes(const std::string& path);
+
+// After a failed read: when FILE is a disk image, says how to search it.
+void HintAtImage(const std::string& path);
+
 // Writes the DFXML document to `path` through a fresh file renamed into
 // place; refuses to replace `input`. Prints the reason on failure.
 bool WriteDfxmlFile(const std::string& path, const std::string& input, const DfxmlRun& run,

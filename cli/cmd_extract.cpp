@@ -62,6 +62,15 @@ int RunExtract(ExtractArgs args) {
   ErrorList errors;
   TerminalProgress progress;
   bool read_ok = false;
+  if (args.carve && IsImageNotPlainBytes(args.file)) {
+    // Carved rows are written from their source file's own bytes, which an
+    // EWF or split image does not hold as the disk had them.
+    std::fprintf(stderr,
+                 "glintvane-cli extract: %s is an EWF or split disk image; carve it with "
+                 "\"glintvane-cli carve %s --dfxml FILE\"\n",
+                 args.file.c_str(), args.file.c_str());
+    return kExitUsage;
+  }
   if (args.carve) {
     read_ok = ScanFileForImages(args.file, {list, errors, CliTexts(), &progress}).finished;
   } else {

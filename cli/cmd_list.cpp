@@ -11,6 +11,7 @@
 #include "base/file_time.h"
 #include "cache/thumbs_reader.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
 #include "evidence/evidence_read.h"
 
@@ -209,6 +210,7 @@ int RunList(const std::string& path, bool json) {
     PrintTable(result, list);
     for (const std::string& line : errors.lines()) std::fprintf(stderr, "%s\n", line.c_str());
   }
+  if (!result.ok) HintAtImage(path);
   return result.ok ? kExitOk : kExitFailed;
 }
 

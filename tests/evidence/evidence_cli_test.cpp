@@ -151,6 +151,16 @@ TEST(EvidenceCli, NamesAMissingSegmentAndAnUnrecognisedImage) {
   EXPECT_EQ(carve.exit_code, 1);
   EXPECT_NE(carve.err.find("gap.E02 is missing"), std::string::npos) << carve.err;
 
+  // A disk image handed where a cache is wanted: the way to it is named.
+  const auto list = RunCli({"list", disk.Path("disk.raw")});
+  EXPECT_EQ(list.exit_code, 1);
+  EXPECT_NE(list.err.find("is a disk image; \"glintvane-cli search"), std::string::npos)
+      << list.err;
+  testing::TempTree out;
+  const auto carved = RunCli({"extract", "--carve", disk.Path("disk.E01"), "-o", out.root()});
+  EXPECT_EQ(carved.exit_code, 2);
+  EXPECT_NE(carved.err.find("glintvane-cli carve"), std::string::npos) << carved.err;
+
   const auto noise = RunCli({"search", disk.Path("gap.E01")});
   EXPECT_EQ(noise.exit_code, 1);
   EXPECT_NE(noise.err.find("no partition table and no file system recognised"), std::string::npos)
