@@ -126,6 +126,9 @@ class MainWindow : public QMainWindow {
   QAction* ActionHelp = nullptr;
   QAction* ActionHelpOnline = nullptr;
   QAction* ActionHelpAbout = nullptr;
+  QAction* ActionOpenEvidence = nullptr;
+  // Found-caches rows of deleted files carry true under this role.
+  static constexpr int kDeletedRowRole = Qt::UserRole + 40;
 
   // --- state that tests and other parts read ------------------------------
   const UiTexts& texts() const { return texts_; }
@@ -192,6 +195,9 @@ class MainWindow : public QMainWindow {
   void ActionHelpExecute();
   void ActionHelpOnlineExecute();
   void ActionHelpAboutExecute();
+  // Disk images (evidence_open.cpp).
+  void ActionOpenEvidenceExecute();
+  void OpenEvidenceImage(const QString& path);
 
  public:
   // Routines the handlers share.
@@ -254,6 +260,7 @@ class MainWindow : public QMainWindow {
   void CreateComponents();
   void CreateCommands();
   void CreateMenus();
+  void CreateEvidenceCommands();
   void ConnectHandlers();
   QAction* MakeAction(QAction*& slot, void (MainWindow::*handler)());
   void ShowFileDetails(const std::vector<std::string>& details);

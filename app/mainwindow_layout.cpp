@@ -197,6 +197,7 @@ void MainWindow::CreateComponents() {
   setCentralWidget(mainPanel);
 
   CreateMenus();
+  CreateEvidenceCommands();
 }
 
 QAction* MainWindow::MakeAction(QAction*& slot, void (MainWindow::*handler)()) {

@@ -25,6 +25,8 @@
 #include "base/windows_path.h"
 #include "cache/thumbs_reader.h"
 #include "carve/carve_scan.h"
+#include "evidence/evidence_image.h"
+#include "evidence/evidence_read.h"
 #include "image_view.h"
 #include "mainwindow.h"
 #include "platform/dialogs.h"
@@ -76,6 +78,11 @@ void MainWindow::ActionOpenExecute() {
   const QString path = dialogs().ChooseOpenFile(this, filters);
   if (path.isEmpty()) return;
   repaint();
+  // A disk image chosen here is walked for its caches, not read as one.
+  if (LooksLikeEvidenceImage(path.toStdString())) {
+    OpenEvidenceImage(path);
+    return;
+  }
   OpenThumbnailFile(path);
 }
 
@@ -159,7 +166,7 @@ bool MainWindow::ReadThumbnailCache(const QString& path) {
   options.time_zone = time_zone_;
   RunWork([&](std::stop_token stop) {
     try {
-      result = ::glintvane::ReadThumbnailCache(
+      result = ReadCacheAtPath(
           local_path, CacheReadTarget{list, store, errors, texts_, &work_progress_, stop}, options);
     } catch (const std::bad_alloc& e) {
       // The reader reports its own failures; only running out of memory on

@@ -131,6 +131,19 @@ int64_t ReadMemory(void* context, uint8_t* out, size_t count) {
   return static_cast<int64_t>(n);
 }
 
+struct SourceReader {
+  ByteSource& source;
+  uint64_t position = 0;
+};
+
+int64_t ReadSource(void* context, uint8_t* out, size_t count) {
+  auto& reader = *static_cast<SourceReader*>(context);
+  const auto got = reader.source.ReadAt(reader.position, {out, count});
+  if (!got) return -(got.error().error_number != 0 ? got.error().error_number : EIO);
+  reader.position += *got;
+  return static_cast<int64_t>(*got);
+}
+
 // Opens the file and takes its length by seeking to the end, which also
 // works for block devices (a whole disk can be carved); then seeks back.
 tl::expected<int64_t, ScanFailure> OpenForScan(const std::string& path, int& fd) {
@@ -222,6 +235,34 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     // Running out of memory for rows is the one failure here that is not a
     // file call's.
     if (fd >= 0) ::close(fd);
+    result.error_code = kErrPlatform;
+    target.errors.AddError(kErrPlatform, path, "", target.texts);
+  }
+  Finish(target, result);
+  return result;
+}
+
+CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, CarveTarget target) {
+  CarveResult result;
+  try {
+    const auto length = static_cast<int64_t>(source.Size());
+    result.file_size = source.Size();
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit);
+    SourceReader reader{source};
+    const auto read =
+        FeedBlocks(scanner, length, ReadSource, &reader, target.progress, target.stop);
+    result.stopped = target.stop.stop_requested();
+    result.rows_added = scanner.rows_added();
+    if (!read) {
+      Report(ScanFailure{kErrRead, read.error()}, path, target, result);
+    } else {
+      scanner.CloseAtEnd(*read);
+      result.rows_added = scanner.rows_added();
+      if (!result.stopped && !ReportEarlyEnd(scanner, *read, length, path, target, result)) {
+        result.finished = true;
+      }
+    }
+  } catch (const std::exception&) {
     result.error_code = kErrPlatform;
     target.errors.AddError(kErrPlatform, path, "", target.texts);
   }

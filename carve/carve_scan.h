@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/byte_source.h"
 #include "base/progress.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carved_images.h"
@@ -49,6 +50,10 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target);
 // recorded in the rows.
 CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string& path,
                                CarveTarget target);
+
+// The same scan over any byte source read front to back (a disk image, the
+// unallocated space of its file systems); `path` is recorded in the rows.
+CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, CarveTarget target);
 
 // The reason shown after the path when a file call fails, from its errno
 // value; empty for values without one.

@@ -54,4 +54,8 @@ class TerminalProgress final : public ProgressSink {
   int last_ = -1;
 };
 
+// The command line as run, for the records a run writes (DFXML).
+void SetCommandLine(int argc, char** argv);
+const std::string& CommandLine();
+
 }  // namespace glintvane::cli

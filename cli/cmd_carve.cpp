@@ -5,6 +5,8 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -14,11 +16,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "base/byte_source.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "evidence/evidence_image.h"
+#include "evidence/unallocated.h"
+#include "export/digest.h"
 #include "texts/error_list.h"
 
 namespace glintvane::cli {
@@ -60,30 +65,19 @@ class Output {
   size_t used_ = 0;
 };
 
-// The SHA-256 of the bytes [start, start + length) of the open file, in hex;
-// empty when they cannot be read.
-std::string HashRange(int fd, int64_t start, int64_t length, std::vector<uint8_t>& buffer) {
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                  &EVP_MD_CTX_free);
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return "";
+// The digests of [start, start + length) of the source; empty when the bytes
+// cannot be read.
+Digests HashRange(ByteSource& source, int64_t start, int64_t length, std::vector<uint8_t>& buffer) {
+  MultiDigest digest;
   while (length > 0) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(length, kHashBlock));
-    const ssize_t got = ::pread(fd, buffer.data(), want, start);
-    if (got <= 0) return "";
-    EVP_DigestUpdate(context.get(), buffer.data(), static_cast<size_t>(got));
-    start += got;
-    length -= got;
+    const auto got = source.ReadAt(static_cast<uint64_t>(start), std::span(buffer).first(want));
+    if (!got || *got == 0) return {};
+    digest.Update(std::span(buffer).first(*got));
+    start += static_cast<int64_t>(*got);
+    length -= static_cast<int64_t>(*got);
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  if (EVP_DigestFinal_ex(context.get(), digest, &size) != 1) return "";
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex.push_back(kHex[digest[i] >> 4]);
-    hex.push_back(kHex[digest[i] & 15]);
-  }
-  return hex;
+  return digest.Finish();
 }
 
 std::string JsonText(std::string_view text) {
@@ -91,19 +85,77 @@ std::string JsonText(std::string_view text) {
       .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
+struct CarveArgs {
+  std::string path;
+  bool json = false;
+  bool hash = false;
+  bool unallocated = false;
+  std::string dfxml;
+  size_t max_rows = kDefaultCarveRowLimit;
+};
+
+// A disk image is carved through its own reader when its bytes are not the
+// file's own (EWF, a split raw image) or when only its unallocated space is
+// wanted; any other file is read as it lies.
+bool CarveThroughImage(const CarveArgs& args) {
+  if (args.unallocated) return true;
+  std::array<uint8_t, 8> head{};
+  auto file = FileByteSource::Open(args.path);
+  if (file) {
+    const auto got = (*file)->ReadAt(0, head);
+    if (got && HasEwfSignature(std::span(head).first(*got))) return true;
+  }
+  return RawSegmentPaths(args.path).size() > 1;
+}
+
+int RunCarve(const CarveArgs& args) {
+  const std::string& path = args.path;
+  const bool json = args.json;
+  const bool hash = args.hash;
   ThumbnailList list;
   ErrorList errors;
   TerminalProgress progress;
-  const CarveResult result =
-      ScanFileForImages(path, {list, errors, CliTexts(), &progress, InterruptStop(), max_rows});
-
-  int fd = -1;
-  std::vector<uint8_t> buffer;
-  if (hash) {
-    if (auto opened = OpenEvidence(path)) fd = opened->fd;
-    buffer.resize(kHashBlock);
+  std::unique_ptr<EvidenceImage> image;
+  std::unique_ptr<RunsByteSource> unallocated;
+  std::unique_ptr<ByteSource> plain;
+  ByteSource* source = nullptr;
+  CarveResult result;
+  if (CarveThroughImage(args)) {
+    auto opened = EvidenceImage::Open(path);
+    if (!opened) {
+      std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(opened.error()).c_str());
+      return kExitFailed;
+    }
+    image = std::move(*opened);
+    source = &image->bytes();
+    if (args.unallocated) {
+      for (const EvidenceVolume& volume : image->Volumes()) {
+        if (volume.fs == nullptr) {
+          std::fprintf(stderr,
+                       "glintvane-cli carve: %s: partition %d: no file system recognised, its "
+                       "space is not carved\n",
+                       Printable(path).c_str(), volume.partition);
+        }
+      }
+      unallocated = std::make_unique<RunsByteSource>(image->bytes(), UnallocatedRuns(*image));
+      source = unallocated.get();
+    }
+    result = ScanSourceForImages(
+        *source, path, {list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
+  } else {
+    result = ScanFileForImages(
+        path, {list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
+    // Opened again only when the scan could read it: a FIFO or a folder was
+    // refused already and is never waited on here.
+    if (auto opened = result.file_size > 0 ? FileByteSource::Open(path) : nullptr) {
+      plain = std::move(*opened);
+      source = plain.get();
+    }
   }
+  const bool digests = hash || !args.dfxml.empty();
+  std::vector<uint8_t> buffer;
+  if (digests) buffer.resize(kHashBlock);
+  std::vector<DfxmlFileObject> objects;
 
   Output out;
   if (json) {
@@ -123,6 +175,11 @@ int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
     }
     out.Add(",\"file_size\":");
     out.Add(static_cast<int64_t>(result.file_size));
+    if (image) {
+      out.Add(",\"image_format\":");
+      out.Add(JsonText(ImageFormatName(image->format())));
+      out.Add(args.unallocated ? ",\"unallocated\":true" : ",\"unallocated\":false");
+    }
     out.Add(",\"errors\":[");
     for (size_t i = 0; i < errors.lines().size(); ++i) {
       if (i > 0) out.Add(",");
@@ -159,7 +216,28 @@ int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
         out.Add(key);  // decimal digits: nothing to escape
       }
     };
-    const std::string digest = fd >= 0 ? HashRange(fd, start, length, buffer) : "";
+    const Digests sums =
+        digests && source != nullptr ? HashRange(*source, start, length, buffer) : Digests{};
+    const std::string& digest = sums.sha256;
+    // Where the image lies in the disk image: the unallocated stream joins
+    // stretches that need not be neighbours on the disk.
+    std::vector<DfxmlByteRun> runs;
+    if (unallocated) {
+      for (const ImageRun& piece : unallocated->ImageRunsOf(static_cast<uint64_t>(start),
+                                                            static_cast<uint64_t>(length))) {
+        runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
+      }
+    } else if (length > 0) {
+      runs.push_back({0, static_cast<uint64_t>(start), static_cast<uint64_t>(length)});
+    }
+    if (!args.dfxml.empty()) {
+      DfxmlFileObject object;
+      object.filename = (key.empty() ? std::to_string(i) : key) + ".jpg";
+      object.filesize = static_cast<uint64_t>(std::max<int64_t>(length, 0));
+      object.byte_runs = runs;
+      object.digests = sums;
+      objects.push_back(std::move(object));
+    }
     if (json) {
       out.Add(i > 0 ? ",\n{\"key\":\"" : "\n{\"key\":\"");
       add_key();
@@ -170,6 +248,10 @@ int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
       out.Add(",\"length\":");
       out.Add(length);
       out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
+      if (unallocated && !runs.empty()) {
+        out.Add(",\"img_offset\":");
+        out.Add(static_cast<int64_t>(runs.front().img_offset));
+      }
       if (hash) {
         out.Add(",\"sha256\":\"");
         out.Add(digest);  // empty when the bytes could not be read
@@ -192,14 +274,34 @@ int RunCarve(const std::string& path, bool json, bool hash, size_t max_rows) {
       out.Add("\n");
     }
   }
-  if (json) out.Add("]}\n");
+  const uint64_t lost = image ? image->bytes().unreadable_sectors() : 0;
+  if (json) {
+    if (image) {
+      out.Add("],\"unreadable_sectors\":");
+      out.Add(static_cast<int64_t>(lost));
+      out.Add("}\n");
+    } else {
+      out.Add("]}\n");
+    }
+  }
   out.Flush();
-  if (fd >= 0) ::close(fd);
 
   if (!json) {
     PrintLines(stderr, errors.lines());
   }
-  return result.finished ? kExitOk : kExitFailed;
+  if (lost > 0) {
+    std::fprintf(stderr,
+                 "glintvane-cli carve: %s: %llu unreadable sectors were read as zeros; carving "
+                 "went on past them\n",
+                 Printable(path).c_str(), static_cast<unsigned long long>(lost));
+  }
+  bool recorded = true;
+  if (!args.dfxml.empty()) {
+    DfxmlRun run = ThisRun("carve", path);
+    run.source_size = image ? image->size() : result.file_size;
+    recorded = WriteDfxmlFile(args.dfxml, path, run, objects);
+  }
+  return result.finished && lost == 0 && recorded ? kExitOk : kExitFailed;
 }
 
 }  // namespace
@@ -209,19 +311,22 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
       "carve",
       "Find every JFIF image in a file (pagefile.sys, hiberfil.sys, any file). Exit 0 when "
       "the whole file was read, 1 when it could not be.");
-  auto path = std::make_shared<std::string>();
-  auto json = std::make_shared<bool>(false);
-  auto hash = std::make_shared<bool>(false);
-  sub->add_option("FILE", *path, "the file to scan")->required();
-  sub->add_flag("--json", *json, "print one JSON document, rows streamed");
-  auto max_rows = std::make_shared<size_t>(kDefaultCarveRowLimit);
-  sub->add_flag("--hash", *hash, "add the SHA-256 of each image's bytes");
-  sub->add_option("--max-rows", *max_rows,
+  auto args = std::make_shared<CarveArgs>();
+  sub->add_option("FILE", args->path,
+                  "the file to scan; a disk image in EWF or split raw form is read as the disk")
+      ->required();
+  sub->add_flag("--json", args->json, "print one JSON document, rows streamed");
+  sub->add_flag("--hash", args->hash, "add the SHA-256 of each image's bytes");
+  sub->add_flag("--unallocated", args->unallocated,
+                "FILE is a disk image: scan only the unallocated space of its file systems, "
+                "where the thumbnails of deleted files lie");
+  sub->add_option("--dfxml", args->dfxml,
+                  "write a DFXML record of the run: each image's byte run in FILE, length and "
+                  "MD5/SHA-1/SHA-256");
+  sub->add_option("--max-rows", args->max_rows,
                   "stop with an error after this many rows, keeping them (default 5000000)")
       ->check(CLI::PositiveNumber);
-  sub->callback([&exit_code, path, json, hash, max_rows] {
-    exit_code = RunCarve(*path, *json, *hash, *max_rows);
-  });
+  sub->callback([&exit_code, args] { exit_code = RunCarve(*args); });
 }
 
 }  // namespace glintvane::cli

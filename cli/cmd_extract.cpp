@@ -17,7 +17,9 @@
 #include "cache/thumbs_reader.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "evidence/evidence_read.h"
 #include "export/extract_run.h"
 #include "texts/error_list.h"
 
@@ -31,6 +33,7 @@ struct ExtractArgs {
   std::vector<std::string> keys;
   bool carve = false;
   bool json = false;
+  std::string dfxml;
 };
 
 nlohmann::json Text(const std::string& text) {
@@ -55,13 +58,22 @@ int RunExtract(ExtractArgs args) {
   ErrorList errors;
   TerminalProgress progress;
   bool read_ok = false;
+  if (args.carve && IsImageNotPlainBytes(args.file)) {
+    // Carved rows are written from their source file's own bytes, which an
+    // EWF or split image does not hold as the disk had them.
+    std::fprintf(stderr,
+                 "glintvane-cli extract: %s is an EWF or split disk image; carve it with "
+                 "\"glintvane-cli carve %s --dfxml FILE\"\n",
+                 Printable(args.file).c_str(), Printable(args.file).c_str());
+    return kExitUsage;
+  }
   if (args.carve) {
     read_ok = ScanFileForImages(args.file, {list, errors, CliTexts(), &progress, InterruptStop()})
                   .finished;
   } else {
     CacheReadOptions options;
     options.date_time_format = DefaultDateTimeFormat();
-    read_ok = ReadThumbnailCache(
+    read_ok = ReadCacheAtPath(
                   args.file, {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
                   .ok;
   }
@@ -136,13 +148,17 @@ int RunExtract(ExtractArgs args) {
     if (outcome.report_written) {
       std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
     }
-    // The run's own failure lines span three lines by design; split exactly
-    // those, and escape everything else, names included.
+    // The run leaves a line per written row for the window's error list;
+    // on a terminal they would bury the failures, so one summary stands for
+    // them. The run's own failure lines span three lines by design; split
+    // exactly those, and escape everything else, names included.
+    const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
     std::set<std::string> failure_lines;
     for (const std::string& path : outcome.failed) {
       failure_lines.insert(ExtractFailureLine(CliTexts(), path));
     }
     for (const std::string& line : all_errors) {
+      if (line.starts_with(written_prefix)) continue;
       if (failure_lines.count(line) == 0) {
         std::fprintf(stderr, "%s\n", Printable(line).c_str());
         continue;
@@ -153,6 +169,33 @@ int RunExtract(ExtractArgs args) {
         std::fprintf(stderr, "%s\n", Printable(line.substr(start, stop - start)).c_str());
         start = stop + 1;
       }
+    }
+    if (outcome.checked > 0) {
+      std::fprintf(stderr, "%s: %zu of %d written to %s%s\n",
+                   CliTexts()[kTextOperationComplete].c_str(), outcome.written.size(),
+                   outcome.checked, Printable(args.destination).c_str(),
+                   outcome.failed.empty()
+                       ? ""
+                       : (", " + std::to_string(outcome.failed.size()) + " failed").c_str());
+    }
+  }
+  if (!args.dfxml.empty()) {
+    std::vector<DfxmlFileObject> objects;
+    for (const ExtractedImage& image : outcome.written) {
+      DfxmlFileObject object;
+      object.filename = image.path;
+      object.filesize = static_cast<uint64_t>(image.length);
+      object.digests = image.digests;
+      // A carved image is one stretch of its source; a thumbnail of a cache
+      // was gathered from the compound file's sectors and has no one offset.
+      if (image.offset) {
+        object.byte_runs.push_back(
+            {0, static_cast<uint64_t>(*image.offset), static_cast<uint64_t>(image.length)});
+      }
+      objects.push_back(std::move(object));
+    }
+    if (!WriteDfxmlFile(args.dfxml, args.file, ThisRun("extract", args.file), objects)) {
+      return kExitFailed;
     }
   }
   return ok ? kExitOk : kExitFailed;
@@ -169,7 +212,8 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
       "the file could not be read in full or a row failed.");
   auto args = std::make_shared<ExtractArgs>();
   sub->add_option("FILE", args->file,
-                  "the Thumbs.db or thumbcache_*.db cache (or, with --carve, any file)")
+                  "the Thumbs.db or thumbcache_*.db cache, a cache inside a disk image as search "
+                  "names it, or, with --carve, any file")
       ->required();
   sub->add_option("-o,--output", args->destination,
                   "the destination folder (made when missing); files of the same name are "
@@ -184,6 +228,9 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
   sub->add_flag("--json", args->json,
                 "print one JSON document: written, report, csv, json, errors, failed, skipped, "
                 "checked, ok");
+  sub->add_option("--dfxml", args->dfxml,
+                  "also write a DFXML record: each written image with its length, "
+                  "MD5/SHA-1/SHA-256 and, for carved images, its byte run in FILE");
   sub->callback([&exit_code, args] { exit_code = RunExtract(*args); });
 }
 

@@ -11,7 +11,9 @@
 #include "base/file_time.h"
 #include "cache/thumbs_reader.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "evidence/evidence_read.h"
 
 namespace glintvane::cli {
 namespace {
@@ -208,7 +210,7 @@ int RunList(const std::string& path, bool json) {
   TerminalProgress progress;
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
-  const CacheReadResult result = ReadThumbnailCache(
+  const CacheReadResult result = ReadCacheAtPath(
       path, CacheReadTarget{list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
   if (json) {
     PrintJson(path, result, errors, list, store);
@@ -216,6 +218,7 @@ int RunList(const std::string& path, bool json) {
     PrintTable(result, list);
     PrintLines(stderr, errors.lines());
   }
+  if (!result.ok) HintAtImage(path);
   return result.ok ? kExitOk : kExitFailed;
 }
 
@@ -226,7 +229,10 @@ void AddListCommand(CLI::App& app, int& exit_code) {
       app.add_subcommand("list", "List the thumbnails of a Thumbs.db or thumbcache_*.db file");
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
-  sub->add_option("FILE", *path, "the Thumbs.db or thumbcache_*.db file")->required();
+  sub->add_option("FILE", *path,
+                  "the Thumbs.db or thumbcache_*.db file, or a cache inside a disk image as "
+                  "search names it")
+      ->required();
   sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
   sub->callback([&exit_code, path, json] { exit_code = RunList(*path, *json); });
 }

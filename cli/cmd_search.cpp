@@ -11,6 +11,7 @@
 
 #include "base/file_time.h"
 #include "cli/cli_common.h"
+#include "cli/cli_evidence.h"
 #include "cli/commands.h"
 #include "discover/code_page.h"
 #include "discover/recycle_bin.h"
@@ -127,6 +128,7 @@ std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t who
 }
 
 int RunSearch(const std::string& root, bool json, bool follow_links, int code_page) {
+  if (IsImageSearchRoot(root)) return RunImageSearch(root, json, code_page);
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
@@ -175,11 +177,13 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
 
 void AddSearchCommand(CLI::App& app, int& exit_code) {
   auto* sub = app.add_subcommand(
-      "search", "List every Thumbs.db and thumbcache_*.db below a folder, recycled ones included");
+      "search",
+      "List every Thumbs.db and thumbcache_*.db below a folder, recycled ones included; given a "
+      "disk image (raw, split raw, E01), every one in its file systems, deleted ones included");
   auto root = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   auto follow = std::make_shared<bool>(false);
-  sub->add_option("ROOT", *root, "The folder to search")->required();
+  sub->add_option("ROOT", *root, "The folder to search, or a disk image")->required();
   auto code_page = std::make_shared<int>(kDefaultCodePage);
   sub->add_flag("--json", *json, "Write the rows as JSON");
   sub->add_flag("--follow-links", *follow,

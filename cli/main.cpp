@@ -7,6 +7,7 @@
 
 int main(int argc, char** argv) {
   using namespace glintvane::cli;
+  SetCommandLine(argc, argv);
   CLI::App app{"Glintvane: recover thumbnails from Windows Thumbs.db caches", "glintvane-cli"};
   app.set_version_flag("--version", std::string(GLINTVANE_VERSION));
   app.require_subcommand(1);

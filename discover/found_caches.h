@@ -15,6 +15,15 @@ namespace glintvane {
 // modified text; sorting reads only the part before it.
 inline constexpr std::string_view kDeletedTimeJoiner = " - ";
 
+// Where a row found inside a disk image lies in it.
+struct EvidenceLocation {
+  std::string image;       // the image file (its first segment)
+  int partition = 0;       // 1-based; 0 for an image without a partition table
+  std::string inner_path;  // inside the file system, "/" between folders, from "/"
+  uint64_t inode = 0;      // the file system's metadata address of the file
+  bool deleted = false;    // the file's entry is unallocated: a deleted file
+};
+
 struct CacheFileRecord {
   std::string name;             // File column: file part, or a recycled file's original path
   std::optional<int64_t> size;  // bytes; nullopt when the file could not be opened
@@ -26,6 +35,8 @@ struct CacheFileRecord {
   std::string deleted;
   std::string deleted_utc;
   bool recycled = false;
+  // Rows of an image's search only.
+  std::optional<EvidenceLocation> evidence;
 };
 
 class FoundCacheList {

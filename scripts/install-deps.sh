@@ -10,6 +10,8 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xauth
   desktop-file-utils appstream man-db dpkg-dev fakeroot
+  libtsk-dev libewf-dev
+  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
 )
 missing=()
 for p in "${packages[@]}"; do

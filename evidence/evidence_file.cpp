@@ -1,0 +1,136 @@
+#include "evidence/evidence_file.h"
+
+#include <sys/stat.h>
+#include <tsk/libtsk.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace glintvane {
+namespace {
+
+// Large enough that a cache of a few hundred KiB takes a handful of reads,
+// small enough to stay in the processor's cache.
+constexpr size_t kReadBlock = size_t{128} << 10;
+
+}  // namespace
+
+EvidenceFileSource::~EvidenceFileSource() {
+  if (file_ != nullptr) tsk_fs_file_close(file_);
+}
+
+tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> EvidenceFileSource::Open(
+    const EvidencePath& path, std::shared_ptr<EvidenceImage> image) {
+  if (!image) {
+    auto opened = EvidenceImage::Open(path.image);
+    if (!opened) return tl::unexpected(opened.error());
+    image = std::move(*opened);
+  }
+  EvidenceVolume* volume = image->Volume(path.partition);
+  if (volume == nullptr) {
+    return tl::unexpected("The image " + path.image + " has no partition " +
+                          std::to_string(path.partition));
+  }
+  if (volume->fs == nullptr) {
+    return tl::unexpected("No file system was recognised in partition " +
+                          std::to_string(path.partition) + " of " + path.image + ": " +
+                          volume->error);
+  }
+  TSK_FS_FILE* file = tsk_fs_file_open_meta(volume->fs, nullptr, path.inode);
+  if (file == nullptr || file->meta == nullptr) {
+    const std::string why = TskErrorText();
+    tsk_error_reset();
+    if (file != nullptr) tsk_fs_file_close(file);
+    return tl::unexpected("Cannot open entry " + std::to_string(path.inode) + " (" +
+                          path.inner_path + ") in " + path.image + ": " + why);
+  }
+  auto source = std::unique_ptr<EvidenceFileSource>(new EvidenceFileSource);
+  source->image_ = std::move(image);
+  source->file_ = file;
+  source->size_ = file->meta->size > 0 ? static_cast<uint64_t>(file->meta->size) : 0;
+  source->modified_ = static_cast<int64_t>(file->meta->mtime);
+  source->deleted_ = (file->meta->flags & TSK_FS_META_FLAG_UNALLOC) != 0;
+  return source;
+}
+
+bool EvidenceFileSource::Fill(uint64_t block_start) {
+  block_.resize(kReadBlock);
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadBlock, size_ - block_start));
+  // A deleted file's clusters may be gone in part; TSK then reads less or
+  // fails, and what it could not read is not shown as the file's.
+  const ssize_t got =
+      tsk_fs_file_read(file_, static_cast<TSK_OFF_T>(block_start),
+                       reinterpret_cast<char*>(block_.data()), want, TSK_FS_FILE_READ_FLAG_NONE);
+  if (got < 0) {
+    error_ = TskErrorText();
+    tsk_error_reset();
+    block_valid_ = false;
+    return false;
+  }
+  block_start_ = block_start;
+  block_length_ = static_cast<size_t>(got);
+  block_valid_ = true;
+  return true;
+}
+
+tl::expected<size_t, IoError> EvidenceFileSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+  size_t done = 0;
+  while (done < out.size() && offset + done < size_) {
+    const uint64_t at = offset + done;
+    if (!block_valid_ || at < block_start_ || at >= block_start_ + block_length_) {
+      if (!Fill(at - at % kReadBlock)) return tl::unexpected(IoError{EIO, error_});
+      if (block_length_ == 0 || at >= block_start_ + block_length_) break;
+    }
+    const size_t inside = static_cast<size_t>(at - block_start_);
+    const size_t n = std::min(out.size() - done, block_length_ - inside);
+    std::memcpy(out.data() + done, block_.data() + inside, n);
+    done += n;
+  }
+  return done;
+}
+
+std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
+                                          const std::string& folder, std::string_view name) {
+  EvidenceVolume* volume = image.Volume(partition);
+  if (volume == nullptr || volume->fs == nullptr) return std::nullopt;
+  TSK_FS_DIR* dir = tsk_fs_dir_open(volume->fs, folder.c_str());
+  if (dir == nullptr) {
+    tsk_error_reset();
+    return std::nullopt;
+  }
+  const auto same = [&](const char* other) {
+    const std::string_view text(other);
+    return text.size() == name.size() &&
+           std::equal(text.begin(), text.end(), name.begin(), [](char a, char b) {
+             return std::tolower(static_cast<unsigned char>(a)) ==
+                    std::tolower(static_cast<unsigned char>(b));
+           });
+  };
+  std::optional<uint64_t> found;
+  bool found_live = false;
+  const size_t count = tsk_fs_dir_getsize(dir);
+  for (size_t i = 0; i < count && !found_live; ++i) {
+    const TSK_FS_NAME* entry = tsk_fs_dir_get_name(dir, i);
+    if (entry == nullptr || entry->name == nullptr || !same(entry->name)) continue;
+    const bool live = (entry->flags & TSK_FS_NAME_FLAG_ALLOC) != 0;
+    if (!found || live) {
+      found = entry->meta_addr;
+      found_live = live;
+    }
+  }
+  tsk_fs_dir_close(dir);
+  return found;
+}
+
+bool IsEvidenceFilePath(const std::string& text) {
+  if (text.find("#p") == std::string::npos) return false;
+  struct stat st {};
+  // A file that is really called so on disk is that file.
+  if (::stat(text.c_str(), &st) == 0) return false;
+  const auto parsed = ParseEvidencePath(text);
+  if (!parsed) return false;
+  return ::stat(parsed->image.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+}  // namespace glintvane

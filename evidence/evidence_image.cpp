@@ -1,0 +1,492 @@
+#include "evidence/evidence_image.h"
+
+#include <fcntl.h>
+#include <libewf.h>
+#include <sys/stat.h>
+#include <tsk/libtsk.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "discover/cache_names.h"
+
+namespace glintvane {
+namespace {
+
+constexpr std::array<uint8_t, 8> kEwfSignature = {'E', 'V', 'F', 0x09, 0x0D, 0x0A, 0xFF, 0x00};
+// A split raw image rarely has more than a few thousand pieces; the bound
+// keeps a folder of numbered files from being taken for one endless image.
+constexpr int kMaxRawSegments = 100000;
+// The head read to recognise an image: the boot sector, a GPT header behind
+// it, and the ext superblock at 1024.
+constexpr size_t kRecogniseBytes = 2048;
+
+// Raw segments read one after another as one image.
+class RawReader final : public ImageByteSource::Reader {
+ public:
+  struct Segment {
+    std::unique_ptr<FileByteSource> file;
+    uint64_t start = 0;
+    uint64_t size = 0;  // taken by seeking: a block device has no st_size
+  };
+  explicit RawReader(std::vector<Segment> segments, uint64_t size)
+      : segments_(std::move(segments)), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, std::span<uint8_t> out) override {
+    while (!out.empty()) {
+      // The segment holding `offset`: the last one starting at or before it.
+      auto it = std::upper_bound(segments_.begin(), segments_.end(), offset,
+                                 [](uint64_t o, const Segment& s) { return o < s.start; });
+      if (it == segments_.begin()) return false;
+      --it;
+      const uint64_t inside = offset - it->start;
+      const uint64_t left = it->size - std::min(inside, it->size);
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(out.size(), left));
+      if (want == 0) return false;
+      const auto got = it->file->ReadAt(inside, out.first(want));
+      if (!got || *got != want) return false;
+      offset += want;
+      out = out.subspan(want);
+    }
+    return true;
+  }
+
+ private:
+  std::vector<Segment> segments_;
+  uint64_t size_;
+};
+
+std::string EwfErrorText(libewf_error_t* error) {
+  if (error == nullptr) return {};
+  std::array<char, 1024> text{};
+  libewf_error_sprint(error, text.data(), text.size());
+  libewf_error_free(&error);
+  std::string line(text.data());
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  return line;
+}
+
+class EwfReader final : public ImageByteSource::Reader {
+ public:
+  ~EwfReader() override {
+    if (handle_ != nullptr) {
+      libewf_handle_close(handle_, nullptr);
+      libewf_handle_free(&handle_, nullptr);
+    }
+  }
+  // Opens the segment set that `path` starts. A set with a gap (E02 moved
+  // away) opens in libewf as far as the gap and reads zeros behind it; here
+  // it is an error that names the missing file.
+  static tl::expected<std::unique_ptr<EwfReader>, std::string> Open(const std::string& path,
+                                                                    size_t& segments) {
+    libewf_error_t* error = nullptr;
+    char** names = nullptr;
+    int count = 0;
+    if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) !=
+        1) {
+      return tl::unexpected("Cannot find the segment files of " + path + ": " +
+                            EwfErrorText(error));
+    }
+    std::vector<std::string> found(names, names + count);
+    auto reader = std::unique_ptr<EwfReader>(new EwfReader);
+    if (libewf_handle_initialize(&reader->handle_, &error) != 1) {
+      libewf_glob_free(names, count, nullptr);
+      return tl::unexpected("Cannot read " + path + ": " + EwfErrorText(error));
+    }
+    const int opened = libewf_handle_open(reader->handle_, names, count, LIBEWF_OPEN_READ, &error);
+    libewf_glob_free(names, count, nullptr);
+    if (opened != 1) {
+      return tl::unexpected("Cannot open the EWF image " + path + ": " + EwfErrorText(error));
+    }
+    segments = found.size();
+    if (libewf_handle_segment_files_corrupted(reader->handle_, nullptr) == 1) {
+      return tl::unexpected("The EWF image " + path + " is incomplete: segment file " +
+                            NextSegmentName(found.back()) + " is missing (" +
+                            std::to_string(found.size()) + " segment files found)");
+    }
+    size64_t size = 0;
+    if (libewf_handle_get_media_size(reader->handle_, &size, &error) != 1) {
+      return tl::unexpected("Cannot read the size of " + path + ": " + EwfErrorText(error));
+    }
+    reader->size_ = size;
+    uint32_t sector_size = 0;
+    if (libewf_handle_get_bytes_per_sector(reader->handle_, &sector_size, nullptr) == 1 &&
+        sector_size > 0) {
+      reader->sector_size_ = sector_size;
+    }
+    return reader;
+  }
+
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, std::span<uint8_t> out) override {
+    libewf_error_t* error = nullptr;
+    const ssize_t got = libewf_handle_read_random(handle_, out.data(), out.size(),
+                                                  static_cast<off64_t>(offset), &error);
+    if (error != nullptr) libewf_error_free(&error);
+    if (got != static_cast<ssize_t>(out.size())) return false;
+    // libewf hands back a chunk whose checksum failed as stored and only
+    // notes the sectors; those are unreadable too, on this read and on any
+    // later one that the chunk cache answers without a new note.
+    uint32_t noted = 0;
+    if (libewf_handle_get_number_of_checksum_errors(handle_, &noted, nullptr) == 1) {
+      for (; checksum_errors_ < noted; ++checksum_errors_) {
+        uint64_t first = 0;
+        uint64_t count = 0;
+        if (libewf_handle_get_checksum_error(handle_, checksum_errors_, &first, &count, nullptr) ==
+            1) {
+          bad_.push_back({first * sector_size_, (first + count) * sector_size_});
+        }
+      }
+    }
+    for (const auto& [begin, end] : bad_) {
+      if (offset < end && begin < offset + out.size()) return false;
+    }
+    return true;
+  }
+
+  // The file after `last` in the set: E01 -> E02, E99 -> EAA, as EnCase names them.
+  static std::string NextSegmentName(const std::string& last) {
+    std::string name = last;
+    if (name.size() < 3) return name + "?";
+    char* a = &name[name.size() - 2];
+    char* b = &name[name.size() - 1];
+    if (std::isdigit(static_cast<unsigned char>(*a)) &&
+        std::isdigit(static_cast<unsigned char>(*b))) {
+      int n = (*a - '0') * 10 + (*b - '0') + 1;
+      if (n <= 99) {
+        *a = static_cast<char>('0' + n / 10);
+        *b = static_cast<char>('0' + n % 10);
+      } else {
+        *a = std::isupper(static_cast<unsigned char>(name[name.size() - 3])) ? 'A' : 'a';
+        *b = *a;
+      }
+    } else if (*b != 'Z' && *b != 'z') {
+      ++*b;
+    } else {
+      *b = *b == 'Z' ? 'A' : 'a';
+      ++*a;
+    }
+    return std::filesystem::path(name).filename().string();
+  }
+
+ private:
+  EwfReader() = default;
+  libewf_handle_t* handle_ = nullptr;
+  uint64_t size_ = 0;
+  uint32_t sector_size_ = kImageSectorSize;
+  uint32_t checksum_errors_ = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> bad_;  // byte ranges of noted sectors
+};
+
+// The Sleuth Kit's view of the image: an external image whose reads go to
+// the ImageByteSource. TSK fills `info` and calls `Close` when done.
+struct TskImage {
+  TSK_IMG_INFO info;  // first: TSK hands back a pointer to it
+  ImageByteSource* source;
+};
+
+ssize_t TskRead(TSK_IMG_INFO* img, TSK_OFF_T offset, char* buffer, size_t length) {
+  auto* image = reinterpret_cast<TskImage*>(img);
+  if (offset < 0) return -1;
+  const auto got = image->source->ReadAt(static_cast<uint64_t>(offset),
+                                         {reinterpret_cast<uint8_t*>(buffer), length});
+  if (!got) return -1;
+  return static_cast<ssize_t>(*got);
+}
+
+void TskClose(TSK_IMG_INFO* img) {
+  std::free(reinterpret_cast<TskImage*>(img));
+}
+
+void TskStat(TSK_IMG_INFO*, FILE*) {}
+
+bool IsBlockDeviceOrFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
+}
+
+// The file system type its boot sector or superblock names. The Sleuth Kit's
+// own detection opens the volume as every type it knows to make sure only
+// one fits, which costs more than reading a small cache; a named type is
+// tried alone first, and detection runs only when that fails.
+TSK_FS_TYPE_ENUM NamedFsType(ImageByteSource& source, uint64_t offset) {
+  std::array<uint8_t, kRecogniseBytes> head{};
+  const auto got = source.ReadAt(offset, head);
+  if (!got || *got < head.size()) return TSK_FS_TYPE_DETECT;
+  const auto text = [&](size_t at, std::string_view want) {
+    return std::equal(want.begin(), want.end(), head.begin() + static_cast<ptrdiff_t>(at));
+  };
+  if (text(3, "NTFS    ")) return TSK_FS_TYPE_NTFS_DETECT;
+  if (text(3, "EXFAT   ")) return TSK_FS_TYPE_EXFAT;
+  if (text(82, "FAT32   ") || text(54, "FAT12   ") || text(54, "FAT16   ")) {
+    return TSK_FS_TYPE_FAT_DETECT;
+  }
+  if (head[1080] == 0x53 && head[1081] == 0xEF) return TSK_FS_TYPE_EXT_DETECT;
+  return TSK_FS_TYPE_DETECT;
+}
+
+std::string FsTypeName(TSK_FS_TYPE_ENUM type) {
+  const char* name = tsk_fs_type_toname(type);
+  return name != nullptr ? name : "unknown";
+}
+
+}  // namespace
+
+std::string_view ImageFormatName(ImageFormat format) {
+  switch (format) {
+    case ImageFormat::kRaw:
+      return "raw";
+    case ImageFormat::kSplitRaw:
+      return "split raw";
+    case ImageFormat::kEwf:
+      return "EWF";
+  }
+  return "raw";
+}
+
+bool HasEwfSignature(std::span<const uint8_t> head) {
+  return head.size() >= kEwfSignature.size() &&
+         std::equal(kEwfSignature.begin(), kEwfSignature.end(), head.begin());
+}
+
+std::vector<std::string> RawSegmentPaths(const std::string& path) {
+  std::vector<std::string> paths{path};
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot + 4 != path.size()) return paths;
+  const std::string digits = path.substr(dot + 1);
+  if (digits != "000" && digits != "001") return paths;
+  const std::string stem = path.substr(0, dot + 1);
+  for (int n = std::stoi(digits) + 1; n < kMaxRawSegments; ++n) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", n);
+    const std::string next = stem + number;
+    if (!IsBlockDeviceOrFile(next)) break;
+    paths.push_back(next);
+  }
+  return paths;
+}
+
+tl::expected<size_t, IoError> ImageByteSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+  const uint64_t size = reader_->Size();
+  if (offset >= size) return 0;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(out.size(), size - offset));
+  out = out.first(n);
+  std::lock_guard lock(mutex_);
+  if (reader_->Read(offset, out)) return n;
+  // Sector by sector: the good ones are kept, the bad ones read as zeros.
+  uint64_t at = offset;
+  while (at < offset + n) {
+    const uint64_t sector_end =
+        std::min<uint64_t>((at / kImageSectorSize + 1) * kImageSectorSize, offset + n);
+    const auto piece =
+        out.subspan(static_cast<size_t>(at - offset), static_cast<size_t>(sector_end - at));
+    if (!reader_->Read(at, piece)) {
+      std::fill(piece.begin(), piece.end(), uint8_t{0});
+      NoteUnreadable(at / kImageSectorSize);
+    }
+    at = sector_end;
+  }
+  return n;
+}
+
+void ImageByteSource::NoteUnreadable(uint64_t sector) {
+  // Bad sectors come in runs; the runs are kept merged, so a sector read
+  // again (a walk reads metadata more than once) is not counted again and a
+  // wholly unreadable disk costs one entry.
+  auto next = bad_.upper_bound(sector);
+  if (next != bad_.begin()) {
+    auto before = std::prev(next);
+    if (sector < before->second) return;  // counted already
+    if (sector == before->second) {
+      before->second = sector + 1;
+      if (next != bad_.end() && next->first == sector + 1) {
+        before->second = next->second;
+        bad_.erase(next);
+      }
+      ++unreadable_;
+      return;
+    }
+  }
+  if (next != bad_.end() && next->first == sector + 1) {
+    const uint64_t end = next->second;
+    bad_.erase(next);
+    bad_.emplace(sector, end);
+  } else {
+    bad_.emplace(sector, sector + 1);
+  }
+  if (unreadable_ == 0 || sector * kImageSectorSize < first_unreadable_) {
+    first_unreadable_ = sector * kImageSectorSize;
+  }
+  ++unreadable_;
+}
+
+uint64_t ImageByteSource::unreadable_sectors() const {
+  std::lock_guard lock(mutex_);
+  return unreadable_;
+}
+
+uint64_t ImageByteSource::first_unreadable_offset() const {
+  std::lock_guard lock(mutex_);
+  return first_unreadable_;
+}
+
+EvidenceImage::~EvidenceImage() {
+  for (EvidenceVolume& volume : volumes_) {
+    if (volume.fs != nullptr) tsk_fs_close(volume.fs);
+  }
+  if (img_ != nullptr) tsk_img_close(img_);
+}
+
+tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
+    const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    return tl::unexpected("Cannot open " + path + ": " + std::strerror(errno));
+  }
+  // A FIFO or a socket would block the first read; a folder has no bytes.
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    return tl::unexpected("Cannot open " + path + ": not a file or a block device");
+  }
+  auto first = FileByteSource::Open(path);
+  if (!first) return tl::unexpected("Cannot open " + path + ": " + first.error().message);
+  std::array<uint8_t, 8> head{};
+  const auto got = (*first)->ReadAt(0, head);
+  if (!got) return tl::unexpected("Cannot read " + path + ": " + got.error().message);
+
+  auto image = std::unique_ptr<EvidenceImage>(new EvidenceImage);
+  image->path_ = path;
+  if (HasEwfSignature(std::span(head).first(*got))) {
+    image->format_ = ImageFormat::kEwf;
+    auto reader = EwfReader::Open(path, image->segments_);
+    if (!reader) return tl::unexpected(reader.error());
+    image->source_ = std::make_unique<ImageByteSource>(std::move(*reader));
+  } else {
+    std::vector<RawReader::Segment> segments;
+    uint64_t size = 0;
+    for (const std::string& piece : RawSegmentPaths(path)) {
+      auto file = piece == path ? std::move(*first) : nullptr;
+      if (!file) {
+        auto opened = FileByteSource::Open(piece);
+        if (!opened) return tl::unexpected("Cannot open " + piece + ": " + opened.error().message);
+        file = std::move(*opened);
+      }
+      // A block device reports no size through fstat; seek to its end.
+      uint64_t piece_size = file->Size();
+      if (S_ISBLK(st.st_mode)) {
+        const int fd = ::open(piece.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+          const off_t end = ::lseek(fd, 0, SEEK_END);
+          if (end > 0) piece_size = static_cast<uint64_t>(end);
+          ::close(fd);
+        }
+      }
+      segments.push_back({std::move(file), size, piece_size});
+      size += piece_size;
+    }
+    image->segments_ = segments.size();
+    image->format_ = segments.size() > 1 ? ImageFormat::kSplitRaw : ImageFormat::kRaw;
+    image->source_ =
+        std::make_unique<ImageByteSource>(std::make_unique<RawReader>(std::move(segments), size));
+  }
+
+  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
+  if (tsk == nullptr) return tl::unexpected("Out of memory opening " + path);
+  tsk->source = image->source_.get();
+  image->img_ = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(image->source_->Size()),
+                                      kImageSectorSize, TskRead, TskClose, TskStat);
+  if (image->img_ == nullptr) {
+    std::free(tsk);
+    return tl::unexpected("Cannot open " + path + ": " + TskErrorText());
+  }
+  return image;
+}
+
+std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
+  if (volumes_read_) return volumes_;
+  volumes_read_ = true;
+  TSK_VS_INFO* vs = tsk_vs_open(img_, 0, TSK_VS_TYPE_DETECT);
+  if (vs == nullptr) {
+    tsk_error_reset();
+    EvidenceVolume whole;
+    whole.partition = 0;
+    whole.length = size();
+    whole.description = "whole image";
+    volumes_.push_back(std::move(whole));
+  } else {
+    partitioned_ = true;
+    int number = 0;
+    for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
+      const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs, i);
+      if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
+      EvidenceVolume volume;
+      volume.partition = ++number;
+      volume.offset = static_cast<uint64_t>(part->start) * vs->block_size;
+      volume.length = static_cast<uint64_t>(part->len) * vs->block_size;
+      volume.description = part->desc != nullptr ? part->desc : "";
+      volumes_.push_back(std::move(volume));
+    }
+    tsk_vs_close(vs);
+  }
+  for (EvidenceVolume& volume : volumes_) {
+    const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
+    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
+    if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
+      tsk_error_reset();
+      volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
+    }
+    if (volume.fs == nullptr) {
+      volume.error = TskErrorText();
+      tsk_error_reset();
+    } else {
+      volume.fs_name = FsTypeName(volume.fs->ftype);
+    }
+  }
+  return volumes_;
+}
+
+bool EvidenceImage::partitioned() {
+  Volumes();
+  return partitioned_;
+}
+
+EvidenceVolume* EvidenceImage::Volume(int partition) {
+  Volumes();
+  for (EvidenceVolume& volume : volumes_) {
+    if (volume.partition == partition) return &volume;
+  }
+  return nullptr;
+}
+
+bool LooksLikeEvidenceImage(const std::string& path) {
+  if (!IsBlockDeviceOrFile(path)) return false;
+  auto file = FileByteSource::Open(path);
+  if (!file) return false;
+  std::array<uint8_t, kRecogniseBytes> head{};
+  const auto got = (*file)->ReadAt(0, head);
+  if (!got) return false;
+  const auto bytes = std::span(head).first(*got);
+  if (HasEwfSignature(bytes)) return true;
+  // A cache is never a disk, whatever its header's last bytes hold.
+  if (StartsLikeCache(bytes)) return false;
+  // Boot sector or partition table signature; ext's superblock magic.
+  if (bytes.size() >= 512 && bytes[510] == 0x55 && bytes[511] == 0xAA) return true;
+  return bytes.size() >= 1082 && bytes[1080] == 0x53 && bytes[1081] == 0xEF;
+}
+
+std::string TskErrorText() {
+  const char* text = tsk_error_get();
+  std::string line = text != nullptr ? text : "unknown error";
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+}  // namespace glintvane

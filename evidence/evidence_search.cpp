@@ -1,0 +1,336 @@
+#include "evidence/evidence_search.h"
+
+#include <tsk/libtsk.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+#include "base/file_time.h"
+#include "base/windows_path.h"
+#include "discover/cache_names.h"
+#include "discover/recycle_bin.h"
+#include "discover/recycle_bin_vista.h"
+#include "evidence/evidence_file.h"
+#include "evidence/evidence_image.h"
+#include "evidence/evidence_path.h"
+
+namespace glintvane {
+namespace {
+
+// One file of interest met by the walk; rows are made from these.
+struct Candidate {
+  FoundFileKind kind = FoundFileKind::kNone;
+  std::string folder;  // "/" ... "/"
+  std::string name;
+  uint64_t inode = 0;
+  bool deleted = false;
+  bool has_meta = false;
+  int64_t size = 0;
+  int64_t modified = 0;
+  bool used = false;  // already listed through a recycle-bin index
+};
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
+
+class VolumeWalk {
+ public:
+  VolumeWalk(FoundCacheList& list, const SearchOptions& options, EvidenceSearchOutcome& outcome,
+             std::shared_ptr<EvidenceImage> image, EvidenceVolume& volume,
+             EvidenceVolumeReport& report)
+      : list_(list),
+        options_(options),
+        outcome_(outcome),
+        image_(std::move(image)),
+        volume_(volume),
+        report_(report) {}
+
+  void Run() {
+    const auto flags = static_cast<TSK_FS_DIR_WALK_FLAG_ENUM>(
+        TSK_FS_DIR_WALK_FLAG_ALLOC | TSK_FS_DIR_WALK_FLAG_UNALLOC | TSK_FS_DIR_WALK_FLAG_RECURSE);
+    if (tsk_fs_dir_walk(volume_.fs, volume_.fs->root_inum, flags, &VolumeWalk::Visit, this) != 0) {
+      report_.error = TskErrorText();
+      tsk_error_reset();
+    } else {
+      report_.walk_complete = true;
+    }
+    ListRecycleBins();
+  }
+
+ private:
+  static TSK_WALK_RET_ENUM Visit(TSK_FS_FILE* file, const char* parent, void* context) {
+    static_cast<VolumeWalk*>(context)->OnEntry(file, parent);
+    return TSK_WALK_CONT;
+  }
+
+  void OnEntry(TSK_FS_FILE* file, const char* parent) {
+    if (file->name == nullptr || file->name->name == nullptr) return;
+    const std::string_view name = file->name->name;
+    if (name == "." || name == "..") return;
+    const TSK_FS_NAME_TYPE_ENUM type = file->name->type;
+    if (type == TSK_FS_NAME_TYPE_DIR || type == TSK_FS_NAME_TYPE_VIRT_DIR) {
+      ++report_.folders;
+      ++outcome_.folders;
+      if (options_.progress != nullptr) options_.progress->OnFolder(outcome_.folders, name);
+      return;
+    }
+    ++report_.files;
+    // A deleted entry may have lost its type; its metadata still tells.
+    const bool regular =
+        type == TSK_FS_NAME_TYPE_REG || (type == TSK_FS_NAME_TYPE_UNDEF && file->meta != nullptr &&
+                                         file->meta->type == TSK_FS_META_TYPE_REG);
+    if (!regular) return;
+    folder_.assign("/");
+    folder_ += parent;
+    const FoundFileKind kind = ClassifyFoundFile(folder_, name);
+    if (kind == FoundFileKind::kNone) return;
+    Candidate c;
+    c.kind = kind;
+    c.folder = folder_;
+    c.name = std::string(name);
+    c.inode = file->name->meta_addr;
+    c.deleted = (file->name->flags & TSK_FS_NAME_FLAG_UNALLOC) != 0;
+    if (file->meta != nullptr) {
+      c.has_meta = true;
+      c.size = static_cast<int64_t>(file->meta->size);
+      c.modified = static_cast<int64_t>(file->meta->mtime);
+    }
+    const bool cache = kind == FoundFileKind::kThumbsDb || kind == FoundFileKind::kThumbcache;
+    // A cache inside a recycled folder is named after its $I, read later.
+    if (cache && !FindRecycledFolder(c.folder + c.name)) {
+      AddRow(c, RowOf(c));
+    } else {
+      later_.push_back(std::move(c));
+    }
+  }
+
+  EvidencePath PathOf(const Candidate& c) const {
+    return EvidencePath{outcome_.image, volume_.partition, c.inode, c.folder + c.name};
+  }
+
+  CacheFileRecord RowOf(const Candidate& c) const {
+    CacheFileRecord row;
+    row.name = c.name;
+    if (c.has_meta) {
+      row.size = c.size;
+      row.modified = FoundFileTimeText(c.modified);
+    }
+    row.located = outcome_.image + "#p" + std::to_string(volume_.partition) + ":" + c.folder;
+    row.path = FormatEvidencePath(PathOf(c));
+    row.evidence =
+        EvidenceLocation{outcome_.image, volume_.partition, c.folder + c.name, c.inode, c.deleted};
+    return row;
+  }
+
+  void AddRow(const Candidate& c, CacheFileRecord row) {
+    if (AddCacheFileRow(list_, std::move(row), options_)) {
+      ++outcome_.rows_added;
+      if (c.deleted) ++outcome_.deleted_rows;
+    }
+  }
+
+  std::unique_ptr<EvidenceFileSource> OpenCandidate(const Candidate& c) {
+    auto source = EvidenceFileSource::Open(PathOf(c), image_);
+    if (!source) return nullptr;
+    return std::move(*source);
+  }
+
+  bool ContentIsCache(const Candidate& c) {
+    auto source = OpenCandidate(c);
+    if (!source) return true;  // listed so that it is seen, as on disk
+    const uint64_t lost_before = image_->bytes().unreadable_sectors();
+    std::array<uint8_t, 8> head{};
+    const auto got = source->ReadAt(0, head);
+    // Zeros read for a bad sector say nothing about the file: listed too.
+    if (image_->bytes().unreadable_sectors() != lost_before) return true;
+    return !got || StartsLikeCache(std::span(head).first(*got));
+  }
+
+  // The recycled files of each bin folder: named through the folder's INFO2
+  // where a record survives, else under their own names when their content
+  // is a cache.
+  void ListRecycleBins() {
+    std::unordered_map<std::string, std::vector<Candidate*>> recycled;  // folder + upper name
+    for (Candidate& c : later_) {
+      if (c.kind == FoundFileKind::kRecycledCache) recycled[c.folder + Upper(c.name)].push_back(&c);
+    }
+    for (const Candidate& index : later_) {
+      if (index.kind != FoundFileKind::kRecycleIndex) continue;
+      auto source = OpenCandidate(index);
+      if (!source) {
+        outcome_.notes.push_back("Cannot read the recycle-bin index " +
+                                 FormatEvidencePath(PathOf(index)));
+        continue;
+      }
+      const RecycleBinIndex records = ReadRecycleBinRecords(*source);
+      for (const RecycleBinRecord& record : records.records) {
+        if (ClassifyFoundFile("", WindowsFilePart(record.original)) != FoundFileKind::kThumbsDb) {
+          continue;
+        }
+        const auto it = recycled.find(index.folder + Upper(RecycledFileName(record)));
+        if (it == recycled.end()) continue;
+        for (Candidate* file : it->second) {
+          // A deleted index speaks for deleted recycled files only.
+          if (file->used || file->deleted != index.deleted) continue;
+          if (!ContentIsCache(*file)) continue;
+          file->used = true;
+          CacheFileRecord row = RowOf(*file);
+          row.name = record.original;
+          row.deleted = FileTimeText(record.deleted, options_.date_time_format);
+          row.deleted_utc = FileTimeUtcIso(record.deleted);
+          row.modified += std::string(kDeletedTimeJoiner) + row.deleted;
+          row.recycled = true;
+          AddRow(*file, std::move(row));
+        }
+      }
+    }
+    for (Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kRecycledCache || c.used || !ContentIsCache(c)) continue;
+      CacheFileRecord row = RowOf(c);
+      row.recycled = true;
+      AddRow(c, std::move(row));
+    }
+    ListVistaRecycleBins();
+  }
+
+  // The $Recycle.Bin of Vista and later, by the folder search's rules: a $I
+  // whose original is a cache names its $R when that starts like one; a
+  // cache inside a recycled folder is named by the folder's original path.
+  void ListVistaRecycleBins() {
+    std::unordered_map<std::string, Candidate*> items;  // folder + upper name: $I and $R files
+    for (Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kRecycleInfo && c.kind != FoundFileKind::kRecycledData) continue;
+      Candidate*& slot = items[c.folder + Upper(c.name)];
+      // A live entry speaks before a deleted one of the same name.
+      if (slot == nullptr || (slot->deleted && !c.deleted)) slot = &c;
+    }
+    const auto info_of = [&](const std::string& folder,
+                             const std::string& name) -> std::optional<RecycleInfo> {
+      const auto it = items.find(folder + Upper(name));
+      if (it == items.end() || it->second->kind != FoundFileKind::kRecycleInfo) return std::nullopt;
+      auto source = OpenCandidate(*it->second);
+      if (!source) return std::nullopt;
+      std::vector<uint8_t> bytes(
+          static_cast<size_t>(std::min<uint64_t>(source->Size(), kRecycleInfoMaxBytes)));
+      const auto got = source->ReadAt(0, bytes);
+      if (!got) return std::nullopt;
+      bytes.resize(*got);
+      return ParseRecycleInfo(bytes);
+    };
+    for (const Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kRecycleInfo) continue;
+      const auto info = info_of(c.folder, c.name);
+      if (!info || !IsCacheItemName(WindowsFilePart(info->original))) continue;
+      const auto item = items.find(c.folder + Upper(RecycledItemName(c.name)));
+      if (item == items.end() || item->second->kind != FoundFileKind::kRecycledData) continue;
+      const Candidate& data = *item->second;
+      auto source = OpenCandidate(data);
+      if (!source) continue;
+      std::array<uint8_t, 8> head{};
+      const auto got = source->ReadAt(0, head);
+      if (!got || !IsRecycledCache(*info, std::span(head).first(*got))) continue;
+      AddRow(data, NamedRow(data, *info));
+    }
+    for (const Candidate& c : later_) {
+      if (c.kind != FoundFileKind::kThumbsDb && c.kind != FoundFileKind::kThumbcache) continue;
+      const auto place = FindRecycledFolder(c.folder + c.name);
+      std::optional<RecycleInfo> info;
+      if (place) {
+        const std::string& folder = place->recycled_folder;
+        const size_t slash = folder.find_last_of('/');
+        info = info_of(folder.substr(0, slash + 1), "$I" + folder.substr(slash + 3));
+      }
+      if (!info) {
+        AddRow(c, RowOf(c));
+        continue;
+      }
+      RecycleInfo named = *info;
+      std::string relative = place->relative;
+      std::replace(relative.begin(), relative.end(), '/', '\\');
+      if (!named.original.empty() && named.original.back() != '\\') named.original += '\\';
+      named.original += relative;
+      AddRow(c, NamedRow(c, named));
+    }
+  }
+
+  // The row of a recycled cache named by its $I record.
+  CacheFileRecord NamedRow(const Candidate& c, const RecycleInfo& info) const {
+    const CacheFileRecord plain = RowOf(c);
+    CacheFileRecord row = RecycledCacheRecord(info, plain.path, plain.size,
+                                              c.has_meta ? FoundFileTimeText(c.modified) : "",
+                                              options_.date_time_format);
+    row.located = plain.located;
+    row.evidence = plain.evidence;
+    return row;
+  }
+
+  FoundCacheList& list_;
+  const SearchOptions& options_;
+  EvidenceSearchOutcome& outcome_;
+  std::shared_ptr<EvidenceImage> image_;
+  EvidenceVolume& volume_;
+  EvidenceVolumeReport& report_;
+  std::string folder_;
+  std::vector<Candidate> later_;
+};
+
+}  // namespace
+
+bool EvidenceSearchOutcome::complete() const {
+  if (!opened || unreadable_sectors > 0) return false;
+  for (const EvidenceVolumeReport& volume : volumes) {
+    if (!volume.walk_complete) return false;
+  }
+  return true;
+}
+
+EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
+                                          const SearchOptions& options) {
+  EvidenceSearchOutcome outcome;
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(image_path, error);
+  outcome.image = error ? image_path : absolute.lexically_normal().string();
+  auto opened = EvidenceImage::Open(outcome.image);
+  if (!opened) {
+    outcome.error = opened.error();
+    return outcome;
+  }
+  std::shared_ptr<EvidenceImage> image = std::move(*opened);
+  outcome.opened = true;
+  outcome.format = std::string(ImageFormatName(image->format()));
+  outcome.segments = image->segment_count();
+  outcome.size = image->size();
+  std::vector<EvidenceVolume>& volumes = image->Volumes();
+  outcome.partitioned = image->partitioned();
+  outcome.volumes.resize(volumes.size());
+  for (size_t i = 0; i < volumes.size(); ++i) {
+    EvidenceVolume& volume = volumes[i];
+    EvidenceVolumeReport& report = outcome.volumes[i];
+    report.partition = volume.partition;
+    report.offset = volume.offset;
+    report.length = volume.length;
+    report.description = volume.description;
+    report.file_system = volume.fs_name;
+    if (volume.fs == nullptr) {
+      report.error = volume.partition == 0
+                         ? "no partition table and no file system recognised (" + volume.error + ")"
+                         : "no file system recognised in partition " +
+                               std::to_string(volume.partition) + " (" + volume.error + ")";
+      continue;
+    }
+    VolumeWalk(list, options, outcome, image, volume, report).Run();
+  }
+  outcome.unreadable_sectors = image->bytes().unreadable_sectors();
+  return outcome;
+}
+
+}  // namespace glintvane

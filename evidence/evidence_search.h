@@ -1,0 +1,53 @@
+// The search of a disk image: every partition, every file system The Sleuth
+// Kit reads in it, allocated and deleted entries alike, listed by the same
+// rule as the search of a folder tree (see ClassifyFoundFile).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "discover/found_caches.h"
+#include "discover/search_folder.h"
+
+namespace glintvane {
+
+struct EvidenceVolumeReport {
+  int partition = 0;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  std::string description;  // the partition table's text
+  std::string file_system;  // "" when none was recognised
+  std::string error;        // why not
+  uint64_t folders = 0;
+  uint64_t files = 0;  // entries met, deleted ones included
+  bool walk_complete = false;
+};
+
+struct EvidenceSearchOutcome {
+  std::string image;
+  bool opened = false;
+  std::string error;  // why the image could not be opened
+  std::string format;
+  size_t segments = 0;
+  uint64_t size = 0;
+  bool partitioned = false;
+  std::vector<EvidenceVolumeReport> volumes;
+  uint64_t folders = 0;
+  size_t rows_added = 0;
+  size_t deleted_rows = 0;
+  uint64_t unreadable_sectors = 0;
+  std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
+
+  // Every volume recognised and walked to its end, no sector lost.
+  bool complete() const;
+};
+
+// Appends a row to `list` for every cache and recycled cache in the image at
+// `image_path`, in the order the walk meets them; recycled ones after each
+// file system's walk, when the folder's index has been read. Rows carry
+// `evidence` and a `path` that EvidenceFileSource opens.
+EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
+                                          const SearchOptions& options = {});
+
+}  // namespace glintvane

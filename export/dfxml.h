@@ -1,0 +1,45 @@
+// Digital Forensics XML: the record of a carving or extraction run that other
+// carving and analysis tools read. One fileobject per image, with where its
+// bytes lie in the source, its length and digests, and the run's creator.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/digest.h"
+
+namespace glintvane {
+
+struct DfxmlByteRun {
+  uint64_t file_offset = 0;  // offset inside the image file written
+  uint64_t img_offset = 0;   // offset in the source (the disk image, or the file carved)
+  uint64_t length = 0;
+};
+
+struct DfxmlFileObject {
+  std::string filename;  // the file written, or the image's name in the source
+  uint64_t filesize = 0;
+  std::vector<DfxmlByteRun> byte_runs;  // empty when the bytes were gathered, not cut out
+  Digests digests;
+  std::string source_path;  // the cache a thumbnail came from, if not the run's source
+};
+
+struct DfxmlRun {
+  std::string program = "glintvane-cli";
+  std::string version;
+  std::string command_line;
+  std::string start_time;  // ISO 8601 UTC
+  std::string source;      // the file or image read
+  std::optional<uint64_t> source_size;
+  std::string kind;  // what the run did: "carve", "extract"
+};
+
+std::string BuildDfxml(const DfxmlRun& run, const std::vector<DfxmlFileObject>& objects);
+
+// Text escaped for XML character data and attribute values. Bytes that are
+// not UTF-8, and characters XML 1.0 cannot hold, become U+FFFD.
+std::string XmlEscape(std::string_view text);
+
+}  // namespace glintvane

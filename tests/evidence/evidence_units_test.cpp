@@ -1,0 +1,194 @@
+// The parts of evidence/ that need no disk image: the path syntax, reading
+// past bad sectors, the unallocated stream's map, the name rule and DFXML.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "discover/cache_names.h"
+#include "evidence/evidence_image.h"
+#include "evidence/evidence_path.h"
+#include "evidence/unallocated.h"
+#include "export/dfxml.h"
+#include "tests/discover/discover_fixtures.h"
+
+namespace glintvane {
+namespace {
+
+TEST(EvidencePath, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
+  const EvidencePath a{"/cases/laptop.E01", 2, 1234, "/Documents and Settings/eve/Thumbs.db"};
+  const std::string text = FormatEvidencePath(a);
+  EXPECT_EQ(text, "/cases/laptop.E01#p2:i1234:/Documents and Settings/eve/Thumbs.db");
+  const auto back = ParseEvidencePath(text);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->image, a.image);
+  EXPECT_EQ(back->partition, 2);
+  EXPECT_EQ(back->inode, 1234u);
+  EXPECT_EQ(back->inner_path, a.inner_path);
+  // Two deleted files of one name in one folder differ in their address.
+  EvidencePath b = a;
+  b.inode = 1240;
+  EXPECT_NE(FormatEvidencePath(b), text);
+
+  // Names that hold colons, "#p" and inner paths that look like markers.
+  const EvidencePath odd{"/x/a#p1:i2:/b.dd", 0, 5, "/c#p9:i9:/d/Thumbs.db"};
+  const auto odd_back = ParseEvidencePath(FormatEvidencePath(odd));
+  ASSERT_TRUE(odd_back);
+  // Neither image part exists, so the first reading wins: the image name
+  // that holds a marker is only told apart when the file is there.
+  EXPECT_EQ(odd_back->image, "/x/a");
+
+  testing::TempTree tree;
+  tree.File("a#p1:i2:/b.dd", {1, 2, 3});
+  const EvidencePath real{tree.Path("a#p1:i2:/b.dd"), 0, 5, "/Thumbs.db"};
+  const auto real_back = ParseEvidencePath(FormatEvidencePath(real));
+  ASSERT_TRUE(real_back);
+  EXPECT_EQ(real_back->image, real.image);
+  EXPECT_EQ(real_back->inode, 5u);
+
+  for (const char* bad :
+       {"disk.raw", "disk.raw#p", "disk.raw#px:i1:/a", "disk.raw#p1:i:/a", "disk.raw#p1:i1:a",
+        "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a", "disk.raw#p1000000:i1:/a"}) {
+    EXPECT_FALSE(ParseEvidencePath(bad)) << bad;
+  }
+}
+
+// Fails on the sectors listed; every other read gives the offset's low byte.
+class FlakyReader final : public ImageByteSource::Reader {
+ public:
+  explicit FlakyReader(std::set<uint64_t> bad) : bad_(std::move(bad)) {}
+  uint64_t Size() const override { return 8 * kImageSectorSize + 100; }
+  bool Read(uint64_t offset, std::span<uint8_t> out) override {
+    for (uint64_t s = offset / kImageSectorSize; s <= (offset + out.size() - 1) / kImageSectorSize;
+         ++s) {
+      if (bad_.count(s) > 0) return false;
+    }
+    for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(offset + i);
+    return true;
+  }
+
+ private:
+  std::set<uint64_t> bad_;
+};
+
+TEST(ImageByteSource, ReadsBadSectorsAsZerosCountsThemAndGoesOn) {
+  ImageByteSource source(std::make_unique<FlakyReader>(std::set<uint64_t>{2, 5}));
+  std::vector<uint8_t> all(source.Size() + 50, 0xEE);
+  const auto got = source.ReadAt(0, all);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(*got, source.Size());  // cut at the end, no more
+  EXPECT_EQ(source.unreadable_sectors(), 2u);
+  EXPECT_EQ(source.first_unreadable_offset(), 2u * kImageSectorSize);
+  for (size_t i = 0; i < *got; ++i) {
+    const uint64_t sector = i / kImageSectorSize;
+    const uint8_t want = sector == 2 || sector == 5 ? 0 : static_cast<uint8_t>(i);
+    ASSERT_EQ(all[i], want) << i;
+  }
+  // A bad sector read again is not counted again.
+  std::vector<uint8_t> piece(10);
+  ASSERT_TRUE(source.ReadAt(5 * kImageSectorSize + 3, piece));
+  EXPECT_EQ(piece, std::vector<uint8_t>(10, 0));
+  ASSERT_TRUE(source.ReadAt(0, all));
+  EXPECT_EQ(source.unreadable_sectors(), 2u);
+  // Past the end: nothing, and no failure.
+  EXPECT_EQ(*source.ReadAt(source.Size(), piece), 0u);
+}
+
+TEST(ImageByteSource, CountsEachSectorOfAnUnreadableStretchOnce) {
+  std::set<uint64_t> bad;
+  for (uint64_t s = 1; s < 7; ++s) bad.insert(s);
+  ImageByteSource source(std::make_unique<FlakyReader>(bad));
+  std::vector<uint8_t> piece(kImageSectorSize);
+  // Out of order, with repeats: 4, 2, 6, 3, 1, 5 and again.
+  for (int round = 0; round < 2; ++round) {
+    for (uint64_t s : {4, 2, 6, 3, 1, 5}) ASSERT_TRUE(source.ReadAt(s * kImageSectorSize, piece));
+  }
+  EXPECT_EQ(source.unreadable_sectors(), 6u);
+  EXPECT_EQ(source.first_unreadable_offset(), kImageSectorSize);
+}
+
+TEST(RunsByteSource, JoinsStretchesAndMapsEachByteBack) {
+  std::vector<uint8_t> disk(1000);
+  for (size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<uint8_t>(i * 7);
+  MemoryByteSource bytes(disk);
+  RunsByteSource stream(bytes, {{0, 100, 50}, {50, 300, 10}, {60, 900, 100}});
+  EXPECT_EQ(stream.Size(), 160u);
+  std::vector<uint8_t> out(200);
+  const auto got = stream.ReadAt(40, out);
+  ASSERT_TRUE(got);
+  ASSERT_EQ(*got, 120u);
+  for (size_t i = 0; i < *got; ++i) {
+    const uint64_t s = 40 + i;
+    const uint64_t image = s < 50 ? 100 + s : s < 60 ? 300 + s - 50 : 900 + s - 60;
+    ASSERT_EQ(out[i], disk[image]) << s;
+  }
+  const auto pieces = stream.ImageRunsOf(45, 20);
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[0].image_offset, 145u);
+  EXPECT_EQ(pieces[0].length, 5u);
+  EXPECT_EQ(pieces[1].stream_offset, 5u);
+  EXPECT_EQ(pieces[1].image_offset, 300u);
+  EXPECT_EQ(pieces[1].length, 10u);
+  EXPECT_EQ(pieces[2].image_offset, 900u);
+  EXPECT_EQ(pieces[2].length, 5u);
+  EXPECT_TRUE(stream.ImageRunsOf(160, 5).empty());
+}
+
+TEST(ClassifyFoundFile, ListsTheNamesTheFolderSearchLists) {
+  using K = FoundFileKind;
+  EXPECT_EQ(ClassifyFoundFile("/Pics/", "Thumbs.db"), K::kThumbsDb);
+  EXPECT_EQ(ClassifyFoundFile("/Pics/", "THUMBS.DB"), K::kThumbsDb);
+  EXPECT_EQ(ClassifyFoundFile("/Pics/", "Thumbs.db.bak"), K::kNone);
+  EXPECT_EQ(ClassifyFoundFile("/x/Explorer/", "thumbcache_256.db"), K::kThumbcache);
+  EXPECT_EQ(ClassifyFoundFile("/x/Explorer/", "thumbcache_idx.db"), K::kNone);
+  EXPECT_EQ(ClassifyFoundFile("/RECYCLER/S-1-5/", "INFO2"), K::kRecycleIndex);
+  EXPECT_EQ(ClassifyFoundFile("/Docs/", "INFO2"), K::kNone);
+  EXPECT_EQ(ClassifyFoundFile("/Recycled/", "dc12.DB"), K::kRecycledCache);
+  EXPECT_EQ(ClassifyFoundFile("/Docs/", "Dc12.db"), K::kNone);
+  EXPECT_EQ(ClassifyFoundFile("/$Recycle.Bin/S-1-5-21/", "$IAB12CD.db"), K::kRecycleInfo);
+  EXPECT_EQ(ClassifyFoundFile("/$RECYCLE.BIN/S-1-5-21/", "$RAB12CD.db"), K::kRecycledData);
+  EXPECT_EQ(ClassifyFoundFile("/Docs/", "$RAB12CD.db"), K::kNone);
+}
+
+TEST(Dfxml, EscapesEveryNameIntoWellFormedXml) {
+  EXPECT_EQ(XmlEscape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&apos;");
+  // Not UTF-8, a control character, an overlong slash, a surrogate.
+  EXPECT_EQ(
+      XmlEscape(std::string("x\xFFy\x01z\xC0\xAF\xED\xA0\x80", 10)),
+      "x\xEF\xBF\xBDy\xEF\xBF\xBDz\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(XmlEscape("Ünïcode\tok"), "Ünïcode\tok");
+
+  DfxmlRun run;
+  run.version = "1.2";
+  run.command_line = "glintvane-cli carve --dfxml out.xml 'a&b.E01'";
+  run.kind = "carve";
+  run.source = "a&b.E01";
+  run.source_size = 4096;
+  DfxmlFileObject object;
+  object.filename = "1.jpg";
+  object.filesize = 300;
+  object.byte_runs = {{0, 1000, 200}, {200, 5000, 100}};
+  object.digests = {"m", "s1", "s256"};
+  const std::string xml = BuildDfxml(run, {object});
+  EXPECT_NE(xml.find("<command_line>glintvane-cli carve --dfxml out.xml &apos;a&amp;b.E01&apos;"),
+            std::string::npos);
+  EXPECT_NE(xml.find("<byte_run offset='200' img_offset='5000' len='100'/>"), std::string::npos);
+  EXPECT_NE(xml.find("<hashdigest type='sha256'>s256</hashdigest>"), std::string::npos);
+  EXPECT_NE(xml.find("<image_size>4096</image_size>"), std::string::npos);
+  EXPECT_EQ(xml.rfind("</dfxml>\n"), xml.size() - 9);
+}
+
+TEST(RawSegmentPaths, FollowsNumberedPiecesUntilTheFirstGap) {
+  testing::TempTree tree;
+  for (const char* name : {"d.001", "d.002", "d.003", "d.005", "e.raw"}) tree.File(name, {1});
+  const auto pieces = RawSegmentPaths(tree.Path("d.001"));
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[2], tree.Path("d.003"));
+  EXPECT_EQ(RawSegmentPaths(tree.Path("e.raw")).size(), 1u);
+  EXPECT_EQ(RawSegmentPaths(tree.Path("d.002")).size(), 1u);  // a middle piece is itself only
+}
+
+}  // namespace
+}  // namespace glintvane

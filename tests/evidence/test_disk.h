@@ -1,0 +1,30 @@
+// The disk images the evidence tests read, built once per test program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace glintvane::testing {
+
+struct TestDisk {
+  bool built = false;
+  std::string why_not;  // when not built: the tool that is missing, the script's complaint
+  std::string folder;
+  bool ntfs_tree = false;             // NTFS got folders and a deleted cache (ntfs-3g could mount)
+  std::vector<uint8_t> kept_jpeg;     // /Pics/kept.jpg on the FAT partition
+  std::vector<uint8_t> deleted_jpeg;  // /Old/photo.jpg, deleted
+  std::string Path(const std::string& name) const { return folder + "/" + name; }
+};
+
+// Built on the first call; the folder is removed when the program ends.
+const TestDisk& GetTestDisk();
+
+// GTEST_SKIP unless the images could be built.
+#define GLINTVANE_NEED_TEST_DISK(disk)                                              \
+  const ::glintvane::testing::TestDisk& disk = ::glintvane::testing::GetTestDisk(); \
+  if (!disk.built) GTEST_SKIP() << disk.why_not
+
+// The corpus file a cache of the images was copied from.
+std::string CorpusCache(const std::string& name);
+
+}  // namespace glintvane::testing
