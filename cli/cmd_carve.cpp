@@ -223,8 +223,8 @@ int RunCarve(const CarveArgs& args) {
     // stretches that need not be neighbours on the disk.
     std::vector<DfxmlByteRun> runs;
     if (unallocated) {
-      for (const ImageRun& piece : unallocated->ImageRunsOf(static_cast<uint64_t>(start),
-                                                            static_cast<uint64_t>(length))) {
+      for (const ImageRun& piece :
+           unallocated->ImageRunsOf(static_cast<uint64_t>(start), static_cast<uint64_t>(length))) {
         runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
       }
     } else if (length > 0) {
