@@ -17,97 +17,16 @@
 #include "base/file_time.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/found_rows.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_search.h"
 
 namespace glintvane::cli {
 namespace {
 
-constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-constexpr size_t kProgressNameWidth = 50;
-
-class ImageWalkProgress final : public SearchProgressSink {
- public:
-  ImageWalkProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
-  ~ImageWalkProgress() override {
-    if (shown_) std::fputs("\r\033[K", stderr);
-  }
-  void OnFolder(uint64_t folder_count, std::string_view name) override {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (shown_ && now - last_ < kProgressInterval) return;
-    last_ = now;
-    shown_ = true;
-    const std::string shown(name.substr(0, kProgressNameWidth));
-    std::fprintf(stderr, "\r\033[K%s: %llu  %s", CliTexts()[kTextFolders].c_str(),
-                 static_cast<unsigned long long>(folder_count), shown.c_str());
-    std::fflush(stderr);
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  std::chrono::steady_clock::time_point last_;
-};
-
-size_t DisplayWidth(const std::string& text) {
-  return static_cast<size_t>(std::count_if(
-      text.begin(), text.end(), [](char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80; }));
-}
-
-nlohmann::json TextOrNull(const std::string& text) {
-  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
-}
-
-void PrintTable(const FoundCacheList& list) {
-  const UiTexts& texts = CliTexts();
-  std::vector<std::vector<std::string>> cells;
-  cells.push_back({texts[kTextFile], texts[kTextSize],
-                   texts[kTextModified] + std::string(kDeletedTimeJoiner) + texts[kTextDeleted],
-                   "Entry", "Path"});
-  for (const CacheFileRecord& row : list.rows()) {
-    const bool deleted = row.evidence && row.evidence->deleted;
-    cells.push_back({row.name, row.size ? std::to_string(*row.size) : std::string(), row.modified,
-                     deleted ? "deleted" : "allocated", row.path});
-  }
-  std::vector<size_t> widths(cells.front().size(), 0);
-  for (const auto& line : cells) {
-    for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
-  }
-  for (const auto& line : cells) {
-    std::string out;
-    for (size_t i = 0; i < line.size(); ++i) {
-      out += line[i];
-      if (i + 1 < line.size()) out.append(widths[i] - DisplayWidth(line[i]) + 2, ' ');
-    }
-    std::puts(out.c_str());
-  }
-}
-
 void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome, double seconds) {
   nlohmann::json rows = nlohmann::json::array();
-  for (const CacheFileRecord& row : list.rows()) {
-    nlohmann::json r = {{"name", row.name},
-                        {"size", row.size ? nlohmann::json(*row.size) : nlohmann::json(nullptr)},
-                        {"modified", row.modified},
-                        {"located", row.located},
-                        {"path", row.path}};
-    if (row.evidence) {
-      r["image"] = row.evidence->image;
-      r["partition"] = row.evidence->partition;
-      r["inner_path"] = row.evidence->inner_path;
-      r["inode"] = row.evidence->inode;
-      r["deleted"] = row.evidence->deleted;
-    }
-    r["recycled"] = row.recycled;
-    if (row.recycled) {
-      // "deleted" says whether the entry is unallocated here; the time the
-      // recycle bin recorded goes under its own name.
-      r["deleted_time"] = TextOrNull(row.deleted);
-      r["deleted_utc"] = TextOrNull(row.deleted_utc);
-    }
-    rows.push_back(std::move(r));
-  }
+  for (const CacheFileRecord& row : list.rows()) rows.push_back(FoundRowJson(row));
   nlohmann::json partitions = nlohmann::json::array();
   for (const EvidenceVolumeReport& v : outcome.volumes) {
     partitions.push_back({{"partition", v.partition},
@@ -161,41 +80,41 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
   const auto start = std::chrono::steady_clock::now();
   EvidenceSearchOutcome outcome;
   {
-    ImageWalkProgress progress;
+    TerminalFolderProgress progress;
     options.progress = &progress;
     outcome = SearchEvidenceImage(list, image, options);
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;
   if (!outcome.opened) {
-    std::fprintf(stderr, "glintvane-cli search: %s\n", outcome.error.c_str());
+    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(outcome.error).c_str());
     return kExitFailed;
   }
   bool any_file_system = false;
   for (const EvidenceVolumeReport& v : outcome.volumes) {
     if (!v.error.empty()) {
-      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", outcome.image.c_str(),
-                   v.error.c_str());
+      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
+                   Printable(v.error).c_str());
     }
     any_file_system = any_file_system || !v.file_system.empty();
   }
   for (const std::string& note : outcome.notes) {
-    std::fprintf(stderr, "glintvane-cli search: %s\n", note.c_str());
+    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
   }
   if (outcome.unreadable_sectors > 0) {
     std::fprintf(stderr,
                  "glintvane-cli search: %s: %llu unreadable sectors were read as zeros; the "
                  "search went on past them\n",
-                 outcome.image.c_str(),
+                 Printable(outcome.image).c_str(),
                  static_cast<unsigned long long>(outcome.unreadable_sectors));
   }
   if (json) {
     PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count());
   } else {
-    PrintTable(list);
+    PrintFoundTable(list, true);
     const UiTexts& texts = CliTexts();
     const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     std::printf("%s: %s. %s: %zu (%zu deleted). %s: %lld %s. %s: %llu.\n", texts[kTextRoot].c_str(),
-                outcome.image.c_str(), texts[kTextThumbsDbFiles].c_str(), list.size(),
+                Printable(outcome.image).c_str(), texts[kTextThumbsDbFiles].c_str(), list.size(),
                 outcome.deleted_rows, texts[kTextTime].c_str(), static_cast<long long>(whole),
                 texts[kTextSec].c_str(), texts[kTextFolders].c_str(),
                 static_cast<unsigned long long>(outcome.folders));
@@ -220,7 +139,7 @@ void HintAtImage(const std::string& path) {
   std::fprintf(stderr,
                "glintvane-cli: %s is a disk image; \"glintvane-cli search %s\" lists the caches "
                "in it\n",
-               path.c_str(), path.c_str());
+               Printable(path).c_str(), Printable(path).c_str());
 }
 
 DfxmlRun ThisRun(const std::string& kind, const std::string& source) {
@@ -238,7 +157,7 @@ bool WriteDfxmlFile(const std::string& path, const std::string& input, const Dfx
   std::error_code ec;
   if (!input.empty() && std::filesystem::equivalent(path, input, ec)) {
     std::fprintf(stderr, "glintvane-cli: %s is the input; the DFXML record is not written\n",
-                 path.c_str());
+                 Printable(path).c_str());
     return false;
   }
   const std::string text = BuildDfxml(run, objects);
@@ -248,7 +167,7 @@ bool WriteDfxmlFile(const std::string& path, const std::string& input, const Dfx
   std::string temp = path + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
-    std::fprintf(stderr, "glintvane-cli: cannot write %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "glintvane-cli: cannot write %s: %s\n", Printable(path).c_str(),
                  std::strerror(errno));
     return false;
   }
@@ -261,7 +180,7 @@ bool WriteDfxmlFile(const std::string& path, const std::string& input, const Dfx
   }
   const bool closed = ::close(fd) == 0;
   if (done != text.size() || !closed || ::rename(temp.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "glintvane-cli: cannot write %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "glintvane-cli: cannot write %s: %s\n", Printable(path).c_str(),
                  std::strerror(errno));
     ::unlink(temp.c_str());
     return false;

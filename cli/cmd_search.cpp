@@ -13,6 +13,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "cli/found_rows.h"
 #include "discover/code_page.h"
 #include "discover/recycle_bin.h"
 #include "discover/search_folder.h"
@@ -20,92 +21,9 @@
 namespace glintvane::cli {
 namespace {
 
-// A terminal line rewritten per folder would cost more than the walk.
-constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-// Long folder names are cut on the progress line so it stays on one row.
-constexpr size_t kProgressNameWidth = 50;
-
-class TerminalFolderProgress final : public SearchProgressSink {
- public:
-  TerminalFolderProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
-  ~TerminalFolderProgress() override {
-    if (shown_) std::fputs("\r\033[K", stderr);
-  }
-
-  void OnFolder(uint64_t folder_count, std::string_view name) override {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (shown_ && now - last_ < kProgressInterval) return;
-    last_ = now;
-    shown_ = true;
-    const std::string shown = Printable(name.substr(0, kProgressNameWidth));
-    std::fprintf(stderr, "\r\033[K%s: %llu  %s", CliTexts()[kTextFolders].c_str(),
-                 static_cast<unsigned long long>(folder_count), shown.c_str());
-    std::fflush(stderr);
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  std::chrono::steady_clock::time_point last_;
-};
-
-std::string SizeText(const CacheFileRecord& row) {
-  return row.size ? std::to_string(*row.size) : std::string();
-}
-
-// Characters, not bytes: names are UTF-8.
-size_t DisplayWidth(const std::string& text) {
-  return static_cast<size_t>(std::count_if(
-      text.begin(), text.end(), [](char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80; }));
-}
-
-void PrintTable(const FoundCacheList& list) {
-  const UiTexts& texts = CliTexts();
-  std::vector<std::vector<std::string>> cells;
-  cells.push_back({texts[kTextFile], texts[kTextSize],
-                   texts[kTextModified] + std::string(kDeletedTimeJoiner) + texts[kTextDeleted],
-                   texts[kTextLocation], "Path"});
-  for (const CacheFileRecord& row : list.rows()) {
-    cells.push_back({Printable(row.name), SizeText(row), Printable(row.modified),
-                     Printable(row.located), Printable(row.path)});
-  }
-  std::vector<size_t> widths(cells.front().size(), 0);
-  for (const auto& line : cells) {
-    for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
-  }
-  for (const auto& line : cells) {
-    std::string out;
-    for (size_t i = 0; i < line.size(); ++i) {
-      out += line[i];
-      if (i + 1 < line.size()) out.append(widths[i] - DisplayWidth(line[i]) + 2, ' ');
-    }
-    std::puts(out.c_str());
-  }
-}
-
-nlohmann::json TextOrNull(const std::string& text) {
-  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
-}
-
 void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double seconds) {
   nlohmann::json rows = nlohmann::json::array();
-  for (const CacheFileRecord& row : list.rows()) {
-    nlohmann::json r = {{"name", row.name},
-                        {"size", row.size ? nlohmann::json(*row.size) : nlohmann::json(nullptr)},
-                        {"modified", row.modified},
-                        {"modified_utc", TextOrNull(row.modified_utc)},
-                        {"located", row.located},
-                        {"path", row.path}};
-    // A path that is not UTF-8 comes out with replacement characters; its
-    // exact bytes go beside it.
-    if (!IsUtf8(row.path)) r["path_hex"] = HexOf(row.path);
-    if (row.recycled) {
-      r["deleted"] = TextOrNull(row.deleted);
-      r["deleted_utc"] = TextOrNull(row.deleted_utc);
-    }
-    rows.push_back(std::move(r));
-  }
+  for (const CacheFileRecord& row : list.rows()) rows.push_back(FoundRowJson(row));
   nlohmann::json doc = {{"root", outcome.root},
                         {"folders", outcome.folders},
                         {"unreadable_folders", outcome.unreadable_folders},
@@ -160,7 +78,7 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
   if (json) {
     PrintJson(list, outcome, seconds);
   } else {
-    PrintTable(list);
+    PrintFoundTable(list, false);
     const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     std::printf("%s %s: %llu. Unreadable folders: %llu.\n",
                 SearchSummary(outcome, list.size(), whole).c_str(),

@@ -123,6 +123,7 @@ class VolumeWalk {
     if (c.has_meta) {
       row.size = c.size;
       row.modified = FoundFileTimeText(c.modified);
+      row.modified_utc = UnixSecondsUtcIso(c.modified);
     }
     row.located = outcome_.image + "#p" + std::to_string(volume_.partition) + ":" + c.folder;
     row.path = FormatEvidencePath(PathOf(c));
@@ -269,6 +270,7 @@ class VolumeWalk {
                                               c.has_meta ? FoundFileTimeText(c.modified) : "",
                                               options_.date_time_format);
     row.located = plain.located;
+    row.modified_utc = plain.modified_utc;
     row.evidence = plain.evidence;
     return row;
   }

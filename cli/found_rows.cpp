@@ -1,0 +1,105 @@
+#include "cli/found_rows.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "cli/cli_common.h"
+
+namespace glintvane::cli {
+namespace {
+
+// A terminal line rewritten per folder would cost more than the walk.
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+// Long folder names are cut on the progress line so it stays on one row.
+constexpr size_t kProgressNameWidth = 50;
+
+// Characters, not bytes: names are UTF-8.
+size_t DisplayWidth(const std::string& text) {
+  return static_cast<size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return (static_cast<uint8_t>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+TerminalFolderProgress::TerminalFolderProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}
+
+TerminalFolderProgress::~TerminalFolderProgress() {
+  if (shown_) std::fputs("\r\033[K", stderr);
+}
+
+void TerminalFolderProgress::OnFolder(uint64_t folder_count, std::string_view name) {
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (shown_ && now - last_ < kProgressInterval) return;
+  last_ = now;
+  shown_ = true;
+  const std::string shown = Printable(name.substr(0, kProgressNameWidth));
+  std::fprintf(stderr, "\r\033[K%s: %llu  %s", CliTexts()[kTextFolders].c_str(),
+               static_cast<unsigned long long>(folder_count), shown.c_str());
+  std::fflush(stderr);
+}
+
+void PrintFoundTable(const FoundCacheList& list, bool image_rows) {
+  const UiTexts& texts = CliTexts();
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({texts[kTextFile], texts[kTextSize],
+                   texts[kTextModified] + std::string(kDeletedTimeJoiner) + texts[kTextDeleted],
+                   image_rows ? std::string("Entry") : texts[kTextLocation], "Path"});
+  for (const CacheFileRecord& row : list.rows()) {
+    const bool deleted = row.evidence && row.evidence->deleted;
+    cells.push_back(
+        {Printable(row.name), row.size ? std::to_string(*row.size) : std::string(),
+         Printable(row.modified),
+         image_rows ? std::string(deleted ? "deleted" : "allocated") : Printable(row.located),
+         Printable(row.path)});
+  }
+  std::vector<size_t> widths(cells.front().size(), 0);
+  for (const auto& line : cells) {
+    for (size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
+  }
+  for (const auto& line : cells) {
+    std::string out;
+    for (size_t i = 0; i < line.size(); ++i) {
+      out += line[i];
+      if (i + 1 < line.size()) out.append(widths[i] - DisplayWidth(line[i]) + 2, ' ');
+    }
+    std::puts(out.c_str());
+  }
+}
+
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+}
+
+nlohmann::json FoundRowJson(const CacheFileRecord& row) {
+  nlohmann::json r = {{"name", row.name},
+                      {"size", row.size ? nlohmann::json(*row.size) : nlohmann::json(nullptr)},
+                      {"modified", row.modified},
+                      {"modified_utc", TextOrNull(row.modified_utc)},
+                      {"located", row.located},
+                      {"path", row.path}};
+  // A path that is not UTF-8 comes out with replacement characters; its
+  // exact bytes go beside it.
+  if (!IsUtf8(row.path)) r["path_hex"] = HexOf(row.path);
+  if (row.evidence) {
+    r["image"] = row.evidence->image;
+    r["partition"] = row.evidence->partition;
+    r["inner_path"] = row.evidence->inner_path;
+    r["inode"] = row.evidence->inode;
+    r["deleted"] = row.evidence->deleted;
+    r["recycled"] = row.recycled;
+    if (row.recycled) {
+      r["deleted_time"] = TextOrNull(row.deleted);
+      r["deleted_utc"] = TextOrNull(row.deleted_utc);
+    }
+  } else if (row.recycled) {
+    r["deleted"] = TextOrNull(row.deleted);
+    r["deleted_utc"] = TextOrNull(row.deleted_utc);
+  }
+  return r;
+}
+
+}  // namespace glintvane::cli
