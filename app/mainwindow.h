@@ -334,6 +334,8 @@ class MainWindow : public QMainWindow {
   QString RowTempPath(const ThumbnailRow& row) const;
   bool WriteTempCopy(const ThumbnailRow& row, QString* path);
   void ShellOpen(const QString& path);
+  // Hands `path` to the desktop portal's application chooser, or to ours.
+  void OfferApplications(const QString& path);
   QString LocateOriginalFile(const ThumbnailRow& row) const;
 
   WorkRunner* work_ = nullptr;

@@ -49,6 +49,11 @@ void MainWindow::ShellOpen(const QString& path) {
       platform::Desktop::OpenWithDesktop(path)) {
     return;
   }
+  OfferApplications(path);
+}
+
+void MainWindow::OfferApplications(const QString& path) {
+  // The session's own chooser first; ours where there is none.
   if (dialogs().OpenWithPortal(this, path)) {
     last_open_with_route_ = QStringLiteral("portal");
     return;
@@ -78,18 +83,7 @@ void MainWindow::ActionOpenWithExecute() {
   if (row == nullptr) return;
   QString path;
   if (!WriteTempCopy(*row, &path)) return;
-  // The session's own chooser first; ours where there is none.
-  if (dialogs().OpenWithPortal(this, path)) {
-    last_open_with_route_ = QStringLiteral("portal");
-    return;
-  }
-  last_open_with_route_ = QStringLiteral("chooser");
-  const QStringList command = dialogs().ChooseApplication(this, path);
-  if (command.isEmpty()) return;
-  if (!QProcess::startDetached(command.first(), command.mid(1))) {
-    dialogs().ShowMessage(this, platform::MessageKind::kError,
-                          QStringLiteral("The program could not be started:\n") + command.first());
-  }
+  OfferApplications(path);
 }
 
 void MainWindow::ActionOrigViewExecute() {

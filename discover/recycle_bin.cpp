@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "base/file_time.h"
+#include "base/utf8.h"
 #include "base/windows_path.h"
 #include "discover/code_page.h"
 #include "discover/search_folder.h"
@@ -30,24 +31,6 @@ uint32_t ReadLittleEndian32(std::span<const uint8_t> bytes, size_t at) {
 uint64_t ReadLittleEndian64(std::span<const uint8_t> bytes, size_t at) {
   return static_cast<uint64_t>(ReadLittleEndian32(bytes, at)) |
          static_cast<uint64_t>(ReadLittleEndian32(bytes, at + 4)) << 32;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 // Windows-1252 bytes 0x80 to 0x9F; 0 marks the five bytes it leaves

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/utf8.h"
+
 namespace glintvane {
 namespace {
 
@@ -85,24 +87,6 @@ struct CaseFolding {
 constexpr CaseFolding kCaseFolding[] = {
 #include "export/case_fold_table.inc"
 };
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // Decodes one UTF-8 sequence at text[i]; sets `length`. 0 with length 1 for
 // a byte that starts no valid sequence (it is then kept as it is).
