@@ -1,0 +1,77 @@
+// File Locator: the found-caches panel (AllDbPanel) with its list
+// (ListView2), the folder walk that fills it on the worker with rows shown
+// as they are found, its sorting, and opening a found cache.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "discover/found_caches.h"
+
+class QLabel;
+class QSplitter;
+class QStandardItemModel;
+class QTreeView;
+class QWidget;
+
+namespace glintvane {
+
+struct WindowParts;
+
+class LocatorPanel : public QObject {
+  Q_OBJECT
+
+ public:
+  // The panel goes into `splitter` above the thumbnail list.
+  LocatorPanel(const WindowParts& parts, QSplitter* splitter);
+
+  QWidget* AllDbPanel = nullptr;
+  QLabel* Panel2 = nullptr;
+  QTreeView* ListView2 = nullptr;
+  // Found-caches rows of deleted files carry true under this role.
+  static constexpr int kDeletedRowRole = Qt::UserRole + 40;
+
+  QStandardItemModel* model() const { return model_; }
+  bool IsShown() const;
+
+  // ActionSearchAllExecute: the folder chooser, then the walk.
+  void SearchAll();
+  // The walk of `root`; `previous_count` rows were kept from before (-1:
+  // none), `previous_index` was highlighted among them.
+  void Search(const QString& root, int previous_count = -1, int previous_index = -1);
+  // ListView2DblClick: opens the highlighted found cache.
+  void OpenHighlighted();
+  // An opened or scanned file joins the list while the panel is shown.
+  void SelectOrAddFoundCache(const QString& path);
+  void AddFoundCacheRow(const CacheFileRecord& record);
+  void ClearFoundCaches();
+  // The panel's first showing: its height and its columns.
+  void ShowPanel();
+  // The columns at the window's first real size, over `width` pixels.
+  void LayOutColumns(int width);
+
+  // ListView2ColumnClick: sorts by name, size, time or location.
+  void ColumnClick(int column);
+  int sort_column() const { return sort_column_; }
+  bool sort_ascending() const { return sort_ascending_; }
+  QString Caption(int column) const;
+  void SetCount(const QString& text);
+
+  void ApplyTexts();
+  QByteArray SaveState() const;
+  void RestoreState(const QByteArray& state);
+
+ private:
+  void AppendModelRow(const CacheFileRecord& record);
+  void RebuildModel();
+  void MarkSortColumn(int previous, bool ascending, int column);
+  void Highlight(int row);
+
+  const WindowParts& parts_;
+  QSplitter* splitter_;
+  QStandardItemModel* model_;
+  int sort_column_ = 0;
+  bool sort_ascending_ = false;
+};
+
+}  // namespace glintvane

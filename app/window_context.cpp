@@ -1,0 +1,107 @@
+#include "window_context.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <ctime>
+
+#include "base/error_codes.h"
+#include "platform/settings.h"
+
+namespace glintvane {
+
+std::string CheckedDateTimePattern(const std::string& pattern) {
+  // Everything the window writes it must read back for sorting, and a
+  // translator's slip must not print "%Z" or an empty column.
+  bool day = false, month = false, year = false, hour = false, minute = false, second = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (++i == pattern.size()) return {};
+    switch (pattern[i]) {
+      case 'd':
+        day = true;
+        break;
+      case 'm':
+        month = true;
+        break;
+      case 'Y':
+        year = true;
+        break;
+      case 'H':
+      case 'I':
+        hour = true;
+        break;
+      case 'M':
+        minute = true;
+        break;
+      case 'S':
+        second = true;
+        break;
+      case 'p':
+      case '%':
+        break;
+      default:
+        return {};
+    }
+  }
+  return day && month && year && hour && minute && second ? pattern : std::string();
+}
+
+WindowContext::WindowContext(platform::Dialogs& dialogs, QObject* parent)
+    : QObject(parent), dialogs_(dialogs) {
+  errors_.SetChangedCallback([this] { emit CommandsChanged(); });
+}
+
+void WindowContext::AddError(int code, const QString& context, const QString& detail) {
+  errors_.AddError(code, context.toStdString(), detail.toStdString(), texts_);
+}
+
+QString WindowContext::RegistryString(const QString& value, const QString& name,
+                                      const QString& mode) {
+  QString error;
+  const QString result =
+      platform::Settings::RegistryString(platform::Settings::Group(), value, name, mode, &error);
+  if (!error.isEmpty()) {
+    AddError(kErrException, open_file_, error);
+    return {};
+  }
+  return result;
+}
+
+void WindowContext::SetOpenFile(const QString& path) {
+  open_file_ = path;
+  emit OpenFileChanged();
+}
+
+std::string WindowContext::DateTimePattern() const {
+  if (time_style_.iso) return kIsoDateTimePattern;
+  static const std::string pattern = DefaultDateTimeFormat();
+  return pattern;
+}
+
+void WindowContext::SetTimeStyle(const TimeStyle& style) {
+  time_style_ = style;
+  emit TimesChanged();
+}
+
+QString WindowContext::TimeText(uint64_t filetime) const {
+  return QString::fromStdString(FileTimeText(filetime, DateTimePattern(), time_style_.zone));
+}
+
+QString WindowContext::IsoTimeText(const std::string& utc_iso) const {
+  std::tm tm{};
+  const char* end = strptime(utc_iso.c_str(), "%Y-%m-%dT%H:%M:%SZ", &tm);
+  if (end == nullptr || *end != '\0') return {};
+  const int64_t seconds = static_cast<int64_t>(timegm(&tm));
+  const int64_t ticks = (seconds + kFileTimeEpochOffsetSeconds) * 10000000;
+  return ticks > 0 ? TimeText(static_cast<uint64_t>(ticks)) : QString();
+}
+
+QString WindowContext::ZoneLabel() const {
+  if (time_style_.zone == TimeZoneChoice::kUtc) return QStringLiteral("UTC");
+  const QByteArray id = QTimeZone::systemTimeZoneId();
+  if (!id.isEmpty()) return QString::fromLatin1(id);
+  return QTimeZone::systemTimeZone().abbreviation(QDateTime::currentDateTime());
+}
+
+}  // namespace glintvane
