@@ -60,15 +60,20 @@ class VolumeWalk {
     if (tsk_fs_dir_walk(volume_.fs, volume_.fs->root_inum, flags, &VolumeWalk::Visit, this) != 0) {
       report_.error = TskErrorText();
       tsk_error_reset();
-    } else {
+    } else if (!outcome_.stopped) {
       report_.walk_complete = true;
     }
-    ListRecycleBins();
+    if (!outcome_.stopped) ListRecycleBins();
   }
 
  private:
   static TSK_WALK_RET_ENUM Visit(TSK_FS_FILE* file, const char* parent, void* context) {
-    static_cast<VolumeWalk*>(context)->OnEntry(file, parent);
+    auto* walk = static_cast<VolumeWalk*>(context);
+    if (walk->options_.stop.stop_requested()) {
+      walk->outcome_.stopped = true;
+      return TSK_WALK_STOP;
+    }
+    walk->OnEntry(file, parent);
     return TSK_WALK_CONT;
   }
 
@@ -288,7 +293,7 @@ class VolumeWalk {
 }  // namespace
 
 bool EvidenceSearchOutcome::complete() const {
-  if (!opened || unreadable_sectors > 0) return false;
+  if (!opened || stopped || unreadable_sectors > 0) return false;
   for (const EvidenceVolumeReport& volume : volumes) {
     if (!volume.walk_complete) return false;
   }
@@ -329,6 +334,7 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::strin
                                std::to_string(volume.partition) + " (" + volume.error + ")";
       continue;
     }
+    if (outcome.stopped) break;
     VolumeWalk(list, options, outcome, image, volume, report).Run();
   }
   outcome.unreadable_sectors = image->bytes().unreadable_sectors();

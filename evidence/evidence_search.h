@@ -38,6 +38,7 @@ struct EvidenceSearchOutcome {
   size_t deleted_rows = 0;
   uint64_t unreadable_sectors = 0;
   std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
+  bool stopped = false;            // options.stop ended the walk; the rows so far stay
 
   // Every volume recognised and walked to its end, no sector lost.
   bool complete() const;
@@ -46,7 +47,8 @@ struct EvidenceSearchOutcome {
 // Appends a row to `list` for every cache and recycled cache in the image at
 // `image_path`, in the order the walk meets them; recycled ones after each
 // file system's walk, when the folder's index has been read. Rows carry
-// `evidence` and a `path` that EvidenceFileSource opens.
+// `evidence` and a `path` that EvidenceFileSource opens. options.stop is
+// checked once per entry.
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
                                           const SearchOptions& options = {});
 
