@@ -1,8 +1,5 @@
 #include "evidence_flow.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QLabel>
 #include <QStandardItemModel>
 #include <QTreeView>
 #include <QWidget>
@@ -14,31 +11,9 @@
 #include "platform/dialogs.h"
 #include "window_context.h"
 #include "window_parts.h"
+#include "work_controller.h"
 
 namespace glintvane {
-namespace {
-
-// The status line follows the walk at this pace; repainting per folder would
-// cost more than the walk.
-constexpr qint64 kRepaintMs = 100;
-
-class EvidenceWalkProgress final : public SearchProgressSink {
- public:
-  explicit EvidenceWalkProgress(QLabel* panel) : panel_(panel) { clock_.start(); }
-  void OnFolder(uint64_t folder_count, std::string_view name) override {
-    if (clock_.elapsed() < kRepaintMs) return;
-    clock_.restart();
-    panel_->setText(QString::number(folder_count) + QStringLiteral("  ") +
-                    QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-  }
-
- private:
-  QLabel* panel_;
-  QElapsedTimer clock_;
-};
-
-}  // namespace
 
 EvidenceFlow::EvidenceFlow(const WindowParts& parts) : QObject(parts.window), parts_(parts) {}
 
@@ -54,23 +29,20 @@ void EvidenceFlow::Open() {
 }
 
 void EvidenceFlow::OpenImage(const QString& path) {
+  if (parts_.work->IsWorking()) return;
   WindowContext& context = *parts_.context;
   LocatorPanel& locator = *parts_.locator;
-  locator.AllDbPanel->show();
   locator.ClearFoundCaches();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  QElapsedTimer clock;
-  clock.start();
-  FoundCacheList found;
-  EvidenceWalkProgress progress(locator.Panel2);
-  SearchOptions options;
-  options.date_time_format = context.DateTimePattern();
-  options.progress = &progress;
-  const EvidenceSearchOutcome outcome = SearchEvidenceImage(found, path.toStdString(), options);
-  size_t deleted_rows = 0;
-  for (const CacheFileRecord& record : found.rows()) locator.AddFoundCacheRow(record);
-  deleted_rows = outcome.deleted_rows;
-  QApplication::restoreOverrideCursor();
+  locator.ShowPanel();
+  // On the worker like a folder walk: the rows show as they are found, and
+  // Cancel or Escape stops it.
+  EvidenceSearchOutcome outcome;
+  const std::string local_path = path.toStdString();
+  locator.RunWalk([&](FoundCacheList& list, const SearchOptions& options) {
+    outcome = SearchEvidenceImage(list, local_path, options);
+  });
+  const size_t deleted_rows = outcome.deleted_rows;
+  const qint64 seconds = parts_.work->elapsed_ms() / 1000;
 
   context.errors().Clear();
   if (!outcome.opened) context.AddError(kErrPlatform, path, QString::fromStdString(outcome.error));
@@ -85,17 +57,18 @@ void EvidenceFlow::OpenImage(const QString& path) {
                      context.UiText(kTextUnreadableSectors).arg(outcome.unreadable_sectors));
   }
   if (!context.errors().empty()) parts_.open->ShowErrorList(path);
-  locator.SetCount(
-      context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
-      QString::number(context.found_caches().size()) + QStringLiteral(" (") +
-      QString::number(deleted_rows) + QStringLiteral(" ") + context.UiText(kTextDeletedCount) +
-      QStringLiteral("). ") + context.UiText(kTextTime) + QStringLiteral(": ") +
-      QString::number(clock.elapsed() / 1000) + QStringLiteral(" ") + context.UiText(kTextSec));
+  locator.SetCount(context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
+                   QString::number(context.found_caches().size()) + QStringLiteral(" (") +
+                   QString::number(deleted_rows) + QStringLiteral(" ") +
+                   context.UiText(kTextDeletedCount) + QStringLiteral("). ") +
+                   context.UiText(kTextTime) + QStringLiteral(": ") + QString::number(seconds) +
+                   QStringLiteral(" ") + context.UiText(kTextSec));
   if (locator.model()->rowCount() > 0) {
     locator.ListView2->setCurrentIndex(locator.model()->index(0, 0));
     locator.ListView2->setFocus();
   }
   emit context.CommandsChanged();
+  parts_.work->AfterWork();
 }
 
 }  // namespace glintvane

@@ -142,7 +142,7 @@ void LocatorPanel::SearchAll() {
   Search(root, previous_count, previous_index);
 }
 
-void LocatorPanel::Search(const QString& root, int previous_count, int previous_index) {
+void LocatorPanel::RunWalk(const std::function<void(FoundCacheList&, const SearchOptions&)>& walk) {
   WindowContext& context = *parts_.context;
   StatusLine& status = *parts_.status;
   // The walk appends to its own copy; rows reach the window's list through
@@ -154,8 +154,6 @@ void LocatorPanel::Search(const QString& root, int previous_count, int previous_
   options.time_zone = context.time_style().zone;
   options.rows = &mailbox;
   options.progress = &mailbox;
-  SearchOutcome outcome;
-  const std::string local_root = root.toStdString();
   const auto show_progress = [this, &mailbox, &status, &context] {
     for (const CacheFileRecord& record : mailbox.TakeRows()) AppendModelRow(record);
     // The panel shows from the first row on, so rows appear as they are found.
@@ -169,18 +167,26 @@ void LocatorPanel::Search(const QString& root, int previous_count, int previous_
   parts_.work->Run(
       [&](std::stop_token stop) {
         options.stop = stop;
-        outcome = SearchFolder(list, local_root, options);
+        walk(list, options);
       },
       show_progress);
   context.found_caches() = std::move(list);
   // Rows and model rows must agree one to one: rebuild if they do not.
   if (static_cast<size_t>(model_->rowCount()) != context.found_caches().size()) RebuildModel();
-
-  const qint64 seconds = parts_.work->elapsed_ms() / 1000;
   status.Clear(0);
   status.Clear(1);
   if (parts_.work->stopped()) parts_.work->ShowCancelled();
-  status.bar()->repaint();
+}
+
+void LocatorPanel::Search(const QString& root, int previous_count, int previous_index) {
+  WindowContext& context = *parts_.context;
+  SearchOutcome outcome;
+  const std::string local_root = root.toStdString();
+  RunWalk([&](FoundCacheList& list, const SearchOptions& options) {
+    outcome = SearchFolder(list, local_root, options);
+  });
+  const qint64 seconds = parts_.work->elapsed_ms() / 1000;
+  parts_.status->bar()->repaint();
   SetCount(context.UiText(kTextRoot) + QStringLiteral(": ") + QString::fromStdString(outcome.root) +
            QStringLiteral(". ") + context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
            QString::number(context.found_caches().size()) + QStringLiteral(". ") +

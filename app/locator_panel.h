@@ -6,7 +6,10 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 #include "discover/found_caches.h"
+#include "discover/search_folder.h"
 
 class QLabel;
 class QSplitter;
@@ -39,6 +42,11 @@ class LocatorPanel : public QObject {
   // The walk of `root`; `previous_count` rows were kept from before (-1:
   // none), `previous_index` was highlighted among them.
   void Search(const QString& root, int previous_count = -1, int previous_index = -1);
+  // Runs `walk` over a copy of the found caches on the worker, with the
+  // rows it finds shown as they come and the folders it meets in the status
+  // line; the copy replaces the list when the walk has ended. The options
+  // carry the window's time style, the sinks and the stop token.
+  void RunWalk(const std::function<void(FoundCacheList&, const SearchOptions&)>& walk);
   // ListView2DblClick: opens the highlighted found cache.
   void OpenHighlighted();
   // An opened or scanned file joins the list while the panel is shown.
