@@ -28,6 +28,32 @@ constexpr char kAscendingMarker[] = " v";
 constexpr char kDescendingMarker[] = " ^";
 // Room beside the key for the check box and the cell's margins.
 constexpr int kKeyColumnMargin = 24;
+// A column shown again narrower than this is fitted to its contents.
+constexpr int kNarrowestColumn = 40;
+
+struct KindColumns {
+  ListKind kind;
+  const char* setting;  // where the kind's chosen columns are kept
+  QList<int> shown;     // shown until the user chooses
+};
+
+const KindColumns kKindColumns[] = {
+    {ListKind::kThumbsDb, "ColumnsThumbsDb", {kColumnNumber, kColumnName, kColumnModified}},
+    {ListKind::kThumbcache,
+     "ColumnsThumbcache",
+     {kColumnNumber, kColumnKind, kColumnSize, kColumnDimensions, kColumnOffset, kColumnIndexed,
+      kColumnHeaderChecksum, kColumnDataChecksum}},
+    {ListKind::kCarved,
+     "ColumnsCarved",
+     {kColumnNumber, kColumnName, kColumnModified, kColumnOffset, kColumnSize, kColumnEndFound}},
+};
+
+const KindColumns& ColumnsOf(ListKind kind) {
+  for (const KindColumns& entry : kKindColumns) {
+    if (entry.kind == kind) return entry;
+  }
+  return kKindColumns[0];
+}
 
 // The Number column as an integer; an empty caption counts as 0.
 std::optional<int64_t> RowNumber(const ThumbnailRow& row) {
@@ -115,6 +141,7 @@ QTreeView* MakeReportView(QWidget* parent) {
 CacheList::CacheList(WindowContext& context, QTabWidget* pages, QWidget* page)
     : QObject(page), mainTabSheet(page), context_(context), pages_(pages) {
   model_ = new ThumbnailModel(context.thumbnails(), this);
+  model_->SetTexts(&context.texts());
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(0, 0, 0, 0);
   ListView1 = MakeReportView(page);
@@ -127,6 +154,7 @@ CacheList::CacheList(WindowContext& context, QTabWidget* pages, QWidget* page)
   ListView1->viewport()->installEventFilter(this);
   ListView1->installEventFilter(this);
   layout->addWidget(ListView1);
+  ApplyKindColumns();
 
   // The view follows the focused row once it is selected: a new focused
   // row is shown when its selection arrives, and a row that was focused
@@ -150,6 +178,13 @@ CacheList::CacheList(WindowContext& context, QTabWidget* pages, QWidget* page)
           });
   connect(ListView1->header(), &QHeaderView::sectionClicked, this, &CacheList::ColumnClick);
   connect(&context_, &WindowContext::TimesChanged, this, &CacheList::RewriteTimes);
+  ListView1->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ListView1->header(), &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) {
+            QMenu menu(ListView1);
+            FillColumnMenu(&menu);
+            menu.exec(ListView1->header()->mapToGlobal(at));
+          });
   connect(ListView1, &QAbstractItemView::clicked, this, &CacheList::Clicked);
   connect(ListView1, &QAbstractItemView::doubleClicked, this, &CacheList::Activated);
   connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -204,9 +239,14 @@ bool CacheList::IsCurrentPage() const {
 }
 
 void CacheList::ApplyTexts() {
-  model_->SetCaption(0, context_.UiText(kTextNumber));
-  model_->SetCaption(1, context_.UiText(kTextOriginalName));
-  model_->SetCaption(2, context_.UiText(kTextModified));
+  const int texts[ThumbnailModel::kColumnCount] = {
+      kTextNumber,         kTextOriginalName, kTextModified, kTextKind,
+      kTextSize,           kTextDimensions,   kTextOffset,   kTextIndexed,
+      kTextHeaderChecksum, kTextDataChecksum, kTextEndFound};
+  // New texts replace the captions whole, sort marker and all.
+  for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
+    model_->SetCaption(column, context_.UiText(texts[column]));
+  model_->TimesChanged();
   // A tab that shows no file yet speaks the chosen language too.
   if (context_.thumbnails().empty()) SetCaption(context_.UiText(kTextFile));
 }
@@ -242,6 +282,14 @@ void CacheList::ShowFirstRow() {
 }
 
 void CacheList::FitToRows() {
+  const ThumbnailList& list = context_.thumbnails();
+  if (!list.empty()) {
+    const ThumbnailRow& first = list[0];
+    kind_ = first.thumbcache || first.indexed == 1 ? ListKind::kThumbcache
+            : first.carved                         ? ListKind::kCarved
+                                                   : ListKind::kThumbsDb;
+  }
+  ApplyKindColumns();
   FitKeyColumn();
 }
 
@@ -260,7 +308,8 @@ void CacheList::FitKeyColumn() {
   const int needed = ListView1->fontMetrics().horizontalAdvance(key) +
                      ListView1->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
                      ListView1->indentation() + kKeyColumnMargin;
-  if (ListView1->columnWidth(0) < needed) ListView1->setColumnWidth(0, needed);
+  if (ListView1->columnWidth(kColumnNumber) < needed)
+    ListView1->setColumnWidth(kColumnNumber, needed);
 }
 
 void CacheList::LayOutColumns() {
@@ -268,9 +317,9 @@ void CacheList::LayOutColumns() {
   const int w = ListView1->viewport()->width() - scroll_bar - 1;
   const int c0 = static_cast<int>(w * 0.2);
   const int c1 = static_cast<int>(w * 0.35);
-  ListView1->setColumnWidth(0, c0);
-  ListView1->setColumnWidth(1, c1);
-  ListView1->setColumnWidth(2, w - (c0 + 1) - (c1 + 1));
+  ListView1->setColumnWidth(kColumnNumber, c0);
+  ListView1->setColumnWidth(kColumnName, c1);
+  ListView1->setColumnWidth(kColumnModified, w - (c0 + 1) - (c1 + 1));
 }
 
 void CacheList::ColumnClick(int column) {
@@ -311,19 +360,30 @@ int CacheList::Compare(const ThumbnailRow& a, const ThumbnailRow& b, bool* faile
   bool unreadable = false;
   int result = 0;
   switch (sort_column_) {
-    case 0:
+    case kColumnNumber:
       result = CompareOptional(RowNumber(a), RowNumber(b), &unreadable);
       break;
-    case 1:
+    case kColumnName:
       result = FoldedCompare(RowNameText(a), RowNameText(b));
       break;
-    case 2: {
+    case kColumnModified: {
       const std::string format = context_.DateTimePattern();
       result = CompareOptional(RowSeconds(a, format), RowSeconds(b, format), &unreadable);
       break;
     }
+    case kColumnSize:
+      result = Order(a.length, b.length);
+      break;
+    case kColumnOffset:
+      result = Order(a.thumbcache ? static_cast<int64_t>(a.entry_offset) : a.start,
+                     b.thumbcache ? static_cast<int64_t>(b.entry_offset) : b.start);
+      break;
+    case kColumnDimensions:
+      result = Order(int64_t{a.width} * a.height, int64_t{b.width} * b.height);
+      break;
     default:
-      result = FoldedCompare(RowTimeText(a), RowTimeText(b));
+      result = FoldedCompare(model_->CellText(a, sort_column_).toStdString(),
+                             model_->CellText(b, sort_column_).toStdString());
       break;
   }
   if (unreadable) {
@@ -356,6 +416,60 @@ void CacheList::ToggleCheck() {
   model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
 }
 
+QList<int> CacheList::VisibleColumns() const {
+  QList<int> shown;
+  for (int column = 0; column < ThumbnailModel::kColumnCount; ++column) {
+    if (!ListView1->isColumnHidden(column)) shown << column;
+  }
+  return shown;
+}
+
+void CacheList::ApplyKindColumns() {
+  const KindColumns& kind = ColumnsOf(kind_);
+  QList<int> shown = kind.shown;
+  const QString stored =
+      context_.RegistryString({}, QString::fromLatin1(kind.setting), QStringLiteral("read"));
+  if (!stored.isEmpty()) {
+    shown.clear();
+    for (const QString& part : stored.split(QLatin1Char(','))) {
+      bool ok = false;
+      const int column = part.toInt(&ok);
+      if (ok && column >= 0 && column < ThumbnailModel::kColumnCount) shown << column;
+    }
+  }
+  for (int column = 0; column < ThumbnailModel::kColumnCount; ++column) {
+    // The Number column holds the check boxes: it is always shown.
+    ListView1->setColumnHidden(column, column != kColumnNumber && !shown.contains(column));
+  }
+}
+
+void CacheList::SetColumnVisible(int column, bool visible) {
+  if (column <= kColumnNumber || column >= ThumbnailModel::kColumnCount) return;
+  ListView1->setColumnHidden(column, !visible);
+  if (visible && ListView1->columnWidth(column) < kNarrowestColumn)
+    ListView1->resizeColumnToContents(column);
+  QStringList shown;
+  for (const int shown_column : VisibleColumns()) shown << QString::number(shown_column);
+  context_.RegistryString(shown.join(QLatin1Char(',')),
+                          QString::fromLatin1(ColumnsOf(kind_).setting), QStringLiteral("write"));
+}
+
+void CacheList::FillColumnMenu(QMenu* menu) {
+  menu->setTitle(context_.UiText(kTextColumns));
+  for (int column = kColumnNumber + 1; column < ThumbnailModel::kColumnCount; ++column) {
+    QAction* item = menu->addAction(WithoutMarker(model_->Caption(column)));
+    item->setCheckable(true);
+    item->setChecked(!ListView1->isColumnHidden(column));
+    connect(item, &QAction::toggled, this,
+            [this, column](bool on) { SetColumnVisible(column, on); });
+  }
+  menu->addSeparator();
+  connect(menu->addAction(context_.UiText(kTextShowAllColumns)), &QAction::triggered, this, [this] {
+    for (int column = kColumnNumber + 1; column < ThumbnailModel::kColumnCount; ++column)
+      SetColumnVisible(column, true);
+  });
+}
+
 void CacheList::AcceptDropsFrom(QWidget* source, std::function<bool()> accepts) {
   drop_source_ = source;
   accepts_drop_ = std::move(accepts);
@@ -367,6 +481,8 @@ QByteArray CacheList::SaveState() const {
 
 void CacheList::RestoreState(const QByteArray& state) {
   ListView1->header()->restoreState(state);
+  // Which columns show is the kind's own choice, not the last run's.
+  ApplyKindColumns();
 }
 
 bool CacheList::eventFilter(QObject* watched, QEvent* event) {

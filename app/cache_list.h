@@ -1,5 +1,6 @@
-// The thumbnail list (ListView1): the table over the core's rows, the sort
-// by column, the check boxes, and the keys and drops it takes.
+// The thumbnail list (ListView1): the table over the core's rows, its
+// columns and the chooser that shows or hides them per kind of list, the
+// sort by column, the check boxes, and the keys and drops it takes.
 #pragma once
 
 #include <QObject>
@@ -10,6 +11,7 @@
 
 #include "cache/thumbnail_list.h"
 
+class QMenu;
 class QTabWidget;
 class QTreeView;
 class QWidget;
@@ -22,6 +24,9 @@ class WindowContext;
 // A list view in the report style both lists use: rows of equal height, one
 // row chosen at a time, headers that sort.
 QTreeView* MakeReportView(QWidget* parent);
+
+// What a list holds, for the columns it shows: each kind remembers its own.
+enum class ListKind { kThumbsDb, kThumbcache, kCarved };
 
 class CacheList : public QObject {
   Q_OBJECT
@@ -63,7 +68,8 @@ class CacheList : public QObject {
   void Clear();
   // Makes row 0 current, which shows its picture.
   void ShowFirstRow();
-  // After a file was read: the Number column wide enough for its longest key.
+  // After a file was read: the columns of its kind, the Number column wide
+  // enough for its longest key.
   void FitToRows();
   // The columns laid out once at the window's first real size.
   void LayOutColumns();
@@ -81,6 +87,15 @@ class CacheList : public QObject {
 
   // Checks (1), unchecks (2) or inverts (3) every row.
   void ApplyCheckCommand(int tag);
+
+  // The kind of list shown now, and the columns it shows.
+  ListKind kind() const { return kind_; }
+  QList<int> VisibleColumns() const;
+  // Shows or hides a column (never the Number column) and keeps the choice
+  // for the kind.
+  void SetColumnVisible(int column, bool visible);
+  // The header's menu of columns, as a right click on the header shows it.
+  void FillColumnMenu(QMenu* menu);
 
   // Drops onto the list are accepted from `source` while `accepts` says so.
   void AcceptDropsFrom(QWidget* source, std::function<bool()> accepts);
@@ -103,6 +118,7 @@ class CacheList : public QObject {
  private:
   void OnFocusedRowChanged();
   void ToggleCheck();
+  void ApplyKindColumns();
   void FitKeyColumn();
 
   WindowContext& context_;
@@ -111,6 +127,7 @@ class CacheList : public QObject {
   int sort_column_ = -1;
   bool sort_ascending_ = false;
   bool change_attached_ = true;
+  ListKind kind_ = ListKind::kThumbsDb;
   QWidget* drop_source_ = nullptr;
   std::function<bool()> accepts_drop_;
 };
