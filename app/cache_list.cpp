@@ -246,7 +246,8 @@ void CacheList::ApplyTexts() {
   // New texts replace the captions whole, sort marker and all.
   for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
     model_->SetCaption(column, context_.UiText(texts[column]));
-  model_->TimesChanged();
+  // The language brings its own date pattern.
+  RewriteTimes();
   // A tab that shows no file yet speaks the chosen language too.
   if (context_.thumbnails().empty()) SetCaption(context_.UiText(kTextFile));
 }

@@ -89,6 +89,15 @@ LocatorPanel::LocatorPanel(const WindowParts& parts, QSplitter* splitter)
   Panel2->setFixedHeight(kPanel2Height);
   Panel2->setContentsMargins(4, 0, 4, 0);
   ListView2 = MakeReportView(AllDbPanel);
+  connect(parts.context, &WindowContext::TimesChanged, this, [this] {
+    // The clock's name in the header, the sort marker kept after it.
+    const QString caption = Caption(2);
+    const bool marked = caption.endsWith(QLatin1String(kAscendingMarker)) ||
+                        caption.endsWith(QLatin1String(kDescendingMarker));
+    if (QStandardItem* item = model_->horizontalHeaderItem(2))
+      item->setText(TimeCaption() + (marked ? caption.right(2) : QString()));
+    RewriteTimes();
+  });
   ListView2->setObjectName(QStringLiteral("ListView2"));
   ListView2->setModel(model_);
   ListView2->setDragEnabled(true);
@@ -107,11 +116,39 @@ bool LocatorPanel::IsShown() const {
 
 void LocatorPanel::ApplyTexts() {
   WindowContext& context = *parts_.context;
-  model_->setHorizontalHeaderLabels(
-      {context.UiText(kTextFile), context.UiText(kTextSize),
-       context.UiText(kTextModified) + QStringLiteral(" - ") + context.UiText(kTextDeleted),
-       context.UiText(kTextLocation)});
+  // The time column names its clock, as the thumbnail list's does.
+  model_->setHorizontalHeaderLabels({context.UiText(kTextFile), context.UiText(kTextSize),
+                                     TimeCaption(), context.UiText(kTextLocation)});
   ListView2->setToolTip(context.UiText(kTextDoubleClickHint));
+  RewriteTimes();
+}
+
+QString LocatorPanel::TimeCaption() const {
+  const WindowContext& context = *parts_.context;
+  return context.UiText(kTextModified) + QStringLiteral(" - ") + context.UiText(kTextDeleted) +
+         QStringLiteral(" (") + context.ZoneLabel() + QLatin1Char(')');
+}
+
+void LocatorPanel::RewriteTimes() {
+  if (model_->rowCount() == 0) return;
+  const QModelIndex current = ListView2->currentIndex();
+  RebuildModel();
+  if (current.isValid()) Highlight(current.row());
+}
+
+QString LocatorPanel::TimeText(const CacheFileRecord& record) const {
+  // Written from the UTC times the walk kept, in the window's own style;
+  // the walk's own text where it kept none.
+  const WindowContext& context = *parts_.context;
+  const std::string_view modified = record.modified;
+  const size_t joiner = modified.find(kDeletedTimeJoiner);
+  QString written = QString::fromStdString(std::string(modified.substr(0, joiner)));
+  if (!record.modified_utc.empty()) written = context.IsoTimeText(record.modified_utc);
+  if (!record.recycled && joiner == std::string_view::npos) return written;
+  QString deleted = QString::fromStdString(record.deleted);
+  if (!record.deleted_utc.empty()) deleted = context.IsoTimeText(record.deleted_utc);
+  return written + QString::fromUtf8(kDeletedTimeJoiner.data(), kDeletedTimeJoiner.size()) +
+         deleted;
 }
 
 void LocatorPanel::SetCount(const QString& text) {
@@ -266,6 +303,8 @@ void LocatorPanel::SelectOrAddFoundCache(const QString& path) {
     if (file.exists()) record.size = file.size();
     const QDateTime modified = file.lastModified();
     record.modified = modified.toString(QStringLiteral("d.M.yyyy h:m:s")).toStdString();
+    record.modified_utc =
+        modified.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")).toStdString();
     record.located = std::string(LocalFolderPart(local));
     record.path = local;
     AddFoundCacheRow(record);
@@ -286,7 +325,7 @@ void LocatorPanel::AppendModelRow(const CacheFileRecord& record) {
   QList<QStandardItem*> items;
   items << new QStandardItem(QString::fromStdString(record.name));
   items << new QStandardItem(record.size ? QString::number(*record.size) : QString());
-  items << new QStandardItem(QString::fromStdString(record.modified));
+  items << new QStandardItem(TimeText(record));
   items << new QStandardItem(QString::fromStdString(record.located));
   for (QStandardItem* item : items) item->setEditable(false);
   // Recycled rows show where the file lies now as their hint.

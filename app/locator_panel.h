@@ -71,6 +71,10 @@ class LocatorPanel : public QObject {
 
  private:
   void AppendModelRow(const CacheFileRecord& record);
+  // The Modified - Deleted text of a row in the window's time style.
+  QString TimeText(const CacheFileRecord& record) const;
+  void RewriteTimes();
+  QString TimeCaption() const;
   void RebuildModel();
   void MarkSortColumn(int previous, bool ascending, int column);
   void Highlight(int row);

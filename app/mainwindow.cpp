@@ -34,6 +34,7 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/settings.h"
+#include "settings_dialog.h"
 #include "status_line.h"
 #include "thumbnail_model.h"
 #include "window_state.h"
@@ -94,9 +95,7 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
     RegistryString(version_text_, QStringLiteral("Version"), QStringLiteral("write"));
   }
   desktop_->SetVersionText(version_text_);
-  TimeStyle style = context_->time_style();
-  style.zone = StoredTimeZone();
-  context_->SetTimeStyle(style);
+  context_->LoadSettings();
   ApplyTexts();
   // Files dragged from the file manager open as if chosen with Open.
   setAcceptDrops(true);
@@ -280,7 +279,19 @@ void MainWindow::SetTimeZone(TimeZoneChoice zone) {
   TimeStyle style = context_->time_style();
   style.zone = zone;
   context_->SetTimeStyle(style);
-  StoreTimeZone(zone);
+}
+
+void MainWindow::ActionSettingsExecute() {
+  WindowSettings settings;
+  settings.time = context_->time_style();
+  for (int i = 0; i < kQuestionCount; ++i) settings.answers[i] = context_->answer(Question(i));
+  SettingsDialog dialog(*context_, settings, this);
+  if (dialog.exec() == QDialog::Accepted) ApplySettings(dialog.settings());
+}
+
+void MainWindow::ApplySettings(const WindowSettings& settings) {
+  for (int i = 0; i < kQuestionCount; ++i) context_->SetAnswer(Question(i), settings.answers[i]);
+  context_->SetTimeStyle(settings.time);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -22,6 +22,7 @@ class QToolBar;
 namespace glintvane {
 
 class DesktopIntegration;
+struct WindowSettings;
 class ExtractionFlow;
 class ItemOpener;
 class WindowTexts;
@@ -118,6 +119,8 @@ class MainWindow : public QMainWindow, public WindowCommands {
   void OpenEvidenceImage(const QString& path);
   void CancelWork();
   void SetTimeZone(TimeZoneChoice zone);
+  void ActionSettingsExecute();
+  void ApplySettings(const WindowSettings& settings);
   // Files named on the command line, in order; files dropped on the window.
   void OpenStartFiles(const QStringList& paths);
   void OpenDroppedFiles(const QStringList& paths);

@@ -53,6 +53,7 @@ void MainWindow::CreateCommands() {
       {ActionHelp, &MainWindow::ActionHelpExecute},
       {ActionHelpOnline, &MainWindow::ActionHelpOnlineExecute},
       {ActionHelpAbout, &MainWindow::ActionHelpAboutExecute},
+      {ActionSettings, &MainWindow::ActionSettingsExecute},
   };
   for (const auto& [action, handler] : handlers)
     connect(action, &QAction::triggered, this, handler);
@@ -82,6 +83,8 @@ void MainWindow::CreateMenus() {
   File1->addAction(ActionBruteForce);
   File1->addSeparator();
   File1->addActions({ActionDesktopIcon, ActionQuickLaunchIcon});
+  File1->addSeparator();
+  File1->addAction(ActionSettings);
   File1->addSeparator();
   File1->addAction(ActionExit);
 

@@ -74,6 +74,7 @@ void WindowCommands::CreateCommands(QWidget* window) {
       {ActionRightRotate, QKeySequence(QStringLiteral("Ctrl+R"))},
       {ActionShowGallery, QKeySequence(QStringLiteral("Ctrl+G"))},
       {ActionUtcTimes, QKeySequence(QStringLiteral("Ctrl+U"))},
+      {ActionSettings, QKeySequence(QStringLiteral("Ctrl+,"))},
   };
   for (const auto& [action, key] : keys) {
     action->setShortcut(key);

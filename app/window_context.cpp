@@ -6,9 +6,34 @@
 #include <ctime>
 
 #include "base/error_codes.h"
+#include "platform/dialogs.h"
 #include "platform/settings.h"
 
 namespace glintvane {
+
+namespace {
+
+constexpr char kIsoDatesValue[] = "IsoDates";
+constexpr char kTimeZoneValue[] = "TimeZone";
+// Where each question's answer is kept, in the order of Question.
+constexpr const char* kAnswerValues[kQuestionCount] = {"AnswerSeeErrorDetails", "AnswerRunReport",
+                                                       "AnswerOpenDestination"};
+
+// Settings of taste: a store that cannot be used leaves the defaults, and is
+// no error worth the list.
+QString Stored(const char* name) {
+  QString error;
+  return platform::Settings::RegistryString(
+      platform::Settings::Group(), {}, QString::fromLatin1(name), QStringLiteral("read"), &error);
+}
+
+void Store(const char* name, const QString& value) {
+  QString error;
+  platform::Settings::RegistryString(platform::Settings::Group(), value, QString::fromLatin1(name),
+                                     QStringLiteral("write"), &error);
+}
+
+}  // namespace
 
 std::string CheckedDateTimePattern(const std::string& pattern) {
   // Everything the window writes it must read back for sorting, and a
@@ -75,12 +100,55 @@ void WindowContext::SetOpenFile(const QString& path) {
 
 std::string WindowContext::DateTimePattern() const {
   if (time_style_.iso) return kIsoDateTimePattern;
-  static const std::string pattern = DefaultDateTimeFormat();
+  // One pattern per language, from its file; one it could not read back
+  // gives the English one.
+  std::string pattern = CheckedDateTimePattern(texts_[kTextDateTimePattern]);
+  if (pattern.empty()) pattern = DefaultUiTexts()[kTextDateTimePattern];
   return pattern;
+}
+
+void WindowContext::LoadSettings() {
+  time_style_.iso = Stored(kIsoDatesValue) == QLatin1String("1");
+  time_style_.zone = Stored(kTimeZoneValue) == QLatin1String("UTC") ? TimeZoneChoice::kUtc
+                                                                    : TimeZoneChoice::kLocal;
+  for (int i = 0; i < kQuestionCount; ++i) {
+    const QString stored = Stored(kAnswerValues[i]);
+    answers_[i] = stored == QLatin1String("Yes")  ? QuestionAnswer::kYes
+                  : stored == QLatin1String("No") ? QuestionAnswer::kNo
+                                                  : QuestionAnswer::kAsk;
+  }
+  emit TimesChanged();
+}
+
+void WindowContext::SetAnswer(Question question, QuestionAnswer answer) {
+  const int at = static_cast<int>(question);
+  answers_[at] = answer;
+  Store(kAnswerValues[at], answer == QuestionAnswer::kYes  ? QStringLiteral("Yes")
+                           : answer == QuestionAnswer::kNo ? QStringLiteral("No")
+                                                           : QStringLiteral("Ask"));
+}
+
+bool WindowContext::Ask(QWidget* parent, Question question, const QString& text, int help_context) {
+  switch (answer(question)) {
+    case QuestionAnswer::kYes:
+      return true;
+    case QuestionAnswer::kNo:
+      return false;
+    case QuestionAnswer::kAsk:
+      break;
+  }
+  bool remember = false;
+  const bool yes =
+      dialogs_.AskYesNoRemember(parent, text, help_context, UiText(kTextDontAskAgain), &remember);
+  if (remember) SetAnswer(question, yes ? QuestionAnswer::kYes : QuestionAnswer::kNo);
+  return yes;
 }
 
 void WindowContext::SetTimeStyle(const TimeStyle& style) {
   time_style_ = style;
+  Store(kIsoDatesValue, style.iso ? QStringLiteral("1") : QStringLiteral("0"));
+  Store(kTimeZoneValue,
+        style.zone == TimeZoneChoice::kUtc ? QStringLiteral("UTC") : QStringLiteral("Local"));
   emit TimesChanged();
 }
 

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+class QWidget;
+
 #include "base/file_time.h"
 #include "cache/thumbnail_list.h"
 #include "discover/found_caches.h"
@@ -26,6 +28,11 @@ struct TimeStyle {
   TimeZoneChoice zone = TimeZoneChoice::kLocal;
   bool iso = false;  // ISO 8601 instead of the language's pattern
 };
+
+// The questions a person can answer once and for all ("Don't ask again").
+enum class Question { kSeeErrorDetails, kRunReport, kOpenDestination };
+inline constexpr int kQuestionCount = 3;
+enum class QuestionAnswer { kAsk, kYes, kNo };
 
 // The pattern written for ISO 8601 dates; a space, not "T", reads better in
 // a column and parses back the same.
@@ -64,10 +71,19 @@ class WindowContext : public QObject {
   bool carved_list() const { return carved_list_; }
   void SetCarvedList(bool carved) { carved_list_ = carved; }
 
+  // The time style and the questions' answers kept in the settings.
+  void LoadSettings();
+  QuestionAnswer answer(Question question) const { return answers_[static_cast<int>(question)]; }
+  void SetAnswer(Question question, QuestionAnswer answer);
+  // Asks `text` unless the question has been answered once and for all; the
+  // person may answer it so here ("Don't ask again"). True on Yes.
+  bool Ask(QWidget* parent, Question question, const QString& text, int help_context = 0);
+
   // Times as the window writes them.
   const TimeStyle& time_style() const { return time_style_; }
   // The strftime pattern in force: ISO 8601, or the language's own.
   std::string DateTimePattern() const;
+  // Rewrites every time shown, and keeps the style for the next start.
   void SetTimeStyle(const TimeStyle& style);
   QString TimeText(uint64_t filetime) const;
   // An ISO 8601 UTC text ("2007-03-09T14:05:07Z") in the window's style; ""
@@ -95,6 +111,7 @@ class WindowContext : public QObject {
   QString open_file_;
   bool carved_list_ = false;
   TimeStyle time_style_;
+  QuestionAnswer answers_[kQuestionCount] = {};
 };
 
 }  // namespace glintvane

@@ -21,7 +21,6 @@ constexpr char kColumns1[] = "ListView1Columns";
 constexpr char kColumns2[] = "ListView2Columns";
 constexpr char kViewMode[] = "ViewMode";
 constexpr char kImagePage[] = "ImagePage";
-constexpr char kTimeZone[] = "TimeZone";
 
 // Remembered state is a convenience: a store that cannot be read or written
 // is not an error worth the list.
@@ -77,14 +76,6 @@ void RestoreRememberedState(const WindowLayout& layout) {
   if (const QByteArray columns = StoredBytes(kColumns2); !columns.isEmpty())
     parts.locator->RestoreState(columns);
   parts.pane->RestoreState(Stored(kViewMode), Stored(kImagePage));
-}
-
-TimeZoneChoice StoredTimeZone() {
-  return Stored(kTimeZone) == QLatin1String("UTC") ? TimeZoneChoice::kUtc : TimeZoneChoice::kLocal;
-}
-
-void StoreTimeZone(TimeZoneChoice zone) {
-  Store(kTimeZone, zone == TimeZoneChoice::kUtc ? QStringLiteral("UTC") : QStringLiteral("Local"));
 }
 
 }  // namespace glintvane

@@ -1,10 +1,8 @@
 // What the window keeps between runs beside the language: its size and
 // place, the splitters, the lists' columns, the view mode, the page in
-// front of the image pane and the clock times are shown in. A value that
-// cannot be read leaves the first-run layout.
+// front of the image pane. A value that cannot be read leaves the first-run
+// layout.
 #pragma once
-
-#include "base/file_time.h"
 
 class QMainWindow;
 class QSplitter;
@@ -22,8 +20,5 @@ struct WindowLayout {
 
 void SaveRememberedState(const WindowLayout& layout);
 void RestoreRememberedState(const WindowLayout& layout);
-
-TimeZoneChoice StoredTimeZone();
-void StoreTimeZone(TimeZoneChoice zone);
 
 }  // namespace glintvane

@@ -1,5 +1,6 @@
 #include "platform/dialogs.h"
 
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
@@ -53,6 +54,17 @@ class QtDialogs final : public Dialogs {
   bool AskYesNo(QWidget* parent, const QString& text, int /*help_context*/) override {
     return QMessageBox::question(parent, QStringLiteral("Confirm"), text,
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  }
+
+  bool AskYesNoRemember(QWidget* parent, const QString& text, int /*help_context*/,
+                        const QString& remember_text, bool* remember) override {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    auto* check = new QCheckBox(remember_text, &box);
+    box.setCheckBox(check);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    *remember = check->isChecked();
+    return yes;
   }
 
   QString ChooseOpenFile(QWidget* parent, const QStringList& filters) override {

@@ -21,6 +21,15 @@ class Dialogs {
   // A confirmation with Yes and No; true on Yes. `help_context` is kept for
   // the help page the question belongs to (0: none).
   virtual bool AskYesNo(QWidget* parent, const QString& text, int help_context) = 0;
+  // The same with a check box captioned `remember_text` ("Don't ask
+  // again"), whose state goes to *remember. By default the plain question,
+  // never remembered.
+  virtual bool AskYesNoRemember(QWidget* parent, const QString& text, int help_context,
+                                const QString& remember_text, bool* remember) {
+    (void)remember_text;
+    *remember = false;
+    return AskYesNo(parent, text, help_context);
+  }
   // The open-file dialog. `filters` are Qt name filters, the first one
   // chosen; "" when the user cancels.
   virtual QString ChooseOpenFile(QWidget* parent, const QStringList& filters) = 0;

@@ -8,6 +8,7 @@
 #include "locator_panel.h"
 #include "mainwindow.h"
 #include "part_test.h"
+#include "window_context.h"
 
 namespace glintvane {
 
@@ -18,6 +19,7 @@ class LocatorPanelTest : public QObject {
   void init() { ClearTestSettings(); }
   void FollowsOpenedFilesOnlyWhileShown();
   void SortingKeepsDeletedRowsMarked();
+  void RecycledRowsWriteBothTimesAlike();
 };
 
 void LocatorPanelTest::FollowsOpenedFilesOnlyWhileShown() {
@@ -55,6 +57,35 @@ void LocatorPanelTest::SortingKeepsDeletedRowsMarked() {
   QVERIFY(deleted->font().italic());
   QVERIFY(deleted->data(LocatorPanel::kDeletedRowRole).toBool());
   QVERIFY(!locator->model()->item(0, 0)->data(LocatorPanel::kDeletedRowRole).toBool());
+}
+
+void LocatorPanelTest::RecycledRowsWriteBothTimesAlike() {
+  StartOptions options;
+  options.system_language = QStringLiteral("DEU");
+  options.language_folders = {QStringLiteral(GLINTVANE_LANG_DIR)};
+  MainWindow window(options);
+  window.show();
+  LocatorPanel* locator = window.locator();
+  CacheFileRecord record;
+  record.name = "C:\\Photos\\Thumbs.db";
+  record.path = "/case/RECYCLER/DC1.db";
+  record.recycled = true;
+  record.modified = "9.3.2007 14:5:7 - 03/10/2007 08:00:00";
+  record.modified_utc = "2007-03-09T14:05:07Z";
+  record.deleted = "03/10/2007 08:00:00";
+  record.deleted_utc = "2007-03-10T08:00:00Z";
+  locator->AddFoundCacheRow(record);
+  // Both halves in the language's own pattern, the clock in the header.
+  QCOMPARE(locator->model()->item(0, 2)->text(),
+           QStringLiteral("09.03.2007 14:05:07 - 10.03.2007 08:00:00"));
+  QVERIFY(locator->Caption(2).endsWith(QStringLiteral("(UTC)")));
+  locator->ColumnClick(2);
+  TimeStyle iso;
+  iso.iso = true;
+  window.context().SetTimeStyle(iso);
+  QCOMPARE(locator->model()->item(0, 2)->text(),
+           QStringLiteral("2007-03-09 14:05:07 - 2007-03-10 08:00:00"));
+  QVERIFY(locator->Caption(2).endsWith(QStringLiteral(" v")));
 }
 
 GLINTVANE_PART_TEST(LocatorPanelTest);
