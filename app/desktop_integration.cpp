@@ -25,6 +25,22 @@ QString DesktopIntegration::LauncherFailureText(bool desktop, const QString& rea
   return text;
 }
 
+QString DesktopIntegration::ReasonText(const platform::LauncherOutcome& outcome) const {
+  switch (outcome.failure) {
+    case platform::LauncherFailure::kNone:
+      break;
+    case platform::LauncherFailure::kNoFolderNamed:
+      return context_.UiText(kTextNoFolderNamed);
+    case platform::LauncherFailure::kFolderMissing:
+      return context_.UiText(kTextFolderMissing).arg(outcome.folder);
+    case platform::LauncherFailure::kNotAFolder:
+      return context_.UiText(kTextNotAFolder).arg(outcome.folder);
+    case platform::LauncherFailure::kWriteFailed:
+      return outcome.detail;
+  }
+  return {};
+}
+
 void DesktopIntegration::CreateLauncher(bool desktop) {
   platform::Dialogs& dialogs = context_.dialogs();
   try {
@@ -32,15 +48,15 @@ void DesktopIntegration::CreateLauncher(bool desktop) {
         platform::ProgramLauncherFields(context_.UiText(kTextProductName));
     // The desktop folder must exist already; the menu folder is made when
     // a fresh account lacks it, as any program installing a menu entry does.
-    const QString reason =
+    const platform::LauncherOutcome outcome =
         desktop ? platform::WriteLauncher(platform::DesktopFolder(), false, fields, true)
                 : platform::WriteLauncher(platform::ApplicationMenuFolder(), true, fields, false);
-    if (reason.isEmpty()) {
+    if (outcome.ok()) {
       dialogs.ShowMessage(window_, platform::MessageKind::kInformation,
                           context_.UiText(kTextOperationComplete));
     } else {
       dialogs.ShowMessage(window_, platform::MessageKind::kError,
-                          LauncherFailureText(desktop, reason));
+                          LauncherFailureText(desktop, ReasonText(outcome)));
     }
   } catch (const std::exception& e) {
     context_.AddError(kErrException, context_.open_file(),
@@ -67,8 +83,12 @@ void DesktopIntegration::OpenSupport() {
 }
 
 void DesktopIntegration::ShowAbout() {
+  AboutTexts texts;
+  texts.title = context_.UiText(kTextAbout);
+  texts.tagline = context_.UiText(kTextAboutTagline);
+  texts.ok = context_.UiText(kTextOk);
   AboutBox about(
-      web_address_, version_text_, [this](const QString& a) { OpenAddress(a); }, window_);
+      web_address_, version_text_, [this](const QString& a) { OpenAddress(a); }, window_, texts);
   about.exec();
 }
 

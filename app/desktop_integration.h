@@ -13,6 +13,9 @@ class QWidget;
 namespace glintvane {
 
 class WindowContext;
+namespace platform {
+struct LauncherOutcome;
+}
 
 class DesktopIntegration : public QObject {
   Q_OBJECT
@@ -38,6 +41,7 @@ class DesktopIntegration : public QObject {
 
  private:
   void OpenAddress(const QString& address);
+  QString ReasonText(const platform::LauncherOutcome& outcome) const;
 
   WindowContext& context_;
   QWidget* window_;

@@ -57,12 +57,12 @@ void EvidenceFlow::OpenImage(const QString& path) {
                      context.UiText(kTextUnreadableSectors).arg(outcome.unreadable_sectors));
   }
   if (!context.errors().empty()) parts_.open->ShowErrorList(path);
-  locator.SetCount(context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
-                   QString::number(context.found_caches().size()) + QStringLiteral(" (") +
-                   QString::number(deleted_rows) + QStringLiteral(" ") +
-                   context.UiText(kTextDeletedCount) + QStringLiteral("). ") +
-                   context.UiText(kTextTime) + QStringLiteral(": ") + QString::number(seconds) +
-                   QStringLiteral(" ") + context.UiText(kTextSec));
+  locator.SetCount([&context, &locator, counts = locator.CountCaches(), deleted_rows, seconds] {
+    return locator.CountText(counts) + QStringLiteral(" (") + QString::number(deleted_rows) +
+           QStringLiteral(" ") + context.UiText(kTextDeletedCount) + QStringLiteral("). ") +
+           context.UiText(kTextTime) + QStringLiteral(": ") + QString::number(seconds) +
+           QStringLiteral(" ") + context.UiText(kTextSec);
+  });
   if (locator.model()->rowCount() > 0) {
     locator.ListView2->setCurrentIndex(locator.model()->index(0, 0));
     locator.ListView2->setFocus();

@@ -120,7 +120,36 @@ void LocatorPanel::ApplyTexts() {
   model_->setHorizontalHeaderLabels({context.UiText(kTextFile), context.UiText(kTextSize),
                                      TimeCaption(), context.UiText(kTextLocation)});
   ListView2->setToolTip(context.UiText(kTextDoubleClickHint));
+  if (count_) Panel2->setText(count_());
   RewriteTimes();
+}
+
+LocatorPanel::CacheCounts LocatorPanel::CountCaches() const {
+  // Told by the file's own name: a recycled one is listed under the name it
+  // had, and a thumbcache keeps its "thumbcache_" (or "iconcache_") prefix.
+  CacheCounts counts;
+  for (const CacheFileRecord& record : parts_.context->found_caches().rows()) {
+    const std::string_view name = LocalFilePart(record.name);
+    const QString file = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    const bool thumbcache = file.startsWith(QLatin1String("thumbcache_"), Qt::CaseInsensitive) ||
+                            file.startsWith(QLatin1String("iconcache_"), Qt::CaseInsensitive);
+    ++(thumbcache ? counts.thumbcache : counts.thumbs_db);
+  }
+  return counts;
+}
+
+QString LocatorPanel::CountText(const CacheCounts& counts) const {
+  // Each kind found is named with its own count; Thumbs.db files when none
+  // was found at all.
+  const WindowContext& context = *parts_.context;
+  QStringList parts;
+  if (counts.thumbs_db > 0 || counts.thumbcache == 0)
+    parts << context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
+                 QString::number(counts.thumbs_db);
+  if (counts.thumbcache > 0)
+    parts << context.UiText(kTextThumbcacheFiles) + QStringLiteral(": ") +
+                 QString::number(counts.thumbcache);
+  return parts.join(QStringLiteral(", "));
 }
 
 QString LocatorPanel::TimeCaption() const {
@@ -151,8 +180,9 @@ QString LocatorPanel::TimeText(const CacheFileRecord& record) const {
          deleted;
 }
 
-void LocatorPanel::SetCount(const QString& text) {
-  Panel2->setText(text);
+void LocatorPanel::SetCount(std::function<QString()> text) {
+  count_ = std::move(text);
+  Panel2->setText(count_ ? count_() : QString());
 }
 
 void LocatorPanel::SearchAll() {
@@ -224,11 +254,14 @@ void LocatorPanel::Search(const QString& root, int previous_count, int previous_
   });
   const qint64 seconds = parts_.work->elapsed_ms() / 1000;
   parts_.status->bar()->repaint();
-  SetCount(context.UiText(kTextRoot) + QStringLiteral(": ") + QString::fromStdString(outcome.root) +
-           QStringLiteral(". ") + context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
-           QString::number(context.found_caches().size()) + QStringLiteral(". ") +
-           context.UiText(kTextTime) + QStringLiteral(": ") + QString::number(seconds) +
-           QStringLiteral(" ") + context.UiText(kTextSec) + QStringLiteral("."));
+  const QString root_text = QString::fromStdString(outcome.root);
+  const CacheCounts counts = CountCaches();
+  SetCount([this, &context, root_text, counts, seconds] {
+    return context.UiText(kTextRoot) + QStringLiteral(": ") + root_text + QStringLiteral(". ") +
+           CountText(counts) + QStringLiteral(". ") + context.UiText(kTextTime) +
+           QStringLiteral(": ") + QString::number(seconds) + QStringLiteral(" ") +
+           context.UiText(kTextSec) + QStringLiteral(".");
+  });
 
   const int count = static_cast<int>(context.found_caches().size());
   if (count > 0) {
@@ -309,8 +342,7 @@ void LocatorPanel::SelectOrAddFoundCache(const QString& path) {
     record.path = local;
     AddFoundCacheRow(record);
     row = static_cast<int64_t>(context.found_caches().size()) - 1;
-    SetCount(context.UiText(kTextThumbsDbFiles) + QStringLiteral(": ") +
-             QString::number(context.found_caches().size()));
+    SetCount([this, counts = CountCaches()] { return CountText(counts); });
   }
   Highlight(static_cast<int>(row));
   emit context.CommandsChanged();

@@ -63,7 +63,16 @@ class LocatorPanel : public QObject {
   int sort_column() const { return sort_column_; }
   bool sort_ascending() const { return sort_ascending_; }
   QString Caption(int column) const;
-  void SetCount(const QString& text);
+  // The line above the list (Panel2), written again in a new language.
+  void SetCount(std::function<QString()> text);
+  // How many caches of each kind the list holds, and that in words
+  // ("Thumbs.db files: 2, thumbcache files: 12").
+  struct CacheCounts {
+    size_t thumbs_db = 0;
+    size_t thumbcache = 0;
+  };
+  CacheCounts CountCaches() const;
+  QString CountText(const CacheCounts& counts) const;
 
   void ApplyTexts();
   QByteArray SaveState() const;
@@ -84,6 +93,7 @@ class LocatorPanel : public QObject {
   QStandardItemModel* model_;
   int sort_column_ = 0;
   bool sort_ascending_ = false;
+  std::function<QString()> count_;
 };
 
 }  // namespace glintvane

@@ -23,6 +23,7 @@
 #include "locator_panel.h"
 #include "mainwindow.h"
 #include "open_flow.h"
+#include "platform/dialogs.h"
 #include "status_line.h"
 #include "window_texts.h"
 #include "work_controller.h"
@@ -131,6 +132,20 @@ void MainWindow::ApplyTexts() {
   Help1->setTitle(UiText(kTextHelp));
   if (languages_->LangItem != nullptr) languages_->LangItem->setTitle(UiText(kTextLanguage));
   ApplyCommandTexts(*context_);
+  platform::DialogTexts words;
+  words.error = UiText(kTextError);
+  words.information = UiText(kTextInformation);
+  words.confirm = UiText(kTextConfirm);
+  words.yes = UiText(kTextYes);
+  words.no = UiText(kTextNo);
+  words.ok = UiText(kTextOk);
+  words.cancel = UiText(kTextCancel);
+  words.open = UiText(kTextOpen);
+  words.open_with = UiText(kTextOpenWith);
+  words.open_file_with = UiText(kTextOpenFileWith);
+  words.type_command = UiText(kTextTypeCommand);
+  words.command = UiText(kTextCommand);
+  dialogs_->SetTexts(words);
   parts_.list->ApplyTexts();
   parts_.info->ApplyTexts();
   parts_.pane->ApplyTexts();

@@ -2,10 +2,14 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTranslator>
 
 #include <algorithm>
 
@@ -69,22 +73,38 @@ void WindowTexts::BuildLanguageMenu(QMenuBar* bar, QAction* before) {
     return item;
   };
 
-  QString english = QString::fromStdString(LanguageNameOf("ENU"));
-  if (english.isEmpty()) english = QStringLiteral("English");
-  QAction* chosen = add_item(english, QStringLiteral("ENU"), {QString(), QStringLiteral("en")});
-
+  // Each language is named in itself, so that a person finds their own
+  // whatever language the window speaks now.
+  QAction* chosen = add_item(QString::fromStdString(NativeLanguageNameOf("ENU")),
+                             QStringLiteral("ENU"), {QString(), QStringLiteral("en")});
   int listed = 0;
   for (const QFileInfo& file : files) {
     if (listed == kMaxLanguageFiles) break;
     const QString name = file.fileName();
     const QString key = name.left(name.lastIndexOf(QLatin1Char('.')));
-    QString caption = QString::fromStdString(LanguageNameOf(key.toStdString()));
+    QString caption = QString::fromStdString(NativeLanguageNameOf(key.toStdString()));
     // Files named after no known language are not offered.
     if (caption.isEmpty()) continue;
     if (key.toUpper() == QLatin1String("ENU")) caption += QStringLiteral(" - 2");
     QAction* item = add_item(caption, key, {file.absolutePath(), name});
     ++listed;
     if (key.toUpper() == current_language_.toUpper()) chosen = item;
+  }
+  // Two files of one language (German of Germany and of Switzerland) are
+  // told apart by their country, also named in itself.
+  const QList<QAction*> items = LangItem->actions();
+  for (QAction* item : items) {
+    const auto same = std::count_if(items.begin(), items.end(), [item](const QAction* other) {
+      return other->text() == item->text();
+    });
+    if (same < 2) continue;
+    const QString key = item->objectName().mid(kKeyStart);
+    const QLocale locale(QString::fromStdString(LanguageTagOf(key.toStdString())));
+    item->setProperty("territory", locale.nativeTerritoryName());
+  }
+  for (QAction* item : items) {
+    const QString territory = item->property("territory").toString();
+    if (!territory.isEmpty()) item->setText(item->text() + QStringLiteral(" (") + territory + ')');
   }
 
   // After File and Actions, before Help.
@@ -99,11 +119,32 @@ void WindowTexts::LangClick(QAction* item) {
   const QString file = source.value(1);
   LoadLanguage(context_.texts(), file.toStdString(), folder.toStdString());
   item->setChecked(true);
+  LoadQtTranslations(item->objectName().mid(kKeyStart));
   emit context_.TextsChanged();
   // The stored key is the file name without its extension: "en" or "DEU".
   const int dot = file.lastIndexOf(QLatin1Char('.'));
   context_.RegistryString(dot < 0 ? file : file.left(dot), QStringLiteral("Language"),
                           QStringLiteral("write"));
+}
+
+void WindowTexts::LoadQtTranslations(const QString& key) {
+  // Qt's own dialogs (the file choosers) speak the language too where the
+  // system has Qt's translations.
+  if (qt_translator_ != nullptr) {
+    QCoreApplication::removeTranslator(qt_translator_);
+    delete qt_translator_;
+    qt_translator_ = nullptr;
+  }
+  const QString tag = QString::fromStdString(LanguageTagOf(key.toStdString()));
+  if (tag.isEmpty() || tag.startsWith(QLatin1String("en"))) return;
+  auto* translator = new QTranslator(this);
+  if (translator->load(QLocale(tag), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+    qt_translator_ = translator;
+  } else {
+    delete translator;
+  }
 }
 
 QString WindowTexts::CheckedLanguage() const {

@@ -11,6 +11,7 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class QMenuBar;
+class QTranslator;
 class QWidget;
 
 namespace glintvane {
@@ -43,11 +44,14 @@ class WindowTexts : public QObject {
   QString CheckedLanguage() const;
 
  private:
+  void LoadQtTranslations(const QString& key);
+
   WindowContext& context_;
   QStringList folders_;
   QWidget* window_;
   QString current_language_;
   QActionGroup* group_ = nullptr;
+  QTranslator* qt_translator_ = nullptr;
 };
 
 }  // namespace glintvane

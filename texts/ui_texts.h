@@ -183,6 +183,13 @@ bool LoadLanguage(UiTexts& texts, std::string_view key, const std::string& direc
 // ("DEU" gives "German (Germany)"), compared ignoring case; "" when unknown.
 std::string LanguageNameOf(std::string_view abbreviation);
 
+// The BCP 47 tag of an abbreviation ("DEU" gives "de-DE"); "" when unknown.
+std::string LanguageTagOf(std::string_view abbreviation);
+
+// The language's name in itself, as a language menu names it ("DEU" gives
+// "Deutsch", "RUS" "Русский"); "" when unknown.
+std::string NativeLanguageNameOf(std::string_view abbreviation);
+
 // The Windows abbreviation for a POSIX or BCP 47 locale name ("de_DE.UTF-8"
 // and "de-DE" give "DEU"); "ENU" when nothing fits.
 std::string LanguageAbbreviationForLocale(std::string_view locale);

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "platform/app_chooser.h"
 #include "platform/settings.h"
@@ -35,36 +36,57 @@ void KeepFolder(const QString& key, const QString& folder) {
 }
 
 class QtDialogs final : public Dialogs {
+  // A question with Yes and No in the chosen language, and the check box
+  // "Don't ask again" when `remember_text` is given.
+  bool Ask(QWidget* parent, const QString& text, int /*help_context*/, const QString& remember_text,
+           bool* remember) {
+    const DialogTexts& words = texts();
+    QMessageBox box(QMessageBox::Question, words.confirm, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QMessageBox::Yes);
+    yes->setText(words.yes);
+    box.addButton(QMessageBox::No)->setText(words.no);
+    box.setDefaultButton(yes);
+    QCheckBox* check = nullptr;
+    if (!remember_text.isEmpty()) {
+      check = new QCheckBox(remember_text, &box);
+      box.setCheckBox(check);
+    }
+    box.exec();
+    *remember = check != nullptr && check->isChecked();
+    return box.clickedButton() == yes;
+  }
+
  public:
   void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) override {
+    const DialogTexts& words = texts();
+    QMessageBox box(parent);
+    box.setText(text);
     switch (kind) {
       case MessageKind::kError:
-        QMessageBox::critical(parent, QStringLiteral("Error"), text);
+        box.setIcon(QMessageBox::Critical);
+        box.setWindowTitle(words.error);
         break;
       case MessageKind::kInformation:
-        QMessageBox::information(parent, QStringLiteral("Information"), text);
+        box.setIcon(QMessageBox::Information);
+        box.setWindowTitle(words.information);
         break;
       case MessageKind::kConfirmation:
-        QMessageBox::question(parent, QStringLiteral("Confirm"), text,
-                              QMessageBox::StandardButtons(QMessageBox::Ok));
+        box.setIcon(QMessageBox::Question);
+        box.setWindowTitle(words.confirm);
         break;
     }
+    box.addButton(QMessageBox::Ok)->setText(words.ok);
+    box.exec();
   }
 
-  bool AskYesNo(QWidget* parent, const QString& text, int /*help_context*/) override {
-    return QMessageBox::question(parent, QStringLiteral("Confirm"), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+  bool AskYesNo(QWidget* parent, const QString& text, int help_context) override {
+    bool remember = false;
+    return Ask(parent, text, help_context, {}, &remember);
   }
 
-  bool AskYesNoRemember(QWidget* parent, const QString& text, int /*help_context*/,
+  bool AskYesNoRemember(QWidget* parent, const QString& text, int help_context,
                         const QString& remember_text, bool* remember) override {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), text,
-                    QMessageBox::Yes | QMessageBox::No, parent);
-    auto* check = new QCheckBox(remember_text, &box);
-    box.setCheckBox(check);
-    const bool yes = box.exec() == QMessageBox::Yes;
-    *remember = check->isChecked();
-    return yes;
+    return Ask(parent, text, help_context, remember_text, remember);
   }
 
   QString ChooseOpenFile(QWidget* parent, const QStringList& filters) override {
@@ -101,7 +123,7 @@ bool Dialogs::OpenWithPortal(QWidget* parent, const QString& path) {
 }
 
 QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
-  AppChooserDialog dialog(path, parent);
+  AppChooserDialog dialog(path, parent, ApplicationFolders(), texts());
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.CommandLine();
 }

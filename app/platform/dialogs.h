@@ -11,9 +11,30 @@ namespace glintvane::platform {
 
 enum class MessageKind { kError, kInformation, kConfirmation };
 
+// The words the dialogs show beside the window's own texts, in the chosen
+// language; English until the window sets them.
+struct DialogTexts {
+  QString error = QStringLiteral("Error");
+  QString information = QStringLiteral("Information");
+  QString confirm = QStringLiteral("Confirm");
+  QString yes = QStringLiteral("Yes");
+  QString no = QStringLiteral("No");
+  QString ok = QStringLiteral("OK");
+  QString cancel = QStringLiteral("Cancel");
+  QString open = QStringLiteral("Open");
+  // The application chooser.
+  QString open_with = QStringLiteral("Open With");
+  QString open_file_with = QStringLiteral("Open \"%1\" (%2) with:");  // file name, its type
+  QString type_command = QStringLiteral("Or type a command, e.g. gimp");
+  QString command = QStringLiteral("Command");
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
+
+  void SetTexts(const DialogTexts& texts) { texts_ = texts; }
+  const DialogTexts& texts() const { return texts_; }
 
   // A message with one OK button. The kind chooses the icon and the title
   // ("Error", "Information", "Confirm").
@@ -48,6 +69,9 @@ class Dialogs {
   // The application chooser of the program itself: the command line to run
   // (program first, the file among its arguments), or empty when cancelled.
   virtual QStringList ChooseApplication(QWidget* parent, const QString& path);
+
+ private:
+  DialogTexts texts_;
 };
 
 // The platform's standard dialogs.
