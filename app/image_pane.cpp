@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
-#include <QHBoxLayout>
 #include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -21,6 +20,7 @@
 #include "base/byte_source.h"
 #include "base/error_codes.h"
 #include "cache_list.h"
+#include "flow_layout.h"
 #include "gallery_view.h"
 #include "image_view.h"
 #include "item_opener.h"
@@ -39,8 +39,7 @@ constexpr size_t kReadPiece = 4096;
 // Multi-frame pictures show this many frames side by side.
 constexpr int kFramesShown = 2;
 constexpr int kGammaPanelHeight = 24;
-// Long captions may be cut, but must never push the pane wider and squeeze
-// the thumbnail list.
+// The hint panel may be as narrow as the pane lets it; its text wraps.
 constexpr int kSmallestControlWidth = 24;
 
 // Shows the wait cursor for the life of the object, on every way out.
@@ -109,9 +108,10 @@ void ImagePane::CreateImagePage() {
   auto* view_layout = new QVBoxLayout(ImageViewTabSheet);
   view_layout->setContentsMargins(4, 4, 4, 4);
 
+  // The tools go on in a second row when the pane is narrow: captions are
+  // never cut, in any language.
   ImgPanel = new QWidget(ImageViewTabSheet);
-  auto* tools_layout = new QHBoxLayout(ImgPanel);
-  tools_layout->setContentsMargins(0, 0, 0, 0);
+  auto* tools_layout = new FlowLayout(ImgPanel);
   LeftRotateBtn = new QToolButton(ImgPanel);
   LeftRotateBtn->setDefaultAction(commands_.ActionLeftRotate);
   LeftRotateBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -121,17 +121,15 @@ void ImagePane::CreateImagePage() {
   BestFitRadio = new QRadioButton(ImgPanel);
   ActualSizeRadio = new QRadioButton(ImgPanel);
   BestFitRadio->setChecked(true);
-  for (QWidget* control : std::initializer_list<QWidget*>{LeftRotateBtn, RightRotateBtn,
-                                                          BestFitRadio, ActualSizeRadio})
-    control->setMinimumWidth(kSmallestControlWidth);
   tools_layout->addWidget(LeftRotateBtn);
   tools_layout->addWidget(RightRotateBtn);
-  tools_layout->addStretch(1);
   tools_layout->addWidget(BestFitRadio);
   tools_layout->addWidget(ActualSizeRadio);
 
+  // The hint wraps rather than being cut or widening the pane.
   GammaPanel = new QLabel(ImageViewTabSheet);
-  GammaPanel->setFixedHeight(kGammaPanelHeight);
+  GammaPanel->setWordWrap(true);
+  GammaPanel->setMinimumHeight(kGammaPanelHeight);
   GammaPanel->setAlignment(Qt::AlignCenter);
   GammaPanel->setMinimumWidth(kSmallestControlWidth);
   GammaPanel->setAutoFillBackground(true);
@@ -141,7 +139,6 @@ void ImagePane::CreateImagePage() {
   PreImage = new ImageView(ImageViewTabSheet);
   OrgFileViewBtn = new QPushButton(ImageViewTabSheet);
   OrgFileViewBtn->hide();
-  OrgFileViewBtn->setMinimumWidth(kSmallestControlWidth);
 
   view_layout->addWidget(ImgPanel);
   view_layout->addWidget(GammaPanel);
