@@ -62,17 +62,15 @@ void CarvingFlow::BruteForce() {
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
 
+  // Asked before the list is frozen, so the question never stands over a
+  // list that is not drawn.
   OpenFlow& open = *parts_.open;
-  open.BeginWithFile(path);
-  parts_.list->SetChangeAttached(false);
-  parts_.list->ListView1->setUpdatesEnabled(false);
   parts_.work->SetBusy(true);
-  parts_.work->ResetElapsed();
-  if (!context.thumbnails().empty() &&
-      context.dialogs().AskYesNo(parts_.window, context.UiText(kTextClearList),
-                                 kClearListHelpContext)) {
-    open.ClearList();
-  }
+  const bool clear = !context.thumbnails().empty() &&
+                     context.dialogs().AskYesNo(parts_.window, context.UiText(kTextClearList),
+                                                kClearListHelpContext);
+  open.BeginWithFile(path);
+  if (clear) open.ClearList();
   parts_.window->repaint();
   open.FreezeList();
   CarveFile(path);

@@ -104,10 +104,11 @@ void ExtractionFlow::ExtractChecked() {
                         failure_heading + QString::fromStdString(outcome.report_path));
   }
   if (outcome.report_written && !parts_.work->close_pending()) {
-    if (dialogs.AskYesNo(parts_.window, context.UiText(kTextRunHtmlFile), 0))
+    if (context.Ask(parts_.window, Question::kRunReport, context.UiText(kTextRunHtmlFile)))
       platform::Desktop::OpenWithDesktop(QString::fromStdString(outcome.report_path));
     parts_.window->repaint();
-    if (dialogs.AskYesNo(parts_.window, context.UiText(kTextOpenDestinationFolder), 0))
+    if (context.Ask(parts_.window, Question::kOpenDestination,
+                    context.UiText(kTextOpenDestinationFolder)))
       platform::Desktop::OpenWithDesktop(destination);
     parts_.window->repaint();
   }
@@ -138,7 +139,8 @@ void ExtractionFlow::ExtractSelected() {
                                                : platform::MessageKind::kInformation,
                       QString::fromStdString(outcome.message));
   if (!outcome.written) return;
-  if (dialogs.AskYesNo(parts_.window, context.UiText(kTextOpenDestinationFolder), 0))
+  if (context.Ask(parts_.window, Question::kOpenDestination,
+                  context.UiText(kTextOpenDestinationFolder)))
     platform::Desktop::OpenWithDesktop(destination);
   parts_.window->repaint();
 }

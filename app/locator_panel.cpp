@@ -188,12 +188,18 @@ void LocatorPanel::SetCount(std::function<QString()> text) {
 void LocatorPanel::SearchAll() {
   if (parts_.work->IsWorking()) return;
   WindowContext& context = *parts_.context;
-  context.SetCarvedList(false);
-  int previous_count = -1;
-  int previous_index = -1;
   const QString root =
       context.dialogs().ChooseFolder(parts_.window, context.UiText(kTextSelectRootDirectory));
   if (root.isEmpty()) return;
+  SearchFrom(root);
+}
+
+void LocatorPanel::SearchFrom(const QString& root) {
+  if (parts_.work->IsWorking()) return;
+  WindowContext& context = *parts_.context;
+  context.SetCarvedList(false);
+  int previous_count = -1;
+  int previous_index = -1;
   if (!context.found_caches().empty()) {
     if (context.dialogs().AskYesNo(parts_.window, context.UiText(kTextClearList),
                                    kClearListHelpContext)) {

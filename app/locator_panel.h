@@ -37,8 +37,10 @@ class LocatorPanel : public QObject {
   QStandardItemModel* model() const { return model_; }
   bool IsShown() const;
 
-  // ActionSearchAllExecute: the folder chooser, then the walk.
+  // ActionSearchAllExecute: the folder chooser, then SearchFrom.
   void SearchAll();
+  // The walk of `root`, after asking whether to clear a list that has rows.
+  void SearchFrom(const QString& root);
   // The walk of `root`; `previous_count` rows were kept from before (-1:
   // none), `previous_index` was highlighted among them.
   void Search(const QString& root, int previous_count = -1, int previous_index = -1);

@@ -138,6 +138,7 @@ class MainWindow : public QMainWindow, public WindowCommands {
   void CreateMenus();
   void ConnectParts();
   void OnWorkingChanged(bool working);
+  void OpenPath(const QString& path);
   void FocusBackAfterViewMode();
   void UpdateWindowTitle();
 

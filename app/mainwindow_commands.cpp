@@ -288,7 +288,7 @@ void MainWindow::CancelWork() {
 
 void MainWindow::OpenStartFiles(const QStringList& paths) {
   for (const QString& path : paths) {
-    if (!path.isEmpty()) OpenThumbnailFile(QFileInfo(path).absoluteFilePath());
+    if (!path.isEmpty()) OpenPath(QFileInfo(path).absoluteFilePath());
   }
 }
 
@@ -296,7 +296,17 @@ void MainWindow::OpenDroppedFiles(const QStringList& paths) {
   if (IsWorking() || paths.isEmpty()) return;
   context_->SetCarvedList(false);
   // One list shows one file: the first local file dropped is opened.
-  OpenThumbnailFile(paths.first());
+  OpenPath(paths.first());
+}
+
+void MainWindow::OpenPath(const QString& path) {
+  // A folder is searched for its caches, as File Locator does, never read
+  // as a cache.
+  if (QFileInfo(path).isDir()) {
+    parts_.locator->SearchFrom(path);
+  } else {
+    OpenThumbnailFile(path);
+  }
 }
 
 }  // namespace glintvane

@@ -96,19 +96,29 @@ void OpenFlow::OpenFile(const QString& path) {
   ClearList();
   parts_.window->repaint();
   FreezeList();
-
-  if (ReadFile(path)) {
+  const bool read = ReadFile(path);
+  // The list is drawn again and the status line says how it went before
+  // anything is asked: a question never stands over a frozen list.
+  EndListWork();
+  if (read) {
     parts_.locator->SelectOrAddFoundCache(path);
-  } else if (!parts_.work->stopped() && CarvingCanFind(path)) {
+    return;
+  }
+  parts_.work->SetBusy(true);
+  ShowErrorList(path);
+  if (!parts_.work->stopped() && CarvingCanFind(path)) {
     const QString command = context.UiText(kTextBruteForceAttack);
     const QString question = command + QStringLiteral("?\n") + path + QStringLiteral("\n\n") +
                              context.UiText(kTextCarveQuestion).arg(command);
-    const bool carve =
-        context.dialogs().AskYesNo(parts_.window, question, kCarveQuestionHelpContext);
-    parts_.window->repaint();
-    if (carve) parts_.carving->CarveFile(path);
+    if (context.dialogs().AskYesNo(parts_.window, question, kCarveQuestionHelpContext)) {
+      parts_.window->repaint();
+      FreezeList();
+      parts_.carving->CarveFile(path);
+      EndListWork();
+    }
   }
-  EndListWork();
+  parts_.work->SetBusy(false);
+  parts_.work->AfterWork();
 }
 
 void OpenFlow::EndListWork() {
@@ -177,9 +187,8 @@ bool OpenFlow::ReadFile(const QString& path) {
     parts_.info->ShowFileDetails(result.details);
     parts_.list->FitToRows();
   } else if (!context.errors().empty()) {
-    ShowErrorList(path);
+    parts_.info->ShowErrorLines();
   }
-  parts_.status->SetText(0, QString::fromStdString(PercentText(kProgressFull)));
   return result.ok;
 }
 
@@ -200,11 +209,14 @@ void OpenFlow::ClearList() {
 void OpenFlow::ShowErrorList(const QString& path) {
   WindowContext& context = *parts_.context;
   if (context.errors().empty()) return;
+  parts_.info->Clear();
   parts_.info->ShowErrorLines();
+  parts_.info->SetTabVisible(true);
+  // Asked once and for all if the person wishes ("Don't ask again").
   const QString question = context.UiText(kTextFatalError) + QStringLiteral("!\n") +
                            context.UiText(kTextFile) + QStringLiteral(":\n") + path +
                            QStringLiteral("\n") + context.UiText(kTextSeeErrorDetails);
-  if (context.dialogs().AskYesNo(parts_.window, question, 0)) parts_.info->Bring();
+  if (context.Ask(parts_.window, Question::kSeeErrorDetails, question)) parts_.info->Bring();
 }
 
 }  // namespace glintvane

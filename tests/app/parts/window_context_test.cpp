@@ -1,9 +1,13 @@
 // The window's shared state: one date pattern per language (or ISO 8601),
 // read back only when the window can parse it, in the local clock or UTC.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QTest>
 
 #include "part_test.h"
 #include "platform/dialogs.h"
+#include "settings_dialog.h"
 #include "window_context.h"
 
 namespace glintvane {
@@ -20,6 +24,7 @@ class WindowContextTest : public QObject {
  private slots:
   void init() { ClearTestSettings(); }
   void DatePatternComesFromTheLanguage();
+  void SettingsDialogRoundTrip();
 };
 
 void WindowContextTest::DatePatternComesFromTheLanguage() {
@@ -44,6 +49,24 @@ void WindowContextTest::DatePatternComesFromTheLanguage() {
   next.LoadSettings();
   QVERIFY(next.time_style().iso);
   QCOMPARE(next.time_style().zone, TimeZoneChoice::kUtc);
+}
+
+void WindowContextTest::SettingsDialogRoundTrip() {
+  WindowContext context(platform::StandardDialogs());
+  context.texts().Set(kTextAlwaysNo, "Immer nein");
+  WindowSettings settings;
+  settings.time.zone = TimeZoneChoice::kUtc;
+  settings.answers[static_cast<int>(Question::kRunReport)] = QuestionAnswer::kNo;
+  SettingsDialog dialog(context, settings);
+  QVERIFY(dialog.UtcTime->isChecked() && !dialog.IsoDates->isChecked());
+  const int report = static_cast<int>(Question::kRunReport);
+  QCOMPARE(dialog.Answers[report]->currentText(), QStringLiteral("Immer nein"));
+  dialog.IsoDates->setChecked(true);
+  dialog.Answers[report]->setCurrentIndex(static_cast<int>(QuestionAnswer::kAsk));
+  const WindowSettings chosen = dialog.settings();
+  QVERIFY(chosen.time.iso);
+  QCOMPARE(chosen.time.zone, TimeZoneChoice::kUtc);
+  QCOMPARE(chosen.answers[report], QuestionAnswer::kAsk);
 }
 
 GLINTVANE_PART_TEST(WindowContextTest);
