@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QWidget>
 
-#include "base/windows_path.h"
 #include "cache_list.h"
 #include "export/extract_run.h"
 #include "platform/desktop.h"
@@ -24,18 +23,10 @@ constexpr char kExtractFolderValue[] = "ExtractFolder";
 ExtractionFlow::ExtractionFlow(const WindowParts& parts) : QObject(parts.window), parts_(parts) {}
 
 QString ExtractionFlow::ChooseDestination(const QString& title) {
-  // The chooser opens at the folder chosen last (kept in the settings),
-  // else at the open file's folder. A typed folder that does not exist is
-  // made after asking.
+  // A typed folder that does not exist is made after asking.
   WindowContext& context = *parts_.context;
   platform::Dialogs& dialogs = context.dialogs();
-  if (folder_.isEmpty())
-    folder_ = context.RegistryString({}, QString::fromLatin1(kExtractFolderValue),
-                                     QStringLiteral("read"));
-  QString start = folder_;
-  if (start.isEmpty() || !QFileInfo(start).isDir())
-    start = QString::fromStdString(std::string(LocalFolderPart(context.open_file().toStdString())));
-  QString chosen = dialogs.ChooseFolderFrom(parts_.window, title, start);
+  QString chosen = dialogs.ChooseFolderFrom(parts_.window, title, StartFolder());
   if (chosen.isEmpty()) return {};
   if (!QFileInfo(chosen).isDir()) {
     if (!dialogs.AskYesNo(parts_.window,
@@ -51,6 +42,21 @@ QString ExtractionFlow::ChooseDestination(const QString& title) {
   folder_ = chosen;
   context.RegistryString(chosen, QString::fromLatin1(kExtractFolderValue), QStringLiteral("write"));
   return chosen;
+}
+
+QString ExtractionFlow::StartFolder() {
+  // The folder chosen last (kept in the settings), else the home folder;
+  // never the folder of the evidence, where nothing may be written.
+  WindowContext& context = *parts_.context;
+  if (folder_.isEmpty())
+    folder_ = context.RegistryString({}, QString::fromLatin1(kExtractFolderValue),
+                                     QStringLiteral("read"));
+  const QString evidence_folder = QFileInfo(context.open_file()).absolutePath();
+  const QFileInfo remembered(folder_);
+  if (!folder_.isEmpty() && remembered.isDir() && !context.open_file().isEmpty() &&
+      QDir(remembered.absoluteFilePath()) == QDir(evidence_folder))
+    return QDir::homePath();
+  return !folder_.isEmpty() && remembered.isDir() ? folder_ : QDir::homePath();
 }
 
 void ExtractionFlow::ExtractChecked() {

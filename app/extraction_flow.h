@@ -23,6 +23,9 @@ class ExtractionFlow : public QObject {
 
   // The folder offered last.
   QString folder() const { return folder_; }
+  // Where the chooser opens: the folder chosen last, else the home folder,
+  // never the folder of the file the list shows.
+  QString StartFolder();
 
  private:
   // The destination, ending in "/"; "" when cancelled.

@@ -106,17 +106,36 @@ class QtDialogs final : public Dialogs {
   }
 
   QString ChooseFolderFrom(QWidget* parent, const QString& title, const QString& start) override {
-    // Qt's own dialog: it lets a new folder be made and typed in.
-    QFileDialog dialog(parent, title, start);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    FolderChooser dialog(parent, title, start);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.chosen();
   }
 };
 
 }  // namespace
+
+FolderChooser::FolderChooser(QWidget* parent, const QString& title, const QString& start)
+    : QFileDialog(parent, title, start) {
+  setFileMode(QFileDialog::Directory);
+  setOption(QFileDialog::ShowDirsOnly, true);
+  setOption(QFileDialog::DontUseNativeDialog, true);
+}
+
+void FolderChooser::accept() {
+  // Qt's chooser refuses a name that does not exist yet; it is taken here,
+  // and the caller asks before making it.
+  const QStringList files = selectedFiles();
+  if (files.isEmpty()) return;
+  const QFileInfo file(files.first());
+  if (!file.exists()) {
+    chosen_ = file.absoluteFilePath();
+    QDialog::accept();
+    return;
+  }
+  if (!file.isDir()) return;
+  chosen_ = file.absoluteFilePath();
+  QFileDialog::accept();
+}
 
 bool Dialogs::OpenWithPortal(QWidget* parent, const QString& path) {
   return PortalOpenFileAsk(parent, path);

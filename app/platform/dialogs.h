@@ -2,10 +2,9 @@
 // only, so a test can answer the questions itself.
 #pragma once
 
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
-
-class QWidget;
 
 namespace glintvane::platform {
 
@@ -76,5 +75,21 @@ class Dialogs {
 
 // The platform's standard dialogs.
 Dialogs& StandardDialogs();
+
+// The folder chooser of ChooseFolderFrom: Qt's own dialog (a new folder can
+// be made in it), which also takes the name of a folder that does not exist
+// yet, for the caller to make.
+class FolderChooser : public QFileDialog {
+  Q_OBJECT
+
+ public:
+  FolderChooser(QWidget* parent, const QString& title, const QString& start);
+  // The folder chosen, existing or not; "" until accepted.
+  QString chosen() const { return chosen_; }
+  void accept() override;
+
+ private:
+  QString chosen_;
+};
 
 }  // namespace glintvane::platform
