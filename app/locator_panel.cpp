@@ -202,7 +202,8 @@ void LocatorPanel::SearchFrom(const QString& root) {
   int previous_index = -1;
   if (!context.found_caches().empty()) {
     if (context.dialogs().AskYesNo(parts_.window, context.UiText(kTextClearList),
-                                   kClearListHelpContext)) {
+                                   kClearListHelpContext) &&
+        parts_.open->MayReplaceList()) {
       ClearFoundCaches();
       parts_.open->ClearList();
     } else {
@@ -300,6 +301,7 @@ void LocatorPanel::OpenHighlighted() {
   if (found.empty() || !ListView2->selectionModel()->hasSelection()) return;
   const QModelIndex current = ListView2->currentIndex();
   if (!current.isValid() || static_cast<size_t>(current.row()) >= found.size()) return;
+  if (!parts_.open->MayReplaceList()) return;
   parts_.open->OpenFile(QString::fromStdString(found[static_cast<size_t>(current.row())].path));
 }
 

@@ -304,7 +304,7 @@ void MainWindow::OpenPath(const QString& path) {
   // as a cache.
   if (QFileInfo(path).isDir()) {
     parts_.locator->SearchFrom(path);
-  } else {
+  } else if (parts_.open->MayReplaceList()) {
     OpenThumbnailFile(path);
   }
 }

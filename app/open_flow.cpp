@@ -60,12 +60,23 @@ void OpenFlow::Open() {
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
   parts_.window->repaint();
+  if (!MayReplaceList()) return;
   // A disk image chosen here is walked for its caches, not read as one.
   if (LooksLikeEvidenceImage(path.toStdString())) {
     parts_.evidence->OpenImage(path);
     return;
   }
   OpenFile(path);
+}
+
+bool OpenFlow::MayReplaceList() {
+  // Checked rows are work the person has done: they are not thrown away
+  // without a word.
+  const int checked = parts_.list->CheckedCount();
+  if (checked == 0) return true;
+  WindowContext& context = *parts_.context;
+  return context.dialogs().AskYesNo(parts_.window, context.UiText(kTextReplaceChecked).arg(checked),
+                                    0);
 }
 
 void OpenFlow::BeginWithFile(const QString& path) {

@@ -19,6 +19,9 @@ class OpenFlow : public QObject {
   // ActionOpenExecute: the open dialog, then the file (a disk image is
   // walked for its caches instead).
   void Open();
+  // Before a list with checked rows is replaced by another file: asks, and
+  // true when it may go (or nothing is checked).
+  bool MayReplaceList();
   // OpenThumbnailFile: reads `path` into the thumbnail list.
   void OpenFile(const QString& path);
   // ReadThumbnailCache: the read itself; true when the file was read.

@@ -1,13 +1,18 @@
 // The found-caches panel: it follows opened files only while shown, and a
 // sort keeps deleted rows marked.
+#include <QDir>
+#include <QFile>
 #include <QFont>
+#include <QLabel>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
 #include "locator_panel.h"
 #include "mainwindow.h"
 #include "part_test.h"
+#include "test_dialogs.h"
 #include "window_context.h"
 
 namespace glintvane {
@@ -20,6 +25,7 @@ class LocatorPanelTest : public QObject {
   void FollowsOpenedFilesOnlyWhileShown();
   void SortingKeepsDeletedRowsMarked();
   void RecycledRowsWriteBothTimesAlike();
+  void CheckedRowsAreNotReplacedWithoutAsking();
 };
 
 void LocatorPanelTest::FollowsOpenedFilesOnlyWhileShown() {
@@ -86,6 +92,43 @@ void LocatorPanelTest::RecycledRowsWriteBothTimesAlike() {
   QCOMPARE(locator->model()->item(0, 2)->text(),
            QStringLiteral("2007-03-09 14:05:07 - 2007-03-10 08:00:00"));
   QVERIFY(locator->Caption(2).endsWith(QStringLiteral(" v")));
+}
+
+void LocatorPanelTest::CheckedRowsAreNotReplacedWithoutAsking() {
+  QTemporaryDir folder;
+  QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("a")));
+  const QString found = folder.filePath(QStringLiteral("a/Thumbs.db"));
+  QVERIFY(QFile::copy(QStringLiteral(GLINTVANE_SAMPLE_CACHE), found));
+  ScriptedDialogs dialogs;
+  StartOptions options;
+  options.system_language = QStringLiteral("ENU");
+  options.dialogs = &dialogs;
+  MainWindow window(options);
+  window.show();
+  window.OpenThumbnailFile(QStringLiteral(GLINTVANE_SAMPLE_CACHE));
+  window.thumbnails()[0].checked = true;
+  window.thumbnails()[3].checked = true;
+  // No: the list and its checks stay, the found cache is listed.
+  dialogs.folder = folder.path();
+  window.ActionSearchAllExecute();
+  QCOMPARE(dialogs.questions,
+           QStringList{QStringLiteral("The list has 2 checked rows. Replace it?")});
+  QCOMPARE(window.OpenFilePath(), QStringLiteral(GLINTVANE_SAMPLE_CACHE));
+  QVERIFY(window.thumbnails()[3].checked);
+  QCOMPARE(window.found_caches().size(), size_t{1});
+  // The count names what it counts.
+  QVERIFY(window.locator()->Panel2->text().contains(QStringLiteral("Thumbs.db files: 1.")));
+  // Yes: the found cache replaces it.
+  dialogs.answers = QQueue<bool>({true});
+  window.ListView2DblClick();
+  QCOMPARE(window.OpenFilePath(), found);
+  QVERIFY(!window.thumbnails()[3].checked);
+  CacheFileRecord thumbcache;
+  thumbcache.name = "thumbcache_256.db";
+  thumbcache.path = "/case/Explorer/thumbcache_256.db";
+  window.locator()->AddFoundCacheRow(thumbcache);
+  QCOMPARE(window.locator()->CountText(window.locator()->CountCaches()),
+           QStringLiteral("Thumbs.db files: 1, thumbcache files: 1"));
 }
 
 GLINTVANE_PART_TEST(LocatorPanelTest);
