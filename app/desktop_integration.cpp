@@ -72,10 +72,28 @@ void DesktopIntegration::OpenAddress(const QString& address) {
   }
 }
 
+void DesktopIntegration::SetGuide(const QString& path, std::function<bool(const QString&)> show) {
+  guide_ = path;
+  show_guide_ = std::move(show);
+}
+
 void DesktopIntegration::ShowHelp() {
-  // No guide anywhere: nothing happens, as with any missing help.
-  const QString guide = platform::AppPaths::GuideFile();
-  if (!guide.isEmpty()) platform::Desktop::OpenWithDesktop(guide);
+  // Help never does nothing: a guide that cannot be shown is named, so it
+  // can be opened by hand.
+  platform::Dialogs& dialogs = context_.dialogs();
+  const QString guide = guide_.isEmpty() ? platform::AppPaths::GuideFile() : guide_;
+  if (guide.isEmpty()) {
+    dialogs.ShowMessage(window_, platform::MessageKind::kInformation,
+                        context_.UiText(kTextNoGuide));
+    return;
+  }
+  const bool shown =
+      show_guide_ ? show_guide_(guide)
+                  : platform::Desktop::CanShowHtml() && platform::Desktop::OpenWithDesktop(guide);
+  if (!shown) {
+    dialogs.ShowMessage(window_, platform::MessageKind::kInformation,
+                        context_.UiText(kTextNoBrowser) + QStringLiteral("\n") + guide);
+  }
 }
 
 void DesktopIntegration::OpenSupport() {

@@ -35,7 +35,12 @@ class DesktopIntegration : public QObject {
   void CreateLauncher(bool desktop);
   // The text of the Desktop / Quick Launch failure message for `reason`.
   QString LauncherFailureText(bool desktop, const QString& reason) const;
+  // ActionHelpExecute: the user guide in the browser, or where to find it
+  // when no browser can show it.
   void ShowHelp();
+  // For tests: the guide's place and what shows it (default: the installed
+  // guide, and the desktop's browser when there is one).
+  void SetGuide(const QString& path, std::function<bool(const QString&)> show);
   void OpenSupport();
   void ShowAbout();
 
@@ -48,6 +53,8 @@ class DesktopIntegration : public QObject {
   std::function<void(const QString&)> open_address_;
   QString web_address_;
   QString version_text_;
+  QString guide_;
+  std::function<bool(const QString&)> show_guide_;
 };
 
 }  // namespace glintvane

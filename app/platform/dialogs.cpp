@@ -61,6 +61,8 @@ class QtDialogs final : public Dialogs {
     const DialogTexts& words = texts();
     QMessageBox box(parent);
     box.setText(text);
+    // Paths in a message can be copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     switch (kind) {
       case MessageKind::kError:
         box.setIcon(QMessageBox::Critical);
