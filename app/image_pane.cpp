@@ -3,12 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QHBoxLayout>
 #include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTransform>
@@ -39,6 +41,8 @@ constexpr size_t kReadPiece = 4096;
 // Multi-frame pictures show this many frames side by side.
 constexpr int kFramesShown = 2;
 constexpr int kGammaPanelHeight = 24;
+// One step of the gallery's zoom slider, in pixels of the icons' side.
+constexpr int kZoomStep = 16;
 // The hint panel may be as narrow as the pane lets it; its text wraps.
 constexpr int kSmallestControlWidth = 24;
 
@@ -172,6 +176,22 @@ void ImagePane::CreateGalleryPage() {
   Gallery->setSelectionModel(list_.ListView1->selectionModel());
   delete own;
   layout->addWidget(Gallery);
+  // The zoom slider under the grid sets the icons' size.
+  auto* zoom_bar = new QWidget(GalleryTabSheet);
+  auto* zoom_layout = new QHBoxLayout(zoom_bar);
+  zoom_layout->setContentsMargins(4, 2, 4, 2);
+  ZoomLabel = new QLabel(zoom_bar);
+  ZoomSlider = new QSlider(Qt::Horizontal, zoom_bar);
+  ZoomSlider->setObjectName(QStringLiteral("ZoomSlider"));
+  ZoomSlider->setRange(GalleryView::kSmallestEdge, GalleryView::kLargestEdge);
+  ZoomSlider->setSingleStep(kZoomStep);
+  ZoomSlider->setPageStep(2 * kZoomStep);
+  ZoomSlider->setValue(GalleryView::kIconEdge);
+  ZoomLabel->setBuddy(ZoomSlider);
+  zoom_layout->addWidget(ZoomLabel);
+  zoom_layout->addWidget(ZoomSlider, 1);
+  layout->addWidget(zoom_bar);
+  connect(ZoomSlider, &QSlider::valueChanged, Gallery, &GalleryView::SetIconEdge);
   PageControl2->addTab(GalleryTabSheet, context_.UiText(kTextGallery));
   // Enter or a double click on a picture shows it large.
   connect(Gallery, &QAbstractItemView::activated, this,
@@ -197,6 +217,8 @@ void ImagePane::ApplyTexts() {
   if (OrgFileViewBtn->toolTip().isEmpty())
     OrgFileViewBtn->setToolTip(context_.UiText(kTextOriginalFileView));
   SetCaption(GalleryTabSheet, context_.UiText(kTextGallery));
+  ZoomLabel->setText(context_.UiText(kTextZoom));
+  ZoomSlider->setToolTip(context_.UiText(kTextZoom));
   if (context_.thumbnails().empty()) SetCaption(ImageViewTabSheet, context_.UiText(kTextImageView));
 }
 
@@ -405,7 +427,8 @@ QString ImagePane::PageName() const {
   return gallery_shown() ? QStringLiteral("Gallery") : QStringLiteral("Image");
 }
 
-void ImagePane::RestoreState(const QString& view_mode, const QString& page) {
+void ImagePane::RestoreState(const QString& view_mode, const QString& page, int zoom) {
+  if (zoom > 0) ZoomSlider->setValue(zoom);
   if (view_mode == QLatin1String("ActualSize")) {
     PreImage->SetStretch(false);
     commands_.ActionActualSize->setChecked(true);

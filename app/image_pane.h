@@ -15,6 +15,7 @@
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QSlider;
 class QTabWidget;
 class QToolButton;
 class QWidget;
@@ -47,6 +48,8 @@ class ImagePane : public QObject {
   QPushButton* OrgFileViewBtn = nullptr;
   QWidget* GalleryTabSheet = nullptr;
   GalleryView* Gallery = nullptr;
+  QLabel* ZoomLabel = nullptr;
+  QSlider* ZoomSlider = nullptr;  // the gallery's icon size
 
   // ListView1Change: the focused row's picture, decoded afresh.
   void ShowFocusedRow();
@@ -76,7 +79,7 @@ class ImagePane : public QObject {
   // "BestFit" or "ActualSize", "Gallery" or "Image".
   QString ViewModeName() const;
   QString PageName() const;
-  void RestoreState(const QString& view_mode, const QString& page);
+  void RestoreState(const QString& view_mode, const QString& page, int zoom);
 
  signals:
   void GalleryContextMenuRequested(const QPoint& global);

@@ -1,6 +1,7 @@
 #include "window_state.h"
 
 #include <QMainWindow>
+#include <QSlider>
 #include <QSplitter>
 #include <QWidget>
 
@@ -21,6 +22,7 @@ constexpr char kColumns1[] = "ListView1Columns";
 constexpr char kColumns2[] = "ListView2Columns";
 constexpr char kViewMode[] = "ViewMode";
 constexpr char kImagePage[] = "ImagePage";
+constexpr char kGalleryZoom[] = "GalleryZoom";
 
 // Remembered state is a convenience: a store that cannot be read or written
 // is not an error worth the list.
@@ -59,6 +61,7 @@ void SaveRememberedState(const WindowLayout& layout) {
   StoreBytes(kColumns2, parts.locator->SaveState());
   Store(kViewMode, parts.pane->ViewModeName());
   Store(kImagePage, parts.pane->PageName());
+  Store(kGalleryZoom, QString::number(parts.pane->ZoomSlider->value()));
 }
 
 void RestoreRememberedState(const WindowLayout& layout) {
@@ -75,7 +78,7 @@ void RestoreRememberedState(const WindowLayout& layout) {
     parts.list->RestoreState(columns);
   if (const QByteArray columns = StoredBytes(kColumns2); !columns.isEmpty())
     parts.locator->RestoreState(columns);
-  parts.pane->RestoreState(Stored(kViewMode), Stored(kImagePage));
+  parts.pane->RestoreState(Stored(kViewMode), Stored(kImagePage), Stored(kGalleryZoom).toInt());
 }
 
 }  // namespace glintvane

@@ -5,12 +5,14 @@
 #include <QBuffer>
 #include <QImage>
 #include <QLabel>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
 
 #include "cache_list.h"
+#include "gallery_view.h"
 #include "image_pane.h"
 #include "image_view.h"
 #include "part_test.h"
@@ -27,6 +29,8 @@ class ImagePaneTest : public QObject {
 
  private slots:
   void StoredPictureShowsTurnsAndFails();
+  void TransparentPartsShowACheckerboard();
+  void GalleryChecksAndZooms();
 };
 
 void ImagePaneTest::StoredPictureShowsTurnsAndFails() {
@@ -80,6 +84,74 @@ void ImagePaneTest::StoredPictureShowsTurnsAndFails() {
   QCOMPARE(status.Text(1), QString());
   QVERIFY(!commands.ActionLeftRotate->isEnabled());
   QCOMPARE(context.errors().size(), 4U);
+}
+
+void ImagePaneTest::TransparentPartsShowACheckerboard() {
+  ImageView view;
+  view.resize(64, 64);
+  view.SetStretch(false);
+  QImage icon(32, 32, QImage::Format_ARGB32);
+  icon.fill(Qt::transparent);
+  view.SetPicture(icon);
+  QImage shown(view.size(), QImage::Format_RGB32);
+  shown.fill(Qt::black);
+  view.render(&shown);
+  // Two neighbouring squares of the board, one grey, one white.
+  const QRect at = view.PictureRect();
+  const QColor first = shown.pixelColor(at.topLeft() + QPoint(2, 2));
+  const QColor second = shown.pixelColor(at.topLeft() + QPoint(10, 2));
+  QVERIFY2(first != second, qPrintable(first.name() + second.name()));
+  for (const QColor& colour : {first, second})
+    QVERIFY(colour == QColor(0xcc, 0xcc, 0xcc) || colour == QColor(Qt::white));
+  // An opaque picture is drawn as it is.
+  QImage opaque(32, 32, QImage::Format_RGB32);
+  opaque.fill(Qt::darkBlue);
+  view.SetPicture(opaque);
+  view.render(&shown);
+  QCOMPARE(shown.pixelColor(at.topLeft() + QPoint(10, 2)), QColor(Qt::darkBlue));
+}
+
+void ImagePaneTest::GalleryChecksAndZooms() {
+  QWidget window;
+  window.resize(600, 500);
+  WindowContext context(platform::StandardDialogs());
+  WindowCommands commands;
+  commands.CreateCommands(&window);
+  QStatusBar bar(&window);
+  StatusLine status(&bar);
+  QTabWidget pages(&window);
+  auto* page = new QWidget(&pages);
+  pages.addTab(page, QString());
+  CacheList list(context, &pages, page);
+  ImagePane pane(context, list, status, commands, &window);
+  pane.PageControl2->setGeometry(0, 0, 600, 500);
+  for (const char* key : {"1", "2", "3"}) {
+    ThumbnailRow row;
+    row.key = key;
+    context.thumbnails().Append(row);
+  }
+  list.Refresh();
+  window.show();
+  pane.PageControl2->setCurrentWidget(pane.GalleryTabSheet);
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  GalleryView* gallery = pane.Gallery;
+  // A click on an item's box checks its row; Space on the current one too.
+  const QModelIndex second = list.model()->index(1, 0);
+  QTRY_VERIFY(gallery->visualRect(second).isValid());
+  QTest::mouseClick(gallery->viewport(), Qt::LeftButton, {},
+                    gallery->CheckRect(gallery->visualRect(second)).center());
+  QVERIFY(context.thumbnails()[1].checked);
+  gallery->setCurrentIndex(list.model()->index(2, 0));
+  QTest::keyClick(gallery, Qt::Key_Space);
+  QVERIFY(context.thumbnails()[2].checked);
+  QVERIFY(!context.thumbnails()[0].checked);
+  // The slider sets the icons' size, within its bounds.
+  pane.ZoomSlider->setValue(200);
+  QCOMPARE(gallery->icon_edge(), 200);
+  QCOMPARE(gallery->cached_icons(), 0);
+  QTRY_VERIFY(gallery->visualRect(second).width() >= 200);
+  pane.ZoomSlider->setValue(1000);
+  QCOMPARE(gallery->icon_edge(), GalleryView::kLargestEdge);
 }
 
 GLINTVANE_PART_TEST(ImagePaneTest);
