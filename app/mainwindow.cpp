@@ -282,16 +282,7 @@ void MainWindow::SetTimeZone(TimeZoneChoice zone) {
 }
 
 void MainWindow::ActionSettingsExecute() {
-  WindowSettings settings;
-  settings.time = context_->time_style();
-  for (int i = 0; i < kQuestionCount; ++i) settings.answers[i] = context_->answer(Question(i));
-  SettingsDialog dialog(*context_, settings, this);
-  if (dialog.exec() == QDialog::Accepted) ApplySettings(dialog.settings());
-}
-
-void MainWindow::ApplySettings(const WindowSettings& settings) {
-  for (int i = 0; i < kQuestionCount; ++i) context_->SetAnswer(Question(i), settings.answers[i]);
-  context_->SetTimeStyle(settings.time);
+  SettingsDialog::Edit(*context_, this);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

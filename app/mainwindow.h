@@ -8,9 +8,9 @@
 #include <QMainWindow>
 #include <QStringList>
 
-#include <functional>
 #include <memory>
 
+#include "start_options.h"
 #include "window_commands.h"
 #include "window_context.h"
 #include "window_parts.h"
@@ -22,24 +22,9 @@ class QToolBar;
 namespace glintvane {
 
 class DesktopIntegration;
-struct WindowSettings;
 class ExtractionFlow;
 class ItemOpener;
 class WindowTexts;
-namespace platform {
-class Dialogs;
-}
-
-// What the window takes from its surroundings. The defaults are the real
-// desktop; tests point them elsewhere.
-struct StartOptions {
-  QStringList language_folders;          // empty: platform::Desktop::LanguageFolders()
-  QString system_language;               // empty: the user's locale as a Windows abbreviation
-  platform::Dialogs* dialogs = nullptr;  // null: the platform's standard dialogs
-  // null: the browser. Receives the web addresses Online Support and the
-  // About box open.
-  std::function<void(const QString&)> open_address;
-};
 
 class MainWindow : public QMainWindow, public WindowCommands {
   Q_OBJECT
@@ -120,7 +105,6 @@ class MainWindow : public QMainWindow, public WindowCommands {
   void CancelWork();
   void SetTimeZone(TimeZoneChoice zone);
   void ActionSettingsExecute();
-  void ApplySettings(const WindowSettings& settings);
   // Files named on the command line, in order; files dropped on the window.
   void OpenStartFiles(const QStringList& paths);
   void OpenDroppedFiles(const QStringList& paths);

@@ -63,6 +63,11 @@ SettingsDialog::SettingsDialog(const WindowContext& context, const WindowSetting
   layout->addWidget(buttons);
 }
 
+void SettingsDialog::Edit(WindowContext& context, QWidget* parent) {
+  SettingsDialog dialog(context, context.Settings(), parent);
+  if (dialog.exec() == QDialog::Accepted) context.ApplySettings(dialog.settings());
+}
+
 WindowSettings SettingsDialog::settings() const {
   WindowSettings chosen;
   chosen.time.iso = IsoDates->isChecked();

@@ -13,18 +13,15 @@ class QRadioButton;
 
 namespace glintvane {
 
-// Everything the dialog shows, as the window keeps it.
-struct WindowSettings {
-  TimeStyle time;
-  QuestionAnswer answers[kQuestionCount] = {};
-};
-
 class SettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
   SettingsDialog(const WindowContext& context, const WindowSettings& settings,
                  QWidget* parent = nullptr);
+  // Shows the dialog over `parent` with the context's settings and puts
+  // what was chosen into force.
+  static void Edit(WindowContext& context, QWidget* parent);
 
   WindowSettings settings() const;
 

@@ -75,6 +75,37 @@ std::string CheckedDateTimePattern(const std::string& pattern) {
 WindowContext::WindowContext(platform::Dialogs& dialogs, QObject* parent)
     : QObject(parent), dialogs_(dialogs) {
   errors_.SetChangedCallback([this] { emit CommandsChanged(); });
+  connect(this, &WindowContext::TextsChanged, this, &WindowContext::PutTextsInDialogs);
+  PutTextsInDialogs();
+}
+
+void WindowContext::PutTextsInDialogs() {
+  platform::DialogTexts words;
+  words.error = UiText(kTextError);
+  words.information = UiText(kTextInformation);
+  words.confirm = UiText(kTextConfirm);
+  words.yes = UiText(kTextYes);
+  words.no = UiText(kTextNo);
+  words.ok = UiText(kTextOk);
+  words.cancel = UiText(kTextCancel);
+  words.open = UiText(kTextOpen);
+  words.open_with = UiText(kTextOpenWith);
+  words.open_file_with = UiText(kTextOpenFileWith);
+  words.type_command = UiText(kTextTypeCommand);
+  words.command = UiText(kTextCommand);
+  dialogs_.SetTexts(words);
+}
+
+WindowSettings WindowContext::Settings() const {
+  WindowSettings settings;
+  settings.time = time_style_;
+  for (int i = 0; i < kQuestionCount; ++i) settings.answers[i] = answers_[i];
+  return settings;
+}
+
+void WindowContext::ApplySettings(const WindowSettings& settings) {
+  for (int i = 0; i < kQuestionCount; ++i) SetAnswer(Question(i), settings.answers[i]);
+  SetTimeStyle(settings.time);
 }
 
 void WindowContext::AddError(int code, const QString& context, const QString& detail) {

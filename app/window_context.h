@@ -34,6 +34,12 @@ enum class Question { kSeeErrorDetails, kRunReport, kOpenDestination };
 inline constexpr int kQuestionCount = 3;
 enum class QuestionAnswer { kAsk, kYes, kNo };
 
+// The settings the Settings dialog shows, as the window keeps them.
+struct WindowSettings {
+  TimeStyle time;
+  QuestionAnswer answers[kQuestionCount] = {};
+};
+
 // The pattern written for ISO 8601 dates; a space, not "T", reads better in
 // a column and parses back the same.
 inline constexpr char kIsoDateTimePattern[] = "%Y-%m-%d %H:%M:%S";
@@ -73,6 +79,8 @@ class WindowContext : public QObject {
 
   // The time style and the questions' answers kept in the settings.
   void LoadSettings();
+  WindowSettings Settings() const;
+  void ApplySettings(const WindowSettings& settings);
   QuestionAnswer answer(Question question) const { return answers_[static_cast<int>(question)]; }
   void SetAnswer(Question question, QuestionAnswer answer);
   // Asks `text` unless the question has been answered once and for all; the
@@ -102,6 +110,9 @@ class WindowContext : public QObject {
   void OpenFileChanged();
 
  private:
+  // The dialogs' own words (titles, buttons, the application chooser).
+  void PutTextsInDialogs();
+
   platform::Dialogs& dialogs_;
   UiTexts texts_;
   ErrorList errors_;

@@ -78,7 +78,7 @@ void OpenFlowTest::QuestionsComeAfterTheListIsDrawnAndCanBeAnsweredOnce() {
 
   // Settings give the question back.
   WindowSettings settings;
-  window.ApplySettings(settings);
+  window.context().ApplySettings(settings);
   dialogs.questions.clear();
   window.OpenThumbnailFile(path);
   QCOMPARE(dialogs.questions.size(), 2);
