@@ -43,9 +43,11 @@ const KindColumns kKindColumns[] = {
      "ColumnsThumbcache",
      {kColumnNumber, kColumnKind, kColumnSize, kColumnDimensions, kColumnOffset, kColumnIndexed,
       kColumnHeaderChecksum, kColumnDataChecksum}},
+    // Carved rows have no name and no time ("---"): where each was found
+    // tells more.
     {ListKind::kCarved,
      "ColumnsCarved",
-     {kColumnNumber, kColumnName, kColumnModified, kColumnOffset, kColumnSize, kColumnEndFound}},
+     {kColumnNumber, kColumnSize, kColumnOffset, kColumnEndFound}},
 };
 
 const KindColumns& ColumnsOf(ListKind kind) {

@@ -112,23 +112,32 @@ void ImagePane::CreateImagePage() {
   auto* view_layout = new QVBoxLayout(ImageViewTabSheet);
   view_layout->setContentsMargins(4, 4, 4, 4);
 
-  // The tools go on in a second row when the pane is narrow: captions are
-  // never cut, in any language.
+  // The turns and the view modes, each pair kept together; the modes go on
+  // in a second row when the pane is narrow: captions are never cut, in any
+  // language.
   ImgPanel = new QWidget(ImageViewTabSheet);
   auto* tools_layout = new FlowLayout(ImgPanel);
-  LeftRotateBtn = new QToolButton(ImgPanel);
+  auto* turns = new QWidget(ImgPanel);
+  auto* turns_layout = new QHBoxLayout(turns);
+  turns_layout->setContentsMargins(0, 0, 0, 0);
+  LeftRotateBtn = new QToolButton(turns);
   LeftRotateBtn->setDefaultAction(commands_.ActionLeftRotate);
   LeftRotateBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  RightRotateBtn = new QToolButton(ImgPanel);
+  RightRotateBtn = new QToolButton(turns);
   RightRotateBtn->setDefaultAction(commands_.ActionRightRotate);
   RightRotateBtn->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  BestFitRadio = new QRadioButton(ImgPanel);
-  ActualSizeRadio = new QRadioButton(ImgPanel);
+  turns_layout->addWidget(LeftRotateBtn);
+  turns_layout->addWidget(RightRotateBtn);
+  auto* modes = new QWidget(ImgPanel);
+  auto* modes_layout = new QHBoxLayout(modes);
+  modes_layout->setContentsMargins(0, 0, 0, 0);
+  BestFitRadio = new QRadioButton(modes);
+  ActualSizeRadio = new QRadioButton(modes);
   BestFitRadio->setChecked(true);
-  tools_layout->addWidget(LeftRotateBtn);
-  tools_layout->addWidget(RightRotateBtn);
-  tools_layout->addWidget(BestFitRadio);
-  tools_layout->addWidget(ActualSizeRadio);
+  modes_layout->addWidget(BestFitRadio);
+  modes_layout->addWidget(ActualSizeRadio);
+  tools_layout->addWidget(turns);
+  tools_layout->addWidget(modes);
 
   // The hint wraps rather than being cut or widening the pane.
   GammaPanel = new QLabel(ImageViewTabSheet);
