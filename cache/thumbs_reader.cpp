@@ -230,7 +230,8 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
           index = beside.get();
         }
       }
-      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter); !r) {
+      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter, recorded);
+          !r) {
         error = r.error();
         failed = true;
       }
