@@ -209,6 +209,21 @@ void PrintJson(const std::string& path, const CacheReadResult& result, const Err
   AppendStringArray(out, errors.lines());
   out += ",\n  \"details\": ";
   AppendStringArray(out, result.details);
+  // A Thumbs.db shorter than its own structures call for: its size, the size
+  // they call for (the least it was, when FAT sectors went with the cut) and
+  // what lies past the end.
+  out += ",\n  \"cut_short\": ";
+  if (!result.cut_short) {
+    out += "null";
+  } else {
+    const CutShort& cut = *result.cut_short;
+    out += "{\"size\": " + std::to_string(cut.size) + ", \"expected_size\": ";
+    out += cut.expected == 0 ? "null" : std::to_string(cut.expected);
+    out += cut.at_least ? ", \"at_least\": true" : ", \"at_least\": false";
+    out += ", \"past_the_end\": ";
+    AppendStringArray(out, cut.past_the_end);
+    out += "}";
+  }
   out += ",\n  \"rows\": [";
   for (size_t i = 0; i < list.size(); ++i) {
     out += i == 0 ? "\n" : ",\n";
@@ -241,6 +256,14 @@ int RunList(const std::string& path, bool json) {
     PrintLines(stderr, errors.lines());
   }
   if (!result.ok) HintAtImage(path);
+  if (result.cut_short) {
+    // The thumbnails' bytes before the cut are still in the file.
+    std::fprintf(stderr,
+                 "glintvane-cli: %s is cut short (%s); \"glintvane-cli carve %s\" still finds "
+                 "the thumbnails in it\n",
+                 Printable(path).c_str(), Printable(result.cut_short->Text()).c_str(),
+                 Printable(path).c_str());
+  }
   return result.ok ? kExitOk : kExitFailed;
 }
 
