@@ -227,8 +227,8 @@ class EntryWalk {
   }
 
   // A row for an entry: its identifier as its name, its data in the store.
-  // `data_limit` is where the data must end (a recovered entry's data must
-  // lie in the free space it was found in).
+  // `data_limit` is where a recovered entry's data must end (in the free
+  // space it was found in).
   ReadResult<void> Keep(const ThumbcacheEntry& entry, bool recovered,
                         uint64_t data_limit = UINT64_MAX) {
     if (entry.IsFree()) {
@@ -244,9 +244,18 @@ class EntryWalk {
       ++recovered_;
     }
     if (!entry.checksum_ok) ++bad_checksums_;
-    if (auto r = ReadName(entry, row); !r) return r;
-    if (entry.data_size > 0 && entry.data_offset + entry.data_size <= data_limit) {
-      if (auto r = ReadData(entry, row); !r) return r;
+    // Deleted entries may lie one inside another; each byte of the free
+    // space gives at most one name or picture, so that nested headers cannot
+    // multiply what the read holds.
+    const uint64_t body_end = entry.data_offset + entry.data_size;
+    const bool body =
+        !recovered || (entry.identifier_offset >= recovered_taken_ && body_end <= data_limit);
+    if (body) {
+      if (auto r = ReadName(entry, row); !r) return r;
+      if (entry.data_size > 0) {
+        if (auto r = ReadData(entry, row); !r) return r;
+      }
+      if (recovered) recovered_taken_ = body_end;
     }
     target_.list.AppendCacheEntry(row);
     ++rows_;
@@ -362,6 +371,7 @@ class EntryWalk {
   uint64_t damaged_ = 0;
   uint64_t free_bytes_ = 0;
   uint64_t bad_checksums_ = 0;
+  uint64_t recovered_taken_ = 0;  // the free space up to here gave a name or a picture
 };
 
 }  // namespace

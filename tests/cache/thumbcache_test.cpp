@@ -414,6 +414,29 @@ TEST(ThumbcacheRead, CraftedSignaturesCostLinearWork) {
   EXPECT_EQ(out.list[39998].error, kErrThumbcacheEntry);
   EXPECT_EQ(CountHeadings(out.errors, "Fatal error!"), 101u);
   EXPECT_LT(counted.read(), 4 * many.size());
+
+  // A thousand deleted entries nested one in another in the free space,
+  // each claiming the rest of it as its data: all are listed, and each byte
+  // is stored once.
+  auto nested = MakeCache(kThumbcacheWin10, {});
+  constexpr size_t kNested = 1000;
+  const size_t end = 24 + 56 + 56 * (kNested + 1);
+  nested.resize(end, 0);
+  Put32(nested, 24 + 4, static_cast<uint32_t>(end - 24));
+  Put64(nested, 24 + 48, ThumbcacheCrc64(std::span<const uint8_t>(nested).subspan(24, 48)));
+  for (size_t k = 0; k < kNested; ++k) {
+    const size_t at = 24 + 56 + 56 * k;
+    std::memcpy(&nested[at], "CMMM", 4);
+    Put32(nested, at + 4, static_cast<uint32_t>(end - at));
+    Put64(nested, at + 8, k + 1);
+    Put32(nested, at + 24, static_cast<uint32_t>(end - at - 56));
+    Put64(nested, at + 48, ThumbcacheCrc64(std::span<const uint8_t>(nested).subspan(at, 48)));
+  }
+  const ReadOutcome deep = ReadCache(nested);
+  EXPECT_TRUE(deep.result.ok);
+  EXPECT_EQ(deep.list.size(), kNested);
+  EXPECT_TRUE(deep.list[kNested - 1].recovered);
+  EXPECT_LE(deep.store.size(), static_cast<int64_t>(nested.size()));
 }
 
 // A Windows 10 index: 0x90-byte header, 72-byte entries of hash, flags and 14 offsets.
