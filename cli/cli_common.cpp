@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "base/format_chars.h"
+
 namespace glintvane::cli {
 namespace {
 
@@ -120,16 +122,14 @@ std::string Printable(std::string_view text) {
       i += c1 ? 2 : 1;
       continue;
     }
-    if (length == 3 && b == 0xE2) {
-      const auto b1 = static_cast<unsigned char>(text[i + 1]);
-      const auto b2 = static_cast<unsigned char>(text[i + 2]);
-      if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9)) {
-        char code[8];
-        std::snprintf(code, sizeof code, "\\u%04X", 0x2000 | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
-        out += code;
-        i += 3;
-        continue;
-      }
+    char32_t code = 0;
+    if (FormatCharAt(text, i, code) != 0) {
+      char escaped[12];
+      std::snprintf(escaped, sizeof escaped, code > 0xFFFF ? "\\U%08X" : "\\u%04X",
+                    static_cast<unsigned>(code));
+      out += escaped;
+      i += length;
+      continue;
     }
     out.append(text.substr(i, length));
     i += length;

@@ -25,9 +25,10 @@ const UiTexts& CliTexts();
 
 // Text from files and file systems as a terminal may safely show it: control
 // characters escaped as \e, \n, \r, \t or \xNN (C1 controls and bytes that
-// are not UTF-8 as \xNN per byte), and the bidirectional controls U+202A..
-// U+202E and U+2066..U+2069 as \u202E and the like. A name can then neither
-// move the cursor, erase rows, plant a fake row nor reorder what is shown.
+// are not UTF-8 as \xNN per byte), and the invisible and direction-changing
+// characters of FormatCharAt (base/format_chars.h) as \u202E, \U000E0041 and
+// the like. A name can then neither move the cursor, erase rows, plant a fake
+// row, reorder what is shown nor hide part of itself.
 // Backslashes stay as they are: Windows paths are full of them.
 std::string Printable(std::string_view text);
 

@@ -73,7 +73,7 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
   }
   for (const std::string& index : outcome.truncated_indexes) {
     std::fprintf(stderr, "%s: read up to its first %zu records only; no real index has more\n",
-                 index.c_str(), kIndexMaxRecords);
+                 Printable(index).c_str(), kIndexMaxRecords);
   }
   if (json) {
     PrintJson(list, outcome, seconds);
