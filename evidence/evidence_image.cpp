@@ -27,12 +27,9 @@ constexpr int kMaxRawSegments = 100000;
 // The head read to recognise an image: the boot sector, a GPT header behind
 // it, and the ext superblock at 1024.
 constexpr size_t kRecogniseBytes = 2048;
-// The size The Sleuth Kit is told an image has, when it is smaller. It
-// refuses a partition table whose first entries start past the image's end
-// and then sees no table at all, which is exactly what a truncated
-// acquisition holds; told a larger size, it lists those partitions, reads
-// past the real end fail, and each extent is checked against the real size
-// here. 2^50 bytes (1 PiB) is beyond any disk an examiner images.
+// The size The Sleuth Kit is told an image has when it looks again for a
+// partition table (see EvidenceImage::Volumes). 2^50 bytes (1 PiB) is beyond
+// any disk an examiner images.
 constexpr uint64_t kTskClaimedImageSize = uint64_t{1} << 50;
 
 // Raw segments read one after another as one image.
@@ -213,6 +210,18 @@ void TskClose(TSK_IMG_INFO* img) {
 }
 
 void TskStat(TSK_IMG_INFO*, FILE*) {}
+
+// The Sleuth Kit's image over `source`, said to be `size` bytes long; null on
+// failure, with TSK's error set.
+TSK_IMG_INFO* OpenTskImage(ImageByteSource& source, uint64_t size) {
+  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
+  if (tsk == nullptr) return nullptr;
+  tsk->source = &source;
+  TSK_IMG_INFO* img = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(size), kImageSectorSize,
+                                            TskRead, TskClose, TskStat);
+  if (img == nullptr) std::free(tsk);
+  return img;
+}
 
 bool IsBlockDeviceOrFile(const std::string& path) {
   struct stat st {};
@@ -462,16 +471,8 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
         std::make_unique<ImageByteSource>(std::make_unique<RawReader>(std::move(segments), size));
   }
 
-  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
-  if (tsk == nullptr) return tl::unexpected("Out of memory opening " + path);
-  tsk->source = image->source_.get();
-  const uint64_t claimed = std::max(image->source_->Size(), kTskClaimedImageSize);
-  image->img_ = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(claimed), kImageSectorSize,
-                                      TskRead, TskClose, TskStat);
-  if (image->img_ == nullptr) {
-    std::free(tsk);
-    return tl::unexpected("Cannot open " + path + ": " + TskErrorText());
-  }
+  image->img_ = OpenTskImage(*image->source_, image->source_->Size());
+  if (image->img_ == nullptr) return tl::unexpected("Cannot open " + path + ": " + TskErrorText());
   return image;
 }
 
@@ -481,48 +482,36 @@ std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
   TSK_VS_INFO* vs = tsk_vs_open(img_, 0, TSK_VS_TYPE_DETECT);
   if (vs == nullptr) {
     tsk_error_reset();
-    EvidenceVolume whole;
-    whole.partition = 0;
-    whole.length = size();
-    whole.description = "whole image";
-    volumes_.push_back(std::move(whole));
-  } else {
-    partitioned_ = true;
-    int number = 0;
-    for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
-      const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs, i);
-      if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
-      EvidenceVolume volume;
-      volume.partition = ++number;
-      // A table's 64-bit sector numbers may not fit as byte offsets; such a
-      // partition lies past any image.
-      volume.offset = Bytes(part->start, vs->block_size);
-      volume.length = Bytes(part->len, vs->block_size);
-      volume.description = part->desc != nullptr ? part->desc : "";
-      volumes_.push_back(std::move(volume));
+    // The Sleuth Kit refuses a table whose first entries start past the
+    // image's end, which is what a truncated acquisition holds. Where the
+    // image is no file system either, the table is read again with the
+    // image said to be larger: its partitions are then listed, each checked
+    // against the real size below, and reads past the end fail.
+    if (!OpenFileSystem(volumes_.emplace_back(WholeImage())) && size() < kTskClaimedImageSize) {
+      if (TSK_IMG_INFO* wide = OpenTskImage(*source_, kTskClaimedImageSize)) {
+        vs = tsk_vs_open(wide, 0, TSK_VS_TYPE_DETECT);
+        if (vs != nullptr) {
+          std::vector<EvidenceVolume> whole = std::move(volumes_);
+          volumes_.clear();
+          ListPartitions(vs);
+          tsk_vs_close(vs);
+          if (volumes_.empty()) {
+            volumes_ = std::move(whole);
+            partitioned_ = false;
+          }
+        }
+        tsk_img_close(wide);
+      }
+      tsk_error_reset();
     }
+  } else {
+    ListPartitions(vs);
     tsk_vs_close(vs);
   }
   MarkSharedExtents();
   for (EvidenceVolume& volume : volumes_) {
     if (volume.duplicate_of != 0) continue;
-    if (volume.offset >= size()) {
-      volume.error = "it lies wholly past the image's end";
-    } else {
-      const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
-      volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
-      if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
-        tsk_error_reset();
-        volume.fs =
-            tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
-      }
-      if (volume.fs == nullptr) {
-        volume.error = TskErrorText();
-        tsk_error_reset();
-      } else {
-        volume.fs_name = FsTypeName(volume.fs->ftype);
-      }
-    }
+    if (volume.partition != 0) OpenFileSystem(volume);
     // A partition or a file system that ends past the image's end: the
     // acquisition was cut short, and what lay past its end is not here.
     const std::string name =
@@ -544,6 +533,51 @@ std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
     }
   }
   return volumes_;
+}
+
+EvidenceVolume EvidenceImage::WholeImage() const {
+  EvidenceVolume whole;
+  whole.partition = 0;
+  whole.length = size();
+  whole.description = "whole image";
+  return whole;
+}
+
+void EvidenceImage::ListPartitions(TSK_VS_INFO* vs) {
+  partitioned_ = true;
+  int number = 0;
+  for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
+    const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs, i);
+    if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
+    EvidenceVolume volume;
+    volume.partition = ++number;
+    // A table's 64-bit sector numbers may not fit as byte offsets; such a
+    // partition lies past any image.
+    volume.offset = Bytes(part->start, vs->block_size);
+    volume.length = Bytes(part->len, vs->block_size);
+    volume.description = part->desc != nullptr ? part->desc : "";
+    volumes_.push_back(std::move(volume));
+  }
+}
+
+bool EvidenceImage::OpenFileSystem(EvidenceVolume& volume) {
+  if (volume.offset >= size()) {
+    volume.error = size() == 0 ? "the image is empty" : "it lies wholly past the image's end";
+    return false;
+  }
+  const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
+  volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
+  if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
+    tsk_error_reset();
+    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
+  }
+  if (volume.fs == nullptr) {
+    volume.error = TskErrorText();
+    tsk_error_reset();
+    return false;
+  }
+  volume.fs_name = FsTypeName(volume.fs->ftype);
+  return true;
 }
 
 void EvidenceImage::MarkSharedExtents() {

@@ -20,6 +20,7 @@
 
 struct TSK_IMG_INFO;
 struct TSK_FS_INFO;
+struct TSK_VS_INFO;
 
 namespace glintvane {
 
@@ -125,6 +126,11 @@ class EvidenceImage {
 
  private:
   EvidenceImage() = default;
+  EvidenceVolume WholeImage() const;
+  // Appends a volume for each allocated partition of the table.
+  void ListPartitions(TSK_VS_INFO* vs);
+  // Opens the file system of the volume, or sets its error.
+  bool OpenFileSystem(EvidenceVolume& volume);
   // Sets duplicate_of and overlaps of every volume.
   void MarkSharedExtents();
 
