@@ -261,6 +261,19 @@ uint64_t EndOf(const EvidenceVolume& volume) {
   return EndOf(volume.offset, volume.length);
 }
 
+// The partition table, or null (TSK's error reset). A GPT is asked for
+// first: detection finds its protective MBR too, keeps the GPT, and loses
+// the MBR's entries without freeing them.
+TSK_VS_INFO* OpenTable(TSK_IMG_INFO* img) {
+  TSK_VS_INFO* vs = tsk_vs_open(img, 0, TSK_VS_TYPE_GPT);
+  if (vs == nullptr) {
+    tsk_error_reset();
+    vs = tsk_vs_open(img, 0, TSK_VS_TYPE_DETECT);
+  }
+  if (vs == nullptr) tsk_error_reset();
+  return vs;
+}
+
 std::string FsTypeName(TSK_FS_TYPE_ENUM type) {
   const char* name = tsk_fs_type_toname(type);
   return name != nullptr ? name : "unknown";
@@ -479,9 +492,8 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
 std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
   if (volumes_read_) return volumes_;
   volumes_read_ = true;
-  TSK_VS_INFO* vs = tsk_vs_open(img_, 0, TSK_VS_TYPE_DETECT);
+  TSK_VS_INFO* vs = OpenTable(img_);
   if (vs == nullptr) {
-    tsk_error_reset();
     // The Sleuth Kit refuses a table whose first entries start past the
     // image's end, which is what a truncated acquisition holds. Where the
     // image is no file system either, the table is read again with the
@@ -489,7 +501,7 @@ std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
     // against the real size below, and reads past the end fail.
     if (!OpenFileSystem(volumes_.emplace_back(WholeImage())) && size() < kTskClaimedImageSize) {
       if (TSK_IMG_INFO* wide = OpenTskImage(*source_, kTskClaimedImageSize)) {
-        vs = tsk_vs_open(wide, 0, TSK_VS_TYPE_DETECT);
+        vs = OpenTable(wide);
         if (vs != nullptr) {
           std::vector<EvidenceVolume> whole = std::move(volumes_);
           volumes_.clear();

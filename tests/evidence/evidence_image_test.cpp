@@ -207,7 +207,7 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   GLINTVANE_NEED_TEST_DISK(disk);
   const UiTexts texts;
   size_t raw_rows = 0;
-  for (const char* name : {"disk.raw", "disk.E01", "split.raw.001"}) {
+  for (const char* name : {"disk.raw", "disk.E01"}) {
     SCOPED_TRACE(name);
     auto source = OpenCarveSource(disk.Path(name));
     ASSERT_TRUE(source) << source.error();

@@ -125,8 +125,8 @@ void WriteGptDisk(const std::string& path, const std::vector<GptExtent>& extents
   constexpr size_t kSector = 512;
   constexpr size_t kEntry = 128;
   constexpr uint64_t kFirstData = 2048;
-  const std::vector<uint8_t> data = ReadBytes(filling);
-  const uint64_t sectors = kFirstData + (data.size() + kSector - 1) / kSector + 34;
+  const uint64_t data_size = std::filesystem::file_size(filling);
+  const uint64_t sectors = kFirstData + (data_size + kSector - 1) / kSector + 34;
   std::vector<uint8_t> head(kFirstData * kSector, 0);
   // The protective MBR: one partition of type 0xEE over the whole disk.
   head[446 + 4] = 0xEE;
@@ -164,11 +164,15 @@ void WriteGptDisk(const std::string& path, const std::vector<GptExtent>& extents
   Put(header, 88, Crc32(entries), 4);
   Put(header, 16, Crc32(header), 4);
   std::copy(header.begin(), header.end(), head.begin() + kSector);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  const std::vector<char> tail((sectors - kFirstData) * kSector - data.size(), 0);
-  out.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(head.data()),
+              static_cast<std::streamsize>(head.size()));
+    std::ifstream in(filling, std::ios::binary);
+    out << in.rdbuf();
+  }
+  // The last sectors, where the backup table would lie, are left as a hole.
+  std::filesystem::resize_file(path, sectors * kSector);
 }
 
 std::string CorpusCache(const std::string& name) {
