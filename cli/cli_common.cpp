@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "base/format_chars.h"
@@ -27,6 +29,16 @@ void WatchInterrupt() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+  // A Ctrl-C that came while the program started, held pending by a parent
+  // that blocked it, stops the work before it begins rather than whenever
+  // the watching thread first runs.
+  const timespec now{};
+  if (sigtimedwait(&set, nullptr, &now) == SIGINT) {
+    InterruptSource().request_stop();
+    std::signal(SIGINT, SIG_DFL);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    return;
+  }
   std::thread([set] {
     int signal_number = 0;
     if (sigwait(&set, &signal_number) != 0) return;
@@ -40,6 +52,33 @@ void WatchInterrupt() {
 
 std::stop_token InterruptStop() {
   return InterruptSource().get_token();
+}
+
+bool Interrupted() {
+  return InterruptSource().stop_requested();
+}
+
+void SayInterrupted(std::string_view verb, const std::string& how_far) {
+  std::fprintf(stderr, "glintvane-cli %.*s: stopped by Ctrl-C %s\n", static_cast<int>(verb.size()),
+               verb.data(), Printable(how_far).c_str());
+}
+
+void PrintJsonFailure(std::string_view path_field, const std::string& path,
+                      const std::string& error, int exit_code) {
+  nlohmann::json doc;
+  if (!path_field.empty()) {
+    doc[std::string(path_field)] = path;
+    if (!IsUtf8(path)) doc[std::string(path_field) + "_hex"] = HexOf(path);
+  }
+  doc["ok"] = false;
+  doc["complete"] = false;
+  doc["interrupted"] = Interrupted();
+  doc["error_code"] = nullptr;
+  doc["error"] = error;
+  doc["errors"] = nlohmann::json::array({error});
+  doc["exit_code"] = exit_code;
+  // Paths need not be UTF-8; replace what is not.
+  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 namespace {

@@ -20,6 +20,21 @@ void WatchInterrupt();
 // Requested once Ctrl-C was pressed.
 std::stop_token InterruptStop();
 
+// True when Ctrl-C asked the command to stop.
+bool Interrupted();
+
+// Says on standard error that Ctrl-C stopped `verb` and how far it got:
+// "glintvane-cli carve: stopped by Ctrl-C after ...".
+void SayInterrupted(std::string_view verb, const std::string& how_far);
+
+// The one JSON object a --json run prints when it fails before it has a
+// document of its own (the input cannot be opened, the command line is
+// wrong): `path_field` (the verb's name for its input, "path" or "root";
+// left out when empty) with `path`, "ok": false, "complete": false, "interrupted", "error_code":
+// null, "error" and "errors" with the sentence, and "exit_code".
+void PrintJsonFailure(std::string_view path_field, const std::string& path,
+                      const std::string& error, int exit_code);
+
 // The English texts the command line reports with.
 const UiTexts& CliTexts();
 
