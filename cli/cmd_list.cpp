@@ -194,8 +194,8 @@ void AppendStringArray(std::string& out, const std::vector<std::string>& lines) 
   out += lines.empty() ? "]" : "\n  ]";
 }
 
-void PrintJson(const std::string& path, const CacheReadResult& result, const ErrorList& errors,
-               const ThumbnailList& list, const ImageStore& store) {
+void PrintJson(const std::string& path, const CacheReadResult& result, bool interrupted,
+               const ErrorList& errors, const ThumbnailList& list, const ImageStore& store) {
   std::string out = "{\n  ";
   AppendField(out, "path", path);
   if (!IsUtf8(path)) {
@@ -205,6 +205,9 @@ void PrintJson(const std::string& path, const CacheReadResult& result, const Err
   out += result.ok ? ",\n  \"ok\": true" : ",\n  \"ok\": false";
   out += ",\n  \"error_code\": ";
   out += result.ok ? "null" : std::to_string(result.error_code);
+  // Ctrl-C leaves a document as whole as any other, and says it stopped.
+  out += result.ok && !interrupted ? ",\n  \"complete\": true" : ",\n  \"complete\": false";
+  out += interrupted ? ",\n  \"interrupted\": true" : ",\n  \"interrupted\": false";
   out += ",\n  \"errors\": ";
   AppendStringArray(out, errors.lines());
   out += ",\n  \"details\": ";
@@ -249,13 +252,19 @@ int RunList(const std::string& path, bool json) {
   options.date_time_format = DefaultDateTimeFormat();
   const CacheReadResult result = ReadCacheAtPath(
       path, CacheReadTarget{list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
+  const bool interrupted = result.stopped || Interrupted();
   if (json) {
-    PrintJson(path, result, errors, list, store);
+    PrintJson(path, result, interrupted, errors, list, store);
   } else {
     PrintTable(result, list);
     PrintLines(stderr, errors.lines());
   }
-  if (!result.ok) HintAtImage(path);
+  if (interrupted) {
+    SayInterrupted("list", "after " + std::to_string(list.size()) + " rows" +
+                               (result.stopped ? "; the cache was not read to its end" : ""));
+  } else if (!result.ok) {
+    HintAtImage(path);
+  }
   if (result.cut_short) {
     // The thumbnails' bytes before the cut are still in the file.
     std::fprintf(stderr,

@@ -275,14 +275,19 @@ std::string HexOfForTest(const std::string& text) {
 }
 
 // Names from a hostile Catalog: escapes that erase rows, a newline that
-// plants a fake one, a right-to-left override. None reaches the terminal raw.
+// plants a fake one, a right-to-left override, invisible marks and a line
+// separator. None reaches the terminal or an extracted file's name raw.
 TEST(ListCliTest, NamesAreShownEscapedAndFifosRefused) {
   const std::vector<CfbEntry> entries = {
       {.name = "1", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 1))},
       {.name = "2", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 2))},
+      {.name = "3", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 3))},
       {.name = "Catalog",
-       .bytes = MakeCatalog({{1, "\x1B[2J\x1B[1Aerase.jpg", kTime},
-                             {2, "a.jpg\n9  fake.jpg\t\x7F\xC2\x9B\xE2\x80\xAEgpj.exe", kTime}})},
+       .bytes =
+           MakeCatalog({{1, "\x1B[2J\x1B[1Aerase.jpg", kTime},
+                        {2, "a.jpg\n9  fake.jpg\t\x7F\xC2\x9B\xE2\x80\xAEgpj.exe", kTime},
+                        // U+200E, U+2028, U+061C, U+E0041 (a tag, four bytes)
+                        {3, "x\xE2\x80\x8Ey\xE2\x80\xA8z\xD8\x9C\xF3\xA0\x81\x81.jpg", kTime}})},
   };
   const TempFile file(BuildCompoundFile(entries, CfbOptions{.root_modified = kTime}).bytes);
   const auto run = RunCli({"list", file.path()});
@@ -292,6 +297,12 @@ TEST(ListCliTest, NamesAreShownEscapedAndFifosRefused) {
   EXPECT_NE(run.out.find("a.jpg\\n9  fake.jpg\\t\\x7f\\xc2\\x9b\\u202Egpj.exe"), std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.find("\n9  fake"), std::string::npos);
+  EXPECT_NE(run.out.find("x\\u200Ey\\u2028z\\u061C\\U000E0041.jpg"), std::string::npos) << run.out;
+  const std::string folder = file.path() + ".out";
+  const auto extract = RunCli({"extract", file.path(), "-o", folder, "--keys", "3", "--json"});
+  ASSERT_EQ(extract.exit_code, 0) << extract.err;
+  EXPECT_EQ(extract.Json()["written"], nlohmann::json::array({folder + "/x_y_z___thmb.jpg"}));
+  std::filesystem::remove_all(folder);
 
   // A FIFO answers at once instead of waiting for a writer.
   const std::string fifo = file.path() + ".fifo";
