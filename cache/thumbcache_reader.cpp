@@ -188,9 +188,9 @@ class EntryWalk {
 
   // The first offset in [from, limit) where an entry starts whose header
   // checksum holds and whose size fits in the file; nullopt when there is
-  // none. Each byte is looked at once per call, and every call starts past
-  // where the last one ended, so the walk stays linear in the file whatever
-  // it holds.
+  // none. A call reads at most about twice the bytes it passes over, and the
+  // next call starts past the entry it found, so the walk stays linear in
+  // the file whatever the file holds.
   ReadResult<std::optional<uint64_t>> NextSoundEntry(uint64_t from, uint64_t limit) {
     static constexpr uint8_t kSignature[4] = {'C', 'M', 'M', 'M'};
     std::vector<uint8_t>& chunk = scan_;
