@@ -95,6 +95,7 @@ AboutBox::AboutBox(const QString& web_address, const QString& version_text,
   QFont bold = Panel2->font();
   bold.setBold(true);
   Panel2->setFont(bold);
+  Panel2->setToolTip(QStringLiteral("Free software under the Apache License, Version 2.0"));
   connect(Panel2, &AddressPanel::clicked, this, &AboutBox::Panel2Click);
 
   CancelButton = new QPushButton(texts.ok, this);

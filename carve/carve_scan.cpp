@@ -226,6 +226,7 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     }
     // A stopped scan closes its open images where the reading stopped.
     scanner.CloseAtEnd(*read);
+    result.bytes_read = static_cast<uint64_t>(*read);
     result.rows_added = scanner.rows_added();
     // A stopped scan is not finished, and its short read is no shrunk file.
     if (!result.stopped && !ReportEarlyEnd(scanner, *read, *length, path, target, result)) {
@@ -257,6 +258,7 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
       Report(ScanFailure{kErrRead, read.error()}, path, target, result);
     } else {
       scanner.CloseAtEnd(*read);
+      result.bytes_read = static_cast<uint64_t>(*read);
       result.rows_added = scanner.rows_added();
       if (!result.stopped && !ReportEarlyEnd(scanner, *read, length, path, target, result)) {
         result.finished = true;
@@ -280,6 +282,7 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
     MemoryReader reader{bytes};
     const auto read = FeedBlocks(scanner, length, ReadMemory, &reader, target.progress);
     scanner.CloseAtEnd(read.value_or(length));
+    result.bytes_read = static_cast<uint64_t>(read.value_or(length));
     result.rows_added = scanner.rows_added();
     if (!ReportEarlyEnd(scanner, read.value_or(length), length, path, target, result)) {
       result.finished = true;

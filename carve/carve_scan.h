@@ -34,6 +34,7 @@ struct CarveResult {
   bool stopped = false;   // the stop token ended the scan; the rows so far stay
   int error_code = 0;     // the code that ended the scan; 0 when none
   uint64_t file_size = 0;
+  uint64_t bytes_read = 0;  // how far the scan got: file_size when it read everything
   size_t rows_added = 0;
 };
 

@@ -6,7 +6,11 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
 #include <thread>
+
+#include "base/format_chars.h"
 
 namespace glintvane::cli {
 namespace {
@@ -25,6 +29,16 @@ void WatchInterrupt() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+  // A Ctrl-C that came while the program started, held pending by a parent
+  // that blocked it, stops the work before it begins rather than whenever
+  // the watching thread first runs.
+  const timespec now{};
+  if (sigtimedwait(&set, nullptr, &now) == SIGINT) {
+    InterruptSource().request_stop();
+    std::signal(SIGINT, SIG_DFL);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    return;
+  }
   std::thread([set] {
     int signal_number = 0;
     if (sigwait(&set, &signal_number) != 0) return;
@@ -38,6 +52,33 @@ void WatchInterrupt() {
 
 std::stop_token InterruptStop() {
   return InterruptSource().get_token();
+}
+
+bool Interrupted() {
+  return InterruptSource().stop_requested();
+}
+
+void SayInterrupted(std::string_view verb, const std::string& how_far) {
+  std::fprintf(stderr, "glintvane-cli %.*s: stopped by Ctrl-C %s\n", static_cast<int>(verb.size()),
+               verb.data(), Printable(how_far).c_str());
+}
+
+void PrintJsonFailure(std::string_view path_field, const std::string& path,
+                      const std::string& error, int exit_code) {
+  nlohmann::json doc;
+  if (!path_field.empty()) {
+    doc[std::string(path_field)] = path;
+    if (!IsUtf8(path)) doc[std::string(path_field) + "_hex"] = HexOf(path);
+  }
+  doc["ok"] = false;
+  doc["complete"] = false;
+  doc["interrupted"] = Interrupted();
+  doc["error_code"] = nullptr;
+  doc["error"] = error;
+  doc["errors"] = nlohmann::json::array({error});
+  doc["exit_code"] = exit_code;
+  // Paths need not be UTF-8; replace what is not.
+  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 namespace {
@@ -120,16 +161,14 @@ std::string Printable(std::string_view text) {
       i += c1 ? 2 : 1;
       continue;
     }
-    if (length == 3 && b == 0xE2) {
-      const auto b1 = static_cast<unsigned char>(text[i + 1]);
-      const auto b2 = static_cast<unsigned char>(text[i + 2]);
-      if ((b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9)) {
-        char code[8];
-        std::snprintf(code, sizeof code, "\\u%04X", 0x2000 | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
-        out += code;
-        i += 3;
-        continue;
-      }
+    char32_t code = 0;
+    if (FormatCharAt(text, i, code) != 0) {
+      char escaped[12];
+      std::snprintf(escaped, sizeof escaped, code > 0xFFFF ? "\\U%08X" : "\\u%04X",
+                    static_cast<unsigned>(code));
+      out += escaped;
+      i += length;
+      continue;
     }
     out.append(text.substr(i, length));
     i += length;

@@ -20,14 +20,30 @@ void WatchInterrupt();
 // Requested once Ctrl-C was pressed.
 std::stop_token InterruptStop();
 
+// True when Ctrl-C asked the command to stop.
+bool Interrupted();
+
+// Says on standard error that Ctrl-C stopped `verb` and how far it got:
+// "glintvane-cli carve: stopped by Ctrl-C after ...".
+void SayInterrupted(std::string_view verb, const std::string& how_far);
+
+// The one JSON object a --json run prints when it fails before it has a
+// document of its own (the input cannot be opened, the command line is
+// wrong): `path_field` (the verb's name for its input, "path" or "root";
+// left out when empty) with `path`, "ok": false, "complete": false, "interrupted", "error_code":
+// null, "error" and "errors" with the sentence, and "exit_code".
+void PrintJsonFailure(std::string_view path_field, const std::string& path,
+                      const std::string& error, int exit_code);
+
 // The English texts the command line reports with.
 const UiTexts& CliTexts();
 
 // Text from files and file systems as a terminal may safely show it: control
 // characters escaped as \e, \n, \r, \t or \xNN (C1 controls and bytes that
-// are not UTF-8 as \xNN per byte), and the bidirectional controls U+202A..
-// U+202E and U+2066..U+2069 as \u202E and the like. A name can then neither
-// move the cursor, erase rows, plant a fake row nor reorder what is shown.
+// are not UTF-8 as \xNN per byte), and the invisible and direction-changing
+// characters of FormatCharAt (base/format_chars.h) as \u202E, \U000E0041 and
+// the like. A name can then neither move the cursor, erase rows, plant a fake
+// row, reorder what is shown nor hide part of itself.
 // Backslashes stay as they are: Windows paths are full of them.
 std::string Printable(std::string_view text);
 

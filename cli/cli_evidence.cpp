@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "base/file_time.h"
@@ -29,14 +30,18 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
   for (const CacheFileRecord& row : list.rows()) rows.push_back(FoundRowJson(row));
   nlohmann::json partitions = nlohmann::json::array();
   for (const EvidenceVolumeReport& v : outcome.volumes) {
-    partitions.push_back({{"partition", v.partition},
-                          {"offset", v.offset},
-                          {"length", v.length},
-                          {"description", v.description},
-                          {"file_system", TextOrNull(v.file_system)},
-                          {"error", TextOrNull(v.error)},
-                          {"folders", v.folders},
-                          {"files", v.files}});
+    partitions.push_back(
+        {{"partition", v.partition},
+         {"offset", v.offset},
+         {"length", v.length},
+         {"description", v.description},
+         {"file_system", TextOrNull(v.file_system)},
+         {"error", TextOrNull(v.error)},
+         {"folders", v.folders},
+         {"files", v.files},
+         {"duplicate_of", v.duplicate_of == 0 ? nlohmann::json() : nlohmann::json(v.duplicate_of)},
+         {"overlaps", v.overlaps == 0 ? nlohmann::json() : nlohmann::json(v.overlaps)},
+         {"past_end", TextOrNull(v.past_end)}});
   }
   const nlohmann::json doc = {{"root", outcome.image},
                               {"image", outcome.image},
@@ -50,6 +55,8 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
                               {"unreadable_sectors", outcome.unreadable_sectors},
                               {"deleted_rows", outcome.deleted_rows},
                               {"complete", outcome.complete()},
+                              {"interrupted", outcome.stopped},
+                              {"truncated", outcome.truncated()},
                               {"seconds", seconds},
                               {"rows", std::move(rows)}};
   std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
@@ -62,6 +69,47 @@ std::string UtcNow() {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
   return text;
+}
+
+// The partitions that repeat another's extent, one line per partition
+// repeated, and the partitions that overlap another, up to a bound: a table
+// of thousands of entries must not bury the rest of the messages.
+void PrintExtentNotes(const EvidenceSearchOutcome& outcome) {
+  // Overlaps named one by one before the rest are counted.
+  constexpr size_t kOverlapsNamed = 20;
+  std::map<int, std::vector<int>> repeats;  // partition -> the partitions with its extent
+  size_t overlapping = 0;
+  for (const EvidenceVolumeReport& v : outcome.volumes) {
+    if (v.duplicate_of != 0) repeats[v.duplicate_of].push_back(v.partition);
+    if (v.overlaps == 0) continue;
+    if (++overlapping <= kOverlapsNamed) {
+      std::fprintf(stderr, "glintvane-cli search: %s: partition %d overlaps partition %d\n",
+                   Printable(outcome.image).c_str(), v.partition, v.overlaps);
+    }
+  }
+  if (overlapping > kOverlapsNamed) {
+    std::fprintf(stderr, "glintvane-cli search: %s: %zu more partitions overlap another\n",
+                 Printable(outcome.image).c_str(), overlapping - kOverlapsNamed);
+  }
+  for (const auto& [first, others] : repeats) {
+    // The first few and the last: "2, 3, 4, 5, ..., 2000".
+    constexpr size_t kNamed = 4;
+    std::string names;
+    for (size_t i = 0; i < others.size(); ++i) {
+      if (i >= kNamed && i + 1 < others.size()) {
+        if (i == kNamed) names += ", ...";
+        continue;
+      }
+      if (!names.empty()) names += ", ";
+      names += std::to_string(others[i]);
+    }
+    std::fprintf(stderr,
+                 "glintvane-cli search: %s: %zu %s (%s) the extent of partition %d; its file "
+                 "system was read once\n",
+                 Printable(outcome.image).c_str(), others.size(),
+                 others.size() == 1 ? "partition repeats" : "partitions repeat", names.c_str(),
+                 first);
+  }
 }
 
 }  // namespace
@@ -82,11 +130,13 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
   {
     TerminalFolderProgress progress;
     options.progress = &progress;
+    options.stop = InterruptStop();
     outcome = SearchEvidenceImage(list, image, options);
   }
   const auto elapsed = std::chrono::steady_clock::now() - start;
   if (!outcome.opened) {
     std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(outcome.error).c_str());
+    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed);
     return kExitFailed;
   }
   bool any_file_system = false;
@@ -95,8 +145,13 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
       std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
                    Printable(v.error).c_str());
     }
+    if (!v.past_end.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
+                   Printable(v.past_end).c_str());
+    }
     any_file_system = any_file_system || !v.file_system.empty();
   }
+  PrintExtentNotes(outcome);
   for (const std::string& note : outcome.notes) {
     std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
   }
@@ -119,8 +174,19 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
                 texts[kTextSec].c_str(), texts[kTextFolders].c_str(),
                 static_cast<unsigned long long>(outcome.folders));
   }
-  // Sectors lost or no file system at all: the image was not read in full.
-  return any_file_system && outcome.unreadable_sectors == 0 ? kExitOk : kExitFailed;
+  if (outcome.stopped) {
+    size_t walked = 0;
+    for (const EvidenceVolumeReport& v : outcome.volumes) walked += v.walk_complete ? 1 : 0;
+    SayInterrupted("search", "after " + std::to_string(outcome.folders) + " folders; " +
+                                 std::to_string(walked) + " of " +
+                                 std::to_string(outcome.volumes.size()) +
+                                 " volumes walked to their end, " + std::to_string(list.size()) +
+                                 " caches listed");
+  }
+  // Sectors lost, a volume cut short or no file system at all: the image
+  // was not read in full.
+  return any_file_system && outcome.unreadable_sectors == 0 && !outcome.truncated() ? kExitOk
+                                                                                    : kExitFailed;
 }
 
 bool IsImageNotPlainBytes(const std::string& path) {
@@ -160,7 +226,9 @@ bool WriteDfxmlFile(const std::string& path, const std::string& input, const Dfx
                  Printable(path).c_str());
     return false;
   }
-  const std::string text = BuildDfxml(run, objects);
+  DfxmlRun ended = run;
+  if (ended.end_time.empty()) ended.end_time = UtcNow();
+  const std::string text = BuildDfxml(ended, objects);
   // A fresh file beside the target, renamed over it when complete: a reader
   // never sees half a record, and a link of the target's name is replaced,
   // not followed.

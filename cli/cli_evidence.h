@@ -23,11 +23,13 @@ bool IsImageNotPlainBytes(const std::string& path);
 void HintAtImage(const std::string& path);
 
 // Writes the DFXML document to `path` through a fresh file renamed into
-// place; refuses to replace `input`. Prints the reason on failure.
+// place, the run's end time now unless set; refuses to replace `input`.
+// Prints the reason on failure.
 bool WriteDfxmlFile(const std::string& path, const std::string& input, const DfxmlRun& run,
                     const std::vector<DfxmlFileObject>& objects);
 
-// A DfxmlRun for this process: program, version, command line, start time.
+// A DfxmlRun for this process: program, version, command line, and now as
+// its start time (made when the run starts).
 DfxmlRun ThisRun(const std::string& kind, const std::string& source);
 
 }  // namespace glintvane::cli

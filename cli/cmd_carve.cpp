@@ -21,8 +21,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
-#include "evidence/evidence_image.h"
-#include "evidence/unallocated.h"
+#include "evidence/carve_source.h"
 #include "export/digest.h"
 #include "texts/error_list.h"
 
@@ -94,64 +93,41 @@ struct CarveArgs {
   size_t max_rows = kDefaultCarveRowLimit;
 };
 
-// A disk image is carved through its own reader when its bytes are not the
-// file's own (EWF, a split raw image) or when only its unallocated space is
-// wanted; any other file is read as it lies.
-bool CarveThroughImage(const CarveArgs& args) {
-  if (args.unallocated) return true;
-  std::array<uint8_t, 8> head{};
-  auto file = FileByteSource::Open(args.path);
-  if (file) {
-    const auto got = (*file)->ReadAt(0, head);
-    if (got && HasEwfSignature(std::span(head).first(*got))) return true;
-  }
-  return RawSegmentPaths(args.path).size() > 1;
+// "after 262144 of 68719476736 bytes (0 %); 1 image found".
+std::string HowFar(const CarveResult& result, size_t rows) {
+  const uint64_t percent =
+      result.file_size == 0
+          ? 0
+          : static_cast<uint64_t>(static_cast<unsigned __int128>(result.bytes_read) * 100 /
+                                  result.file_size);
+  return "after " + std::to_string(result.bytes_read) + " of " + std::to_string(result.file_size) +
+         " bytes (" + std::to_string(percent) + " %); " + std::to_string(rows) +
+         (rows == 1 ? " image" : " images") + " found; the output holds them";
 }
 
 int RunCarve(const CarveArgs& args) {
   const std::string& path = args.path;
   const bool json = args.json;
   const bool hash = args.hash;
+  DfxmlRun run = ThisRun("carve", path);
+  auto opened = OpenCarveSource(path, {.unallocated = args.unallocated});
+  if (!opened) {
+    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(opened.error()).c_str());
+    if (json) PrintJsonFailure("path", path, opened.error(), kExitFailed);
+    return kExitFailed;
+  }
+  CarveSource& carved = **opened;
+  const bool through_image = carved.kind() != CarveSource::Kind::kFile;
+  const bool unallocated = carved.kind() == CarveSource::Kind::kUnallocated;
   ThumbnailList list;
   ErrorList errors;
-  TerminalProgress progress;
-  std::unique_ptr<EvidenceImage> image;
-  std::unique_ptr<RunsByteSource> unallocated;
-  std::unique_ptr<ByteSource> plain;
-  ByteSource* source = nullptr;
   CarveResult result;
-  if (CarveThroughImage(args)) {
-    auto opened = EvidenceImage::Open(path);
-    if (!opened) {
-      std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(opened.error()).c_str());
-      return kExitFailed;
-    }
-    image = std::move(*opened);
-    source = &image->bytes();
-    if (args.unallocated) {
-      for (const EvidenceVolume& volume : image->Volumes()) {
-        if (volume.fs == nullptr) {
-          std::fprintf(stderr,
-                       "glintvane-cli carve: %s: partition %d: no file system recognised, its "
-                       "space is not carved\n",
-                       Printable(path).c_str(), volume.partition);
-        }
-      }
-      unallocated = std::make_unique<RunsByteSource>(image->bytes(), UnallocatedRuns(*image));
-      source = unallocated.get();
-    }
-    result = ScanSourceForImages(
-        *source, path, {list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
-  } else {
-    result = ScanFileForImages(
-        path, {list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
-    // Opened again only when the scan could read it: a FIFO or a folder was
-    // refused already and is never waited on here.
-    if (auto opened = result.file_size > 0 ? FileByteSource::Open(path) : nullptr) {
-      plain = std::move(*opened);
-      source = plain.get();
-    }
+  {
+    TerminalProgress progress;
+    result = carved.Scan({list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
   }
+  ByteSource* source = carved.bytes();
+  const bool interrupted = result.stopped || Interrupted();
   const bool digests = hash || !args.dfxml.empty();
   std::vector<uint8_t> buffer;
   if (digests) buffer.resize(kHashBlock);
@@ -175,11 +151,13 @@ int RunCarve(const CarveArgs& args) {
     }
     out.Add(",\"file_size\":");
     out.Add(static_cast<int64_t>(result.file_size));
-    if (image) {
+    if (through_image) {
       out.Add(",\"image_format\":");
-      out.Add(JsonText(ImageFormatName(image->format())));
-      out.Add(args.unallocated ? ",\"unallocated\":true" : ",\"unallocated\":false");
+      out.Add(JsonText(carved.format()));
+      out.Add(unallocated ? ",\"unallocated\":true" : ",\"unallocated\":false");
     }
+    out.Add(",\"scanned\":");
+    out.Add(JsonText(carved.description()));
     out.Add(",\"errors\":[");
     for (size_t i = 0; i < errors.lines().size(); ++i) {
       if (i > 0) out.Add(",");
@@ -196,11 +174,11 @@ int RunCarve(const CarveArgs& args) {
     int64_t start = 0, end = 0, length = 0;
     bool complete = false;
     std::string key;
-    if (const CarvedEntry* carved = list.CarvedAt(i)) {
-      start = carved->start;
-      end = carved->end;
-      length = carved->length;
-      complete = carved->complete;
+    if (const CarvedEntry* entry = list.CarvedAt(i)) {
+      start = entry->start;
+      end = entry->end;
+      length = entry->length;
+      complete = entry->complete;
     } else {
       const ThumbnailRow& row = list[i];
       start = row.start;
@@ -219,16 +197,14 @@ int RunCarve(const CarveArgs& args) {
     const Digests sums =
         digests && source != nullptr ? HashRange(*source, start, length, buffer) : Digests{};
     const std::string& digest = sums.sha256;
-    // Where the image lies in the disk image: the unallocated stream joins
-    // stretches that need not be neighbours on the disk.
+    // Where the image lies in the file or the disk: the unallocated stream
+    // joins stretches that need not be neighbours on the disk.
     std::vector<DfxmlByteRun> runs;
-    if (unallocated) {
+    if (length > 0) {
       for (const ImageRun& piece :
-           unallocated->ImageRunsOf(static_cast<uint64_t>(start), static_cast<uint64_t>(length))) {
+           carved.SourceRunsOf(static_cast<uint64_t>(start), static_cast<uint64_t>(length))) {
         runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
       }
-    } else if (length > 0) {
-      runs.push_back({0, static_cast<uint64_t>(start), static_cast<uint64_t>(length)});
     }
     if (!args.dfxml.empty()) {
       DfxmlFileObject object;
@@ -274,20 +250,60 @@ int RunCarve(const CarveArgs& args) {
       out.Add("\n");
     }
   }
-  const uint64_t lost = image ? image->bytes().unreadable_sectors() : 0;
-  if (json) {
-    if (image) {
-      out.Add("],\"unreadable_sectors\":");
-      out.Add(static_cast<int64_t>(lost));
-      out.Add("}\n");
-    } else {
-      out.Add("]}\n");
+  const uint64_t lost = carved.unreadable_sectors();
+  const std::vector<std::string>& cut_short = carved.incomplete();
+  const bool complete = result.finished && lost == 0 && cut_short.empty() && !interrupted;
+  const std::string how_far = interrupted ? HowFar(result, list.size()) : std::string();
+
+  // The record is written before the JSON document ends, so that the
+  // document can say whether it was.
+  bool recorded = true;
+  if (!args.dfxml.empty()) {
+    run.source_size = carved.source_size();
+    run.complete = complete;
+    run.interrupted = interrupted;
+    if (interrupted) {
+      run.status = "stopped by Ctrl-C " + how_far;
+    } else if (!cut_short.empty()) {
+      run.status = cut_short.front();
+    } else if (lost > 0) {
+      run.status = std::to_string(lost) + " unreadable sectors were read as zeros";
     }
+    recorded = WriteDfxmlFile(args.dfxml, path, run, objects);
+  }
+  if (json) {
+    out.Add("]");
+    if (through_image) {
+      out.Add(",\"unreadable_sectors\":");
+      out.Add(static_cast<int64_t>(lost));
+    }
+    out.Add(",\"bytes_read\":");
+    out.Add(static_cast<int64_t>(result.bytes_read));
+    out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
+    out.Add(interrupted ? ",\"interrupted\":true" : ",\"interrupted\":false");
+    out.Add(",\"incomplete_reasons\":[");
+    for (size_t i = 0; i < cut_short.size(); ++i) {
+      if (i > 0) out.Add(",");
+      out.Add(JsonText(cut_short[i]));
+    }
+    out.Add("],\"notes\":[");
+    for (size_t i = 0; i < carved.notes().size(); ++i) {
+      if (i > 0) out.Add(",");
+      out.Add(JsonText(carved.notes()[i]));
+    }
+    out.Add("]");
+    if (!args.dfxml.empty())
+      out.Add(recorded ? ",\"dfxml_written\":true" : ",\"dfxml_written\":false");
+    out.Add("}\n");
   }
   out.Flush();
 
-  if (!json) {
-    PrintLines(stderr, errors.lines());
+  if (!json) PrintLines(stderr, errors.lines());
+  for (const std::string& note : carved.notes()) {
+    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(note).c_str());
+  }
+  for (const std::string& reason : cut_short) {
+    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(reason).c_str());
   }
   if (lost > 0) {
     std::fprintf(stderr,
@@ -295,13 +311,8 @@ int RunCarve(const CarveArgs& args) {
                  "went on past them\n",
                  Printable(path).c_str(), static_cast<unsigned long long>(lost));
   }
-  bool recorded = true;
-  if (!args.dfxml.empty()) {
-    DfxmlRun run = ThisRun("carve", path);
-    run.source_size = image ? image->size() : result.file_size;
-    recorded = WriteDfxmlFile(args.dfxml, path, run, objects);
-  }
-  return result.finished && lost == 0 && recorded ? kExitOk : kExitFailed;
+  if (interrupted) SayInterrupted("carve", how_far);
+  return result.finished && lost == 0 && cut_short.empty() && recorded ? kExitOk : kExitFailed;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,6 +47,46 @@ void PrintJson(const nlohmann::json& document) {
   std::fprintf(stdout, "%s\n", text.c_str());
 }
 
+// The JSON document of a run, on success and on every failure alike.
+struct ExtractReport {
+  bool read_ok = false;
+  bool interrupted = false;
+  const ExtractOutcome* outcome = nullptr;  // null when nothing was run
+  std::vector<std::string> errors;          // failures and warnings only
+  std::vector<std::string> messages;        // the run's other lines: one per row written
+  std::string error;                        // why the run stopped short of writing, if it did
+  std::optional<bool> dfxml_written;
+};
+
+void PrintExtractJson(const ExtractReport& report, int exit_code) {
+  static const ExtractOutcome kNothing;
+  const ExtractOutcome& outcome = report.outcome != nullptr ? *report.outcome : kNothing;
+  const bool ok = report.read_ok && report.error.empty() && outcome.ok();
+  nlohmann::json document;
+  document["ok"] = ok;
+  document["complete"] = ok && !report.interrupted;
+  document["interrupted"] = report.interrupted;
+  document["read_ok"] = report.read_ok;
+  document["checked"] = outcome.checked;
+  document["written"] = nlohmann::json::array();
+  for (const ExtractedImage& image : outcome.written)
+    document["written"].push_back(Text(image.path));
+  document["failed"] = outcome.failed;
+  document["skipped"] = outcome.skipped;
+  document["abandoned"] = outcome.abandoned;
+  document["report"] = outcome.report_written ? Text(outcome.report_path) : nlohmann::json();
+  document["csv"] = outcome.catalogs_written ? Text(outcome.csv_path) : nlohmann::json();
+  document["json"] = outcome.catalogs_written ? Text(outcome.json_path) : nlohmann::json();
+  std::vector<std::string> errors = report.errors;
+  if (!report.error.empty()) errors.push_back(report.error);
+  document["errors"] = errors;
+  document["messages"] = report.messages;
+  document["error"] = report.error.empty() ? nlohmann::json() : Text(report.error);
+  if (report.dfxml_written) document["dfxml_written"] = *report.dfxml_written;
+  document["exit_code"] = exit_code;
+  PrintJson(document);
+}
+
 int RunExtract(ExtractArgs args) {
   // The report, the records and the carved rows name the source file: by a
   // path that still means the same file when they are read elsewhere.
@@ -53,32 +94,44 @@ int RunExtract(ExtractArgs args) {
   const auto absolute = std::filesystem::absolute(args.file, absolute_error);
   if (!absolute_error) args.file = absolute.string();
 
+  DfxmlRun run = ThisRun("extract", args.file);
+  ExtractReport report;
+  // Every way out goes through here: with --json, one document each.
+  const auto finish = [&](int exit_code, std::string error = {}) {
+    if (!error.empty()) {
+      std::fprintf(stderr, "glintvane-cli extract: %s\n", Printable(error).c_str());
+    }
+    report.error = std::move(error);
+    if (args.json) PrintExtractJson(report, exit_code);
+    return exit_code;
+  };
+
   ThumbnailList list;
   ImageStore store;
   ErrorList errors;
-  TerminalProgress progress;
-  bool read_ok = false;
   if (args.carve && IsImageNotPlainBytes(args.file)) {
     // Carved rows are written from their source file's own bytes, which an
     // EWF or split image does not hold as the disk had them.
-    std::fprintf(stderr,
-                 "glintvane-cli extract: %s is an EWF or split disk image; carve it with "
-                 "\"glintvane-cli carve %s --dfxml FILE\"\n",
-                 Printable(args.file).c_str(), Printable(args.file).c_str());
-    return kExitUsage;
+    return finish(kExitUsage, args.file + " is an EWF or split disk image; carve it with " +
+                                  "\"glintvane-cli carve " + args.file + " --dfxml FILE\"");
   }
-  if (args.carve) {
-    read_ok = ScanFileForImages(args.file, {list, errors, CliTexts(), &progress, InterruptStop()})
-                  .finished;
-  } else {
-    CacheReadOptions options;
-    options.date_time_format = DefaultDateTimeFormat();
-    read_ok = ReadCacheAtPath(
-                  args.file, {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
-                  .ok;
+  {
+    TerminalProgress progress;
+    if (args.carve) {
+      report.read_ok =
+          ScanFileForImages(args.file, {list, errors, CliTexts(), &progress, InterruptStop()})
+              .finished;
+    } else {
+      CacheReadOptions options;
+      options.date_time_format = DefaultDateTimeFormat();
+      report.read_ok =
+          ReadCacheAtPath(args.file, {list, store, errors, CliTexts(), &progress, InterruptStop()},
+                          options)
+              .ok;
+    }
   }
   // The run empties the error list; what the read found is kept apart.
-  const std::vector<std::string> read_errors = errors.lines();
+  report.errors = errors.lines();
 
   // The rows to write: all of them unless numbers were given.
   if (!args.keys.empty()) {
@@ -90,28 +143,32 @@ int RunExtract(ExtractArgs args) {
     }
     // A number that names no row is a wrong command line, unless the file
     // could not be read in full and the row may simply be missing.
-    bool missing = false;
+    std::string missing;
     for (const std::string& key : wanted) {
-      if (found.count(key) > 0 || !read_ok) continue;
-      std::fprintf(stderr, "glintvane-cli extract: no thumbnail numbered %s in %s\n",
-                   Printable(key).c_str(), Printable(args.file).c_str());
-      missing = true;
+      if (found.count(key) > 0 || !report.read_ok) continue;
+      missing += (missing.empty() ? "" : ", ") + key;
     }
-    if (missing) return kExitUsage;
+    if (!missing.empty()) {
+      return finish(kExitUsage, "no thumbnail numbered " + missing + " in " + args.file);
+    }
   } else {
     for (size_t i = 0; i < list.size(); ++i) list[i].checked = true;
   }
 
   // Stopped while reading: nothing has been written, and nothing will be.
-  if (InterruptStop().stop_requested()) return kExitInterrupted;
+  if (Interrupted()) {
+    report.interrupted = true;
+    SayInterrupted("extract", "while reading " + args.file + ", after " +
+                                  std::to_string(list.size()) + " rows; nothing was written");
+    return finish(kExitInterrupted);
+  }
   ExtractOutcome outcome;
+  report.outcome = &outcome;
   if (!list.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(args.destination, ec);
     if (ec) {
-      std::fprintf(stderr, "glintvane-cli extract: cannot create %s: %s\n",
-                   Printable(args.destination).c_str(), ec.message().c_str());
-      return kExitFailed;
+      return finish(kExitFailed, "cannot create " + args.destination + ": " + ec.message());
     }
     ExtractOptions options;
     options.destination = args.destination;
@@ -119,46 +176,58 @@ int RunExtract(ExtractArgs args) {
     options.stop = InterruptStop();
     outcome = ActionExtract(list, store, options, errors, CliTexts());
   }
-  std::vector<std::string> all_errors = read_errors;
+  // The run leaves a line per written row for the window's error list;
+  // those are messages, not errors.
+  const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
   if (outcome.checked > 0) {
-    all_errors.insert(all_errors.end(), errors.lines().begin(), errors.lines().end());
+    for (const std::string& line : errors.lines()) {
+      (line.starts_with(written_prefix) ? report.messages : report.errors).push_back(line);
+    }
   }
+  report.interrupted = outcome.stopped || Interrupted();
 
-  const bool ok = read_ok && outcome.ok();
-  if (args.json) {
-    nlohmann::json document;
-    document["ok"] = ok;
-    document["read_ok"] = read_ok;
-    document["checked"] = outcome.checked;
-    document["written"] = nlohmann::json::array();
-    for (const ExtractedImage& image : outcome.written)
-      document["written"].push_back(Text(image.path));
-    document["failed"] = outcome.failed;
-    document["skipped"] = outcome.skipped;
-    document["abandoned"] = outcome.abandoned;
-    document["report"] = outcome.report_written ? Text(outcome.report_path) : nlohmann::json();
-    document["csv"] = outcome.catalogs_written ? Text(outcome.csv_path) : nlohmann::json();
-    document["json"] = outcome.catalogs_written ? Text(outcome.json_path) : nlohmann::json();
-    document["errors"] = all_errors;
-    PrintJson(document);
-  } else {
+  const bool ok = report.read_ok && outcome.ok();
+  if (!args.dfxml.empty()) {
+    std::vector<DfxmlFileObject> objects;
+    for (const ExtractedImage& image : outcome.written) {
+      DfxmlFileObject object;
+      object.filename = image.path;
+      object.filesize = static_cast<uint64_t>(image.length);
+      object.digests = image.digests;
+      // A carved image is one stretch of its source; a thumbnail of a cache
+      // was gathered from the compound file's sectors and has no one offset.
+      if (image.offset) {
+        object.byte_runs.push_back(
+            {0, static_cast<uint64_t>(*image.offset), static_cast<uint64_t>(image.length)});
+      }
+      objects.push_back(std::move(object));
+    }
+    run.complete = ok && !report.interrupted;
+    run.interrupted = report.interrupted;
+    if (report.interrupted) {
+      run.status = "stopped by Ctrl-C after writing " + std::to_string(outcome.written.size()) +
+                   " of " + std::to_string(outcome.checked) + " rows";
+    } else if (!report.read_ok) {
+      run.status = "the input was not read in full";
+    }
+    report.dfxml_written = WriteDfxmlFile(args.dfxml, args.file, run, objects);
+  }
+  if (!args.json) {
     for (const ExtractedImage& image : outcome.written) {
       std::fprintf(stdout, "%s\n", Printable(image.path).c_str());
     }
     if (outcome.report_written) {
       std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
     }
-    // The run leaves a line per written row for the window's error list;
-    // on a terminal they would bury the failures, so one summary stands for
-    // them. The run's own failure lines span three lines by design; split
-    // exactly those, and escape everything else, names included.
-    const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
+    // On a terminal the lines of written rows would bury the failures, so
+    // one summary stands for them. The run's own failure lines span three
+    // lines by design; split exactly those, and escape everything else,
+    // names included.
     std::set<std::string> failure_lines;
     for (const std::string& path : outcome.failed) {
       failure_lines.insert(ExtractFailureLine(CliTexts(), path));
     }
-    for (const std::string& line : all_errors) {
-      if (line.starts_with(written_prefix)) continue;
+    for (const std::string& line : report.errors) {
       if (failure_lines.count(line) == 0) {
         std::fprintf(stderr, "%s\n", Printable(line).c_str());
         continue;
@@ -179,26 +248,13 @@ int RunExtract(ExtractArgs args) {
                        : (", " + std::to_string(outcome.failed.size()) + " failed").c_str());
     }
   }
-  if (!args.dfxml.empty()) {
-    std::vector<DfxmlFileObject> objects;
-    for (const ExtractedImage& image : outcome.written) {
-      DfxmlFileObject object;
-      object.filename = image.path;
-      object.filesize = static_cast<uint64_t>(image.length);
-      object.digests = image.digests;
-      // A carved image is one stretch of its source; a thumbnail of a cache
-      // was gathered from the compound file's sectors and has no one offset.
-      if (image.offset) {
-        object.byte_runs.push_back(
-            {0, static_cast<uint64_t>(*image.offset), static_cast<uint64_t>(image.length)});
-      }
-      objects.push_back(std::move(object));
-    }
-    if (!WriteDfxmlFile(args.dfxml, args.file, ThisRun("extract", args.file), objects)) {
-      return kExitFailed;
-    }
+  if (report.interrupted) {
+    SayInterrupted("extract", "after writing " + std::to_string(outcome.written.size()) + " of " +
+                                  std::to_string(outcome.checked) +
+                                  " rows; the report lists those written");
   }
-  return ok ? kExitOk : kExitFailed;
+  const bool recorded = report.dfxml_written.value_or(true);
+  return finish(ok && recorded ? kExitOk : kExitFailed);
 }
 
 }  // namespace

@@ -21,6 +21,12 @@
 namespace glintvane::cli {
 namespace {
 
+// Like find: a folder or index that could not be read leaves the search
+// incomplete, and so does Ctrl-C.
+bool Complete(const SearchOutcome& outcome) {
+  return !outcome.stopped && outcome.unreadable_folders == 0 && outcome.unreadable_indexes.empty();
+}
+
 void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double seconds) {
   nlohmann::json rows = nlohmann::json::array();
   for (const CacheFileRecord& row : list.rows()) rows.push_back(FoundRowJson(row));
@@ -30,6 +36,8 @@ void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double 
                         {"repeated_folders", outcome.repeated_folders},
                         {"links_not_followed", outcome.links_not_followed},
                         {"unreadable_indexes", outcome.unreadable_indexes},
+                        {"complete", Complete(outcome)},
+                        {"interrupted", outcome.stopped},
                         {"seconds", seconds},
                         {"rows", std::move(rows)}};
   if (!IsUtf8(outcome.root)) doc["root_hex"] = HexOf(outcome.root);
@@ -65,6 +73,11 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
   if (!outcome.root_listed) {
     std::fprintf(stderr, "glintvane-cli search: cannot list %s: %s\n",
                  Printable(outcome.root).c_str(), outcome.root_error.message.c_str());
+    if (json) {
+      PrintJsonFailure("root", outcome.root,
+                       "cannot list " + outcome.root + ": " + outcome.root_error.message,
+                       kExitFailed);
+    }
     return kExitFailed;
   }
   for (const std::string& index : outcome.unreadable_indexes) {
@@ -73,7 +86,7 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
   }
   for (const std::string& index : outcome.truncated_indexes) {
     std::fprintf(stderr, "%s: read up to its first %zu records only; no real index has more\n",
-                 index.c_str(), kIndexMaxRecords);
+                 Printable(index).c_str(), kIndexMaxRecords);
   }
   if (json) {
     PrintJson(list, outcome, seconds);
@@ -85,10 +98,13 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
                 CliTexts()[kTextFolders].c_str(), static_cast<unsigned long long>(outcome.folders),
                 static_cast<unsigned long long>(outcome.unreadable_folders));
   }
-  // Like find: a folder or index that could not be read leaves the search
-  // incomplete, and the status says so.
-  const bool complete = outcome.unreadable_folders == 0 && outcome.unreadable_indexes.empty();
-  return complete ? kExitOk : kExitFailed;
+  if (outcome.stopped) {
+    SayInterrupted("search", "after " + std::to_string(outcome.folders) + " folders; " +
+                                 std::to_string(list.size()) + " caches listed");
+  }
+  // A stopped search exits 130 whatever is returned here.
+  return outcome.unreadable_folders == 0 && outcome.unreadable_indexes.empty() ? kExitOk
+                                                                               : kExitFailed;
 }
 
 }  // namespace

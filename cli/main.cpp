@@ -1,6 +1,7 @@
 // glintvane-cli: the thumbnail cache reader, carver, finder and extractor
 // for scripts and forensic pipelines.
 #include <CLI/CLI.hpp>
+#include <string_view>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
@@ -27,6 +28,12 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
+    // A script that asked for JSON gets its one document, failures included.
+    for (int i = 1; i < argc; ++i) {
+      if (std::string_view(argv[i]) != "--json") continue;
+      PrintJsonFailure("", "", e.what(), kExitUsage);
+      break;
+    }
     return kExitUsage;
   }
   return InterruptStop().stop_requested() ? kExitInterrupted : exit_code;

@@ -20,10 +20,9 @@ std::string Upper(std::string_view text) {
 
 }  // namespace
 
-FoundFileKind ClassifyFoundFile(std::string_view folder, std::string_view name) {
-  // Called for every file of a disk: the first letter settles almost all of
-  // them before any text is made.
-  if (name.empty()) return FoundFileKind::kNone;
+bool MayBeFoundFileName(std::string_view name) {
+  // Thumbs.db, thumbcache_*, INFO2, D<letter><n>.db, $I..., $R...
+  if (name.empty()) return false;
   switch (name[0]) {
     case 'T':
     case 't':
@@ -32,10 +31,14 @@ FoundFileKind ClassifyFoundFile(std::string_view folder, std::string_view name) 
     case 'D':
     case 'd':
     case '$':
-      break;
+      return true;
     default:
-      return FoundFileKind::kNone;
+      return false;
   }
+}
+
+FoundFileKind ClassifyFoundFile(std::string_view folder, std::string_view name) {
+  if (!MayBeFoundFileName(name)) return FoundFileKind::kNone;
   const std::string upper = Upper(name);
   if (upper == "THUMBS.DB") return FoundFileKind::kThumbsDb;
   // The Vista-and-later rules are the folder search's own.

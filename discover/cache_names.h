@@ -19,6 +19,11 @@ enum class FoundFileKind : uint8_t {
   kRecycledData,   // $R... in a $Recycle.Bin folder: the deleted file itself
 };
 
+// False for a name that no rule lists in any folder. Called for every file a
+// search meets: the first letter settles almost all of them before any text
+// (the file's path, a copy in capitals) is made.
+bool MayBeFoundFileName(std::string_view name);
+
 // `folder` is the path of the folder holding the file ("/" between folders,
 // any root); `name` the file's own name.
 FoundFileKind ClassifyFoundFile(std::string_view folder, std::string_view name);

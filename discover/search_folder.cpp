@@ -5,15 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <memory>
 #include <optional>
-#include <unordered_set>
 
 #include "base/file_time.h"
 #include "base/windows_path.h"
+#include "discover/cache_names.h"
 #include "discover/recycle_bin.h"
 #include "discover/recycle_bin_vista.h"
 
@@ -35,15 +39,49 @@ struct FolderId {
   bool operator==(const FolderId&) const = default;
 };
 
-struct FolderIdHash {
-  size_t operator()(const FolderId& id) const {
-    return std::hash<uint64_t>()(static_cast<uint64_t>(id.inode) * 0x9E3779B97F4A7C15ULL ^
-                                 static_cast<uint64_t>(id.device));
+// The folders a walk has entered: one slot per folder in a table that
+// doubles when half full, so that a folder costs no allocation of its own.
+class FolderIdSet {
+ public:
+  bool Contains(const FolderId& id) const { return !slots_.empty() && slots_[SlotOf(id)] == id; }
+  void Insert(const FolderId& id) {
+    if (2 * (count_ + 1) > slots_.size()) Grow();
+    FolderId& slot = slots_[SlotOf(id)];
+    if (slot == id) return;
+    slot = id;
+    ++count_;
   }
+
+ private:
+  // No device has every bit set: such a slot is free.
+  static constexpr FolderId kFree{static_cast<dev_t>(-1), 0};
+  static constexpr size_t kFirstSlots = 1024;
+
+  // The slot holding `id`, or the free one where it would go.
+  size_t SlotOf(const FolderId& id) const {
+    const uint64_t mixed = (static_cast<uint64_t>(id.inode) ^
+                            static_cast<uint64_t>(id.device) * 0xFF51AFD7ED558CCDULL) *
+                           0x9E3779B97F4A7C15ULL;
+    const size_t mask = slots_.size() - 1;
+    size_t at = static_cast<size_t>(mixed >> 32) & mask;
+    while (!(slots_[at] == kFree) && !(slots_[at] == id)) at = (at + 1) & mask;
+    return at;
+  }
+
+  void Grow() {
+    std::vector<FolderId> old(std::max(kFirstSlots, 2 * slots_.size()), kFree);
+    old.swap(slots_);
+    for (const FolderId& id : old) {
+      if (!(id == kFree)) slots_[SlotOf(id)] = id;
+    }
+  }
+
+  std::vector<FolderId> slots_;  // a power of two of them
+  size_t count_ = 0;
 };
 
 std::optional<FolderId> IdOf(int fd) {
-  struct stat st {};
+  struct stat st;
   if (fstat(fd, &st) != 0) return std::nullopt;
   return FolderId{st.st_dev, st.st_ino};
 }
@@ -91,43 +129,69 @@ FileFacts FactsOfOpened(int fd) {
   return facts;
 }
 
-// Names read from one folder, with their types where the file system gives
-// them. Read whole before anything below is entered, so the folder's own
-// descriptor can be let go of meanwhile.
-struct FolderEntry {
-  std::string name;
-  unsigned char type;
-};
+// One getdents64 call reads this much: a few hundred entries.
+constexpr size_t kListingReadBytes = 32 * 1024;
 
-// Lists the folder open on `fd` (which stays open); false when it cannot be
-// listed.
-bool ListEntries(int fd, std::vector<FolderEntry>& entries) {
-  const int copy = dup(fd);
-  if (copy < 0) return false;
-  DIR* dir = fdopendir(copy);
-  if (dir == nullptr) {
-    close(copy);
+// The entries of one folder as the kernel's getdents64 records them (type,
+// 0-terminated name, record length), kept whole, so that listing a folder
+// costs one copy per read and no allocation once the walk has been as deep
+// before. Read whole before anything below is entered, so the folder's own
+// descriptor can be let go of meanwhile.
+class FolderEntries {
+ public:
+  void Clear() {
+    records_.clear();
+    next_ = 0;
+  }
+
+  // Reads the rest of the folder open on `fd` through `buffer`
+  // (kListingReadBytes); false when it cannot be listed.
+  bool Read(int fd, char* buffer) {
+    for (;;) {
+      const ssize_t got = getdents64(fd, buffer, kListingReadBytes);
+      if (got == 0) return true;
+      if (got < 0) return false;
+      records_.append(buffer, static_cast<size_t>(got));
+    }
+  }
+
+  // The next entry other than "." and ".."; false after the last. The name
+  // stays valid until Clear.
+  bool Next(unsigned char& type, const char*& name) {
+    while (next_ + kNameAt < records_.size()) {
+      const char* record = records_.data() + next_;
+      uint16_t length = 0;
+      std::memcpy(&length, record + kLengthAt, sizeof length);
+      if (length <= kNameAt || length > records_.size() - next_) break;  // never from a kernel
+      next_ += length;
+      name = record + kNameAt;
+      if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+      type = static_cast<unsigned char>(record[kTypeAt]);
+      return true;
+    }
+    next_ = records_.size();
     return false;
   }
-  rewinddir(dir);  // the copy shares its position with `fd`
-  errno = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-    entries.push_back({name, entry->d_type});
-  }
-  const bool complete = errno == 0;
-  closedir(dir);
-  return complete;
-}
+
+ private:
+  static constexpr size_t kLengthAt = offsetof(dirent64, d_reclen);
+  static constexpr size_t kTypeAt = offsetof(dirent64, d_type);
+  static constexpr size_t kNameAt = offsetof(dirent64, d_name);
+
+  std::string records_;
+  size_t next_ = 0;
+};
 
 class FolderWalk {
  public:
   FolderWalk(FoundCacheList& list, const SearchOptions& options, SearchOutcome& outcome)
-      : list_(list), options_(options), outcome_(outcome) {}
+      : list_(list),
+        options_(options),
+        outcome_(outcome),
+        listing_(std::make_unique_for_overwrite<char[]>(kListingReadBytes)) {}
 
   ~FolderWalk() {
-    for (Frame& frame : stack_) CloseFrame(frame);
+    for (size_t i = 0; i < depth_; ++i) CloseFrame(*frames_[i]);
   }
 
   void Run() {
@@ -138,15 +202,16 @@ class FolderWalk {
       return;
     }
     outcome_.root_listed = true;
-    root_id_ = IdOf(fd).value_or(FolderId{});
+    const auto id = IdOf(fd);
+    root_id_ = id.value_or(FolderId{});
     if (options_.follow_links) root_real_ = RealPathOf(fd);
     path_ = outcome_.root;
-    if (!Push(fd, path_.size())) {
+    if (!Push(fd, root_id_, path_.size(), {})) {
       outcome_.root_listed = false;
       outcome_.root_error = IoErrorFromErrno(errno);
       return;
     }
-    while (!stack_.empty()) {
+    while (depth_ > 0) {
       // Checked once per entry: a stopped walk keeps the rows it listed.
       if (options_.stop.stop_requested()) {
         outcome_.stopped = true;
@@ -157,15 +222,16 @@ class FolderWalk {
   }
 
  private:
-  enum class Kind { kFolder, kFile, kOther };
-
+  // One folder being walked. Frames are kept when the walk comes back up, so
+  // their buffers serve the next folder at the same depth.
   struct Frame {
     int fd = -1;  // -1 while let go of (deep folders, while below them)
     FolderId id{};
     size_t path_length = 0;  // path_ of this folder is path_.substr(0, path_length)
-    std::string name;        // its name in its parent, to find it again
-    std::vector<FolderEntry> entries;
-    size_t next = 0;
+    // Its name in its parent, to find it again: a view of the parent's
+    // entries (0-terminated), which stay while anything below is walked.
+    std::string_view name;
+    FolderEntries entries;
     std::vector<std::string> recycled;  // D<letter><n>.db names, checked after the index
   };
 
@@ -174,84 +240,93 @@ class FolderWalk {
     frame.fd = -1;
   }
 
-  // Takes `fd` (an opened folder) onto the stack; false (fd closed, errno
-  // set) when it cannot be listed.
-  bool Push(int fd, size_t path_length, std::string name = {}) {
-    Frame frame;
-    frame.fd = fd;
-    frame.name = std::move(name);
-    frame.id = IdOf(fd).value_or(FolderId{});
-    frame.path_length = path_length;
-    if (!ListEntries(fd, frame.entries)) {
+  Frame& Top() { return *frames_[depth_ - 1]; }
+
+  // Takes `fd` (an opened folder whose id is `id`) onto the stack; false (fd
+  // closed, errno set) when it cannot be listed.
+  bool Push(int fd, FolderId id, size_t path_length, std::string_view name) {
+    if (depth_ == frames_.size()) frames_.push_back(std::make_unique<Frame>());
+    Frame& frame = *frames_[depth_];
+    frame.entries.Clear();
+    frame.recycled.clear();
+    if (!frame.entries.Read(fd, listing_.get())) {
       const int saved = errno;
       close(fd);
       errno = saved;
       return false;
     }
-    visited_.insert(frame.id);
-    if (stack_.size() >= kHeldFolderDepth) CloseFrame(stack_.back());
-    stack_.push_back(std::move(frame));
+    frame.fd = fd;
+    frame.id = id;
+    frame.name = name;
+    frame.path_length = path_length;
+    visited_.Insert(id);
+    if (depth_ >= kHeldFolderDepth) CloseFrame(Top());
+    ++depth_;
     return true;
   }
 
   void Step() {
-    Frame& frame = stack_.back();
-    if (frame.next == frame.entries.size()) {
+    Frame& frame = Top();
+    unsigned char type = DT_UNKNOWN;
+    const char* name = nullptr;
+    if (!frame.entries.Next(type, name)) {
       Finish();
       return;
     }
-    // A copy: entering a folder grows the stack and moves the frames.
-    const FolderEntry entry = frame.entries[frame.next++];
+    // The name lives in the frame's own buffer, which entering a folder
+    // leaves alone (frames never move), and ends in a 0.
+    HandleEntry(frame, name, type);
+  }
+
+  // Makes path_ name `name` in the folder of `frame`.
+  void SetPath(const Frame& frame, std::string_view name) {
     path_.resize(frame.path_length);
     if (path_.back() != '/') path_ += '/';
-    path_ += entry.name;
-    HandleEntry(frame.fd, entry);
+    path_ += name;
   }
 
   // Ends the folder on top: its recycled files, then back to its parent,
   // whose descriptor is taken again through ".." if it was let go of.
   void Finish() {
-    Frame& frame = stack_.back();
+    Frame& frame = Top();
     // After the folder's own index (if any) has named them: a recycled file
     // that the index lists keeps its original path and deletion time.
     for (const std::string& name : frame.recycled) {
-      path_.resize(frame.path_length);
-      if (path_.back() != '/') path_ += '/';
-      path_ += name;
+      SetPath(frame, name);
       AddRecycledFile(frame.fd, name);
     }
-    if (stack_.size() >= 2 && stack_[stack_.size() - 2].fd < 0) Reopen(stack_.size() - 2);
-    CloseFrame(stack_.back());
-    stack_.pop_back();
+    if (depth_ >= 2 && frames_[depth_ - 2]->fd < 0) Reopen(depth_ - 2);
+    CloseFrame(Top());
+    --depth_;
   }
 
-  // Gets back the descriptor of stack_[at] from the one above it. When the
+  // Gets back the descriptor of frames_[at] from the one above it. When the
   // ".." found there is another folder (the tree was moved meanwhile, or a
   // followed link led here), the walk steps down again by name from the
   // nearest folder that kept its descriptor; a folder that cannot be found
   // again is counted unreadable and the rest of it is not listed.
   void Reopen(size_t at) {
-    Frame& frame = stack_[at];
-    const int up = openat(stack_[at + 1].fd, "..", kOpenFolderFlags);
+    Frame& frame = *frames_[at];
+    const int up = openat(frames_[at + 1]->fd, "..", kOpenFolderFlags);
     if (up >= 0 && IdOf(up) == std::optional<FolderId>(frame.id)) {
       frame.fd = up;
       return;
     }
     if (up >= 0) close(up);
     size_t held = at;
-    while (held > 0 && stack_[held].fd < 0) --held;
-    int fd = dup(stack_[held].fd);
+    while (held > 0 && frames_[held]->fd < 0) --held;
+    int fd = dup(frames_[held]->fd);
     for (size_t k = held + 1; fd >= 0 && k <= at; ++k) {
-      const int next = openat(fd, stack_[k].name.c_str(), kOpenFolderFlags | FollowFlag());
+      const Frame& step = *frames_[k];
+      const int next = openat(fd, step.name.data(), kOpenFolderFlags | FollowFlag());
       close(fd);
-      fd = next >= 0 && IdOf(next) == std::optional<FolderId>(stack_[k].id) ? next : -1;
+      fd = next >= 0 && IdOf(next) == std::optional<FolderId>(step.id) ? next : -1;
       if (next >= 0 && fd < 0) close(next);
     }
     if (fd < 0) {
       // Nothing more of it is listed; its own parent is found by name.
       ++outcome_.unreadable_folders;
-      frame.entries.clear();
-      frame.next = 0;
+      frame.entries.Clear();
       frame.recycled.clear();
       return;
     }
@@ -260,54 +335,56 @@ class FolderWalk {
 
   int FollowFlag() const { return options_.follow_links ? 0 : O_NOFOLLOW; }
 
-  // path_ names the entry; `at` is its folder's descriptor.
-  void HandleEntry(int at, const FolderEntry& entry) {
-    const char* name = entry.name.c_str();
-    switch (KindOf(at, entry)) {
-      case Kind::kFolder:
-        EnterFolder(at, name, false);
+  // One entry of the folder on top. Most are plain files no rule could
+  // list: those are passed by on their first letter, before any path is made.
+  void HandleEntry(Frame& frame, std::string_view name, unsigned char type) {
+    const int at = frame.fd;
+    if (type == DT_UNKNOWN) type = TypeByStat(at, name.data());
+    switch (type) {
+      case DT_DIR:
+        SetPath(frame, name);
+        EnterFolder(at, name.data(), false);
         break;
-      case Kind::kFile:
-        HandleFile(at, entry.name, false);
+      case DT_REG:
+        if (!MayBeFoundFileName(name)) break;
+        SetPath(frame, name);
+        HandleFile(frame, name, false);
         break;
-      case Kind::kOther:
+      case DT_LNK:
+        // Never followed (as "find -P"), unless the options say so and it
+        // leads to somewhere inside the root.
+        if (!options_.follow_links) {
+          ++outcome_.links_not_followed;
+          break;
+        }
+        SetPath(frame, name);
+        FollowLink(frame, name);
+        break;
+      default:
         break;
     }
   }
 
-  // The entry type without a stat where the file system gives it. A link is
-  // never followed (as "find -P"), unless the options say so and it leads
-  // to somewhere inside the root.
-  Kind KindOf(int at, const FolderEntry& entry) {
-    unsigned char type = entry.type;
-    if (type == DT_UNKNOWN) {
-      struct stat st {};
-      if (fstatat(at, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Kind::kFolder;
-      type = S_ISDIR(st.st_mode)   ? DT_DIR
-             : S_ISREG(st.st_mode) ? DT_REG
-             : S_ISLNK(st.st_mode) ? DT_LNK
-                                   : DT_UNKNOWN;
-    }
-    if (type == DT_DIR) return Kind::kFolder;
-    if (type == DT_REG) return Kind::kFile;
-    if (type != DT_LNK) return Kind::kOther;
-    if (!options_.follow_links) {
-      ++outcome_.links_not_followed;
-      return Kind::kOther;
-    }
-    FollowLink(at, entry.name.c_str());
-    return Kind::kOther;
+  // The type of an entry the file system listed without one; a folder when
+  // it cannot be told, so that it is counted when it cannot be entered.
+  static unsigned char TypeByStat(int at, const char* name) {
+    struct stat st {};
+    if (fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return DT_DIR;
+    return S_ISDIR(st.st_mode)   ? DT_DIR
+           : S_ISREG(st.st_mode) ? DT_REG
+           : S_ISLNK(st.st_mode) ? DT_LNK
+                                 : DT_UNKNOWN;
   }
 
   // A link, with following allowed: entered or handled only when what it
   // leads to lies inside the root.
-  void FollowLink(int at, const char* name) {
+  void FollowLink(Frame& frame, std::string_view name) {
     struct stat st {};
-    if (fstatat(at, name, &st, 0) != 0) return;  // a broken link: nothing there
+    if (fstatat(frame.fd, name.data(), &st, 0) != 0) return;  // a broken link: nothing there
     if (S_ISDIR(st.st_mode)) {
-      EnterFolder(at, name, true);
+      EnterFolder(frame.fd, name.data(), true);
     } else if (S_ISREG(st.st_mode)) {
-      HandleFile(at, name, true);
+      HandleFile(frame, name, true);
     }
   }
 
@@ -356,18 +433,18 @@ class FolderWalk {
       ++outcome_.unreadable_folders;
       return;
     }
-    const auto id = IdOf(fd);
     if (through_link && !FolderInsideRoot(fd)) {
       ++outcome_.links_not_followed;
       close(fd);
       return;
     }
-    if (id && visited_.count(*id) != 0) {
+    const auto id = IdOf(fd);
+    if (id && visited_.Contains(*id)) {
       ++outcome_.repeated_folders;
       close(fd);
       return;
     }
-    if (!Push(fd, path_.size(), name)) ++outcome_.unreadable_folders;
+    if (!Push(fd, id.value_or(FolderId{}), path_.size(), name)) ++outcome_.unreadable_folders;
   }
 
   // What a file met by the walk is to the search. The one place that decides
@@ -380,13 +457,14 @@ class FolderWalk {
     return FileRole::kNone;
   }
 
-  void HandleFile(int at, const std::string& name, bool through_link) {
+  // path_ names the file; `frame` is its folder.
+  void HandleFile(Frame& frame, std::string_view name, bool through_link) {
+    const int at = frame.fd;
     // thumbcache_*.db, $Recycle.Bin records and caches in recycled folders
     if (!through_link && ListVistaEntry(list_, path_, options_, &outcome_, at)) return;
-    Frame& frame = stack_.back();
     switch (RoleOf(name, std::string_view(path_).substr(0, frame.path_length))) {
       case FileRole::kCache:
-        AddCacheFileAt(at, name.c_str(), through_link);
+        AddCacheFileAt(at, name.data(), through_link);
         break;
       case FileRole::kRecycleBinIndex:
         if (through_link) {
@@ -396,7 +474,7 @@ class FolderWalk {
         ReadRecycleBinIndex(list_, path_, options_, outcome_, at);
         break;
       case FileRole::kRecycledCache:
-        if (!through_link) frame.recycled.push_back(name);
+        if (!through_link) frame.recycled.emplace_back(name);
         break;
       case FileRole::kNone:
         break;
@@ -441,10 +519,12 @@ class FolderWalk {
   const SearchOptions& options_;
   SearchOutcome& outcome_;
   std::string path_;
-  std::vector<Frame> stack_;
+  std::vector<std::unique_ptr<Frame>> frames_;  // frames_[0, depth_) are being walked
+  size_t depth_ = 0;
+  std::unique_ptr<char[]> listing_;  // kListingReadBytes, for the kernel's folder records
   FolderId root_id_{};
   std::string root_real_;  // the root's own path, for links followed to files
-  std::unordered_set<FolderId, FolderIdHash> visited_;
+  FolderIdSet visited_;
 };
 
 }  // namespace

@@ -27,6 +27,10 @@ constexpr int kMaxRawSegments = 100000;
 // The head read to recognise an image: the boot sector, a GPT header behind
 // it, and the ext superblock at 1024.
 constexpr size_t kRecogniseBytes = 2048;
+// The size The Sleuth Kit is told an image has when it looks again for a
+// partition table (see EvidenceImage::Volumes). 2^50 bytes (1 PiB) is beyond
+// any disk an examiner images.
+constexpr uint64_t kTskClaimedImageSize = uint64_t{1} << 50;
 
 // Raw segments read one after another as one image.
 class RawReader final : public ImageByteSource::Reader {
@@ -207,6 +211,18 @@ void TskClose(TSK_IMG_INFO* img) {
 
 void TskStat(TSK_IMG_INFO*, FILE*) {}
 
+// The Sleuth Kit's image over `source`, said to be `size` bytes long; null on
+// failure, with TSK's error set.
+TSK_IMG_INFO* OpenTskImage(ImageByteSource& source, uint64_t size) {
+  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
+  if (tsk == nullptr) return nullptr;
+  tsk->source = &source;
+  TSK_IMG_INFO* img = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(size), kImageSectorSize,
+                                            TskRead, TskClose, TskStat);
+  if (img == nullptr) std::free(tsk);
+  return img;
+}
+
 bool IsBlockDeviceOrFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -231,6 +247,31 @@ TSK_FS_TYPE_ENUM NamedFsType(ImageByteSource& source, uint64_t offset) {
   }
   if (head[1080] == 0x53 && head[1081] == 0xEF) return TSK_FS_TYPE_EXT_DETECT;
   return TSK_FS_TYPE_DETECT;
+}
+
+uint64_t Bytes(uint64_t count, uint64_t unit) {
+  return unit != 0 && count > UINT64_MAX / unit ? UINT64_MAX : count * unit;
+}
+
+uint64_t EndOf(uint64_t offset, uint64_t length) {
+  return length > UINT64_MAX - offset ? UINT64_MAX : offset + length;
+}
+
+uint64_t EndOf(const EvidenceVolume& volume) {
+  return EndOf(volume.offset, volume.length);
+}
+
+// The partition table, or null (TSK's error reset). A GPT is asked for
+// first: detection finds its protective MBR too, keeps the GPT, and loses
+// the MBR's entries without freeing them.
+TSK_VS_INFO* OpenTable(TSK_IMG_INFO* img) {
+  TSK_VS_INFO* vs = tsk_vs_open(img, 0, TSK_VS_TYPE_GPT);
+  if (vs == nullptr) {
+    tsk_error_reset();
+    vs = tsk_vs_open(img, 0, TSK_VS_TYPE_DETECT);
+  }
+  if (vs == nullptr) tsk_error_reset();
+  return vs;
 }
 
 std::string FsTypeName(TSK_FS_TYPE_ENUM type) {
@@ -272,6 +313,45 @@ std::vector<std::string> RawSegmentPaths(const std::string& path) {
     paths.push_back(next);
   }
   return paths;
+}
+
+std::string MissingRawSegment(const std::vector<std::string>& pieces) {
+  // Only a run that starts as a split image does: "x.001" or "x.000".
+  if (pieces.empty() || !(pieces.front().ends_with(".000") || pieces.front().ends_with(".001"))) {
+    return {};
+  }
+  const std::filesystem::path last(pieces.back());
+  const std::string name = last.filename().string();
+  const size_t dot = name.rfind('.');
+  // Up to nine digits: the number fits, and no split image has more pieces.
+  if (dot == std::string::npos || name.size() - dot - 1 < 3 || name.size() - dot - 1 > 9) return {};
+  const std::string stem = name.substr(0, dot + 1);
+  const std::string digits = name.substr(dot + 1);
+  if (digits.find_first_not_of("0123456789") != std::string::npos) return {};
+  const long long found = std::stoll(digits);
+  // One listing of the folder: any numbered piece past the last one found
+  // means the pieces between are missing.
+  std::error_code error;
+  std::filesystem::directory_iterator it(last.parent_path().empty() ? "." : last.parent_path(),
+                                         error);
+  bool later = false;
+  for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    const std::string other = it->path().filename().string();
+    if (other.size() <= stem.size() || other.compare(0, stem.size(), stem) != 0) continue;
+    const std::string number = other.substr(stem.size());
+    if (number.size() < 3 || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    if (std::stoll(number) > found && IsBlockDeviceOrFile(it->path().string())) {
+      later = true;
+      break;
+    }
+  }
+  if (!later) return {};
+  char next[24];
+  std::snprintf(next, sizeof next, "%03lld", found + 1);
+  return stem + next;
 }
 
 tl::expected<size_t, IoError> ImageByteSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
@@ -371,7 +451,14 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
   } else {
     std::vector<RawReader::Segment> segments;
     uint64_t size = 0;
-    for (const std::string& piece : RawSegmentPaths(path)) {
+    const std::vector<std::string> pieces = RawSegmentPaths(path);
+    // As a missing EWF segment: the disk past the gap would silently be lost.
+    if (const std::string missing = MissingRawSegment(pieces); !missing.empty()) {
+      return tl::unexpected("The split raw image " + path + " is incomplete: piece " + missing +
+                            " is missing (" + std::to_string(pieces.size()) +
+                            " pieces found before it, more after it)");
+    }
+    for (const std::string& piece : pieces) {
       auto file = piece == path ? std::move(*first) : nullptr;
       if (!file) {
         auto opened = FileByteSource::Open(piece);
@@ -397,64 +484,148 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
         std::make_unique<ImageByteSource>(std::make_unique<RawReader>(std::move(segments), size));
   }
 
-  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
-  if (tsk == nullptr) return tl::unexpected("Out of memory opening " + path);
-  tsk->source = image->source_.get();
-  image->img_ = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(image->source_->Size()),
-                                      kImageSectorSize, TskRead, TskClose, TskStat);
-  if (image->img_ == nullptr) {
-    std::free(tsk);
-    return tl::unexpected("Cannot open " + path + ": " + TskErrorText());
-  }
+  image->img_ = OpenTskImage(*image->source_, image->source_->Size());
+  if (image->img_ == nullptr) return tl::unexpected("Cannot open " + path + ": " + TskErrorText());
   return image;
 }
 
 std::vector<EvidenceVolume>& EvidenceImage::Volumes() {
   if (volumes_read_) return volumes_;
   volumes_read_ = true;
-  TSK_VS_INFO* vs = tsk_vs_open(img_, 0, TSK_VS_TYPE_DETECT);
+  TSK_VS_INFO* vs = OpenTable(img_);
   if (vs == nullptr) {
-    tsk_error_reset();
-    EvidenceVolume whole;
-    whole.partition = 0;
-    whole.length = size();
-    whole.description = "whole image";
-    volumes_.push_back(std::move(whole));
-  } else {
-    partitioned_ = true;
-    int number = 0;
-    for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
-      const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs, i);
-      if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
-      EvidenceVolume volume;
-      volume.partition = ++number;
-      volume.offset = static_cast<uint64_t>(part->start) * vs->block_size;
-      volume.length = static_cast<uint64_t>(part->len) * vs->block_size;
-      volume.description = part->desc != nullptr ? part->desc : "";
-      volumes_.push_back(std::move(volume));
+    // The Sleuth Kit refuses a table whose first entries start past the
+    // image's end, which is what a truncated acquisition holds. Where the
+    // image is no file system either, the table is read again with the
+    // image said to be larger: its partitions are then listed, each checked
+    // against the real size below, and reads past the end fail.
+    if (!OpenFileSystem(volumes_.emplace_back(WholeImage())) && size() < kTskClaimedImageSize) {
+      if (TSK_IMG_INFO* wide = OpenTskImage(*source_, kTskClaimedImageSize)) {
+        vs = OpenTable(wide);
+        if (vs != nullptr) {
+          std::vector<EvidenceVolume> whole = std::move(volumes_);
+          volumes_.clear();
+          ListPartitions(vs);
+          tsk_vs_close(vs);
+          if (volumes_.empty()) {
+            volumes_ = std::move(whole);
+            partitioned_ = false;
+          }
+        }
+        tsk_img_close(wide);
+      }
+      tsk_error_reset();
     }
+  } else {
+    ListPartitions(vs);
     tsk_vs_close(vs);
   }
+  MarkSharedExtents();
   for (EvidenceVolume& volume : volumes_) {
-    const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
-    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
-    if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
-      tsk_error_reset();
-      volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
-    }
-    if (volume.fs == nullptr) {
-      volume.error = TskErrorText();
-      tsk_error_reset();
-    } else {
-      volume.fs_name = FsTypeName(volume.fs->ftype);
+    if (volume.duplicate_of != 0) continue;
+    if (volume.partition != 0) OpenFileSystem(volume);
+    // A partition or a file system that ends past the image's end: the
+    // acquisition was cut short, and what lay past its end is not here.
+    const std::string name =
+        volume.partition == 0 ? "the file system" : "partition " + std::to_string(volume.partition);
+    if (volume.partition != 0 && EndOf(volume) > size()) {
+      volume.past_end = name + " ends at byte " + std::to_string(EndOf(volume)) +
+                        ", past the image's end at byte " + std::to_string(size()) +
+                        ": the image is truncated";
+    } else if (volume.fs != nullptr) {
+      const uint64_t fs_end =
+          EndOf(volume.offset,
+                Bytes(static_cast<uint64_t>(volume.fs->last_block) + 1, volume.fs->block_size));
+      if (fs_end > size()) {
+        volume.past_end = (volume.partition == 0 ? name : "the file system of " + name) +
+                          " ends at byte " + std::to_string(fs_end) +
+                          ", past the image's end at byte " + std::to_string(size()) +
+                          ": the image is truncated";
+      }
     }
   }
   return volumes_;
 }
 
+EvidenceVolume EvidenceImage::WholeImage() const {
+  EvidenceVolume whole;
+  whole.partition = 0;
+  whole.length = size();
+  whole.description = "whole image";
+  return whole;
+}
+
+void EvidenceImage::ListPartitions(TSK_VS_INFO* vs) {
+  partitioned_ = true;
+  int number = 0;
+  for (TSK_PNUM_T i = 0; i < vs->part_count; ++i) {
+    const TSK_VS_PART_INFO* part = tsk_vs_part_get(vs, i);
+    if (part == nullptr || (part->flags & TSK_VS_PART_FLAG_ALLOC) == 0) continue;
+    EvidenceVolume volume;
+    volume.partition = ++number;
+    // A table's 64-bit sector numbers may not fit as byte offsets; such a
+    // partition lies past any image.
+    volume.offset = Bytes(part->start, vs->block_size);
+    volume.length = Bytes(part->len, vs->block_size);
+    volume.description = part->desc != nullptr ? part->desc : "";
+    volumes_.push_back(std::move(volume));
+  }
+}
+
+bool EvidenceImage::OpenFileSystem(EvidenceVolume& volume) {
+  if (volume.offset >= size()) {
+    volume.error = size() == 0 ? "the image is empty" : "it lies wholly past the image's end";
+    return false;
+  }
+  const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
+  volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
+  if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
+    tsk_error_reset();
+    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
+  }
+  if (volume.fs == nullptr) {
+    volume.error = TskErrorText();
+    tsk_error_reset();
+    return false;
+  }
+  volume.fs_name = FsTypeName(volume.fs->ftype);
+  return true;
+}
+
+void EvidenceImage::MarkSharedExtents() {
+  // In offset order, each partition meets the one before it that reaches
+  // farthest: the same extent is a duplicate, an extent that starts before
+  // that one ends overlaps it. A table of thousands of entries costs a sort.
+  std::vector<EvidenceVolume*> order;
+  for (EvidenceVolume& volume : volumes_) order.push_back(&volume);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const EvidenceVolume* a, const EvidenceVolume* b) {
+                     return a->offset != b->offset ? a->offset < b->offset : a->length > b->length;
+                   });
+  const EvidenceVolume* reaching = nullptr;  // the farthest-reaching one so far
+  const EvidenceVolume* previous = nullptr;
+  for (EvidenceVolume* volume : order) {
+    if (previous != nullptr && previous->offset == volume->offset &&
+        previous->length == volume->length) {
+      volume->duplicate_of = previous->partition;  // the lowest number: the sort is stable
+      continue;
+    }
+    if (reaching != nullptr && volume->offset < EndOf(*reaching)) {
+      volume->overlaps = reaching->partition;
+    }
+    if (reaching == nullptr || EndOf(*volume) > EndOf(*reaching)) reaching = volume;
+    previous = volume;
+  }
+}
+
 bool EvidenceImage::partitioned() {
   Volumes();
   return partitioned_;
+}
+
+bool EvidenceImage::truncated() {
+  return std::any_of(Volumes().begin(), Volumes().end(),
+                     [](const EvidenceVolume& v) { return !v.past_end.empty(); });
 }
 
 EvidenceVolume* EvidenceImage::Volume(int partition) {

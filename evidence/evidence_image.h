@@ -20,6 +20,7 @@
 
 struct TSK_IMG_INFO;
 struct TSK_FS_INFO;
+struct TSK_VS_INFO;
 
 namespace glintvane {
 
@@ -38,6 +39,11 @@ bool HasEwfSignature(std::span<const uint8_t> head);
 // The segment files of a raw image, in order: the path alone, or for a name
 // ending in ".000"/".001" the run of numbered files that follows it.
 std::vector<std::string> RawSegmentPaths(const std::string& path);
+
+// The name of the first piece missing from `pieces` (as RawSegmentPaths
+// found them, from ".000" or ".001") when a later-numbered piece lies beside them: a gap that would
+// otherwise read as a shorter disk. Empty when the numbering has no gap.
+std::string MissingRawSegment(const std::vector<std::string>& pieces);
 
 // Reads the whole image at any offset. A read that fails is retried sector by
 // sector; a sector that still fails reads as zeros and is counted, so a walk
@@ -80,6 +86,14 @@ struct EvidenceVolume {
   TSK_FS_INFO* fs = nullptr;  // owned by the image; null when none was recognised
   std::string fs_name;        // "ntfs", "fat32", ...
   std::string error;          // why no file system was opened
+  // The earlier partition with the very same extent: its file system is
+  // read there, once, and this one is left unopened (fs null, no error).
+  int duplicate_of = 0;
+  // An earlier partition (by offset) whose extent this one's overlaps; 0 when none.
+  int overlaps = 0;
+  // Why this volume is not wholly inside the image: the partition or its file
+  // system ends past the image's end (a truncated acquisition). Empty when inside.
+  std::string past_end;
 };
 
 class EvidenceImage {
@@ -107,9 +121,19 @@ class EvidenceImage {
   bool partitioned();
   // The volume with that number, or null.
   EvidenceVolume* Volume(int partition);
+  // True when a partition or a file system ends past the image's end.
+  bool truncated();
 
  private:
   EvidenceImage() = default;
+  EvidenceVolume WholeImage() const;
+  // Appends a volume for each allocated partition of the table.
+  void ListPartitions(TSK_VS_INFO* vs);
+  // Opens the file system of the volume, or sets its error.
+  bool OpenFileSystem(EvidenceVolume& volume);
+  // Sets duplicate_of and overlaps of every volume.
+  void MarkSharedExtents();
+
   std::string path_;
   ImageFormat format_ = ImageFormat::kRaw;
   size_t segments_ = 1;

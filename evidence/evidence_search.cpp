@@ -60,20 +60,21 @@ class VolumeWalk {
     if (tsk_fs_dir_walk(volume_.fs, volume_.fs->root_inum, flags, &VolumeWalk::Visit, this) != 0) {
       report_.error = TskErrorText();
       tsk_error_reset();
-    } else if (!outcome_.stopped) {
-      report_.walk_complete = true;
+    } else {
+      report_.walk_complete = !outcome_.stopped;
     }
     if (!outcome_.stopped) ListRecycleBins();
   }
 
  private:
   static TSK_WALK_RET_ENUM Visit(TSK_FS_FILE* file, const char* parent, void* context) {
-    auto* walk = static_cast<VolumeWalk*>(context);
-    if (walk->options_.stop.stop_requested()) {
-      walk->outcome_.stopped = true;
+    auto& walk = *static_cast<VolumeWalk*>(context);
+    // Checked once per entry: a stopped walk keeps the rows it listed.
+    if (walk.options_.stop.stop_requested()) {
+      walk.outcome_.stopped = true;
       return TSK_WALK_STOP;
     }
-    walk->OnEntry(file, parent);
+    walk.OnEntry(file, parent);
     return TSK_WALK_CONT;
   }
 
@@ -293,11 +294,16 @@ class VolumeWalk {
 }  // namespace
 
 bool EvidenceSearchOutcome::complete() const {
-  if (!opened || stopped || unreadable_sectors > 0) return false;
+  if (!opened || stopped || unreadable_sectors > 0 || truncated()) return false;
   for (const EvidenceVolumeReport& volume : volumes) {
-    if (!volume.walk_complete) return false;
+    if (!volume.walk_complete && volume.duplicate_of == 0) return false;
   }
   return true;
+}
+
+bool EvidenceSearchOutcome::truncated() const {
+  return std::any_of(volumes.begin(), volumes.end(),
+                     [](const EvidenceVolumeReport& v) { return !v.past_end.empty(); });
 }
 
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
@@ -327,6 +333,11 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::strin
     report.length = volume.length;
     report.description = volume.description;
     report.file_system = volume.fs_name;
+    report.duplicate_of = volume.duplicate_of;
+    report.overlaps = volume.overlaps;
+    report.past_end = volume.past_end;
+    // The same extent listed again is the same file system: walked once.
+    if (volume.duplicate_of != 0 || outcome.stopped) continue;
     if (volume.fs == nullptr) {
       report.error = volume.partition == 0
                          ? "no partition table and no file system recognised (" + volume.error + ")"
@@ -334,7 +345,6 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::strin
                                std::to_string(volume.partition) + " (" + volume.error + ")";
       continue;
     }
-    if (outcome.stopped) break;
     VolumeWalk(list, options, outcome, image, volume, report).Run();
   }
   outcome.unreadable_sectors = image->bytes().unreadable_sectors();

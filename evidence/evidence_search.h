@@ -22,6 +22,9 @@ struct EvidenceVolumeReport {
   uint64_t folders = 0;
   uint64_t files = 0;  // entries met, deleted ones included
   bool walk_complete = false;
+  int duplicate_of = 0;  // the partition of the same extent, walked instead of this one
+  int overlaps = 0;      // an earlier partition whose extent this one overlaps
+  std::string past_end;  // why the image ends before this volume does
 };
 
 struct EvidenceSearchOutcome {
@@ -38,17 +41,19 @@ struct EvidenceSearchOutcome {
   size_t deleted_rows = 0;
   uint64_t unreadable_sectors = 0;
   std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
-  bool stopped = false;            // options.stop ended the walk; the rows so far stay
+  bool stopped = false;            // the stop token ended the search; the rows so far stay
 
-  // Every volume recognised and walked to its end, no sector lost.
+  // Every volume recognised and walked to its end (a duplicate through its
+  // twin), none past the image's end, no sector lost, not stopped.
   bool complete() const;
+  // A partition or a file system ends past the image's end.
+  bool truncated() const;
 };
 
 // Appends a row to `list` for every cache and recycled cache in the image at
 // `image_path`, in the order the walk meets them; recycled ones after each
 // file system's walk, when the folder's index has been read. Rows carry
-// `evidence` and a `path` that EvidenceFileSource opens. options.stop is
-// checked once per entry.
+// `evidence` and a `path` that EvidenceFileSource opens.
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
                                           const SearchOptions& options = {});
 

@@ -100,6 +100,10 @@ std::string BuildDfxml(const DfxmlRun& run, const std::vector<DfxmlFileObject>& 
   out += "    <execution_environment>\n";
   Element(out, 6, "command_line", run.command_line);
   Element(out, 6, "start_time", run.start_time);
+  if (!run.end_time.empty()) Element(out, 6, "end_time", run.end_time);
+  Element(out, 6, "complete", run.complete ? "true" : "false");
+  Element(out, 6, "interrupted", run.interrupted ? "true" : "false");
+  if (!run.status.empty()) Element(out, 6, "status", run.status);
   out += "    </execution_environment>\n  </creator>\n  <source>\n";
   Element(out, 4, "image_filename", run.source);
   if (run.source_size) Element(out, 4, "image_size", std::to_string(*run.source_size));

@@ -31,7 +31,13 @@ struct DfxmlRun {
   std::string version;
   std::string command_line;
   std::string start_time;  // ISO 8601 UTC
-  std::string source;      // the file or image read
+  std::string end_time;    // ISO 8601 UTC; left out when empty
+  // How the run ended, kept in its own record so that a saved file tells a
+  // stopped or partial run from a whole one that found less.
+  bool complete = true;      // every byte read, every chosen row written
+  bool interrupted = false;  // stopped by the user (Ctrl-C)
+  std::string status;        // how far a stopped run got, why a run is partial
+  std::string source;        // the file or image read
   std::optional<uint64_t> source_size;
   std::string kind;  // what the run did: "carve", "extract"
 };

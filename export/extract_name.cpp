@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/format_chars.h"
 #include "base/utf8.h"
 
 namespace glintvane {
@@ -12,24 +13,16 @@ bool IsControl(unsigned char c) {
   return c < 0x20 || c == 0x7F;
 }
 
-// The bidirectional embeddings, overrides and isolates (U+202A..202E,
-// U+2066..2069) as UTF-8: E2 80 AA..AE and E2 81 A6..A9. They reorder what
-// follows, so "gpj.exe" shows as "exe.jpg" in a file manager.
-bool IsBidiControl(std::string_view text, size_t i) {
-  if (i + 2 >= text.size() || static_cast<unsigned char>(text[i]) != 0xE2) return false;
-  const auto b1 = static_cast<unsigned char>(text[i + 1]);
-  const auto b2 = static_cast<unsigned char>(text[i + 2]);
-  return (b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE) || (b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9);
-}
-
 // Replaces C0 and C1 control characters (C1 as their UTF-8 pairs C2 80..9F)
-// and bidirectional controls: they make names that terminals and file
-// managers show misleadingly.
+// and the invisible and direction-changing characters of FormatCharAt: they
+// make names that terminals and file managers show misleadingly ("gpj.exe"
+// after U+202E shows as "exe.jpg").
 std::string ReplaceControls(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
+    char32_t code = 0;
     if (IsControl(c)) {
       out += '_';
     } else if (c == 0xC2 && i + 1 < text.size() &&
@@ -37,9 +30,9 @@ std::string ReplaceControls(std::string_view text) {
                static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
       out += '_';
       ++i;
-    } else if (IsBidiControl(text, i)) {
+    } else if (const size_t length = FormatCharAt(text, i, code); length != 0) {
       out += '_';
-      i += 2;
+      i += length - 1;
     } else {
       out += static_cast<char>(c);
     }

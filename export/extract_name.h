@@ -22,8 +22,9 @@ inline constexpr std::string_view kExtractSuffix = "_thmb";
 inline constexpr size_t kMaxStemBytes = 200;
 
 // The stem a row's file is named after: the file part of the name (after the
-// last "\", ":" or "/"), its extension cut off, control and bidirectional
-// characters replaced by "_", cut to kMaxStemBytes on a character boundary. Carved rows and names
+// last "\", ":" or "/"), its extension cut off, control characters and the
+// invisible and direction-changing ones of FormatCharAt replaced by "_", cut
+// to kMaxStemBytes on a character boundary. Carved rows and names
 // that leave nothing usable ("", ".", "..", only separators or dots) use the
 // row's number, cleaned the same way; "thumbnail" when that fails too.
 std::string ExtractStem(const ThumbnailRow& row);

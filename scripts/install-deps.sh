@@ -9,7 +9,8 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xauth
-  desktop-file-utils appstream man-db dpkg-dev fakeroot
+  desktop-file-utils appstream man-db
+  build-essential dpkg-dev debhelper lintian devscripts
   libtsk-dev libewf-dev
   sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
 )

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
-#   1. the whole tree with warnings as errors, and all unit, end-to-end and window tests;
-#      then the installed tree (launcher, software-centre record, icons, man pages, texts);
+#   1. the whole tree with warnings as errors and the Debian package's flags, and all unit,
+#      end-to-end and window tests; then the installed tree (launcher, software-centre record,
+#      icons, man pages, texts), and the Debian package made from the same programs, checked
+#      by lintian and hardening-check;
 #   2. the core and its tests again under AddressSanitizer + UndefinedBehaviorSanitizer;
 #   3. every fuzz target for FUZZ_SECONDS (default 30) seconds; longer runs: fuzz/run.sh SECONDS.
 # The format check runs first. Set SKIP_ASAN=1 or SKIP_FUZZ=1 to leave a stage out.
@@ -18,6 +20,9 @@ ctest --preset ci -j2 --timeout 600
 
 echo "== installed tree (ci)"
 scripts/check-install.sh build/ci
+
+echo "== Debian package (ci)"
+scripts/package.sh ci
 
 if [ "${SKIP_ASAN:-0}" != 1 ]; then
   echo "== build and test under ASan+UBSan (asan)"

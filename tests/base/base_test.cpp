@@ -11,7 +11,9 @@
 
 #include "base/byte_source.h"
 #include "base/file_time.h"
+#include "base/format_chars.h"
 #include "base/progress.h"
+#include "base/utf8.h"
 #include "base/windows_path.h"
 
 namespace glintvane {
@@ -63,6 +65,38 @@ TEST(WindowsPath, PartsFollowBackslashAndColon) {
   EXPECT_EQ(WindowsExtension("README"), "");
   EXPECT_EQ(LocalFilePart("/evidence/case 1/Thumbs.db"), "Thumbs.db");
   EXPECT_EQ(LocalFolderPart("/evidence/case 1/Thumbs.db"), "/evidence/case 1/");
+}
+
+TEST(FormatChars, EveryInvisibleOrDirectionChangingCharacterAtItsEdges) {
+  auto at = [](char32_t code) {
+    std::string text = "a";
+    AppendUtf8(text, code);
+    char32_t found = 0;
+    const size_t length = FormatCharAt(text, 1, found);
+    EXPECT_TRUE(length == 0 || found == code) << std::hex << static_cast<uint32_t>(code);
+    return length == text.size() - 1;
+  };
+  // First and last of each run of them, with the neighbours that are not.
+  const std::vector<std::pair<char32_t, char32_t>> runs = {
+      {0x00AD, 0x00AD},   {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},
+      {0x070F, 0x070F},   {0x180E, 0x180E},   {0x200B, 0x200F},   {0x2028, 0x202E},
+      {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},
+      {0x110BD, 0x110BD}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+      {0xE0020, 0xE007F}};
+  for (const auto& [first, last] : runs) {
+    EXPECT_TRUE(at(first)) << std::hex << static_cast<uint32_t>(first);
+    EXPECT_TRUE(at(last)) << std::hex << static_cast<uint32_t>(last);
+    EXPECT_FALSE(at(first - 1)) << std::hex << static_cast<uint32_t>(first);
+    EXPECT_FALSE(at(last + 1)) << std::hex << static_cast<uint32_t>(last);
+  }
+  EXPECT_FALSE(at(U'a'));
+  EXPECT_FALSE(at(0x10FFFF));
+  char32_t code = 0;
+  // Not well-formed: cut short, overlong (U+200E in four bytes), a surrogate.
+  for (const std::string_view bad : {"\xE2\x80", "\xF0\x82\x80\x8E", "\xED\xA0\x80"}) {
+    EXPECT_EQ(FormatCharAt(bad, 0, code), 0u) << bad;
+  }
+  EXPECT_EQ(FormatCharAt("\xE2\x80\x8E", 3, code), 0u);  // past the end
 }
 
 class RecordingSink : public ProgressSink {

@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -101,12 +103,30 @@ TEST(CarveCliTest, CtrlCStopsWithCompleteOutputAndExit130) {
   bytes.insert(bytes.end(), jpeg.begin(), jpeg.end());
   const CarveFile file(bytes);
   ASSERT_EQ(truncate(file.path().c_str(), off_t{64} << 30), 0);
-  const CliRun run = RunCli({"carve", "--json", file.path()}, 300);
+  const std::string record = file.path() + ".xml";
+  const CliRun run =
+      RunCli({"carve", "--json", "--dfxml", record, file.path()}, Interrupt::kWhenReady);
   EXPECT_EQ(run.exit_code, 130);
-  // What was printed is whole JSON, with the picture found before the stop.
+  // What was printed is whole JSON that says it stopped, as does the
+  // record: saved, neither reads like a full scan that found less.
   const nlohmann::json json = run.Json();
   ASSERT_TRUE(json.is_object()) << run.out;
   EXPECT_FALSE(json["ok"].get<bool>());
+  EXPECT_TRUE(json["interrupted"].get<bool>());
+  EXPECT_FALSE(json["complete"].get<bool>());
+  EXPECT_LT(json["bytes_read"].get<int64_t>(), int64_t{64} << 30);
+  std::ifstream in(record);
+  const std::string xml{std::istreambuf_iterator<char>(in), {}};
+  std::remove(record.c_str());
+  EXPECT_NE(xml.find("<complete>false</complete>\n      <interrupted>true</interrupted>"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<status>stopped by Ctrl-C after "), std::string::npos) << xml;
+  EXPECT_NE(
+      run.err.find("glintvane-cli carve: stopped by Ctrl-C after " +
+                   std::to_string(json["bytes_read"].get<int64_t>()) + " of 68719476736 bytes"),
+      std::string::npos)
+      << run.err;
 }
 
 TEST(CarveCliTest, RowLimitStopsTheScanKeepingItsRowsAndExitsOne) {

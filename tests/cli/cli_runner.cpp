@@ -19,13 +19,25 @@ std::string ReadAll(const std::string& path) {
   return s.str();
 }
 
+// True once the process's main thread blocks SIGINT; false when it is gone.
+bool BlocksSigint(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("SigBlk:", 0) != 0) continue;
+    const unsigned long long mask = std::strtoull(line.c_str() + 7, nullptr, 16);
+    return (mask & (1ull << (SIGINT - 1))) != 0;
+  }
+  return false;
+}
+
 }  // namespace
 
 nlohmann::json CliRun::Json() const {
   return nlohmann::json::parse(out, nullptr, false);
 }
 
-CliRun RunCli(const std::vector<std::string>& args, int interrupt_after_ms) {
+CliRun RunCli(const std::vector<std::string>& args, Interrupt interrupt) {
   char out_name[] = "/tmp/glintvane-cli-out-XXXXXX";
   char err_name[] = "/tmp/glintvane-cli-err-XXXXXX";
   const int out_fd = mkstemp(out_name);
@@ -37,6 +49,13 @@ CliRun RunCli(const std::vector<std::string>& args, int interrupt_after_ms) {
     dup2(err_fd, STDERR_FILENO);
     const int null_fd = open("/dev/null", O_RDONLY);
     dup2(null_fd, STDIN_FILENO);
+    // The program starts with SIGINT unblocked, as from a shell; a blocked
+    // signal sent now stays pending across exec.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigprocmask(interrupt == Interrupt::kBeforeStart ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+    if (interrupt == Interrupt::kBeforeStart) kill(getpid(), SIGINT);
     std::vector<char*> argv;
     std::string program = GLINTVANE_CLI_PATH;
     argv.push_back(program.data());
@@ -46,12 +65,21 @@ CliRun RunCli(const std::vector<std::string>& args, int interrupt_after_ms) {
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  if (interrupt_after_ms >= 0) {
-    usleep(static_cast<useconds_t>(interrupt_after_ms) * 1000);
-    kill(pid, SIGINT);
-  }
   int status = 0;
-  waitpid(pid, &status, 0);
+  bool reaped = false;
+  if (interrupt == Interrupt::kWhenReady) {
+    // Polled until the program has blocked SIGINT (it does so before any
+    // work) or has ended.
+    while (!BlocksSigint(pid)) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        reaped = true;
+        break;
+      }
+      usleep(500);
+    }
+    if (!reaped) kill(pid, SIGINT);
+  }
+  if (!reaped) waitpid(pid, &status, 0);
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   close(out_fd);
   close(err_fd);

@@ -16,8 +16,18 @@ struct CliRun {
   nlohmann::json Json() const;
 };
 
-// With `interrupt_after_ms` >= 0 the program gets SIGINT (Ctrl-C) that long
-// after it started.
-CliRun RunCli(const std::vector<std::string>& args, int interrupt_after_ms = -1);
+// When the program gets SIGINT (Ctrl-C), if at all. No run waits a fixed
+// time: a busy machine may take any time to start the program.
+enum class Interrupt {
+  kNever,
+  // As soon as the program is ready for it: once its main thread blocks
+  // SIGINT (SigBlk in /proc/PID/status), which it does before any work.
+  kWhenReady,
+  // Before it starts: sent to the child with SIGINT blocked, pending across
+  // exec, so the program meets it before its first step.
+  kBeforeStart,
+};
+
+CliRun RunCli(const std::vector<std::string>& args, Interrupt interrupt = Interrupt::kNever);
 
 }  // namespace glintvane::testing

@@ -49,7 +49,10 @@ TEST(ExtractCli, WritesEveryRowOfACacheWithRecordsThatMatchTheFiles) {
   const auto& written = json["written"];
   ASSERT_GT(written.size(), 0u);
   EXPECT_EQ(json["checked"], written.size());
-  EXPECT_EQ(json["errors"].size(), written.size());  // one success line per image
+  // One success line per image, and they are not errors.
+  EXPECT_TRUE(json["errors"].empty()) << json["errors"];
+  ASSERT_EQ(json["messages"].size(), written.size());
+  EXPECT_EQ(json["messages"][0], "Operation complete. File:" + written[0].get<std::string>());
 
   std::ifstream records_file(json["json"].get<std::string>());
   const auto records = nlohmann::json::parse(records_file);

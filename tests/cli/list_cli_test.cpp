@@ -200,6 +200,61 @@ TEST(ListCliTest, RealThumbcacheWithItsIndexAndAnExtract) {
   EXPECT_TRUE(xp.Json()["rows"][0]["checksum_ok"].is_null());
 }
 
+// One bit of entry 2's size field of a real Windows 10 cache: the read
+// fails, and still lists every entry, the damaged one with its error.
+TEST(ListCliTest, DamagedThumbcacheEntryCostsOnlyItsRow) {
+  const std::string path = GLINTVANE_CORPUS_DIR "/real/thumbcache/win10-a/thumbcache_32.db";
+  if (!std::filesystem::exists(path)) GTEST_SKIP();
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+  const auto sound = RunCli({"list", path, "--json"}).Json();
+  const uint64_t second = sound["rows"][1]["entry_offset"];
+  bytes[second + 5] ^= 0x01;
+  const TempFile file(bytes);
+  const auto run = RunCli({"list", file.path(), "--json"});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto json = run.Json();
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["error_code"], 1611);
+  ASSERT_EQ(json["rows"].size(), 777u);
+  EXPECT_EQ(json["rows"][1]["error_code"], 1611);
+  EXPECT_EQ(json["rows"][1]["sha256"], sound["rows"][1]["sha256"]);  // its data is whole
+  for (size_t i = 0; i < 777; ++i) {
+    if (i == 1) continue;
+    EXPECT_EQ(json["rows"][i]["error_code"], 0);
+    EXPECT_EQ(json["rows"][i]["sha256"], sound["rows"][i]["sha256"]);
+    EXPECT_EQ(json["rows"][i]["recovered"], false);
+    EXPECT_TRUE(json["rows"][i]["data_checksum_ok"].is_null());
+  }
+  const auto& details = json["details"];
+  EXPECT_NE(std::find(details.begin(), details.end(), "Damaged entries: 1"), details.end());
+}
+
+// A Thumbs.db cut short: the reason, in the JSON and on standard error, and
+// the carving that still finds its thumbnails.
+TEST(ListCliTest, CutShortThumbsDbSaysWhatIsLostAndOffersCarving) {
+  const std::string path = GLINTVANE_CORPUS_DIR "/real/017-feng33-Thumbs.db";
+  if (!std::filesystem::exists(path)) GTEST_SKIP();
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+  bytes.resize(1000000);
+  const TempFile file(bytes);
+  const auto run = RunCli({"list", file.path(), "--json"});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto json = run.Json();
+  EXPECT_EQ(json["error_code"], 1502);
+  const auto& cut = json["cut_short"];
+  ASSERT_TRUE(cut.is_object()) << run.out;
+  EXPECT_EQ(cut["size"], 1000000);
+  EXPECT_EQ(cut["at_least"], true);
+  EXPECT_GT(cut["expected_size"].get<uint64_t>(), 1000000u);
+  EXPECT_EQ(cut["past_the_end"].back(), "the Catalog");
+  EXPECT_NE(run.err.find("glintvane-cli carve " + file.path()), std::string::npos) << run.err;
+  EXPECT_TRUE(RunCli({"list", path, "--json"}).Json()["cut_short"].is_null());
+}
+
 }  // namespace
 }  // namespace glintvane
 
@@ -220,14 +275,19 @@ std::string HexOfForTest(const std::string& text) {
 }
 
 // Names from a hostile Catalog: escapes that erase rows, a newline that
-// plants a fake one, a right-to-left override. None reaches the terminal raw.
+// plants a fake one, a right-to-left override, invisible marks and a line
+// separator. None reaches the terminal or an extracted file's name raw.
 TEST(ListCliTest, NamesAreShownEscapedAndFifosRefused) {
   const std::vector<CfbEntry> entries = {
       {.name = "1", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 1))},
       {.name = "2", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 2))},
+      {.name = "3", .bytes = MakeJfifThumbStream(MakeJpeg(40, 30, 3))},
       {.name = "Catalog",
-       .bytes = MakeCatalog({{1, "\x1B[2J\x1B[1Aerase.jpg", kTime},
-                             {2, "a.jpg\n9  fake.jpg\t\x7F\xC2\x9B\xE2\x80\xAEgpj.exe", kTime}})},
+       .bytes =
+           MakeCatalog({{1, "\x1B[2J\x1B[1Aerase.jpg", kTime},
+                        {2, "a.jpg\n9  fake.jpg\t\x7F\xC2\x9B\xE2\x80\xAEgpj.exe", kTime},
+                        // U+200E, U+2028, U+061C, U+E0041 (a tag, four bytes)
+                        {3, "x\xE2\x80\x8Ey\xE2\x80\xA8z\xD8\x9C\xF3\xA0\x81\x81.jpg", kTime}})},
   };
   const TempFile file(BuildCompoundFile(entries, CfbOptions{.root_modified = kTime}).bytes);
   const auto run = RunCli({"list", file.path()});
@@ -237,6 +297,12 @@ TEST(ListCliTest, NamesAreShownEscapedAndFifosRefused) {
   EXPECT_NE(run.out.find("a.jpg\\n9  fake.jpg\\t\\x7f\\xc2\\x9b\\u202Egpj.exe"), std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.find("\n9  fake"), std::string::npos);
+  EXPECT_NE(run.out.find("x\\u200Ey\\u2028z\\u061C\\U000E0041.jpg"), std::string::npos) << run.out;
+  const std::string folder = file.path() + ".out";
+  const auto extract = RunCli({"extract", file.path(), "-o", folder, "--keys", "3", "--json"});
+  ASSERT_EQ(extract.exit_code, 0) << extract.err;
+  EXPECT_EQ(extract.Json()["written"], nlohmann::json::array({folder + "/x_y_z___thmb.jpg"}));
+  std::filesystem::remove_all(folder);
 
   // A FIFO answers at once instead of waiting for a writer.
   const std::string fifo = file.path() + ".fifo";

@@ -145,6 +145,21 @@ TEST_F(SearchFolderTest, LinksAreFollowedOnceAndBrokenOnesSkipped) {
   EXPECT_GE(list.IndexOfPath(tree_.Path("b/Thumbs.db")), 0);
 }
 
+TEST_F(SearchFolderTest, WideTreesEnterEveryFolderOnceHoweverManyLinksLeadBack) {
+  // Enough folders for the record of entered folders to grow, each with a
+  // link back to the root, which is entered first.
+  constexpr int kFolders = 600;
+  for (int i = 0; i < kFolders; ++i) tree_.Link("f" + std::to_string(i) + "/up", "..");
+  tree_.File("f0/Thumbs.db");
+  FoundCacheList list;
+  SearchOptions options;
+  options.follow_links = true;
+  const SearchOutcome outcome = SearchFolder(list, tree_.root(), options);
+  EXPECT_EQ(outcome.folders, 2u * kFolders);
+  EXPECT_EQ(outcome.repeated_folders, 1u * kFolders);
+  EXPECT_EQ(list.size(), 1u);
+}
+
 TEST_F(SearchFolderTest, DeepTreesAreWalkedPastTheHeldDescriptors) {
   // Past 128 levels the walk lets go of the folders' descriptors and takes
   // them back through "..".

@@ -203,5 +203,95 @@ TEST(EvidenceCli, KeepsGoingPastUnreadableSectorsAndCountsThem) {
   EXPECT_EQ(carve.Json()["file_size"], 34u << 20);
 }
 
+// A middle piece of a split image gone: named, never read as a shorter disk.
+// A volume that ends past the image's end (the last piece gone, a raw or an
+// EWF image of a file system's first 20 MiB): the run is incomplete.
+TEST(EvidenceCli, AGapOrAVolumePastTheEndLeavesTheRunIncomplete) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const auto away = [&](const std::string& name, const auto& runs) {
+    std::filesystem::rename(disk.Path(name), disk.Path("away"));
+    runs();
+    std::filesystem::rename(disk.Path("away"), disk.Path(name));
+  };
+  away("piece.raw.003", [&] {
+    for (const char* verb : {"search", "carve"}) {
+      SCOPED_TRACE(verb);
+      const auto run = RunCli({verb, "--json", disk.Path("piece.raw.001")});
+      EXPECT_EQ(run.exit_code, 1);
+      const auto doc = run.Json();
+      ASSERT_TRUE(doc.is_object()) << run.out;
+      EXPECT_EQ(doc["ok"], false);
+      EXPECT_NE(doc["error"].get<std::string>().find(
+                    "is incomplete: piece piece.raw.003 is missing (2 pieces found before it"),
+                std::string::npos)
+          << doc["error"];
+    }
+  });
+  EXPECT_EQ(RunCli({"carve", disk.Path("piece.raw.001")}).exit_code, 0);
+
+  const std::string fs_end =
+      "the file system ends at byte 35651584, past the image's end at "
+      "byte 20971520: the image is truncated";
+  const std::string partition_end =
+      "partition 1 ends at byte 36700160, past the image's end at "
+      "byte 33554432: the image is truncated";
+  const auto check = [&](const std::string& name, const std::string& said) {
+    SCOPED_TRACE(name);
+    const auto search = RunCli({"search", "--json", disk.Path(name)});
+    EXPECT_EQ(search.exit_code, 1);
+    EXPECT_EQ(search.Json()["complete"], false);
+    EXPECT_EQ(search.Json()["truncated"], true);
+    EXPECT_EQ(search.Json()["partitions"][0]["past_end"], said);
+    EXPECT_GT(search.Json()["rows"].size(), 0u);  // what is there is still listed
+    const auto carve = RunCli({"carve", "--json", disk.Path(name)});
+    EXPECT_EQ(carve.exit_code, 1);
+    EXPECT_EQ(carve.Json()["complete"], false);
+    EXPECT_EQ(carve.Json()["incomplete_reasons"][0], disk.Path(name) + ": " + said);
+    EXPECT_NE(carve.err.find(said), std::string::npos) << carve.err;
+  };
+  away("split.raw.003", [&] { check("split.raw.001", partition_end); });
+  check("short.raw", fs_end);
+  check("short.E01", fs_end);
+}
+
+// 2,000 GPT entries over one file system: walked once, the repeats named in
+// the JSON and in one line, the partition that overlaps it noted.
+TEST(EvidenceCli, WalksARepeatedPartitionOnceAndNotesAnOverlap) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const uint64_t fat_sectors = std::filesystem::file_size(disk.Path("fat.raw")) / 512;
+  std::vector<testing::GptExtent> extents(1999, {2048, 2048 + fat_sectors - 1});
+  extents.push_back({4096, 8191});
+  testing::WriteGptDisk(disk.Path("gpt.raw"), extents, disk.Path("fat.raw"));
+  const auto run = RunCli({"search", "--json", disk.Path("gpt.raw")});
+  const auto doc = run.Json();
+  ASSERT_TRUE(doc.is_object()) << run.err;
+  const auto& partitions = doc["partitions"];
+  ASSERT_EQ(partitions.size(), 2000u);
+  EXPECT_TRUE(partitions[0]["duplicate_of"].is_null());
+  EXPECT_EQ(partitions[0]["file_system"], "fat32");
+  EXPECT_EQ(partitions[1]["duplicate_of"], 1);
+  EXPECT_EQ(partitions[1998]["duplicate_of"], 1);
+  EXPECT_TRUE(partitions[1998]["error"].is_null());
+  EXPECT_EQ(partitions[1999]["overlaps"], 1);
+  EXPECT_EQ(doc["rows"].size(),
+            RunCli({"search", "--json", disk.Path("fat.raw")}).Json()["rows"].size());
+  EXPECT_NE(run.err.find(": 1998 partitions repeat (2, 3, 4, 5, ..., 1999) the extent of "
+                         "partition 1; its file system was read once\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find(": partition 2000 overlaps partition 1\n"), std::string::npos) << run.err;
+
+  // Ctrl-C stops the walk of an image too, and the document says so.
+  const auto stopped =
+      RunCli({"search", "--json", disk.Path("gpt.raw")}, testing::Interrupt::kBeforeStart);
+  EXPECT_EQ(stopped.exit_code, 130);
+  EXPECT_EQ(stopped.Json()["interrupted"], true);
+  EXPECT_EQ(stopped.Json()["complete"], false);
+  EXPECT_TRUE(stopped.Json()["rows"].empty());
+  EXPECT_NE(stopped.err.find("search: stopped by Ctrl-C after 0 folders; 0 of 2000 volumes"),
+            std::string::npos)
+      << stopped.err;
+}
+
 }  // namespace
 }  // namespace glintvane

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "discover/search_folder.h"
+#include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_read.h"
@@ -215,6 +216,53 @@ TEST(EvidenceImage, SaysWhichEwfSegmentIsMissing) {
   ASSERT_EQ((*whole)->Volumes().size(), 1u);
   EXPECT_EQ((*whole)->Volumes()[0].fs, nullptr);
   EXPECT_FALSE((*whole)->Volumes()[0].error.empty());
+}
+
+// What carving reads, opened the same for every caller: the disk of an EWF
+// image (not its compressed container), its unallocated space, a file as
+// it lies; a split image with a gap is refused with the gap named.
+TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const UiTexts texts;
+  size_t raw_rows = 0;
+  for (const char* name : {"disk.raw", "disk.E01"}) {
+    SCOPED_TRACE(name);
+    auto source = OpenCarveSource(disk.Path(name));
+    ASSERT_TRUE(source) << source.error();
+    const bool file = std::string(name) == "disk.raw";
+    EXPECT_EQ((*source)->kind(), file ? CarveSource::Kind::kFile : CarveSource::Kind::kImage);
+    ThumbnailList list;
+    ErrorList errors;
+    const CarveResult result = (*source)->Scan({list, errors, texts});
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(result.file_size, 44u << 20);
+    EXPECT_EQ((*source)->source_size(), 44u << 20);
+    ASSERT_NE((*source)->bytes(), nullptr);
+    EXPECT_EQ((*source)->bytes()->Size(), 44u << 20);
+    EXPECT_TRUE((*source)->incomplete().empty());
+    if (file) raw_rows = list.size();
+    EXPECT_EQ(list.size(), raw_rows);
+  }
+  EXPECT_GT(raw_rows, 0u);
+  EXPECT_EQ((*OpenCarveSource(disk.Path("disk.E01")))->description(), "the disk in the EWF image");
+
+  auto free_space = OpenCarveSource(disk.Path("disk.E01"), {.unallocated = true});
+  ASSERT_TRUE(free_space) << free_space.error();
+  EXPECT_EQ((*free_space)->kind(), CarveSource::Kind::kUnallocated);
+  EXPECT_LT((*free_space)->bytes()->Size(), 44u << 20);
+  ASSERT_EQ((*free_space)->notes().size(), 1u);
+  EXPECT_NE((*free_space)->notes()[0].find("partition 3: no file system recognised"),
+            std::string::npos);
+  // A stretch of the stream maps back into the disk.
+  const auto runs = (*free_space)->SourceRunsOf(0, 10);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_GE(runs[0].image_offset, 1u << 20);
+
+  std::filesystem::rename(disk.Path("split.raw.002"), disk.Path("away"));
+  auto gap = OpenCarveSource(disk.Path("split.raw.001"));
+  std::filesystem::rename(disk.Path("away"), disk.Path("split.raw.002"));
+  ASSERT_FALSE(gap);
+  EXPECT_NE(gap.error().find("piece split.raw.002 is missing"), std::string::npos) << gap.error();
 }
 
 }  // namespace

@@ -188,6 +188,12 @@ TEST(RawSegmentPaths, FollowsNumberedPiecesUntilTheFirstGap) {
   EXPECT_EQ(pieces[2], tree.Path("d.003"));
   EXPECT_EQ(RawSegmentPaths(tree.Path("e.raw")).size(), 1u);
   EXPECT_EQ(RawSegmentPaths(tree.Path("d.002")).size(), 1u);  // a middle piece is itself only
+  // The gap is named; a run with nothing after it has none.
+  EXPECT_EQ(MissingRawSegment(pieces), "d.004");
+  tree.File("e.001", {1});
+  tree.File("e.002", {1});
+  EXPECT_EQ(MissingRawSegment(RawSegmentPaths(tree.Path("e.001"))), "");
+  EXPECT_EQ(MissingRawSegment({tree.Path("d.003")}), "");  // not the start of a split image
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 # anything unless ntfs-3g can mount through FUSE:
 #   disk.raw      MBR, p1 FAT32 (34 MiB), p2 NTFS (8 MiB), p3 1 MiB of zeros (no file system)
 #   fat.raw       the FAT32 file system alone (no partition table)
-#   split.raw.001 disk.raw cut into numbered pieces
+#   split.raw.001 disk.raw cut into numbered pieces (16 MiB)
+#   piece.raw.001 fat.raw cut into 8 MiB pieces (tests remove a middle one)
+#   short.raw     the first 20 MiB of fat.raw: a file system cut short
+#   short.E01     short.raw as EWF
 #   disk.E01      disk.raw as EWF (ewfacquire -u)
 #   gap.E01..     a 4 MiB image in five EWF segments (tests remove one)
 #   bad.E01       fat.raw as EWF with two damaged chunks (a folder, a cache)
@@ -83,6 +86,9 @@ dd if=fat.raw of=disk.raw bs=1M seek=1 conv=notrunc,sparse status=none
 dd if=ntfs.raw of=disk.raw bs=512 seek=71680 conv=notrunc,sparse status=none
 
 split -b 16M -d -a 3 --numeric-suffixes=1 disk.raw split.raw.
+split -b 8M -d -a 3 --numeric-suffixes=1 fat.raw piece.raw.
+head -c 20M fat.raw >short.raw
+ewfacquire -u -q -c none -t short short.raw >/dev/null
 ewfacquire -u -q -c best -t disk disk.raw >/dev/null
 # bad.E01: the FAT image as uncompressed EWF with one spot overwritten in the
 # chunk that starts the recycled cache Dc1.db and one in the chunk that starts

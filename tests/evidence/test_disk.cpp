@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 
 #include "tests/discover/discover_fixtures.h"
 #include "testsupport/synthetic_pictures.h"
@@ -99,6 +101,78 @@ const TestDisk& GetTestDisk() {
   static const bool once = (Build(holder.disk), true);
   (void)once;
   return holder.disk;
+}
+
+namespace {
+
+uint32_t Crc32(std::span<const uint8_t> bytes) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (const uint8_t b : bytes) {
+    crc ^= b;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+void Put(std::vector<uint8_t>& bytes, size_t at, uint64_t value, int size) {
+  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+void WriteGptDisk(const std::string& path, const std::vector<GptExtent>& extents,
+                  const std::string& filling) {
+  constexpr size_t kSector = 512;
+  constexpr size_t kEntry = 128;
+  constexpr uint64_t kFirstData = 2048;
+  const uint64_t data_size = std::filesystem::file_size(filling);
+  const uint64_t sectors = kFirstData + (data_size + kSector - 1) / kSector + 34;
+  std::vector<uint8_t> head(kFirstData * kSector, 0);
+  // The protective MBR: one partition of type 0xEE over the whole disk.
+  head[446 + 4] = 0xEE;
+  Put(head, 446 + 8, 1, 4);
+  Put(head, 446 + 12, std::min<uint64_t>(sectors - 1, 0xFFFFFFFF), 4);
+  head[510] = 0x55;
+  head[511] = 0xAA;
+  // The entries from sector 2, as many sectors as they need.
+  std::vector<uint8_t> entries(extents.size() * kEntry, 0);
+  for (size_t i = 0; i < extents.size(); ++i) {
+    const size_t at = i * kEntry;
+    // Type: Microsoft basic data; unique GUID: the entry's number.
+    static constexpr uint8_t kBasicData[16] = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                               0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+    std::copy(std::begin(kBasicData), std::end(kBasicData), entries.begin() + at);
+    Put(entries, at + 16, i + 1, 8);
+    Put(entries, at + 32, extents[i].first, 8);
+    Put(entries, at + 40, extents[i].last, 8);
+  }
+  const size_t entry_sectors = (entries.size() + kSector - 1) / kSector;
+  if (2 + entry_sectors > kFirstData) return;  // more entries than the gap before the data holds
+  std::copy(entries.begin(), entries.end(), head.begin() + 2 * kSector);
+  std::vector<uint8_t> header(92, 0);
+  std::copy_n("EFI PART", 8, header.begin());
+  Put(header, 8, 0x00010000, 4);  // revision 1.0
+  Put(header, 12, 92, 4);
+  Put(header, 24, 1, 8);            // this header's sector
+  Put(header, 32, sectors - 1, 8);  // the backup's
+  Put(header, 40, kFirstData, 8);
+  Put(header, 48, sectors - 34, 8);
+  Put(header, 56, 0x1234, 8);  // disk GUID
+  Put(header, 72, 2, 8);       // entries start
+  Put(header, 80, extents.size(), 4);
+  Put(header, 84, kEntry, 4);
+  Put(header, 88, Crc32(entries), 4);
+  Put(header, 16, Crc32(header), 4);
+  std::copy(header.begin(), header.end(), head.begin() + kSector);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(head.data()),
+              static_cast<std::streamsize>(head.size()));
+    std::ifstream in(filling, std::ios::binary);
+    out << in.rdbuf();
+  }
+  // The last sectors, where the backup table would lie, are left as a hole.
+  std::filesystem::resize_file(path, sectors * kSector);
 }
 
 std::string CorpusCache(const std::string& name) {

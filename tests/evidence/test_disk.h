@@ -1,6 +1,7 @@
 // The disk images the evidence tests read, built once per test program.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,17 @@ const TestDisk& GetTestDisk();
 #define GLINTVANE_NEED_TEST_DISK(disk)                                              \
   const ::glintvane::testing::TestDisk& disk = ::glintvane::testing::GetTestDisk(); \
   if (!disk.built) GTEST_SKIP() << disk.why_not
+
+// One GPT partition entry: first and last sector, inclusive.
+struct GptExtent {
+  uint64_t first = 0;
+  uint64_t last = 0;
+};
+
+// Writes to `path` a GPT disk (protective MBR, header, one entry per extent,
+// every checksum right) whose sectors from 2048 on hold `filling`.
+void WriteGptDisk(const std::string& path, const std::vector<GptExtent>& extents,
+                  const std::string& filling);
 
 // The corpus file a cache of the images was copied from.
 std::string CorpusCache(const std::string& name);
