@@ -19,6 +19,11 @@ class ScriptedDialogs : public platform::Dialogs {
     help_contexts << help_context;
     return answers.isEmpty() ? false : answers.dequeue();
   }
+  bool AskYesNoRemember(QWidget* parent, const QString& text, int help_context, const QString&,
+                        bool* remember_answer) override {
+    *remember_answer = remember.isEmpty() ? false : remember.dequeue();
+    return AskYesNo(parent, text, help_context);
+  }
   QString ChooseOpenFile(QWidget*, const QStringList& filters) override {
     last_filters = filters;
     return open_file;
@@ -37,7 +42,8 @@ class ScriptedDialogs : public platform::Dialogs {
     return application;
   }
 
-  QQueue<bool> answers;  // Yes/No answers in order; No once they run out
+  QQueue<bool> answers;   // Yes/No answers in order; No once they run out
+  QQueue<bool> remember;  // "Don't ask again" ticked, for questions that offer it
   QStringList messages;
   QStringList questions;
   QList<int> help_contexts;
