@@ -10,8 +10,8 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xauth
   desktop-file-utils appstream man-db dpkg-dev fakeroot
-  libtsk-dev libewf-dev
-  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
+  libtsk-dev libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev libafflib-dev
+  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk qemu-utils afflib-tools
 )
 missing=()
 for p in "${packages[@]}"; do

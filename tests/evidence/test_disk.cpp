@@ -53,7 +53,8 @@ struct DiskHolder {
 };
 
 void Build(TestDisk& disk) {
-  for (const char* tool : {"mkfs.vfat", "mcopy", "mkntfs", "ntfscp", "sfdisk", "ewfacquire"}) {
+  for (const char* tool : {"mkfs.vfat", "mcopy", "mkntfs", "ntfscp", "sfdisk", "ewfacquire",
+                           "qemu-img", "affconvert"}) {
     if (!HaveTool(tool)) {
       disk.why_not = std::string(tool) + " is not installed";
       return;
@@ -87,6 +88,7 @@ void Build(TestDisk& disk) {
         "make_test_disk.sh failed: " + std::string(std::istreambuf_iterator<char>(log), {});
     return;
   }
+  MakeDifferentialVhd(disk.Path("child.vhd"), disk.Path("disk.vhd"), u"C:\\VMs\\disk.vhd");
   std::ifstream layout(disk.Path("layout.txt"));
   std::string line;
   std::getline(layout, line);
@@ -173,6 +175,58 @@ void WriteGptDisk(const std::string& path, const std::vector<GptExtent>& extents
   }
   // The last sectors, where the backup table would lie, are left as a hole.
   std::filesystem::resize_file(path, sectors * kSector);
+}
+
+namespace {
+
+uint64_t BigEndian(std::span<const uint8_t> bytes, size_t at, int size) {
+  uint64_t value = 0;
+  for (int i = 0; i < size; ++i) value = (value << 8) | bytes[at + i];
+  return value;
+}
+
+void PutBigEndian(std::span<uint8_t> bytes, size_t at, uint64_t value, int size) {
+  for (int i = size - 1; i >= 0; --i, value >>= 8) bytes[at + i] = static_cast<uint8_t>(value);
+}
+
+// A VHD structure's checksum: the one's complement of the sum of its bytes,
+// the checksum's own four counted as zeros.
+void SetVhdChecksum(std::span<uint8_t> structure, size_t at) {
+  PutBigEndian(structure, at, 0, 4);
+  uint32_t sum = 0;
+  for (const uint8_t b : structure) sum += b;
+  PutBigEndian(structure, at, ~sum, 4);
+}
+
+}  // namespace
+
+void MakeDifferentialVhd(const std::string& child, const std::string& parent,
+                         const std::u16string& parent_name) {
+  constexpr size_t kFooter = 512;
+  constexpr size_t kHeader = 1024;
+  std::vector<uint8_t> bytes = ReadBytes(child);
+  const std::vector<uint8_t> parent_bytes = ReadBytes(parent);
+  if (bytes.size() < 2 * kFooter + kHeader || parent_bytes.size() < kFooter) return;
+  const auto parent_footer = std::span(parent_bytes).last(kFooter);
+  // Both copies of the footer: disk type 4, differencing.
+  for (const size_t at : {size_t{0}, bytes.size() - kFooter}) {
+    const auto footer = std::span(bytes).subspan(at, kFooter);
+    PutBigEndian(footer, 60, 4, 4);
+    SetVhdChecksum(footer, 64);
+  }
+  // The dynamic header: the parent's unique identifier and time, its name
+  // in UTF-16 big-endian.
+  const size_t header_at = BigEndian(bytes, 16, 8);
+  if (header_at + kHeader > bytes.size()) return;
+  const auto header = std::span(bytes).subspan(header_at, kHeader);
+  std::copy_n(parent_footer.begin() + 68, 16, header.begin() + 40);
+  std::copy_n(parent_footer.begin() + 24, 4, header.begin() + 56);
+  std::fill_n(header.begin() + 64, 512, uint8_t{0});
+  for (size_t i = 0; i < parent_name.size() && i < 256; ++i) {
+    PutBigEndian(header, 64 + 2 * i, parent_name[i], 2);
+  }
+  SetVhdChecksum(header, 36);
+  Write(child, bytes);
 }
 
 std::string CorpusCache(const std::string& name) {
