@@ -191,6 +191,73 @@ TEST(ImageContainers, LooksForNamedFilesOnlyBesideTheImage) {
       << other.error();
 }
 
+uint64_t BigEndian(const std::vector<uint8_t>& bytes, size_t at, int size) {
+  uint64_t value = 0;
+  for (int i = 0; i < size; ++i) value = (value << 8) | bytes.at(at + i);
+  return value;
+}
+
+// A cluster the library cannot read is unreadable sectors, read as zeros and
+// counted; the rest of the disk is read as before.
+TEST(ImageContainers, CountsWhatTheLibraryCannotReadAsUnreadableSectors) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  // disk.qcow2 with the disk's first cluster (the partition table) said to
+  // lie past the file's end.
+  std::vector<uint8_t> bytes = testing::ReadBytes(disk.Path("disk.qcow2"));
+  const uint64_t cluster = uint64_t{1} << BigEndian(bytes, 20, 4);
+  const uint64_t l2 = BigEndian(bytes, BigEndian(bytes, 40, 8), 8) & 0x00FFFFFFFFFFFE00;
+  const uint64_t past_end = (uint64_t{1} << 63) | (bytes.size() + 16 * cluster);
+  for (int i = 0; i < 8; ++i) bytes.at(l2 + i) = static_cast<uint8_t>(past_end >> (56 - 8 * i));
+  testing::TempTree tree;
+  tree.File("broken.qcow2", bytes);
+  const std::string path = tree.Path("broken.qcow2");
+
+  auto carve = OpenCarveSource(path);
+  ASSERT_TRUE(carve) << carve.error();
+  std::vector<uint8_t> read = ReadAll(*(*carve)->bytes());
+  std::vector<uint8_t> want = testing::ReadBytes(disk.Path("disk.raw"));
+  std::fill_n(want.begin(), cluster, uint8_t{0});
+  EXPECT_TRUE(read == want);
+  EXPECT_EQ((*carve)->unreadable_sectors(), cluster / kImageSectorSize);
+
+  const auto run = testing::RunCli({"search", "--json", path});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.Json()["unreadable_sectors"], cluster / kImageSectorSize) << run.out;
+  EXPECT_EQ(run.Json()["complete"], false);
+}
+
+// The public test images: one small ext2 file system in three containers
+// (each a little different), and an NTFS volume in QCOW2.
+TEST(ImageContainers, SearchesThePublicTestImages) {
+  const std::string folder = std::string(GLINTVANE_CORPUS_DIR) + "/images/";
+  if (!fs::exists(folder + "image.vmdk")) GTEST_SKIP() << "no test images in " << folder;
+  const struct {
+    const char* name;
+    const char* format;
+    const char* file_system;
+    uint64_t files;
+    uint64_t folders;
+  } images[] = {
+      {"image.vmdk", "VMDK", "ext2", 6, 3},
+      {"image.vhd", "VHD", "ext2", 7, 3},
+      {"image.qcow2", "QCOW2", "ext2", 7, 3},
+      {"vsstest.qcow2", "QCOW2", "ntfs", 24, 6},
+  };
+  for (const auto& want : images) {
+    SCOPED_TRACE(want.name);
+    FoundCacheList list;
+    const EvidenceSearchOutcome outcome = SearchEvidenceImage(list, folder + want.name);
+    ASSERT_TRUE(outcome.opened) << outcome.error;
+    EXPECT_EQ(outcome.format, want.format);
+    EXPECT_TRUE(outcome.complete());
+    ASSERT_EQ(outcome.volumes.size(), 1u);
+    EXPECT_EQ(outcome.volumes[0].file_system, want.file_system);
+    EXPECT_EQ(outcome.volumes[0].files, want.files);
+    EXPECT_EQ(outcome.volumes[0].folders, want.folders);
+    EXPECT_EQ(list.size(), 0u);
+  }
+}
+
 // Containers told apart by their content, whatever their names say.
 TEST(ImageContainers, RecognisesEachContainerByItsContent) {
   const auto bytes = [](std::string_view text) {
