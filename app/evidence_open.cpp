@@ -48,7 +48,8 @@ void MainWindow::CreateEvidenceCommands() {
 
 void MainWindow::ActionOpenEvidenceExecute() {
   const QStringList filters{
-      QStringLiteral("Disk images (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin)"),
+      QStringLiteral("Disk images (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin *.vmdk *.vhd *.vhdx "
+                     "*.qcow2 *.qcow *.aff)"),
       UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = dialogs().ChooseOpenFile(this, filters);
   if (path.isEmpty()) return;
