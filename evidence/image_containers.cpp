@@ -214,8 +214,8 @@ tl::expected<OpenedContainer, std::string> OpenVhdi(const std::string& path, Ima
   linked.Start(path);
   std::string current = path;
   // What the child before says its parent is: a VHD names the unique
-  // identifier in the parent's footer. (A VHDX names its parent's data
-  // write identifier, which libvhdi does not hand out; it is found by name.)
+  // identifier in its parent's footer, a VHDX its parent's data write
+  // identifier; libvhdi hands either out as the file's identifier.
   std::optional<std::array<uint8_t, 16>> want;
   while (true) {
     const std::string format_name(ImageFormatName(
@@ -259,8 +259,7 @@ tl::expected<OpenedContainer, std::string> OpenVhdi(const std::string& path, Ima
     }
     want.reset();
     std::array<uint8_t, 16> id{};
-    if (format_name == "VHD" &&
-        libvhdi_file_get_parent_identifier(file, id.data(), id.size(), nullptr) == 1) {
+    if (libvhdi_file_get_parent_identifier(file, id.data(), id.size(), nullptr) == 1) {
       want = id;
     }
     current = *parent;
@@ -424,16 +423,14 @@ tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* han
     std::string named = LinkedName(extent, libvmdk_extent_descriptor_get_utf8_filename_size,
                                    libvmdk_extent_descriptor_get_utf8_filename, libvmdk_error_free);
     libvmdk_extent_descriptor_free(&extent, nullptr);
-    std::string path;
+    // A sparse extent of zeros has no file, and libvmdk reads none.
     if (type == LIBVMDK_EXTENT_TYPE_ZERO) {
-      // Reads as zeros and has no file; the pool still wants an entry in
-      // its place, which is never read.
-      path = descriptor;
-    } else {
-      auto found = linked.Find(descriptor, "extent file", named, false);
-      if (!found) return fail(found.error());
-      path = *found;
+      return fail("The VMDK image " + descriptor + " has an extent of type ZERO (extent " +
+                  std::to_string(i + 1) + "), which is not read");
     }
+    auto found = linked.Find(descriptor, "extent file", named, false);
+    if (!found) return fail(found.error());
+    const std::string& path = *found;
     libbfio_handle_t* file = nullptr;
     int entry = 0;
     if (libbfio_file_initialize(&file, &bfio_error) != 1 ||

@@ -62,12 +62,13 @@ TEST(ImageContainers, EveryContainerOfTheDiskListsAndReadsWhatTheRawDiskDoes) {
     size_t files;  // the image's own, its extents and its parents
     uint64_t size;
   } containers[] = {
-      {"disk.vmdk", "VMDK", 1, 44u << 20},    {"flat.vmdk", "VMDK", 2, 44u << 20},
-      {"split.vmdk", "VMDK", 2, 44u << 20},   {"child.vmdk", "VMDK", 2, 44u << 20},
-      {"disk.vhd", "VHD", 1, kVhdSize},       {"fixed.vhd", "VHD", 1, kVhdSize},
-      {"child.vhd", "VHD", 2, kVhdSize},      {"disk.vhdx", "VHDX", 1, 44u << 20},
-      {"fixed.vhdx", "VHDX", 1, 44u << 20},   {"disk.qcow2", "QCOW2", 1, 44u << 20},
-      {"child.qcow2", "QCOW2", 2, 44u << 20}, {"disk.aff", "AFF", 1, 44u << 20},
+      {"disk.vmdk", "VMDK", 1, 44u << 20},   {"flat.vmdk", "VMDK", 2, 44u << 20},
+      {"split.vmdk", "VMDK", 2, 44u << 20},  {"child.vmdk", "VMDK", 2, 44u << 20},
+      {"disk.vhd", "VHD", 1, kVhdSize},      {"fixed.vhd", "VHD", 1, kVhdSize},
+      {"child.vhd", "VHD", 2, kVhdSize},     {"disk.vhdx", "VHDX", 1, 44u << 20},
+      {"child.vhdx", "VHDX", 2, 44u << 20},  {"fixed.vhdx", "VHDX", 1, 44u << 20},
+      {"disk.qcow2", "QCOW2", 1, 44u << 20}, {"child.qcow2", "QCOW2", 2, 44u << 20},
+      {"disk.aff", "AFF", 1, 44u << 20},
   };
   for (const auto& want : containers) {
     SCOPED_TRACE(want.name);
@@ -116,6 +117,7 @@ TEST(ImageContainers, NamesTheExtentOrParentThatIsMissing) {
       {"flat.vmdk", "flat-flat.vmdk", "its extent file flat-flat.vmdk is missing"},
       {"child.vmdk", "disk.vmdk", "its parent disk.vmdk is missing"},
       {"child.vhd", "disk.vhd", "its parent disk.vhd is missing"},
+      {"child.vhdx", "disk.vhdx", "its parent disk.vhdx is missing"},
       {"child.qcow2", "disk.qcow2", "its backing file disk.qcow2 is missing"},
   };
   for (const auto& c : cases) {

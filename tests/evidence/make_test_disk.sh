@@ -15,11 +15,11 @@
 #                 disk.raw in each container: a monolithic sparse VMDK, a
 #                 descriptor with a flat extent, one with 2 GB sparse extents,
 #                 dynamic and fixed VHD and VHDX, QCOW2, AFF
-#   child.qcow2, child.vmdk, child.vhd
+#   child.qcow2, child.vmdk, child.vhd, child.vhdx
 #                 children that hold nothing of their own, so that every byte
-#                 read comes from disk.qcow2, disk.vmdk, disk.vhd; child.vhd is
-#                 an empty dynamic VHD that the tests make differential
-#                 (qemu-img writes none)
+#                 read comes from disk.qcow2, disk.vmdk, disk.vhd, disk.vhdx;
+#                 child.vhd and child.vhdx are empty dynamic images that the
+#                 tests make differential (qemu-img writes none)
 #   layout.txt    what was built: "ntfs_tree=yes" when NTFS got folders and a
 #                 deleted cache (FUSE), "no" when only ntfscp could write to it
 # Usage: make_test_disk.sh OUT_DIR CORPUS_DIR
@@ -125,6 +125,7 @@ qemu-img convert -O qcow2 disk.raw disk.qcow2
 qemu-img create -q -f qcow2 -b disk.qcow2 -F qcow2 child.qcow2
 qemu-img create -q -f vmdk -b disk.vmdk -F vmdk child.vmdk
 qemu-img create -q -f vpc child.vhd 44M
+qemu-img create -q -f vhdx child.vhdx 44M
 affconvert -q -o disk.aff disk.raw >/dev/null
 head -c 4M /dev/urandom >gap.raw
 ewfacquire -u -q -c none -S 1048576 -t gap gap.raw >/dev/null
