@@ -48,6 +48,12 @@ constexpr int kMaxOpenExtentFiles = 64;
 constexpr size_t kMaxLinkedNameBytes = 4096;
 // The VMDK content identifier that means "no parent".
 constexpr uint32_t kVmdkNoParent = 0xFFFFFFFF;
+// An AFF segment: a 16-byte head ("AFF\0", then the name's length, the
+// data's length and an argument, big-endian), the name, the data and an
+// 8-byte tail ("ATT\0" and the segment's whole length).
+constexpr size_t kAffSegmentHead = 16;
+constexpr size_t kAffSegmentTail = 8;
+constexpr uint32_t kAffMaxName = AF_MAX_NAME_LEN;
 
 bool StartsWith(std::span<const uint8_t> bytes, std::string_view text) {
   return bytes.size() >= text.size() &&
@@ -547,7 +553,50 @@ class AffReader final : public ImageByteSource::Reader {
   std::vector<uint8_t> scratch_;
 };
 
+uint32_t BigEndian32(std::span<const uint8_t> bytes, size_t at) {
+  return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
+         static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+}
+
+// Why the segments of the AFF file are not whole, or empty. afflib refuses
+// such a file too, but loses memory on the way out; each segment's frame
+// is checked here first, one head and one tail read each.
+std::string AffFrameError(const std::string& path) {
+  auto file = FileByteSource::Open(path);
+  if (!file) return file.error().message;
+  const uint64_t size = (*file)->Size();
+  uint64_t at = kAffSignature.size();
+  while (at < size) {
+    const std::string where = "the segment at byte " + std::to_string(at);
+    std::array<uint8_t, kAffSegmentHead + kAffMaxName> head{};
+    const auto got = (*file)->ReadAt(at, head);
+    if (!got || *got < kAffSegmentHead) return where + " is cut short";
+    if (!StartsWith(head, std::string_view("AFF\0", 4))) return where + " is not a segment";
+    const uint32_t name = BigEndian32(head, 4);
+    if (name > kAffMaxName) return where + " has a name of " + std::to_string(name) + " bytes";
+    // afflib takes the name for a C string and its length for the name's.
+    if (*got < kAffSegmentHead + name ||
+        std::find(head.begin() + kAffSegmentHead, head.begin() + kAffSegmentHead + name, 0) !=
+            head.begin() + kAffSegmentHead + name) {
+      return where + " has a broken name";
+    }
+    const uint64_t length = kAffSegmentHead + name + BigEndian32(head, 8) + kAffSegmentTail;
+    if (length > size - at) return where + " ends past the file's end";
+    std::array<uint8_t, kAffSegmentTail> tail{};
+    const auto tail_got = (*file)->ReadAt(at + length - kAffSegmentTail, tail);
+    if (!tail_got || *tail_got < tail.size() || !StartsWith(tail, std::string_view("ATT\0", 4)) ||
+        BigEndian32(tail, 4) != length) {
+      return where + " has no tail";
+    }
+    at += length;
+  }
+  return {};
+}
+
 tl::expected<OpenedContainer, std::string> OpenAff(const std::string& path) {
+  if (const std::string damage = AffFrameError(path); !damage.empty()) {
+    return tl::unexpected("The AFF image " + path + " is damaged: " + damage);
+  }
   AFFILE* af = af_open(path.c_str(), O_RDONLY, 0);
   if (af == nullptr) {
     return tl::unexpected("Cannot open the AFF image " + path + ": " + std::strerror(errno));

@@ -290,7 +290,7 @@ TEST(ImageContainers, RecognisesEachContainerByItsContent) {
 }
 
 // Cut short at any point, a container is refused with a reason or read with
-// what is there; its library never reads past what it was given.
+// what is there.
 TEST(ImageContainers, RefusesOrReadsEveryContainerCutShort) {
   GLINTVANE_NEED_TEST_DISK(disk);
   testing::TempTree tree;
@@ -311,6 +311,16 @@ TEST(ImageContainers, RefusesOrReadsEveryContainerCutShort) {
       (*image)->Volumes();
     }
   }
+  // afflib takes a segment's name for a C string and loses memory over one
+  // that holds a zero byte: such a file is refused before afflib reads it.
+  std::vector<uint8_t> aff = testing::ReadBytes(disk.Path("disk.aff"));
+  aff.at(8 + 16 + 3) = 0;
+  tree.File("zero-in-name.aff", aff);
+  auto refused = EvidenceImage::Open(tree.Path("zero-in-name.aff"));
+  ASSERT_FALSE(refused);
+  EXPECT_NE(refused.error().find("is damaged: the segment at byte 8 has a broken name"),
+            std::string::npos)
+      << refused.error();
 }
 
 }  // namespace
