@@ -133,8 +133,7 @@ using FileKey = std::pair<dev_t, ino_t>;
 // and, for a parent, not one of the chain's own files.
 class LinkedFiles {
  public:
-  LinkedFiles(std::string image, ImageFormat format)
-      : image_(std::move(image)), format_(ImageFormatName(format)) {}
+  explicit LinkedFiles(ImageFormat format) : format_(ImageFormatName(format)) {}
 
   // Starts a chain at the image itself.
   bool Start(const std::string& path) {
@@ -176,10 +175,8 @@ class LinkedFiles {
   }
 
   size_t files() const { return files_.size(); }
-  const std::string& format() const { return format_; }
 
  private:
-  std::string image_;
   std::string format_;
   std::set<FileKey> chain_;
   std::set<std::string> files_;
@@ -216,7 +213,7 @@ class VhdiReader final : public ImageByteSource::Reader {
 
 tl::expected<OpenedContainer, std::string> OpenVhdi(const std::string& path, ImageFormat format) {
   auto reader = std::make_unique<VhdiReader>();
-  LinkedFiles linked(path, format);
+  LinkedFiles linked(format);
   linked.Start(path);
   std::string current = path;
   // What the child before says its parent is: a VHD names the unique
@@ -310,7 +307,7 @@ class QcowReader final : public ImageByteSource::Reader {
 
 tl::expected<OpenedContainer, std::string> OpenQcow(const std::string& path) {
   auto reader = std::make_unique<QcowReader>();
-  LinkedFiles linked(path, ImageFormat::kQcow2);
+  LinkedFiles linked(ImageFormat::kQcow2);
   linked.Start(path);
   std::string current = path;
   while (true) {
@@ -455,7 +452,7 @@ tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* han
 
 tl::expected<OpenedContainer, std::string> OpenVmdk(const std::string& path) {
   auto reader = std::make_unique<VmdkReader>();
-  LinkedFiles linked(path, ImageFormat::kVmdk);
+  LinkedFiles linked(ImageFormat::kVmdk);
   linked.Start(path);
   std::string current = path;
   std::optional<uint32_t> want;  // the parent content identifier the child names
