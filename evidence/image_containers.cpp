@@ -450,7 +450,29 @@ tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* han
   return pool;
 }
 
+// True for a sparse extent of a VMDK split into pieces: a sparse header
+// whose descriptor (its place and size in sectors at 28 and 36) is not
+// there or holds no description of the disk.
+bool IsExtentWithoutDescriptor(const std::string& path) {
+  auto file = FileByteSource::Open(path);
+  if (!file) return false;
+  std::array<uint8_t, 44> head{};
+  const auto got = (*file)->ReadAt(0, head);
+  if (!got || *got < head.size() || !StartsWith(head, kVmdkSparse)) return false;
+  uint64_t sector = 0;
+  for (int i = 7; i >= 0; --i) sector = sector << 8 | head[28 + i];
+  if (sector >= (*file)->Size() / kImageSectorSize) return true;
+  std::array<uint8_t, kContainerHeadBytes> text{};
+  const auto read = (*file)->ReadAt(sector * kImageSectorSize, text);
+  return !read || !IsVmdkDescriptor(std::span(text).first(*read));
+}
+
 tl::expected<OpenedContainer, std::string> OpenVmdk(const std::string& path) {
+  if (IsExtentWithoutDescriptor(path)) {
+    return tl::unexpected(path +
+                          " is one extent of a VMDK image and holds no description of the disk: "
+                          "open the .vmdk descriptor file that names it");
+  }
   auto reader = std::make_unique<VmdkReader>();
   LinkedFiles linked(ImageFormat::kVmdk);
   linked.Start(path);

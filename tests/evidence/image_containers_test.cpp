@@ -175,6 +175,11 @@ TEST(ImageContainers, LooksForNamedFilesOnlyBesideTheImage) {
     EXPECT_EQ((*beside)->Volumes().size(), 3u);
   }
 
+  auto extent = EvidenceImage::Open(disk.Path("split-s001.vmdk"));
+  ASSERT_FALSE(extent);
+  EXPECT_NE(extent.error().find("is one extent of a VMDK image"), std::string::npos)
+      << extent.error();
+
   // A differential VHD that names itself as its parent, or whose parent is
   // another disk than the one it was made over.
   fs::copy_file(disk.Path("child.vhd"), folder + "/loop.vhd");
