@@ -11,8 +11,8 @@ packages=(
   xvfb xauth
   desktop-file-utils appstream man-db
   build-essential dpkg-dev debhelper lintian devscripts
-  libtsk-dev libewf-dev
-  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
+  libtsk-dev libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev libafflib-dev
+  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk qemu-utils afflib-tools
 )
 missing=()
 for p in "${packages[@]}"; do
