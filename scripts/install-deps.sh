@@ -10,8 +10,9 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   xvfb xauth
   desktop-file-utils appstream man-db dpkg-dev fakeroot
-  libtsk-dev libewf-dev
+  libtsk-dev libewf-dev libesedb-dev libbfio-dev libsqlite3-dev
   sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
+  libesedb-utils sqlite3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,205 @@
+#include "searchindex/search_index.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "base/error_codes.h"
+#include "searchindex/index_readers.h"
+
+namespace glintvane {
+namespace searchindex {
+
+std::optional<Property> PropertyOfColumn(std::string_view name) {
+  const size_t dash = name.find('-');
+  if (dash != std::string_view::npos) name.remove_prefix(dash + 1);
+  static constexpr std::array<std::pair<std::string_view, Property>, kPropertyCount> kNames = {{
+      {"System_ThumbnailCacheId", Property::kThumbnailId},
+      {"System_ItemPathDisplay", Property::kPath},
+      {"System_FileName", Property::kFileName},
+      {"System_ItemType", Property::kItemType},
+      {"System_Size", Property::kSize},
+      {"System_DateModified", Property::kModified},
+      {"System_DateCreated", Property::kCreated},
+      {"System_DateAccessed", Property::kAccessed},
+  }};
+  for (const auto& [text, property] : kNames) {
+    if (name == text) return property;
+  }
+  return std::nullopt;
+}
+
+std::optional<uint64_t> FixedValue(std::span<const uint8_t> bytes) {
+  if (bytes.size() != 8) return std::nullopt;
+  if (std::all_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0x2A; })) {
+    return std::nullopt;
+  }
+  uint64_t value = 0;
+  for (size_t i = 0; i < 8; ++i) value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+  return value;
+}
+
+void SetNumber(IndexedItem& item, Property property, uint64_t value) {
+  switch (property) {
+    case Property::kThumbnailId:
+      item.thumbnail_id = value;
+      break;
+    case Property::kSize:
+      item.size = value;
+      break;
+    case Property::kModified:
+      item.modified = value;
+      break;
+    case Property::kCreated:
+      item.created = value;
+      break;
+    case Property::kAccessed:
+      item.accessed = value;
+      break;
+    default:
+      break;
+  }
+}
+
+void SetText(IndexedItem& item, Property property, std::string text) {
+  switch (property) {
+    case Property::kPath:
+      item.path = std::move(text);
+      break;
+    case Property::kFileName:
+      item.file_name = std::move(text);
+      break;
+    case Property::kItemType:
+      item.item_type = std::move(text);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace searchindex
+
+namespace {
+
+// The bytes each format starts with: ESE's signature follows a 4-byte
+// checksum; SQLite's is the text "SQLite format 3" and a zero.
+constexpr uint8_t kEseSignature[] = {0xEF, 0xCD, 0xAB, 0x89};
+constexpr char kSqliteSignature[] = "SQLite format 3";  // with its terminating zero: 16 bytes
+
+SearchIndexError OpenError(const std::string& path, const IoError& error) {
+  return {kErrSearchIndexOpen, "cannot open " + path + ": " + error.message};
+}
+
+class CollectingSink final : public IndexedItemSink {
+ public:
+  explicit CollectingSink(std::vector<IndexedItem>& items) : items_(items) {}
+  void OnItem(IndexedItem&& item) override { items_.push_back(std::move(item)); }
+
+ private:
+  std::vector<IndexedItem>& items_;
+};
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+std::string_view SearchIndexFormatName(SearchIndexFormat format) {
+  return format == SearchIndexFormat::kEse ? "ese" : "sqlite";
+}
+
+std::string ThumbnailIdText(uint64_t id) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(id));
+  return text;
+}
+
+tl::expected<SearchIndexOutcome, SearchIndexError> ReadSearchIndex(
+    const SearchIndexSources& sources, IndexedItemSink& sink, const SearchIndexOptions& options) {
+  if (sources.database == nullptr) {
+    return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, "no database given"});
+  }
+  std::array<uint8_t, 16> head{};
+  const auto got = sources.database->ReadAt(0, head);
+  if (!got) {
+    return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, got.error().message});
+  }
+  if (*got == head.size() && std::memcmp(head.data(), kSqliteSignature, 16) == 0) {
+    return searchindex::ReadSqliteIndex(sources, sink, options);
+  }
+  if (*got >= 8 && std::memcmp(head.data() + 4, kEseSignature, 4) == 0) {
+    return searchindex::ReadEseIndex(*sources.database, sink, options);
+  }
+  return tl::unexpected(
+      SearchIndexError{kErrSearchIndexFormat,
+                       "neither an ESE database (Windows.edb) nor a SQLite one (Windows.db)"});
+}
+
+tl::expected<std::string, SearchIndexError> LocateSearchIndex(const std::string& path) {
+  if (!IsFolder(path)) return path;
+  std::string folder = path;
+  if (folder.back() != '/') folder += '/';
+  // Windows 11 keeps Windows.db; a system upgraded from Windows 10 may keep
+  // the old Windows.edb beside it, no longer written.
+  for (const char* name : {"Windows.db", "Windows.edb"}) {
+    if (Exists(folder + name)) return folder + name;
+  }
+  return tl::unexpected(
+      SearchIndexError{kErrSearchIndexOpen, "no Windows.db or Windows.edb in " + path});
+}
+
+tl::expected<SearchIndexOutcome, SearchIndexError> ReadSearchIndexAt(
+    const std::string& path, IndexedItemSink& sink, const SearchIndexOptions& options) {
+  const auto located = LocateSearchIndex(path);
+  if (!located) return tl::unexpected(located.error());
+  auto database = FileByteSource::Open(*located);
+  if (!database) return tl::unexpected(OpenError(*located, database.error()));
+  // The companions of a Windows.db; an ESE reader ignores them. A missing
+  // one is no error here: the reader says what its absence means.
+  std::unique_ptr<FileByteSource> wal;
+  std::unique_ptr<FileByteSource> shm;
+  for (auto [suffix, slot] : {std::pair{"-wal", &wal}, std::pair{"-shm", &shm}}) {
+    const std::string companion = *located + suffix;
+    if (!Exists(companion)) continue;
+    auto opened = FileByteSource::Open(companion);
+    if (!opened) return tl::unexpected(OpenError(companion, opened.error()));
+    *slot = std::move(*opened);
+  }
+  return ReadSearchIndex(SearchIndexSources{database->get(), wal.get(), shm.get()}, sink, options);
+}
+
+tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const std::string& path,
+                                                            const SearchIndexOptions& options) {
+  SearchIndex index;
+  const auto located = LocateSearchIndex(path);
+  if (!located) return tl::unexpected(located.error());
+  index.path = *located;
+  CollectingSink sink(index.items);
+  auto outcome = ReadSearchIndexAt(index.path, sink, options);
+  if (!outcome) return tl::unexpected(outcome.error());
+  index.outcome = std::move(*outcome);
+  std::stable_sort(
+      index.items.begin(), index.items.end(),
+      [](const IndexedItem& a, const IndexedItem& b) { return a.thumbnail_id < b.thumbnail_id; });
+  return index;
+}
+
+const IndexedItem* SearchIndex::Find(uint64_t thumbnail_id) const {
+  const auto found =
+      std::lower_bound(items.begin(), items.end(), thumbnail_id,
+                       [](const IndexedItem& item, uint64_t id) { return item.thumbnail_id < id; });
+  return found != items.end() && found->thumbnail_id == thumbnail_id ? &*found : nullptr;
+}
+
+}  // namespace glintvane
