@@ -199,11 +199,12 @@ int RunIndex(const std::string& path, bool json) {
                 static_cast<unsigned long long>(outcome->unreadable_records),
                 static_cast<unsigned long long>(outcome->items),
                 outcome->complete && !interrupted ? "yes" : "no");
+    std::fflush(stdout);
     PrintLines(stderr, outcome->reasons);
     PrintLines(stderr, outcome->notes);
   }
   if (interrupted) {
-    SayInterrupted("index", "after " + std::to_string(outcome->records) + " records");
+    SayInterrupted("index", "after " + std::to_string(outcome->items) + " thumbnail ids");
   }
   return outcome->complete ? kExitOk : kExitFailed;
 }
