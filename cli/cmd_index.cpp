@@ -19,29 +19,86 @@ namespace {
 // of millions of items is never held as text.
 constexpr size_t kFlushBytes = size_t{1} << 16;
 
-// A JSON string; texts that are not UTF-8 have their bytes replaced (the
-// field's _hex twin keeps them exactly).
-void AppendJsonString(std::string& out, std::string_view text) {
-  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
-  });
-  if (plain) {
-    out += '"';
-    out += text;
-    out += '"';
+// A JSON string of UTF-8 text, escaped here (quotes, backslashes, control
+// characters) in runs. Texts that are not UTF-8 go through nlohmann, which
+// replaces their bad bytes (the field's _hex twin keeps them exactly).
+void AppendJsonString(std::string& out, std::string_view text, bool utf8) {
+  if (!utf8) {
+    out += nlohmann::json(std::string(text))
+               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     return;
   }
-  out += nlohmann::json(std::string(text))
-             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto u = static_cast<unsigned char>(text[i]);
+    if (u >= 0x20 && u != '"' && u != '\\') continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+    if (u >= 0x20) {
+      out += '\\';
+      out += static_cast<char>(u);
+    } else {
+      const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
+      out.append(escape, sizeof escape);
+    }
+  }
+  out.append(text.substr(run));
+  out += '"';
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  AppendJsonString(out, text, IsUtf8(text));
+}
+
+// Writes `value` as `width` decimal digits at `at`.
+void PutDigits(char* at, int64_t value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    at[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+// ISO 8601 in UTC ("2022-02-05T19:31:36Z") of a FILETIME, as FileTimeUtcIso
+// writes it, without the C library's time formatting for each of a million
+// items.
+std::string IsoTime(uint64_t filetime) {
+  const auto seconds = FileTimeToUnixSeconds(filetime);
+  if (!seconds) return {};
+  int64_t days = *seconds / 86400;
+  int64_t rest = *seconds % 86400;
+  if (rest < 0) rest += 86400, --days;
+  // Days since 1970-01-01 to a civil date (proleptic Gregorian).
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t mp = (5 * day_of_year + 2) / 153;
+  const int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  if (year < 1601 || year > 9999) return FileTimeUtcIso(filetime);
+  std::string text = "0000-00-00T00:00:00Z";
+  PutDigits(&text[0], year, 4);
+  PutDigits(&text[5], month, 2);
+  PutDigits(&text[8], day, 2);
+  PutDigits(&text[11], rest / 3600, 2);
+  PutDigits(&text[14], rest / 60 % 60, 2);
+  PutDigits(&text[17], rest % 60, 2);
+  return text;
 }
 
 void AppendText(std::string& out, const char* name, std::string_view text) {
+  const bool utf8 = IsUtf8(text);
   out += ", \"";
   out += name;
   out += "\": ";
-  AppendJsonString(out, text);
-  if (!IsUtf8(text)) {
+  AppendJsonString(out, text, utf8);
+  if (!utf8) {
     out += ", \"";
     out += name;
     out += "_hex\": \"";
@@ -54,7 +111,7 @@ void AppendTime(std::string& out, const char* name, uint64_t filetime) {
   out += ", \"";
   out += name;
   out += "_utc\": ";
-  const std::string iso = FileTimeUtcIso(filetime);
+  const std::string iso = IsoTime(filetime);
   out += iso.empty() ? "null" : '"' + iso + '"';
   out += ", \"";
   out += name;
@@ -87,13 +144,13 @@ void Flush(std::string& out) {
 class PrintingSink final : public IndexedItemSink {
  public:
   explicit PrintingSink(bool json) : json_(json) {}
-  void OnItem(IndexedItem&& item) override {
+  void OnItem(const IndexedItem& item) override {
     if (json_) {
       out_ += count_ == 0 ? "\n" : ",\n";
       AppendItemJson(out_, item);
     } else {
       const std::string size = item.size ? std::to_string(*item.size) : "";
-      std::string modified = FileTimeUtcIso(item.modified);
+      const std::string modified = IsoTime(item.modified);
       char line[96];
       std::snprintf(line, sizeof line, "%s  %10llu  %-20s  %14s  ",
                     ThumbnailIdText(item.thumbnail_id).c_str(),

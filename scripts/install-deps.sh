@@ -12,7 +12,7 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev fakeroot
   libtsk-dev libewf-dev libesedb-dev libbfio-dev libsqlite3-dev
   sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
-  libesedb-utils sqlite3
+  libesedb-utils sqlite3 time
 )
 missing=()
 for p in "${packages[@]}"; do

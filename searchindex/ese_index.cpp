@@ -472,10 +472,9 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
       const Column& column = columns[p];
       if (column.entry < 0) continue;
       const auto property = static_cast<Property>(p);
-      if (property == Property::kPath || property == Property::kFileName ||
-          property == Property::kItemType) {
+      if (std::string* field = TextField(item, property)) {
         auto text = TextValue(record.record, column.entry, failure);
-        if (text) SetText(item, property, std::move(*text));
+        if (text) *field = std::move(*text);
       } else {
         const auto number = NumberValue(record.record, column.entry, column.type, failure);
         if (number) SetNumber(item, property, *number);
@@ -488,7 +487,7 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
     }
     if (has_id) {
       ++outcome.items;
-      sink.OnItem(std::move(item));
+      sink.OnItem(item);
     }
   }
   if (outcome.unreadable_records > 0) {

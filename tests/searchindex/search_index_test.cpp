@@ -69,14 +69,14 @@ TEST(SearchIndex, Windows10EseNamesTheSameMachinesThumbcache) {
   EXPECT_EQ(outcome.records, 918u);
   EXPECT_EQ(outcome.unreadable_records, 0u);
   EXPECT_EQ(outcome.items, 911u);
-  EXPECT_EQ(index->items.size(), 911u);
+  EXPECT_EQ(index->size(), 911u);
   EXPECT_TRUE(outcome.complete);
   EXPECT_TRUE(outcome.reasons.empty());
 
   // A file: its size and times; a folder: no size (its fixed column is
   // filled with "*"), the id as the thumbcache writes keys.
-  const IndexedItem* file = index->Find(0x285a43a580304713);
-  ASSERT_NE(file, nullptr);
+  const auto file = index->Find(0x285a43a580304713);
+  ASSERT_TRUE(file);
   EXPECT_EQ(file->work_id, 3u);
   EXPECT_EQ(file->path, "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\desktop.ini");
   EXPECT_EQ(file->file_name, "desktop.ini");
@@ -85,12 +85,12 @@ TEST(SearchIndex, Windows10EseNamesTheSameMachinesThumbcache) {
   EXPECT_EQ(file->modified, 132201835627159173u);
   EXPECT_EQ(file->created, 132201836943936168u);
   EXPECT_EQ(file->accessed, 132885630474826908u);
-  const IndexedItem* folder = index->Find(0xb1aa879d54d470a9);
-  ASSERT_NE(folder, nullptr);
+  const auto folder = index->Find(0xb1aa879d54d470a9);
+  ASSERT_TRUE(folder);
   EXPECT_EQ(folder->path, "C:\\Users");
   EXPECT_EQ(folder->item_type, "Directory");
   EXPECT_FALSE(folder->size.has_value());
-  EXPECT_EQ(index->Find(0x1234), nullptr);
+  EXPECT_FALSE(index->Find(0x1234));
 
   // The same machine's thumbcache_256.db: its rows' keys are the index's ids.
   ThumbnailList list;
@@ -103,7 +103,7 @@ TEST(SearchIndex, Windows10EseNamesTheSameMachinesThumbcache) {
   std::map<std::string, std::string> named;
   for (size_t i = 0; i < list.size(); ++i) {
     uint64_t key = std::stoull(list[i].key, nullptr, 16);
-    if (const IndexedItem* item = index->Find(key)) named[list[i].key] = item->path;
+    if (const auto item = index->Find(key)) named[list[i].key] = item->path;
   }
   EXPECT_EQ(named["52ecd9da48a8b874"], "C:\\Users\\AndrewRathbun\\Desktop\\Microsoft Edge.lnk");
   EXPECT_EQ(named["f10539c586b3abad"], "C:\\Users\\AndrewRathbun\\Desktop\\kape.exe");
@@ -146,8 +146,8 @@ TEST(SearchIndex, Windows11SqliteIsReadFromAPrivateCopy) {
   EXPECT_EQ(index->outcome.records, 850u);
   EXPECT_TRUE(index->outcome.complete);
   EXPECT_FALSE(index->outcome.wal_missing);
-  const IndexedItem* item = index->Find(0xcffb8b65ef8d14fb);
-  ASSERT_NE(item, nullptr);
+  const auto item = index->Find(0xcffb8b65ef8d14fb);
+  ASSERT_TRUE(item);
   EXPECT_EQ(item->work_id, 555u);
   EXPECT_EQ(item->path,
             "C:\\Users\\digit\\AppData\\Local\\Microsoft\\Edge\\User Data\\Default\\Preferences");
@@ -190,13 +190,13 @@ TEST(SearchIndex, SqliteRecordsOneByOne) {
   EXPECT_EQ(index->outcome.unreadable_records, 1u);
   EXPECT_FALSE(index->outcome.complete);
   EXPECT_FALSE(index->outcome.wal_missing);  // not in WAL mode: nothing to miss
-  ASSERT_EQ(index->items.size(), 2u);
-  const IndexedItem* first = index->Find(0x0807060504030201);
-  ASSERT_NE(first, nullptr);
+  ASSERT_EQ(index->size(), 2u);
+  const auto first = index->Find(0x0807060504030201);
+  ASSERT_TRUE(first);
   EXPECT_EQ(first->path, "C:\\a.jpg");
   EXPECT_FALSE(first->size.has_value());
-  const IndexedItem* third = index->Find(0x1817161514131211);
-  ASSERT_NE(third, nullptr);
+  const auto third = index->Find(0x1817161514131211);
+  ASSERT_TRUE(third);
   EXPECT_EQ(third->work_id, 12u);
   EXPECT_EQ(third->path,
             "C:\\\xC3\xA4"
@@ -238,7 +238,7 @@ TEST(SearchIndex, RefusesWhatIsNoIndex) {
 TEST(SearchIndex, ReadsOpenSourcesAndStops) {
   class Count final : public IndexedItemSink {
    public:
-    void OnItem(IndexedItem&&) override { ++count; }
+    void OnItem(const IndexedItem&) override { ++count; }
     size_t count = 0;
   };
   const auto bytes = ReadWholeFile(kWin10 + "/Windows.edb");
