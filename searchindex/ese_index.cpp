@@ -287,7 +287,11 @@ std::optional<uint64_t> NumberValue(libesedb_record_t* record, int entry, uint32
     case LIBESEDB_COLUMN_TYPE_LARGE_BINARY_DATA: {
       size_t size = 0;
       got = libesedb_record_get_value_binary_data_size(record, entry, &size, &error);
-      if (got == 1 && size != 8) return std::nullopt;  // not an 8-byte value: not one we know
+      // Sizes, times and ids are 8 bytes; anything else is damage.
+      if (got == 1 && size != 8) {
+        failure = "a value of " + std::to_string(size) + " bytes where 8 belong";
+        return std::nullopt;
+      }
       std::array<uint8_t, 8> bytes{};
       if (got == 1)
         got = libesedb_record_get_value_binary_data(record, entry, bytes.data(), 8, &error);

@@ -54,7 +54,9 @@ struct SearchIndexOutcome {
   // ESE: the state its header records: "clean", "dirty", "just-created",
   // "being-converted", "force-detach" or "unknown". Empty for SQLite.
   std::string state;
-  uint64_t records = 0;             // items in the property store, read or not
+  // Items in the property store, read or not (SQLite: the items that have
+  // any of the properties read).
+  uint64_t records = 0;
   uint64_t unreadable_records = 0;  // of those, the ones that could not be read
   uint64_t items = 0;               // items handed on: the ones with a thumbnail id
   bool complete = true;
