@@ -1,15 +1,13 @@
 // Windows.edb through libesedb. libesedb reads through a libbfio handle whose
 // reads we supply, so the file is read as any other evidence: through a
 // ByteSource, never opened for writing, and the same way inside a disk image.
-#include <libbfio.h>
-#include <libesedb.h>
-
 #include <array>
 #include <cstdio>
 #include <vector>
 
 #include "base/error_codes.h"
 #include "base/little_endian.h"
+#include "searchindex/esedb_api.h"
 #include "searchindex/index_readers.h"
 
 namespace glintvane::searchindex {
@@ -42,6 +40,12 @@ constexpr size_t kMaxColumnNameBytes = 4 * 64 + 1;
 constexpr std::string_view kWorkIdColumn = "WorkID";
 // Windows 8 to 10, then Windows 7.
 constexpr std::string_view kTables[] = {"SystemIndex_PropertyStore", "SystemIndex_0A"};
+
+// The loaded library (ReadEseIndex loads it before anything else runs).
+const EseApi* g_ese = nullptr;
+const EseApi& Ese() {
+  return *g_ese;
+}
 
 // --- A ByteSource as a libbfio handle -------------------------------------
 
@@ -123,13 +127,13 @@ struct EseError {
   libesedb_error_t* error = nullptr;
   ~EseError() { Clear(); }
   void Clear() {
-    if (error != nullptr) libesedb_error_free(&error);
+    if (error != nullptr) Ese().libesedb_error_free(&error);
   }
   // The innermost message: the one that says what was wrong with the file.
   std::string Text() {
     if (error == nullptr) return "unknown error";
     std::array<char, 2048> text{};
-    libesedb_error_backtrace_sprint(error, text.data(), text.size());
+    Ese().libesedb_error_backtrace_sprint(error, text.data(), text.size());
     std::string all(text.data());
     const size_t end = all.find('\n');
     std::string first = all.substr(0, end);
@@ -143,7 +147,7 @@ struct EseError {
 struct BfioHandle {
   libbfio_handle_t* handle = nullptr;
   ~BfioHandle() {
-    if (handle != nullptr) libbfio_handle_free(&handle, nullptr);
+    if (handle != nullptr) Ese().libbfio_handle_free(&handle, nullptr);
   }
 };
 
@@ -151,29 +155,29 @@ struct EseFile {
   libesedb_file_t* file = nullptr;
   bool open = false;
   ~EseFile() {
-    if (open) libesedb_file_close(file, nullptr);
-    if (file != nullptr) libesedb_file_free(&file, nullptr);
+    if (open) Ese().libesedb_file_close(file, nullptr);
+    if (file != nullptr) Ese().libesedb_file_free(&file, nullptr);
   }
 };
 
 struct EseTable {
   libesedb_table_t* table = nullptr;
   ~EseTable() {
-    if (table != nullptr) libesedb_table_free(&table, nullptr);
+    if (table != nullptr) Ese().libesedb_table_free(&table, nullptr);
   }
 };
 
 struct EseRecord {
   libesedb_record_t* record = nullptr;
   ~EseRecord() {
-    if (record != nullptr) libesedb_record_free(&record, nullptr);
+    if (record != nullptr) Ese().libesedb_record_free(&record, nullptr);
   }
 };
 
 struct EseLongValue {
   libesedb_long_value_t* value = nullptr;
   ~EseLongValue() {
-    if (value != nullptr) libesedb_long_value_free(&value, nullptr);
+    if (value != nullptr) Ese().libesedb_long_value_free(&value, nullptr);
   }
 };
 
@@ -224,7 +228,7 @@ uint64_t CountRecordsInPages(ByteSource& source, uint32_t page_size, uint32_t ob
 // values). nullopt with `failure` set when it cannot be read; "" when absent.
 std::optional<std::string> TextValue(libesedb_record_t* record, int entry, std::string& failure) {
   EseError error;
-  const int is_long = libesedb_record_is_long_value(record, entry, &error);
+  const int is_long = Ese().libesedb_record_is_long_value(record, entry, &error);
   if (is_long < 0) {
     failure = error.Text();
     return std::nullopt;
@@ -233,9 +237,10 @@ std::optional<std::string> TextValue(libesedb_record_t* record, int entry, std::
   std::string text;
   if (is_long == 1) {
     EseLongValue value;
-    const int got = libesedb_record_get_long_value(record, entry, &value.value, &error);
+    const int got = Ese().libesedb_record_get_long_value(record, entry, &value.value, &error);
     if (got == 0) return std::string();
-    if (got < 0 || libesedb_long_value_get_utf8_string_size(value.value, &size, &error) != 1) {
+    if (got < 0 ||
+        Ese().libesedb_long_value_get_utf8_string_size(value.value, &size, &error) != 1) {
       failure = error.Text();
       return std::nullopt;
     }
@@ -244,13 +249,13 @@ std::optional<std::string> TextValue(libesedb_record_t* record, int entry, std::
       return std::nullopt;
     }
     text.resize(size);
-    if (size > 0 && libesedb_long_value_get_utf8_string(
+    if (size > 0 && Ese().libesedb_long_value_get_utf8_string(
                         value.value, reinterpret_cast<uint8_t*>(text.data()), size, &error) != 1) {
       failure = error.Text();
       return std::nullopt;
     }
   } else {
-    const int got = libesedb_record_get_value_utf8_string_size(record, entry, &size, &error);
+    const int got = Ese().libesedb_record_get_value_utf8_string_size(record, entry, &size, &error);
     if (got == 0) return std::string();
     if (got < 0) {
       failure = error.Text();
@@ -262,7 +267,7 @@ std::optional<std::string> TextValue(libesedb_record_t* record, int entry, std::
     }
     text.resize(size);
     if (size > 0 &&
-        libesedb_record_get_value_utf8_string(
+        Ese().libesedb_record_get_value_utf8_string(
             record, entry, reinterpret_cast<uint8_t*>(text.data()), size, &error) != 1) {
       failure = error.Text();
       return std::nullopt;
@@ -286,7 +291,7 @@ std::optional<uint64_t> NumberValue(libesedb_record_t* record, int entry, uint32
     case LIBESEDB_COLUMN_TYPE_BINARY_DATA:
     case LIBESEDB_COLUMN_TYPE_LARGE_BINARY_DATA: {
       size_t size = 0;
-      got = libesedb_record_get_value_binary_data_size(record, entry, &size, &error);
+      got = Ese().libesedb_record_get_value_binary_data_size(record, entry, &size, &error);
       // Sizes, times and ids are 8 bytes; anything else is damage.
       if (got == 1 && size != 8) {
         failure = "a value of " + std::to_string(size) + " bytes where 8 belong";
@@ -294,21 +299,21 @@ std::optional<uint64_t> NumberValue(libesedb_record_t* record, int entry, uint32
       }
       std::array<uint8_t, 8> bytes{};
       if (got == 1)
-        got = libesedb_record_get_value_binary_data(record, entry, bytes.data(), 8, &error);
+        got = Ese().libesedb_record_get_value_binary_data(record, entry, bytes.data(), 8, &error);
       if (got == 1) return FixedValue(bytes);
       break;
     }
     case LIBESEDB_COLUMN_TYPE_DATE_TIME:
-      got = libesedb_record_get_value_filetime(record, entry, &value, &error);
+      got = Ese().libesedb_record_get_value_filetime(record, entry, &value, &error);
       break;
     case LIBESEDB_COLUMN_TYPE_CURRENCY:
     case LIBESEDB_COLUMN_TYPE_INTEGER_64BIT_SIGNED:
-      got = libesedb_record_get_value_64bit(record, entry, &value, &error);
+      got = Ese().libesedb_record_get_value_64bit(record, entry, &value, &error);
       break;
     case LIBESEDB_COLUMN_TYPE_INTEGER_32BIT_SIGNED:
     case LIBESEDB_COLUMN_TYPE_INTEGER_32BIT_UNSIGNED: {
       uint32_t value32 = 0;
-      got = libesedb_record_get_value_32bit(record, entry, &value32, &error);
+      got = Ese().libesedb_record_get_value_32bit(record, entry, &value32, &error);
       value = value32;
       break;
     }
@@ -332,6 +337,9 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
                                                                 const SearchIndexOptions& options) {
   SearchIndexOutcome outcome;
   outcome.format = SearchIndexFormat::kEse;
+  std::string unloaded;
+  g_ese = LoadEseApi(unloaded);
+  if (g_ese == nullptr) return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, unloaded});
   std::array<uint8_t, kHeaderBytes> header{};
   const auto got = source.ReadAt(0, header);
   if (!got) return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, got.error().message});
@@ -355,25 +363,25 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
 
   EseError error;
   BfioHandle handle;
-  if (libbfio_handle_initialize(
+  if (Ese().libbfio_handle_initialize(
           &handle.handle, reinterpret_cast<intptr_t*>(new BfioSource{&source, 0, false}), BfioFree,
           BfioClone, BfioOpen, BfioClose, BfioRead, BfioWrite, BfioSeek, BfioExists, BfioIsOpen,
           BfioSize, LIBBFIO_FLAG_IO_HANDLE_MANAGED, nullptr) != 1) {
     return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, "out of memory"});
   }
   EseFile file;
-  if (libesedb_file_initialize(&file.file, &error) != 1) {
+  if (Ese().libesedb_file_initialize(&file.file, &error) != 1) {
     return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, error.Text()});
   }
-  if (libesedb_file_open_file_io_handle(file.file, handle.handle, LIBESEDB_OPEN_READ, &error) !=
-      1) {
+  if (Ese().libesedb_file_open_file_io_handle(file.file, handle.handle, LIBESEDB_OPEN_READ,
+                                              &error) != 1) {
     return tl::unexpected(SearchIndexError{kErrSearchIndexDamaged, error.Text()});
   }
   file.open = true;
 
   EseTable table;
   for (std::string_view name : kTables) {
-    const int found = libesedb_file_get_table_by_utf8_name(
+    const int found = Ese().libesedb_file_get_table_by_utf8_name(
         file.file, reinterpret_cast<const uint8_t*>(name.data()), name.size(), &table.table,
         &error);
     error.Clear();
@@ -390,24 +398,24 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
 
   // Which value of a record holds which property.
   int column_count = 0;
-  if (libesedb_table_get_number_of_columns(table.table, &column_count, 0, &error) != 1) {
+  if (Ese().libesedb_table_get_number_of_columns(table.table, &column_count, 0, &error) != 1) {
     return tl::unexpected(SearchIndexError{kErrSearchIndexDamaged, error.Text()});
   }
   std::array<Column, kPropertyCount> columns{};
   Column work_id;
   for (int i = 0; i < column_count; ++i) {
     libesedb_column_t* column = nullptr;
-    if (libesedb_table_get_column(table.table, i, &column, 0, &error) != 1) {
+    if (Ese().libesedb_table_get_column(table.table, i, &column, 0, &error) != 1) {
       error.Clear();
       continue;
     }
     std::array<char, kMaxColumnNameBytes> name{};
     uint32_t type = 0;
     const bool named =
-        libesedb_column_get_utf8_name(column, reinterpret_cast<uint8_t*>(name.data()), name.size(),
-                                      &error) == 1 &&
-        libesedb_column_get_type(column, &type, &error) == 1;
-    libesedb_column_free(&column, nullptr);
+        Ese().libesedb_column_get_utf8_name(column, reinterpret_cast<uint8_t*>(name.data()),
+                                            name.size(), &error) == 1 &&
+        Ese().libesedb_column_get_type(column, &type, &error) == 1;
+    Ese().libesedb_column_free(&column, nullptr);
     error.Clear();
     if (!named) continue;
     const std::string_view text(name.data());
@@ -433,10 +441,10 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
   }
 
   int record_count = 0;
-  if (libesedb_table_get_number_of_records(table.table, &record_count, &error) != 1) {
+  if (Ese().libesedb_table_get_number_of_records(table.table, &record_count, &error) != 1) {
     const std::string why = error.Text();
     uint32_t object = 0;
-    libesedb_table_get_identifier(table.table, &object, nullptr);
+    Ese().libesedb_table_get_identifier(table.table, &object, nullptr);
     outcome.records = CountRecordsInPages(source, *page_size, object);
     outcome.unreadable_records = outcome.records;
     outcome.complete = false;
@@ -464,7 +472,8 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
     }
     EseRecord record;
     std::string failure;
-    if (libesedb_table_get_record(table.table, static_cast<int>(i), &record.record, &error) != 1) {
+    if (Ese().libesedb_table_get_record(table.table, static_cast<int>(i), &record.record, &error) !=
+        1) {
       failure = error.Text();
     }
     IndexedItem item;
