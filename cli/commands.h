@@ -17,5 +17,6 @@ void AddListCommand(CLI::App& app, int& exit_code);
 void AddCarveCommand(CLI::App& app, int& exit_code);
 void AddSearchCommand(CLI::App& app, int& exit_code);
 void AddExtractCommand(CLI::App& app, int& exit_code);
+void AddIndexCommand(CLI::App& app, int& exit_code);
 
 }  // namespace glintvane::cli
