@@ -71,7 +71,7 @@ FileTimes ReadFileTimes(const std::string& path) {
   FileTimes times;
   struct statx st {};
   const unsigned mask = STATX_MTIME | STATX_ATIME | STATX_CTIME | STATX_BTIME;
-  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, mask, &st) != 0) return times;
+  if (::statx(AT_FDCWD, path.c_str(), 0, mask, &st) != 0) return times;
   if (st.stx_mask & STATX_MTIME) times.modified = st.stx_mtime.tv_sec;
   if (st.stx_mask & STATX_ATIME) times.accessed = st.stx_atime.tv_sec;
   if (st.stx_mask & STATX_CTIME) times.changed = st.stx_ctime.tv_sec;

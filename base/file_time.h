@@ -49,7 +49,7 @@ struct FileTimes {
 };
 
 // The times of the file at `path` (statx, which also gives the birth time on
-// file systems that keep one), following no symbolic link at the end; all
+// file systems that keep one), through symbolic links; all
 // empty when it cannot be read.
 FileTimes ReadFileTimes(const std::string& path);
 

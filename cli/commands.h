@@ -18,5 +18,6 @@ void AddCarveCommand(CLI::App& app, int& exit_code);
 void AddSearchCommand(CLI::App& app, int& exit_code);
 void AddExtractCommand(CLI::App& app, int& exit_code);
 void AddIndexCommand(CLI::App& app, int& exit_code);
+void AddTimelineCommand(CLI::App& app, int& exit_code);
 
 }  // namespace glintvane::cli
