@@ -153,6 +153,7 @@ void OpenFlow::EndListWork() {
   if (parts_.list->IsCurrentPage()) parts_.list->ListView1->setFocus();
   parts_.list->ShowFirstRow();
   parts_.work->AfterWork();
+  emit context.ListReplaced();
 }
 
 bool OpenFlow::ReadFile(const QString& path) {
@@ -206,6 +207,8 @@ bool OpenFlow::ReadFile(const QString& path) {
 void OpenFlow::ClearList() {
   WindowContext& context = *parts_.context;
   context.thumbnails().Clear();
+  // Tags and notes belong to the rows: they go with them (the case keeps them).
+  context.ReplaceMarks({});
   parts_.list->Clear();
   parts_.status->Clear(0);
   parts_.status->Clear(1);
