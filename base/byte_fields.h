@@ -32,7 +32,9 @@ template <typename T, bool kBigEndian>
 constexpr std::optional<T> Read(std::span<const uint8_t> bytes, uint64_t at) {
   static_assert(std::is_integral_v<T> && sizeof(T) <= 8);
   using Unsigned = std::make_unsigned_t<T>;
-  if (at > bytes.size() || bytes.size() - at < sizeof(T)) return std::nullopt;
+  // One comparison with a bound that does not depend on `at`, so that a loop
+  // over the fields of a block makes it once a field and the rest once.
+  if (bytes.size() < sizeof(T) || at > bytes.size() - sizeof(T)) return std::nullopt;
   return static_cast<T>(
       Assemble<Unsigned, kBigEndian>(bytes.data() + at, std::make_index_sequence<sizeof(T)>()));
 }
