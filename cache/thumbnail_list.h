@@ -44,6 +44,8 @@ struct CarvedEntry {
   uint32_t source = 0;  // ThumbnailList source index
   uint32_t full = 0;    // 1 + index of the full record made for it, 0 while none
   bool complete = false;
+  CarveKind kind = CarveKind::kJfif;
+  DecodeCheck decodes = DecodeCheck::kUnchecked;
 };
 static_assert(sizeof(CarvedEntry) <= 32, "a carved row stays small");
 
@@ -79,12 +81,23 @@ class ThumbnailList {
   // Appends a row as it is.
   ThumbnailRow& Append(ThumbnailRow row);
   // Appends a carved row (the carving scan): key = its index, the name and
-  // time placeholders, source kind kOpenFile, a JFIF image from `start`,
-  // still open (end and length 0). Returns its index.
-  size_t AppendCarved(int64_t start, uint32_t source);
+  // time placeholders, source kind kOpenFile, an image of `kind` from
+  // `start`, still open (end and length 0). Returns its index.
+  size_t AppendCarved(int64_t start, uint32_t source, CarveKind kind = CarveKind::kJfif);
   // Closes carved row i at `end` with `length` bytes (at most the carving
-  // cap); `complete` when the JPEG's own end marker closed it.
+  // cap); `complete` when the picture's own structure closed it.
   void CloseCarved(size_t i, int64_t end, int64_t length, bool complete);
+  // Records whether carved row i decodes.
+  void SetDecodes(size_t i, DecodeCheck decodes);
+  // The compact entry of carved row i whether or not it has its full
+  // record (whose fields then say the same), or nullptr for other rows.
+  const CarvedEntry* CarvedEntryAt(size_t i) const;
+  // Puts the carved rows from `first` on in the order of their starts (then
+  // ends), renumbering them: a scan lists some images only once their end is
+  // found. In place, without memory of its own; only rows without a full
+  // record, in the last run of carved rows, are moved. Returns false (and
+  // moves nothing) otherwise.
+  bool SortCarvedByStart(size_t first);
   void RemoveLast();
   void Clear();
 
