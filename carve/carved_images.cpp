@@ -131,16 +131,19 @@ void CarvedImageScanner::JudgeStart(int64_t at, const uint8_t* block, int64_t bl
       if (code == 0xE1 && available >= 6 + sizeof kExifIdentifier &&
           std::memcmp(p + 6, kExifIdentifier, sizeof kExifIdentifier) == 0) {
         if (!kinds_.Has(CarveKind::kExif) || !reach() || AtRowLimit(at)) return;
-        StartListedImage(CarveKind::kExif, at, true, block, block_offset, fed_to);
+        // Its walk takes the start and the APP1 segment's header at once, as
+        // a JFIF image's does before its signature: it then waits inside
+        // the segment instead of being fed again at the next start.
+        StartListedImage(CarveKind::kExif, at, true, block, block_offset, at + 6);
         return;
       }
       if (!kinds_.Has(CarveKind::kJpeg) || !FirstMarkerFits(code) || !reach()) return;
-      StartWalkedImage(CarveKind::kJpeg, at, block, block_offset, fed_to);
+      StartWalkedImage(CarveKind::kJpeg, at, end, block, block_offset);
       return;
     }
     case 0x89:
       if (!LooksLikePngStart(p, available) || !reach()) return;
-      StartWalkedImage(CarveKind::kPng, at, block, block_offset, fed_to);
+      StartWalkedImage(CarveKind::kPng, at, end, block, block_offset);
       return;
     case 'B': {
       const auto layout = ReadBmpHeader(p, available);
@@ -171,6 +174,8 @@ void CarvedImageScanner::StopAt(int64_t at) {
   }
   open_.clear();
   finished_.clear();
+  jpeg_walks_ = 0;
+  png_walks_ = 0;
 }
 
 void CarvedImageScanner::HandStart(int64_t start) {
@@ -190,7 +195,7 @@ void CarvedImageScanner::HandStart(int64_t start) {
 
 void CarvedImageScanner::StartListedImage(CarveKind kind, int64_t start, bool walk,
                                           const uint8_t* block, int64_t block_offset,
-                                          int64_t fed_to) {
+                                          int64_t walk_to) {
   HandStart(start);
   const size_t row = list_.AppendCarved(start, Source(), kind);
   ++rows_added_;
@@ -201,29 +206,32 @@ void CarvedImageScanner::StartListedImage(CarveKind kind, int64_t start, bool wa
   OpenImage image;
   image.row = row;
   image.start = start;
-  image.walked_to = start;
   image.walking = walk;
   image.kind = kind;
-  open_.push_back(image);
-  // The bytes from the start on were passed already; they are in the block
-  // or its history.
-  if (walk) BeginWalk(block, block_offset, fed_to);
-  LimitWalks();
-  ListFinished();
+  Open(image, block, block_offset, walk_to);
 }
 
-void CarvedImageScanner::StartWalkedImage(CarveKind kind, int64_t start, const uint8_t* block,
-                                          int64_t block_offset, int64_t fed_to) {
+void CarvedImageScanner::StartWalkedImage(CarveKind kind, int64_t start, int64_t walk_to,
+                                          const uint8_t* block, int64_t block_offset) {
   OpenImage image;
   image.start = start;
-  image.walked_to = start;
   image.walking = true;
   image.kind = kind;
   image.cut_row = newest_listed_;
+  Open(image, block, block_offset, walk_to);
+}
+
+void CarvedImageScanner::Open(OpenImage image, const uint8_t* block, int64_t block_offset,
+                              int64_t walk_to) {
+  image.walked_to = image.start;
   open_.push_back(image);
-  BeginWalk(block, block_offset, fed_to);
+  if (image.walking) {
+    ++(image.kind == CarveKind::kPng ? png_walks_ : jpeg_walks_);
+    // The bytes from the start on are in the block or its history.
+    BeginWalk(block, block_offset, walk_to);
+  }
   LimitWalks();
-  ListFinished();
+  ListFinished(image.start);
 }
 
 void CarvedImageScanner::ListBmp(int64_t start, int64_t file_size) {
@@ -238,20 +246,23 @@ void CarvedImageScanner::ListBmp(int64_t start, int64_t file_size) {
   last_row_start_ = std::max(last_row_start_, start);
 }
 
-void CarvedImageScanner::BeginWalk(const uint8_t* block, int64_t block_offset, int64_t fed_to) {
-  if (!Walk(open_.back(), block, block_offset, fed_to)) {
+void CarvedImageScanner::BeginWalk(const uint8_t* block, int64_t block_offset, int64_t walk_to) {
+  if (!Walk(open_.back(), block, block_offset, walk_to)) {
     Settle(open_.size() - 1);
   } else {
     earliest_wake_ = std::min(earliest_wake_, open_.back().wake);
   }
 }
 
+void CarvedImageScanner::EndWalk(OpenImage& image) {
+  if (!image.walking) return;
+  image.walking = false;
+  --(image.kind == CarveKind::kPng ? png_walks_ : jpeg_walks_);
+}
+
 void CarvedImageScanner::LimitWalks() {
-  size_t jpegs = 0;
-  size_t pngs = 0;
-  for (const OpenImage& open : open_) {
-    if (open.walking) ++(open.kind == CarveKind::kPng ? pngs : jpegs);
-  }
+  // The oldest walks are nearly always at the front: each one given up
+  // leaves from there.
   const auto stop_oldest = [this](bool png) {
     for (size_t i = 0; i < open_.size(); ++i) {
       if (open_[i].walking && (open_[i].kind == CarveKind::kPng) == png) {
@@ -260,8 +271,8 @@ void CarvedImageScanner::LimitWalks() {
       }
     }
   };
-  if (jpegs > kMaxWalkedImages) stop_oldest(false);
-  if (pngs > kMaxWalkedPngs) stop_oldest(true);
+  if (jpeg_walks_ > kMaxWalkedImages) stop_oldest(false);
+  if (png_walks_ > kMaxWalkedPngs) stop_oldest(true);
 }
 
 void CarvedImageScanner::Forget(size_t i) {
@@ -338,7 +349,7 @@ bool CarvedImageScanner::Walk(OpenImage& image, const uint8_t* block, int64_t bl
       const size_t used = image.walker.Feed(
           {block + (image.walked_to - block_offset), static_cast<size_t>(limit - image.walked_to)});
       image.walked_to += static_cast<int64_t>(used);
-      bytes_walked_ += used;
+      bytes_walked_ += used - (image.walker.skipped() - before.skipped());
       if (shared_.size() < kMaxSharedWalks) {
         shared_.push_back(SharedWalk{from, limit, image.walked_to, before, image.walker});
       }
@@ -356,6 +367,7 @@ bool CarvedImageScanner::Settle(size_t i) {
                             ? image.png.status() == PngWalker::Status::kComplete
                             : image.walker.status() == JpegWalker::Status::kComplete;
   if (!complete) return StopWalking(i);
+  EndWalk(image);
   if (image.row != kNoRow) {
     CloseCompleteImage(image);
   } else {
@@ -370,7 +382,7 @@ bool CarvedImageScanner::Settle(size_t i) {
 
 bool CarvedImageScanner::StopWalking(size_t i) {
   OpenImage& image = open_[i];
-  image.walking = false;
+  EndWalk(image);
   if (image.row == kNoRow) {
     // A JPEG without its end marker is not listed; a PNG is, up to the end
     // of its last chunk whose CRC matched.
@@ -387,9 +399,14 @@ bool CarvedImageScanner::StopWalking(size_t i) {
   return true;
 }
 
-void CarvedImageScanner::ListFinished() {
+void CarvedImageScanner::ListFinished(int64_t upto) {
+  size_t kept = 0;
   for (size_t k = 0; k < finished_.size(); ++k) {
     const Finished f = finished_[k];
+    if (f.found_at > upto) {
+      finished_[kept++] = f;  // found by a walk that ran ahead: listed once the scan is there
+      continue;
+    }
     if (AtRowLimit(f.found_at)) return;  // drops the rest
     const size_t row = list_.AppendCarved(f.start, Source(), f.kind);
     list_.CloseCarved(row, f.start + f.length, f.length, f.complete);
@@ -398,7 +415,7 @@ void CarvedImageScanner::ListFinished() {
     last_row_start_ = std::max(last_row_start_, f.start);
     CutAt(f.cut_row, f.start);
   }
-  finished_.clear();
+  finished_.resize(kept);
 }
 
 void CarvedImageScanner::CutAt(size_t row, int64_t start) {
@@ -441,7 +458,7 @@ void CarvedImageScanner::FeedWalkers(const uint8_t* block, int64_t block_offset,
       ++i;
     }
   }
-  ListFinished();
+  ListFinished(to);
 }
 
 void CarvedImageScanner::CloseAtEnd(int64_t file_end) {
@@ -458,7 +475,9 @@ void CarvedImageScanner::CloseAtEnd(int64_t file_end) {
     finished_.push_back(Finished{image.start, length, file_end, false, image.kind, image.cut_row});
   }
   open_.clear();
-  ListFinished();
+  jpeg_walks_ = 0;
+  png_walks_ = 0;
+  ListFinished(INT64_MAX);
   if (out_of_order_) list_.SortCarvedByStart(first_row_);
 }
 

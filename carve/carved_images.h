@@ -97,7 +97,8 @@ class CarvedImageScanner {
     JpegWalker walker;
     PngWalker png{static_cast<uint64_t>(kCarveLengthCap)};
   };
-  // An image listed at its end, waiting until no walk is being iterated.
+  // An image listed at its end, waiting until the scan reaches its end and
+  // no walk is being iterated.
   struct Finished {
     int64_t start = 0;
     int64_t length = 0;
@@ -120,16 +121,19 @@ class CarvedImageScanner {
   // start, closing those whose walk is over.
   void HandStart(int64_t start);
   // Appends the row of an image listed at its start (JFIF, Exif) and begins
-  // its walk when `walk`.
+  // its walk, up to `walk_to`, when `walk`.
   void StartListedImage(CarveKind kind, int64_t start, bool walk, const uint8_t* block,
-                        int64_t block_offset, int64_t fed_to);
-  // Begins the walk of an image listed at its end (other JPEGs, PNG).
-  void StartWalkedImage(CarveKind kind, int64_t start, const uint8_t* block, int64_t block_offset,
-                        int64_t fed_to);
+                        int64_t block_offset, int64_t walk_to);
+  // Begins the walk of an image listed at its end (other JPEGs, PNG), up to
+  // `walk_to`, the end of the block: such a walk changes nothing before its
+  // end is listed, so it may run ahead of the others, and a file of
+  // thousands of such starts does not make every walk run again for each.
+  void StartWalkedImage(CarveKind kind, int64_t start, int64_t walk_to, const uint8_t* block,
+                        int64_t block_offset);
   // Appends the row of a BMP whose headers hold.
   void ListBmp(int64_t start, int64_t file_size);
-  // Begins the walk of open_.back() up to `fed_to`, settling it when it ends.
-  void BeginWalk(const uint8_t* block, int64_t block_offset, int64_t fed_to);
+  // Begins the walk of open_.back() up to `walk_to`, settling it when it ends.
+  void BeginWalk(const uint8_t* block, int64_t block_offset, int64_t walk_to);
   // Past kMaxWalkedImages JPEG walks or kMaxWalkedPngs PNG walks, the
   // oldest of that kind is given up.
   void LimitWalks();
@@ -154,11 +158,16 @@ class CarvedImageScanner {
   // image listed at its end is finished (a PNG, cut) or dropped. Returns
   // true when open_[i] was removed.
   bool StopWalking(size_t i);
-  // Lists the finished images, in the order they finished.
-  void ListFinished();
+  // Lists the finished images whose end was found before `upto` (the scan
+  // has reached it), in the order they finished.
+  void ListFinished(int64_t upto);
   // Ends the row `row` (listed at its start) one byte before `start` when
   // the signature rule made it run on over that start.
   void CutAt(size_t row, int64_t start);
+  // Adds `image` to open_ and walks it up to `walk_to` when it walks.
+  void Open(OpenImage image, const uint8_t* block, int64_t block_offset, int64_t walk_to);
+  // The walk of `image` ends (it is given up, or settled).
+  void EndWalk(OpenImage& image);
   uint32_t Source();
 
   ThumbnailList& list_;
@@ -180,6 +189,8 @@ class CarvedImageScanner {
   // In the order of their starts; a deque, as the oldest leave first.
   std::deque<OpenImage> open_;
   std::vector<Finished> finished_;
+  size_t jpeg_walks_ = 0;  // open images whose JPEG walk runs
+  size_t png_walks_ = 0;   // and whose PNG walk runs
   // No walker needs bytes before this offset (a lower bound).
   int64_t earliest_wake_ = 0;
   std::vector<size_t> found_;  // reused for each block's signatures

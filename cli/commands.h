@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 namespace glintvane::cli {
 
 // Exit statuses: a contract with scripts.
@@ -17,5 +19,9 @@ void AddListCommand(CLI::App& app, int& exit_code);
 void AddCarveCommand(CLI::App& app, int& exit_code);
 void AddSearchCommand(CLI::App& app, int& exit_code);
 void AddExtractCommand(CLI::App& app, int& exit_code);
+
+// The --kinds option of the commands that carve, its text checked by
+// ParseCarveKinds (carve/carve_kinds.h); "jfif" unless given.
+CLI::Option* AddKindsOption(CLI::App* command, std::string& kinds);
 
 }  // namespace glintvane::cli
