@@ -23,6 +23,7 @@
 
 #include "base/file_time.h"
 #include "cache/thumbnail_list.h"
+#include "carve/carve_kinds.h"
 #include "discover/found_caches.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
@@ -280,7 +281,7 @@ class MainWindow : public QMainWindow {
   // The end of opening or carving a file: cursor, progress bar, status text,
   // the list redrawn and its first row shown.
   void EndListWork(qint64 elapsed_ms);
-  void CarveFile(const QString& path);
+  void CarveFile(const QString& path, CarveKinds kinds);
   platform::Dialogs& dialogs() const { return *dialogs_; }
 
   // --- long work, File Locator, extraction and opening items --------------

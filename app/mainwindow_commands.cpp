@@ -13,6 +13,9 @@
 #include <QTextEdit>
 #include <QTreeView>
 
+#include <optional>
+
+#include "carve_kinds_dialog.h"
 #include "mainwindow.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
@@ -36,6 +39,10 @@ void MainWindow::ActionBruteForceExecute() {
       UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = dialogs().ChooseOpenFile(this, filters);
   if (path.isEmpty()) return;
+  // Which kinds of picture to carve: the last choice is offered again.
+  const std::optional<CarveKinds> kinds = dialogs().ChooseCarveKinds(this, LoadCarveKinds());
+  if (!kinds) return;
+  SaveCarveKinds(*kinds);
 
   BeginWithFile(path);
   list_view1_change_attached_ = false;
@@ -49,7 +56,7 @@ void MainWindow::ActionBruteForceExecute() {
   repaint();
   progress_ =
       std::make_unique<StatusProgress>(StatusBar1, status_panel_[0], status_panel_[1], 0, 100);
-  CarveFile(path);
+  CarveFile(path, *kinds);
 
   EndListWork(work_ms_);
 }

@@ -25,6 +25,8 @@
 #include "base/windows_path.h"
 #include "cache/thumbs_reader.h"
 #include "carve/carve_scan.h"
+#include "carve/carve_verify.h"
+#include "carve_kinds_dialog.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_read.h"
 #include "image_view.h"
@@ -116,7 +118,7 @@ void MainWindow::OpenThumbnailFile(const QString& path) {
     const bool carve = dialogs().AskYesNo(this, CarveQuestion(UiText(kTextBruteForceAttack), path),
                                           kCarveQuestionHelpContext);
     repaint();
-    if (carve) CarveFile(path);
+    if (carve) CarveFile(path, LoadCarveKinds());
   }
 
   EndListWork(work_ms_);
@@ -277,15 +279,23 @@ void MainWindow::AppendRichLine(const QString& text, bool bullet, int indent_poi
   }
 }
 
-void MainWindow::CarveFile(const QString& path) {
+void MainWindow::CarveFile(const QString& path, CarveKinds kinds) {
   CarveResult result;
   ThumbnailList carved;
   ErrorList errors;
   const std::string local_path = path.toStdString();
   RunWork([&](std::stop_token stop) {
     try {
-      result =
-          ScanFileForImages(local_path, CarveTarget{carved, errors, texts_, &work_progress_, stop});
+      CarveTarget target{carved, errors, texts_, &work_progress_, stop};
+      target.kinds = kinds;
+      result = ScanFileForImages(local_path, target);
+      // Each picture found is decoded on the worker too, from the file it
+      // was carved from; a stopped scan keeps its rows unchecked.
+      if (!stop.stop_requested() && result.file_size > 0) {
+        if (auto file = FileByteSource::Open(local_path)) {
+          CheckCarvedRows(carved, 0, **file, stop, &work_progress_);
+        }
+      }
     } catch (const std::bad_alloc& e) {
       result.ok = false;
       errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts_);

@@ -6,6 +6,7 @@
 #include <QBrush>
 
 #include "cache/thumbcache_reader.h"
+#include "carve/carve_verify.h"
 
 namespace glintvane {
 namespace {
@@ -65,10 +66,14 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       // Entries of a thumbcache_*.db add what their columns cannot show.
       if (row->thumbcache) return hint_ + QStringLiteral("\n\n") + Text(ThumbcacheRowNote(*row));
+      // Carved rows say their kind and whether they decode.
+      if (row->carved) return hint_ + QStringLiteral("\n\n") + Text(CarvedRowNote(*row));
       return hint_;
     case Qt::ForegroundRole:
-      // A header checksum that does not match marks a damaged entry.
+      // A header checksum that does not match marks a damaged entry; a
+      // carved picture that does not decode is greyed.
       if (row->thumbcache && !row->checksum_ok) return QBrush(Qt::darkRed);
+      if (row->carved && row->decodes == DecodeCheck::kFails) return QBrush(Qt::gray);
       return {};
     default:
       return {};

@@ -72,4 +72,35 @@ CarveCheckResult CheckCarvedRows(ThumbnailList& list, size_t first, ByteSource& 
   return result;
 }
 
+std::string CarvedRowNote(const ThumbnailRow& row) {
+  std::string note;
+  switch (row.carve_kind) {
+    case CarveKind::kJfif:
+      note = "A JPEG picture found by its JFIF header";
+      break;
+    case CarveKind::kExif:
+      note = "A JPEG picture found by its Exif header";
+      break;
+    case CarveKind::kJpeg:
+      note = "A JPEG picture found by its start marker";
+      break;
+    case CarveKind::kPng:
+      note = "A PNG picture found by its PNG signature";
+      break;
+    case CarveKind::kBmp:
+      note = "A BMP picture found by its BMP headers";
+      break;
+  }
+  note += row.complete ? "; whole" : "; cut short";
+  switch (row.decodes) {
+    case DecodeCheck::kDecodes:
+      return note + "; it decodes.";
+    case DecodeCheck::kFails:
+      return note + "; it does not decode.";
+    case DecodeCheck::kUnchecked:
+      break;
+  }
+  return note + ".";
+}
+
 }  // namespace glintvane

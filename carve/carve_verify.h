@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <stop_token>
+#include <string>
 
 #include "base/byte_source.h"
 #include "base/progress.h"
@@ -39,5 +40,9 @@ struct CarveCheckResult {
 CarveCheckResult CheckCarvedRows(ThumbnailList& list, size_t first, ByteSource& source,
                                  const std::stop_token& stop = {}, ProgressSink* progress = nullptr,
                                  uint64_t max_pixels = kMaxCheckedPixels);
+
+// What a carved row's columns cannot show, for its tooltip: "A PNG picture
+// found by its PNG signature; whole; it decodes."
+std::string CarvedRowNote(const ThumbnailRow& row);
 
 }  // namespace glintvane

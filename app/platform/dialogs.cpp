@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "carve_kinds_dialog.h"
 #include "platform/app_chooser.h"
 #include "platform/settings.h"
 
@@ -92,6 +93,10 @@ QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
   AppChooserDialog dialog(path, parent);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.CommandLine();
+}
+
+std::optional<CarveKinds> Dialogs::ChooseCarveKinds(QWidget* parent, CarveKinds preselected) {
+  return CarveKindsDialog::Ask(parent, preselected);
 }
 
 Dialogs& StandardDialogs() {

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+#include "carve/carve_kinds.h"
+
 class QWidget;
 
 namespace glintvane::platform {
@@ -39,6 +43,10 @@ class Dialogs {
   // The application chooser of the program itself: the command line to run
   // (program first, the file among its arguments), or empty when cancelled.
   virtual QStringList ChooseApplication(QWidget* parent, const QString& path);
+  // The kinds of picture the Brute Force command carves, `preselected`
+  // ticked at first; nullopt when cancelled. By default the window's
+  // CarveKindsDialog.
+  virtual std::optional<CarveKinds> ChooseCarveKinds(QWidget* parent, CarveKinds preselected);
 };
 
 // The platform's standard dialogs.

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include "platform/dialogs.h"
 
 namespace glintvane {
@@ -36,6 +38,11 @@ class ScriptedDialogs : public platform::Dialogs {
     chooser_paths << path;
     return application;
   }
+  std::optional<CarveKinds> ChooseCarveKinds(QWidget*, CarveKinds preselected) override {
+    kinds_offered << preselected;
+    if (cancel_kinds) return std::nullopt;
+    return carve_kinds.value_or(preselected);
+  }
 
   QQueue<bool> answers;  // Yes/No answers in order; No once they run out
   QStringList messages;
@@ -49,6 +56,11 @@ class ScriptedDialogs : public platform::Dialogs {
   QStringList portal_paths;
   QStringList chooser_paths;
   QStringList application;  // the command the chooser answers; empty: cancelled
+  QList<CarveKinds> kinds_offered;
+  // What the kinds question answers: these kinds, or the ones offered
+  // when unset; nothing when cancel_kinds.
+  std::optional<CarveKinds> carve_kinds;
+  bool cancel_kinds = false;
 };
 
 }  // namespace glintvane
