@@ -68,13 +68,16 @@ void CarvedImageScanner::DetectImageSignatures(const uint8_t* block, size_t coun
   // One whose first byte lies in the last 9 bytes of the file is never
   // reported: carved files have always ended that way, and no picture fits
   // in 9 bytes anyway.
-  const int64_t from = next_candidate_;
+  // Starts never lie further back than the history holds with their lead:
+  // blocks shorter than the lookahead come only at the end of a source.
+  const int64_t from = std::max<int64_t>(
+      next_candidate_, block_offset - static_cast<int64_t>(kCarveHistory) + kJfifSignatureLead);
   const int64_t horizon = file_length_ - 9;
   const int64_t to =
       end >= file_length_ ? horizon : std::min(end - static_cast<int64_t>(lookahead_), horizon);
   found_.clear();
   if (to > from) {
-    // from >= block_offset - lookahead: the first candidates may lie in the history.
+    // The first candidates may lie in the history.
     const uint8_t* first = block + (from - block_offset);
     const auto length = static_cast<size_t>(to - from);
     if (kinds_.JfifOnly()) {

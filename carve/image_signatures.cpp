@@ -91,49 +91,71 @@ void FindSse2(const uint8_t* bytes, size_t count, const SignatureSet& set,
 #if defined(__GNUC__) && defined(__x86_64__)
 #define GLINTVANE_SIGNATURES_AVX2 1
 
+// Each pattern's first byte has a low nibble of its own (SignatureSet
+// keeps it so), so one table lookup by that nibble says which pattern a byte
+// could start and which byte must follow it: two lookups and two compares
+// test every pattern at once, however many there are.
+struct Tables {
+  alignas(32) uint8_t first[32];
+  alignas(32) uint8_t second[32];
+};
+
+Tables MakeTables(const SignatureSet& set) {
+  Tables t{};
+  for (int n = 0; n < 16; ++n) {
+    // A byte whose low nibble is not n: never equal to a byte looked up by n.
+    t.first[n] = static_cast<uint8_t>((n + 1) & 0x0F);
+    t.second[n] = 0;
+  }
+  const auto put = [&t](uint8_t a, uint8_t b) {
+    t.first[a & 0x0F] = a;
+    t.second[a & 0x0F] = b;
+  };
+  if (set.jfif) put('J', 'F');
+  for (size_t k = 0; k < set.pair_count; ++k) put(set.pairs[k][0], set.pairs[k][1]);
+  for (int n = 0; n < 16; ++n) {  // the same table in both 128-bit lanes
+    t.first[n + 16] = t.first[n];
+    t.second[n + 16] = t.second[n];
+  }
+  return t;
+}
+
 __attribute__((target("avx2"))) inline __m256i Load256(const uint8_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-__attribute__((target("avx2"))) inline __m256i Splat256(uint8_t b) {
-  return _mm256_set1_epi8(static_cast<char>(b));
+template <bool kJfif>
+__attribute__((target("avx2"))) inline __m256i Lanes256(const uint8_t* p, __m256i first,
+                                                        __m256i second) {
+  const __m256i b0 = Load256(p);
+  const __m256i low = _mm256_and_si256(b0, _mm256_set1_epi8(0x0F));
+  __m256i lanes =
+      _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(first, low), b0),
+                       _mm256_cmpeq_epi8(_mm256_shuffle_epi8(second, low), Load256(p + 1)));
+  if constexpr (kJfif) {
+    // "JF" counts only with a zero byte four places on.
+    const __m256i letter = _mm256_cmpeq_epi8(b0, _mm256_set1_epi8('J'));
+    const __m256i zero = _mm256_cmpeq_epi8(Load256(p + 4), _mm256_setzero_si256());
+    lanes = _mm256_andnot_si256(_mm256_andnot_si256(zero, letter), lanes);
+  }
+  return lanes;
 }
 
-// The pair tests are unrolled for all slots: the set is fixed for a scan,
-// and a loop with a branch per slot would cost more than the compares.
+template <bool kJfif>
 __attribute__((target("avx2"))) void FindAvx2(const uint8_t* bytes, size_t count,
                                               const SignatureSet& set, std::vector<size_t>& found) {
-  const Patterns s = Spread(set);
-  const __m256i f0 = Splat256(s.first[0]), f1 = Splat256(s.first[1]), f2 = Splat256(s.first[2]),
-                f3 = Splat256(s.first[3]);
-  const __m256i g0 = Splat256(s.second[0]), g1 = Splat256(s.second[1]), g2 = Splat256(s.second[2]),
-                g3 = Splat256(s.second[3]);
-  // Without JFIF the test runs on a pair's bytes and is masked off.
-  const __m256i j = s.jfif ? Splat256('J') : Splat256(s.first[0]);
-  const __m256i jf = s.jfif ? Splat256('F') : Splat256(s.second[0]);
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i jfif_on = s.jfif ? _mm256_set1_epi8(-1) : zero;
+  const Tables t = MakeTables(set);
+  const __m256i first = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.first));
+  const __m256i second = _mm256_load_si256(reinterpret_cast<const __m256i*>(t.second));
   size_t i = 0;
-  for (; i + 32 <= count; i += 32) {
-    const uint8_t* p = bytes + i;
-    const __m256i b0 = Load256(p);
-    const __m256i b1 = Load256(p + 1);
-    __m256i any =
-        _mm256_and_si256(_mm256_and_si256(_mm256_cmpeq_epi8(b0, j), _mm256_cmpeq_epi8(b1, jf)),
-                         _mm256_and_si256(_mm256_cmpeq_epi8(Load256(p + 4), zero), jfif_on));
-    if (s.pairs) {
-      any = _mm256_or_si256(
-          any, _mm256_or_si256(
-                   _mm256_or_si256(
-                       _mm256_and_si256(_mm256_cmpeq_epi8(b0, f0), _mm256_cmpeq_epi8(b1, g0)),
-                       _mm256_and_si256(_mm256_cmpeq_epi8(b0, f1), _mm256_cmpeq_epi8(b1, g1))),
-                   _mm256_or_si256(
-                       _mm256_and_si256(_mm256_cmpeq_epi8(b0, f2), _mm256_cmpeq_epi8(b1, g2)),
-                       _mm256_and_si256(_mm256_cmpeq_epi8(b0, f3), _mm256_cmpeq_epi8(b1, g3)))));
-    }
-    auto m = static_cast<uint32_t>(_mm256_movemask_epi8(any));
+  for (; i + 64 <= count; i += 64) {
+    const __m256i c0 = Lanes256<kJfif>(bytes + i, first, second);
+    const __m256i c1 = Lanes256<kJfif>(bytes + i + 32, first, second);
+    if (_mm256_testz_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(c0, c1))) continue;
+    uint64_t m = static_cast<uint32_t>(_mm256_movemask_epi8(c0)) |
+                 (uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(c1))} << 32);
     while (m != 0) {
-      found.push_back(i + static_cast<size_t>(__builtin_ctz(m)));
+      found.push_back(i + static_cast<size_t>(__builtin_ctzll(m)));
       m &= m - 1;
     }
   }
@@ -148,7 +170,10 @@ __attribute__((target("avx2"))) void FindAvx2(const uint8_t* bytes, size_t count
 }  // namespace
 
 bool SignatureSet::AddPair(uint8_t first, uint8_t second) {
-  if (pair_count == kMaxSignaturePairs) return false;
+  if (pair_count == kMaxSignaturePairs || (first & 0x0F) == ('J' & 0x0F)) return false;
+  for (size_t k = 0; k < pair_count; ++k) {
+    if ((pairs[k][0] & 0x0F) == (first & 0x0F)) return false;
+  }
   pairs[pair_count][0] = first;
   pairs[pair_count][1] = second;
   ++pair_count;
@@ -172,7 +197,11 @@ void FindImageSignatures(const uint8_t* bytes, size_t count, const SignatureSet&
 #if defined(GLINTVANE_SIGNATURES_AVX2)
   static const bool avx2 = __builtin_cpu_supports("avx2");
   if (avx2) {
-    FindAvx2(bytes, count, set, found);
+    if (set.jfif) {
+      FindAvx2<true>(bytes, count, set, found);
+    } else {
+      FindAvx2<false>(bytes, count, set, found);
+    }
     return;
   }
 #endif

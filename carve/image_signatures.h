@@ -10,14 +10,18 @@
 namespace glintvane {
 
 // Starts told apart by their first two bytes, checked further by the caller.
-inline constexpr size_t kMaxSignaturePairs = 4;
+// Their first bytes differ in their low four bits from each other and from
+// JFIF's "J" (0x4A): the vector search finds every pattern by that nibble.
+// FF D8 (JPEG), 89 "P" (PNG), "BM" (BMP) and "CM" ("CMMM") fit.
+inline constexpr size_t kMaxSignaturePairs = 6;
 
 struct SignatureSet {
   bool jfif = false;  // "J", "F" and a zero byte four places on (kJfifSignature)
   size_t pair_count = 0;
   uint8_t pairs[kMaxSignaturePairs][2] = {};
 
-  // Adds a pair; false when the set is full.
+  // Adds a pair; false when the set is full or the first byte's low nibble
+  // is taken (by another pair or by "J").
   bool AddPair(uint8_t first, uint8_t second);
   bool empty() const { return !jfif && pair_count == 0; }
 };
