@@ -260,8 +260,10 @@ int RunCarve(const CarveArgs& args) {
     const std::string& digest = sums.sha256;
     // Where the image lies in the file or the disk: the unallocated stream
     // joins stretches that need not be neighbours on the disk.
+    // Asked for only where they are printed: a vector per row of millions
+    // would cost more than the row.
     std::vector<DfxmlByteRun> runs;
-    if (length > 0) {
+    if (length > 0 && (unallocated || !args.dfxml.empty())) {
       for (const ImageRun& piece :
            carved.SourceRunsOf(static_cast<uint64_t>(start), static_cast<uint64_t>(length))) {
         runs.push_back({piece.stream_offset, piece.image_offset, piece.length});

@@ -52,7 +52,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 cat_file() { cat "$1" > /dev/null; }
 
 failed=0
-printf '%-10s %8s %9s %9s %8s %8s %9s %8s\n' file cat_s jfif_s all_s all/cat jfif/all verify_s rows
+printf '%-10s %8s %9s %9s %8s %8s %9s %8s\n' file cat_s jfif_s all_s cat/all all/jfif verify_s rows
 for name in mixed kinds; do
   file=$work/$name.bin
   cat_file "$file"  # warm the page cache
