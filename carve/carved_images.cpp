@@ -126,8 +126,9 @@ void CarvedImageScanner::JudgeStart(int64_t at, const uint8_t* block, int64_t bl
     case 0xFF: {
       if (available < 4 || p[2] != 0xFF) return;
       const uint8_t code = p[3];
-      // A JFIF image is found by its own signature, 6 bytes on.
-      if (code == 0xE0 && available >= 6 + kJfifSignature.size() &&
+      // A JFIF signature 6 bytes on (after FF E0, or any segment's header)
+      // makes a JFIF image of this start, walked the same way: one row.
+      if (available >= 6 + kJfifSignature.size() &&
           std::memcmp(p + 6, kJfifSignature.data(), kJfifSignature.size()) == 0) {
         return;
       }

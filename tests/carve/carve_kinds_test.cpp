@@ -128,6 +128,38 @@ TEST_F(CarveKindsTest, BrokenJfifRowEndsBeforeAPictureListedAtItsEnd) {
   EXPECT_FALSE(list[0].complete);
   EXPECT_EQ(list[1].start, 700);
   EXPECT_TRUE(list[1].complete);
+
+  // A bare JFIF signature inside a JPEG listed at its end: its row is made
+  // first, yet the rows come out in the order of their starts.
+  auto jpeg = testsupport::WithoutJfifHeader(testsupport::MakeJpeg(48, 32, 3));
+  const std::vector<uint8_t> comment = {0xFF, 0xFE, 0x00, 0x09, 'J', 'F', 'I', 'F', 0, 0, 0};
+  const size_t after_tables = 4 + ((size_t{jpeg[4]} << 8) | jpeg[5]);
+  jpeg.insert(jpeg.begin() + static_cast<ptrdiff_t>(after_tables), comment.begin(), comment.end());
+  list.Clear();
+  bytes_.assign(50, 0x20);
+  Plant(bytes_, 50, jpeg);
+  bytes_.resize(bytes_.size() + 100, 0x20);
+  Scan(bytes_);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].start, 50);
+  EXPECT_EQ(list[0].carve_kind, CarveKind::kJpeg);
+  EXPECT_EQ(list[0].length, static_cast<int64_t>(jpeg.size()));
+  EXPECT_EQ(list[1].start, static_cast<int64_t>(50 + after_tables + 4 - 6));  // 6 before the "J"
+  EXPECT_EQ(list[1].carve_kind, CarveKind::kJfif);
+  EXPECT_EQ(list[1].key, "1");
+
+  // "JFIF" 6 bytes after any JPEG start makes that start a JFIF image, one
+  // row only, however the segment is marked.
+  jpeg = testsupport::WithoutJfifHeader(testsupport::MakeJpeg(48, 32, 3));
+  jpeg.insert(jpeg.begin() + 2, comment.begin(), comment.end());
+  list.Clear();
+  bytes_.assign(50, 0x20);
+  Plant(bytes_, 50, jpeg);
+  bytes_.resize(bytes_.size() + 100, 0x20);
+  Scan(bytes_);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].carve_kind, CarveKind::kJfif);
+  EXPECT_TRUE(list[0].complete);
 }
 
 TEST_F(CarveKindsTest, CorruptPngIsCutAtItsLastGoodChunk) {
@@ -251,7 +283,8 @@ TEST_F(CarveKindsTest, HostileStartsCostBoundedWork) {
     CarvedImageScanner scanner(list, "hostile", static_cast<int64_t>(bytes.size()), 0,
                                kDefaultCarveRowLimit, CarveKinds::All());
     for (size_t at = 0; at < bytes.size(); at += 65536) {
-      scanner.DetectImageSignatures(buffer.data() + kCarveHistory + at, 65536,
+      scanner.DetectImageSignatures(buffer.data() + kCarveHistory + at,
+                                    std::min<size_t>(65536, bytes.size() - at),
                                     static_cast<int64_t>(at));
     }
     scanner.CloseAtEnd(static_cast<int64_t>(bytes.size()));
