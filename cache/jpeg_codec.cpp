@@ -29,6 +29,10 @@ constexpr int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18,
 // each), with room for libjpeg's row buffers.
 constexpr uint64_t kCheckMemoryPerPixel = 10;
 constexpr uint64_t kCheckMemoryFixed = uint64_t{4} << 20;
+// Scans of a progressive picture that a check reads. Encoders write about
+// ten; libjpeg reworks every coefficient at each scan, so a crafted file of
+// thousands of tiny scans would take minutes to check.
+constexpr int kMaxCheckedScans = 200;
 
 struct ErrorManager {
   jpeg_error_mgr pub;
@@ -142,13 +146,32 @@ bool RunDecode(Decompressor& d, ErrorManager& mgr, std::span<const uint8_t> jpeg
   return true;
 }
 
+// Stops a check at its scan limit, from libjpeg's progress callback.
+struct ScanLimit {
+  jpeg_progress_mgr pub;
+  ErrorManager* mgr;
+  bool exceeded = false;
+};
+
+void OnProgress(j_common_ptr cinfo) {
+  auto* limit = reinterpret_cast<ScanLimit*>(cinfo->progress);
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number <= kMaxCheckedScans) return;
+  limit->exceeded = true;
+  std::longjmp(limit->mgr->jump, 1);
+}
+
 // The part of a check that can longjmp. Returns false with the message in
 // mgr or `refusal`.
-bool RunCheck(Decompressor& d, ErrorManager& mgr, std::span<const uint8_t> jpeg,
+bool RunCheck(Decompressor& d, ErrorManager& mgr, ScanLimit& limit, std::span<const uint8_t> jpeg,
               uint64_t max_pixels, std::vector<uint8_t>& row, const char*& refusal) {
-  if (setjmp(mgr.jump) != 0) return false;
+  if (setjmp(mgr.jump) != 0) {
+    if (limit.exceeded) refusal = "too many scans";
+    return false;
+  }
   d.info_.err = &mgr.pub;
   d.Create();
+  d.info_.progress = &limit.pub;
   d.info_.mem->max_memory_to_use = static_cast<long>(
       std::min<uint64_t>(kCheckMemoryFixed + kCheckMemoryPerPixel * max_pixels, uint64_t{1} << 40));
   jpeg_mem_src(&d.info_, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
@@ -246,9 +269,13 @@ tl::expected<void, std::string> CheckJpegDecodes(std::span<const uint8_t> jpeg,
   ErrorManager mgr;
   InstallErrorManager(mgr);
   mgr.pub.emit_message = OnEmit;
+  ScanLimit limit{};
+  limit.pub.progress_monitor = OnProgress;
+  limit.mgr = &mgr;
   std::vector<uint8_t> row;
   const char* refusal = nullptr;
-  if (!RunCheck(decompressor, mgr, jpeg, std::min(max_pixels, kMaxDecodedPixels), row, refusal)) {
+  if (!RunCheck(decompressor, mgr, limit, jpeg, std::min(max_pixels, kMaxDecodedPixels), row,
+                refusal)) {
     return tl::unexpected(std::string(refusal != nullptr ? refusal : mgr.message));
   }
   if (mgr.corrupt) return tl::unexpected(std::string(mgr.warning));

@@ -12,7 +12,7 @@ constexpr uint32_t kHeaderType = 0x49484452;  // "IHDR"
 constexpr uint32_t kDataType = 0x49444154;    // "IDAT"
 constexpr uint32_t kEndType = 0x49454E44;     // "IEND"
 constexpr uint32_t kHeaderDataLength = 13;
-// Chunk lengths are below 2^31 (PNG specification, 5.3).
+// Chunk lengths are below 2^31 (ISO/IEC 15948, 5.3).
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 
 uint32_t Be32(const uint8_t* p) {
@@ -24,7 +24,7 @@ bool IsLetter(uint8_t c) {
 }
 
 // The header chunk's 13 bytes: sizes, and a depth that the colour type
-// allows (PNG specification, table 11.1).
+// allows (ISO/IEC 15948, table 11.1).
 bool ValidHeader(const uint8_t* h) {
   const uint32_t width = Be32(h);
   const uint32_t height = Be32(h + 4);

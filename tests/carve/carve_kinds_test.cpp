@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+#include "cache/jpeg_codec.h"
 #include "carve/bmp_header.h"
 #include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
@@ -258,6 +264,54 @@ TEST_F(CarveKindsTest, JpegWithGarbageScanDataDoesNotDecode) {
   EXPECT_EQ(CheckCarvedPicture(CarveKind::kJfif, big, true, 64 * 63), DecodeCheck::kFails);
   // Incomplete rows are not decoded at all.
   EXPECT_EQ(CheckCarvedPicture(CarveKind::kJfif, big, false), DecodeCheck::kFails);
+}
+
+// A grey 8x8 progressive JPEG whose every AC coefficient is sent in its own
+// scans, refined bit by bit: 256 scans where encoders write about ten.
+std::vector<uint8_t> ManyScanJpeg() {
+  jpeg_compress_struct info{};
+  jpeg_error_mgr errors{};
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = 8;
+  info.image_height = 8;
+  info.input_components = 1;
+  info.in_color_space = JCS_GRAYSCALE;
+  jpeg_set_defaults(&info);
+  std::vector<jpeg_scan_info> scans;
+  for (int al = 3; al >= 0; --al) {
+    const int ah = al == 3 ? 0 : al + 1;
+    scans.push_back({1, {0}, 0, 0, ah, al});
+    for (int k = 1; k < 64; ++k) scans.push_back({1, {0}, k, k, ah, al});
+  }
+  info.scan_info = scans.data();
+  info.num_scans = static_cast<int>(scans.size());
+  jpeg_start_compress(&info, TRUE);
+  std::vector<uint8_t> pixels(64);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37);
+  for (int y = 0; y < 8; ++y) {
+    JSAMPROW row = pixels.data() + 8 * y;
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> jpeg(out, out + size);
+  std::free(out);
+  return jpeg;
+}
+
+TEST_F(CarveKindsTest, CheckStopsAtItsScanLimit) {
+  const auto jpeg = ManyScanJpeg();
+  EXPECT_EQ(WalkJpeg(jpeg).status, JpegWalker::Status::kComplete);
+  const auto checked = CheckJpegDecodes(jpeg, kMaxCheckedPixels);
+  ASSERT_FALSE(checked.has_value());
+  EXPECT_EQ(checked.error(), "too many scans");
+  // The same picture in libjpeg's own progression decodes.
+  EXPECT_EQ(CheckCarvedPicture(CarveKind::kJpeg, testsupport::MakeJpeg(8, 8, 1), true),
+            DecodeCheck::kDecodes);
 }
 
 TEST_F(CarveKindsTest, HostileStartsCostBoundedWork) {
