@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -31,7 +32,7 @@ void OnRead(png_structp png, png_bytep out, size_t count) {
 
 void OnError(png_structp png, png_const_charp message) {
   auto* reader = static_cast<Reader*>(png_get_error_ptr(png));
-  std::strncpy(reader->message, message, sizeof reader->message - 1);
+  std::snprintf(reader->message, sizeof reader->message, "%s", message);
   png_longjmp(png, 1);
 }
 
