@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 
@@ -27,6 +28,11 @@ constexpr QSize kClientSize(225, 287);
 constexpr QRect kPictureRect(17, 14, 191, 175);
 constexpr QRect kAddressRect(16, 200, 193, 41);
 constexpr QRect kButtonRect(75, 256, 75, 25);
+// The tagline's line on the logo, under the program's name.
+constexpr int kTaglineTop = 151;
+constexpr int kTaglineHeight = 16;
+constexpr int kTaglinePixels = 11;
+constexpr QColor kTaglineColour(0x9f, 0xc3, 0xe4);
 
 }  // namespace
 
@@ -51,12 +57,13 @@ void AddressPanel::keyPressEvent(QKeyEvent* event) {
 }
 
 AboutBox::AboutBox(const QString& web_address, const QString& version_text,
-                   std::function<void(const QString&)> open_address, QWidget* parent)
-    : QDialog(parent), open_address_(std::move(open_address)) {
+                   std::function<void(const QString&)> open_address, QWidget* parent,
+                   const AboutTexts& texts)
+    : QDialog(parent), open_address_(std::move(open_address)), tagline_(texts.tagline) {
   // A title and a close button, nothing to minimise or maximise.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setWindowTitle(QStringLiteral("About..."));
+  setWindowTitle(texts.title);
   setFixedSize(kClientSize);
   setSizeGripEnabled(false);
   QPalette black = palette();
@@ -91,7 +98,7 @@ AboutBox::AboutBox(const QString& web_address, const QString& version_text,
   Panel2->setToolTip(QStringLiteral("Free software under the Apache License, Version 2.0"));
   connect(Panel2, &AddressPanel::clicked, this, &AboutBox::Panel2Click);
 
-  CancelButton = new QPushButton(QStringLiteral("OK"), this);
+  CancelButton = new QPushButton(texts.ok, this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
   CancelButton->setGeometry(kButtonRect);
   CancelButton->setDefault(true);
@@ -107,10 +114,22 @@ void AboutBox::ShowPicture() {
     ImgAbout1->setScaledContents(false);
     ImgAbout1->setPixmap(Image2);
   } else {
-    // The logo fills the picture area, in proportion.
+    // The logo fills the picture area, in proportion, with the tagline
+    // under the name in the chosen language.
     ImgAbout1->setScaledContents(false);
-    ImgAbout1->setPixmap(
-        Image1.scaled(kPictureRect.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    QPixmap logo =
+        Image1.scaled(kPictureRect.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPainter painter(&logo);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(kTaglinePixels);
+    painter.setFont(font);
+    painter.setPen(kTaglineColour);
+    const QRect line(0, kTaglineTop, logo.width(), kTaglineHeight);
+    painter.drawText(line, Qt::AlignHCenter | Qt::AlignVCenter,
+                     painter.fontMetrics().elidedText(tagline_, Qt::ElideRight, logo.width() - 4));
+    painter.end();
+    ImgAbout1->setPixmap(logo);
   }
 }
 

@@ -46,13 +46,21 @@ class AddressPanel : public QLabel {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
+// The box's words, in the chosen language.
+struct AboutTexts {
+  QString title = QStringLiteral("About...");
+  QString tagline = QStringLiteral("thumbnail cache viewer");  // under the name on the logo
+  QString ok = QStringLiteral("OK");
+};
+
 class AboutBox : public QDialog {
   Q_OBJECT
 
  public:
   // `open_address` hands the web address to the browser; tests replace it.
   AboutBox(const QString& web_address, const QString& version_text,
-           std::function<void(const QString&)> open_address, QWidget* parent = nullptr);
+           std::function<void(const QString&)> open_address, QWidget* parent = nullptr,
+           const AboutTexts& texts = {});
 
   AboutPicture* ImgAbout1 = nullptr;
   AddressPanel* Panel2 = nullptr;
@@ -75,6 +83,7 @@ class AboutBox : public QDialog {
   void ShowPicture();
 
   std::function<void(const QString&)> open_address_;
+  QString tagline_;
   int tag_ = 1;
 };
 

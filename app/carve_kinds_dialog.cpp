@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -14,40 +15,38 @@ namespace {
 // The setting that keeps the choice, as --kinds writes it ("jfif,png").
 constexpr char kCarveKindsValue[] = "CarveKinds";
 
-QString Caption(CarveKind kind) {
-  switch (kind) {
-    case CarveKind::kJfif:
-      return QStringLiteral("JPEG images with a JFIF header");
-    case CarveKind::kExif:
-      return QStringLiteral("JPEG images that start with Exif data (camera pictures)");
-    case CarveKind::kJpeg:
-      return QStringLiteral("Other JPEG images (kept only when whole)");
-    case CarveKind::kPng:
-      return QStringLiteral("PNG pictures");
-    case CarveKind::kBmp:
-      return QStringLiteral("BMP pictures");
-  }
-  return {};
-}
-
 }  // namespace
 
-CarveKindsDialog::CarveKindsDialog(CarveKinds preselected, QWidget* parent) : QDialog(parent) {
+CarveKindsDialog::CarveKindsDialog(const CarveChoice& preselected, bool disk_image,
+                                   const platform::DialogTexts& texts, QWidget* parent)
+    : QDialog(parent) {
   setObjectName(QStringLiteral("CarveKindsDialog"));
-  setWindowTitle(QStringLiteral("Brute Force Attack"));
-  if (preselected.empty()) preselected = kDefaultCarveKinds;
+  setWindowTitle(texts.carve_title);
+  const CarveKinds ticked = preselected.kinds.empty() ? kDefaultCarveKinds : preselected.kinds;
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("Look for these kinds of picture:"), this));
+  layout->addWidget(new QLabel(texts.carve_prompt, this));
   for (int k = 0; k < kCarveKindCount; ++k) {
     const auto kind = static_cast<CarveKind>(k);
-    auto* box = new QCheckBox(Caption(kind), this);
+    auto* box = new QCheckBox(texts.carve_kinds[static_cast<size_t>(k)], this);
     box->setObjectName(QStringLiteral("CarveKind_") + QString::fromLatin1(CarveKindName(kind)));
-    box->setChecked(preselected.Has(kind));
+    box->setChecked(ticked.Has(kind));
     connect(box, &QCheckBox::toggled, this, &CarveKindsDialog::BoxesChanged);
     boxes_[static_cast<size_t>(k)] = box;
     layout->addWidget(box);
   }
+  if (disk_image) {
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+    unallocated_ = new QCheckBox(texts.carve_unallocated, this);
+    unallocated_->setObjectName(QStringLiteral("CarveUnallocated"));
+    unallocated_->setChecked(preselected.unallocated);
+    layout->addWidget(unallocated_);
+  }
   buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons_->button(QDialogButtonBox::Ok)->setText(texts.ok);
+  buttons_->button(QDialogButtonBox::Cancel)->setText(texts.cancel);
   connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons_);
@@ -62,14 +61,20 @@ CarveKinds CarveKindsDialog::kinds() const {
   return kinds;
 }
 
+CarveChoice CarveKindsDialog::choice() const {
+  return {kinds(), unallocated_ != nullptr && unallocated_->isChecked()};
+}
+
 void CarveKindsDialog::BoxesChanged() {
   buttons_->button(QDialogButtonBox::Ok)->setEnabled(!kinds().empty());
 }
 
-std::optional<CarveKinds> CarveKindsDialog::Ask(QWidget* parent, CarveKinds preselected) {
-  CarveKindsDialog dialog(preselected, parent);
+std::optional<CarveChoice> CarveKindsDialog::Ask(QWidget* parent, const CarveChoice& preselected,
+                                                 bool disk_image,
+                                                 const platform::DialogTexts& texts) {
+  CarveKindsDialog dialog(preselected, disk_image, texts, parent);
   if (dialog.exec() != QDialog::Accepted || dialog.kinds().empty()) return std::nullopt;
-  return dialog.kinds();
+  return dialog.choice();
 }
 
 CarveKinds LoadCarveKinds() {

@@ -2,13 +2,17 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QStyleOptionButton>
 
 #include <algorithm>
 #include <vector>
 
 #include "base/byte_source.h"
 #include "cache/thumbnail_list.h"
+#include "image_view.h"
 #include "thumbnail_model.h"
 
 namespace glintvane {
@@ -26,11 +30,12 @@ constexpr int64_t kUnknownLengthRead = 409600;
 constexpr int64_t kMaxRead = 64 * 1024 * 1024;
 constexpr int kTextLines = 2;
 constexpr int kSpacing = 6;
+// The check box's distance from the item's corner.
+constexpr int kCheckMargin = 3;
 
 }  // namespace
 
-GalleryDecoder::GalleryDecoder(int edge, QObject* parent)
-    : QObject(parent), edge_(edge), thread_([this] { Run(); }) {}
+GalleryDecoder::GalleryDecoder(QObject* parent) : QObject(parent), thread_([this] { Run(); }) {}
 
 GalleryDecoder::~GalleryDecoder() {
   {
@@ -95,7 +100,7 @@ void GalleryDecoder::Run() {
       request = std::move(queue_.front());
       queue_.pop_front();
     }
-    QImage icon = Decode(request, edge_);
+    QImage icon = Decode(request, request.edge);
     // A picture that cannot be decoded still answers, so it is not asked for
     // again and again.
     if (icon.isNull()) {
@@ -109,7 +114,7 @@ void GalleryDecoder::Run() {
 
 GalleryView::GalleryView(ThumbnailModel* model, ThumbnailList& list, const ImageStore& store,
                          QWidget* parent)
-    : QListView(parent), model_(model), list_(list), store_(store), decoder_(kIconEdge) {
+    : QListView(parent), model_(model), list_(list), store_(store) {
   setViewMode(QListView::IconMode);
   setMovement(QListView::Static);
   setResizeMode(QListView::Adjust);
@@ -147,6 +152,7 @@ QImage GalleryView::Icon(int row) {
   GalleryRequest request;
   request.generation = generation_;
   request.row = row;
+  request.edge = edge_;
   if (record->source_kind == SourceKind::kImageStore) {
     const std::span<const uint8_t> stored = store_.View(record->start, record->length);
     request.bytes = QByteArray(reinterpret_cast<const char*>(stored.data()),
@@ -162,12 +168,53 @@ QImage GalleryView::Icon(int row) {
   return {};
 }
 
+void GalleryView::SetIconEdge(int edge) {
+  edge = std::clamp(edge, kSmallestEdge, kLargestEdge);
+  if (edge == edge_) return;
+  edge_ = edge;
+  // Icons of the old size are worth nothing now; the grid is laid out anew.
+  Forget();
+  scheduleDelayedItemsLayout();
+  viewport()->update();
+}
+
+QRect GalleryView::CheckRect(const QRect& item) const {
+  const int side = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this);
+  return QRect(item.left() + kCheckMargin, item.top() + kCheckMargin, side, side);
+}
+
+void GalleryView::ToggleCheck(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const QModelIndex box = model_->index(index.row(), 0);
+  const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+  model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+}
+
+void GalleryView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+    ToggleCheck(currentIndex());
+    return;
+  }
+  QListView::keyPressEvent(event);
+}
+
 void GalleryView::OnDecoded(quint64 generation, int row, const QImage& icon) {
   if (generation != generation_) return;
   requested_.remove(row);
   const int cost = std::max<int>(1, static_cast<int>(icon.sizeInBytes() / 1024));
   cache_.insert(row, new QImage(icon), cost);
   viewport()->update(visualRect(model_->index(row, 0)));
+}
+
+bool GalleryDelegate::editorEvent(QEvent* event, QAbstractItemModel* /*model*/,
+                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
+  if (event->type() != QEvent::MouseButtonRelease) return false;
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  if (mouse->button() != Qt::LeftButton ||
+      !view_->CheckRect(option.rect).contains(mouse->position().toPoint()))
+    return false;
+  view_->ToggleCheck(index);
+  return true;
 }
 
 QSize GalleryDelegate::sizeHint(const QStyleOptionViewItem& option,
@@ -199,6 +246,7 @@ void GalleryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const QRect target(picture_area.left() + (edge - shown.width()) / 2,
                        picture_area.top() + (edge - shown.height()) / 2, shown.width(),
                        shown.height());
+    if (icon.hasAlphaChannel()) DrawCheckerboard(*painter, target);
     painter->drawImage(target, icon);
   } else {
     painter->fillRect(picture_area.adjusted(edge / 4, edge / 4, -edge / 4, -edge / 4),
@@ -215,6 +263,13 @@ void GalleryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
   text.translate(0, line);
   painter->drawText(text, Qt::AlignHCenter | Qt::AlignVCenter,
                     item.fontMetrics.elidedText(name, Qt::ElideMiddle, text.width()));
+  // The row's check box, as the list shows it, in the item's corner.
+  QStyleOptionButton box;
+  box.rect = view_->CheckRect(item.rect);
+  box.state = QStyle::State_Enabled |
+              (index.data(Qt::CheckStateRole).toInt() == Qt::Checked ? QStyle::State_On
+                                                                     : QStyle::State_Off);
+  view_->style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, view_);
   if (item.state.testFlag(QStyle::State_HasFocus)) {
     QPen pen(item.palette.highlight().color());
     pen.setStyle(Qt::DotLine);

@@ -29,20 +29,21 @@ class ImageStore;
 struct GalleryRequest {
   uint64_t generation = 0;
   int row = 0;
+  int edge = 0;  // the icon's largest side
   QByteArray bytes;
   std::string file;
   int64_t offset = 0;
   int64_t length = 0;
 };
 
-// The worker: decodes requests newest first into icons of at most `edge`
-// pixels. Requests the view has scrolled away from fall off the end of
-// the queue.
+// The worker: decodes requests newest first into icons of at most their
+// edge in pixels. Requests the view has scrolled away from fall off the end
+// of the queue.
 class GalleryDecoder : public QObject {
   Q_OBJECT
 
  public:
-  explicit GalleryDecoder(int edge, QObject* parent = nullptr);
+  explicit GalleryDecoder(QObject* parent = nullptr);
   ~GalleryDecoder() override;
 
   void Request(GalleryRequest request);
@@ -57,7 +58,6 @@ class GalleryDecoder : public QObject {
  private:
   void Run();
 
-  const int edge_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<GalleryRequest> queue_;
@@ -75,10 +75,23 @@ class GalleryView : public QListView {
   // The decoded icon of view row `row`, or a null image while it is on its
   // way (the request is made then).
   QImage Icon(int row);
-  int icon_edge() const { return kIconEdge; }
   int cached_icons() const { return cache_.count(); }
 
+  // The icons' largest side: kIconEdge at first, kSmallestEdge to
+  // kLargestEdge as the zoom slider sets it.
+  int icon_edge() const { return edge_; }
+  void SetIconEdge(int edge);
   static constexpr int kIconEdge = 112;
+  static constexpr int kSmallestEdge = 48;
+  static constexpr int kLargestEdge = 256;
+
+  // Where the check box of an item drawn in `item` lies.
+  QRect CheckRect(const QRect& item) const;
+  // Checks or unchecks the row, as Space and a click on its box do.
+  void ToggleCheck(const QModelIndex& index);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Forget();
@@ -89,6 +102,7 @@ class GalleryView : public QListView {
   const ImageStore& store_;
   GalleryDecoder decoder_;
   uint64_t generation_ = 1;
+  int edge_ = kIconEdge;
   QCache<int, QImage> cache_;  // view row -> icon, cost in KiB
   QSet<int> requested_;
 };
@@ -101,6 +115,9 @@ class GalleryDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  // A click on an item's check box checks or unchecks its row.
+  bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
  private:
   GalleryView* view_;

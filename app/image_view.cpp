@@ -4,6 +4,26 @@
 
 namespace glintvane {
 
+namespace {
+
+constexpr int kCheckerSquare = 8;
+
+}  // namespace
+
+void DrawCheckerboard(QPainter& painter, const QRect& rect) {
+  painter.save();
+  painter.setClipRect(rect);
+  painter.fillRect(rect, QColor(0xff, 0xff, 0xff));
+  const QColor grey(0xcc, 0xcc, 0xcc);
+  for (int y = rect.top(); y <= rect.bottom(); y += kCheckerSquare) {
+    const int row = (y - rect.top()) / kCheckerSquare;
+    for (int x = rect.left() + (row % 2) * kCheckerSquare; x <= rect.right();
+         x += 2 * kCheckerSquare)
+      painter.fillRect(x, y, kCheckerSquare, kCheckerSquare, grey);
+  }
+  painter.restore();
+}
+
 QRect DisplayRect(int w, int h, int cw, int ch, bool stretch) {
   if (w <= 0 || h <= 0) return {};
   int dw = w;
@@ -63,7 +83,9 @@ void ImageView::paintEvent(QPaintEvent* /*event*/) {
   if (picture_.isNull()) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(PictureRect(), picture_);
+  const QRect target = PictureRect();
+  if (picture_.hasAlphaChannel()) DrawCheckerboard(painter, target);
+  painter.drawImage(target, picture_);
 }
 
 }  // namespace glintvane

@@ -6,12 +6,19 @@
 #include <QRect>
 #include <QWidget>
 
+class QPainter;
+
 namespace glintvane {
 
 // Where a w x h picture is drawn in a cw x ch area. It is scaled when
 // `stretch` is on or when it does not fit; scaled pictures keep their
 // proportions (sizes truncated), and the result is centred.
 QRect DisplayRect(int w, int h, int cw, int ch, bool stretch);
+
+// Paints a grey and white checkerboard under `rect`, for pictures with
+// transparent parts (icons in thumbcache files): drawn on white they would
+// vanish.
+void DrawCheckerboard(QPainter& painter, const QRect& rect);
 
 class ImageView : public QWidget {
   Q_OBJECT

@@ -12,6 +12,7 @@
 #include "mainwindow.h"
 #include "platform/app_paths.h"
 #include "platform/desktop.h"
+#include "window_texts.h"
 
 namespace {
 
@@ -28,8 +29,8 @@ int CheckInstall() {
       ++languages;
     }
   }
-  const int menu =
-      window.LangItem != nullptr ? static_cast<int>(window.LangItem->actions().size()) : 0;
+  const QMenu* menu_items = window.languages()->LangItem;
+  const int menu = menu_items != nullptr ? static_cast<int>(menu_items->actions().size()) : 0;
   std::printf("language menu entries: %d\n", menu);
   const QString guide = glintvane::platform::AppPaths::GuideFile();
   std::printf("user guide: %s\n", guide.isEmpty() ? "(none)" : qPrintable(guide));

@@ -1,20 +1,45 @@
-// Construction, first showing, the settings, the Exit command and the end.
+// The main window: its parts and layout, the first showing, the settings
+// read at start and kept at the end, the command states and the window's
+// own events.
 #include "mainwindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
-#include <QLabel>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
+#include <QToolBar>
 #include <QTreeView>
+#include <QVBoxLayout>
 
-#include "base/error_codes.h"
-#include "base/file_time.h"
+#include "about_box.h"
+#include "cache_list.h"
+#include "carving_flow.h"
+#include "desktop_integration.h"
+#include "evidence_flow.h"
+#include "extraction_flow.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
 #include "image_view.h"
+#include "item_opener.h"
+#include "locator_panel.h"
+#include "open_flow.h"
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/settings.h"
-#include "status_progress.h"
+#include "settings_dialog.h"
+#include "status_line.h"
 #include "thumbnail_model.h"
+#include "window_state.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace glintvane {
 namespace {
@@ -22,78 +47,141 @@ namespace {
 // The version a first installation records; a later run keeps what the
 // first one stored.
 constexpr char kVersionText[] = "ver. 1.2";
-// The user guide, an HTML document beside the program.
-constexpr char kHelpFileName[] = "Glintvane.html";
 constexpr char kWebAddress[] = "https://www.corvanta.example/glintvane";
+// The window's size at its first showing.
+constexpr int kInitialWidth = 743;
+constexpr int kInitialHeight = 592;
+constexpr int kListPanelWidth = 400;
+
+QStringList LocalFiles(const QMimeData* data) {
+  QStringList paths;
+  if (data == nullptr || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  return paths;
+}
 
 }  // namespace
 
 MainWindow::MainWindow(StartOptions options, QWidget* parent)
     : QMainWindow(parent),
       options_(std::move(options)),
-      dialogs_(options_.dialogs != nullptr ? options_.dialogs : &platform::StandardDialogs()) {
-  // The widgets first: the steps below set their texts and states.
-  CreateComponents();
-  AllDbPanel->hide();
-
-  texts_.ResetToDefaults();
-  version_text_ = QString::fromLatin1(kVersionText);
-  program_directory_ = platform::Desktop::ProgramDirectory();
-
-  temporary_folder_ = platform::Desktop::TemporaryFolder();
-  column_joiner_ = QStringLiteral(" - ");
+      dialogs_(options_.dialogs != nullptr ? options_.dialogs : &platform::StandardDialogs()),
+      context_(std::make_unique<WindowContext>(*dialogs_)) {
+  resize(kInitialWidth, kInitialHeight);
+  RegisterWindowResources();
+  QIcon icon = QIcon::fromTheme(QStringLiteral("glintvane"));
+  if (icon.isNull()) icon = QIcon(QStringLiteral(":/glintvane/icon.png"));
+  setWindowIcon(icon);
+  CreateCommands();
+  CreateParts();
+  CreateMenus();
+  ConnectParts();
 
   // The user's language, as the desktop reports it; the stored choice of an
   // earlier run replaces it.
-  current_language_ = options_.system_language.isEmpty()
-                          ? platform::Desktop::UserLanguageAbbreviation()
-                          : options_.system_language;
-  const QString group = platform::Settings::Group();
-  if (platform::Settings::GroupExists(group)) {
-    current_language_ = RegistryString({}, QStringLiteral("Language"), QStringLiteral("read"));
+  version_text_ = QString::fromLatin1(kVersionText);
+  languages_->SetCurrentLanguage(options_.system_language.isEmpty()
+                                     ? platform::Desktop::UserLanguageAbbreviation()
+                                     : options_.system_language);
+  if (platform::Settings::GroupExists(platform::Settings::Group())) {
+    languages_->SetCurrentLanguage(
+        RegistryString({}, QStringLiteral("Language"), QStringLiteral("read")));
     version_text_ = RegistryString({}, QStringLiteral("Version"), QStringLiteral("read"));
   } else {
-    RegistryString(current_language_, QStringLiteral("Language"), QStringLiteral("write"));
+    RegistryString(languages_->current_language(), QStringLiteral("Language"),
+                   QStringLiteral("write"));
     RegistryString(version_text_, QStringLiteral("Version"), QStringLiteral("write"));
   }
-  date_time_format_ = DefaultDateTimeFormat();
-  help_file_name_ = QString::fromLatin1(kHelpFileName);
-
-  // Creation: the working page is in front, the hint panel waits for a
-  // carved list, the columns get their captions.
-  GammaPanel->hide();
-  PageControl1->setCurrentWidget(mainTabSheet);
-  thumbnail_model_->SetCaption(0, UiText(kTextNumber));
-  thumbnail_model_->SetCaption(1, UiText(kTextOriginalName));
-  thumbnail_model_->SetCaption(2, UiText(kTextModified));
-  SetTabCaption(ImageViewTabSheet, UiText(kTextImageView));
-  SetTabCaption(mainTabSheet, UiText(kTextFile));
-  SetTabVisible(FileInfoTabSheet, false);
-  ConnectHandlers();
-  SetUpDesktop();
-  CreateWorkControls();
+  desktop_->SetVersionText(version_text_);
+  context_->LoadSettings();
+  ApplyTexts();
+  // Files dragged from the file manager open as if chosen with Open.
+  setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() {
-  // The lists are torn down without showing anything on the way.
-  list_view1_change_attached_ = false;
+  // The lists are torn down without showing anything on the way, and the
+  // widgets, which outlive the context, are left no rows to look at.
+  parts_.list->SetChangeAttached(false);
   resize_attached_ = false;
-  progress_.reset();
-  image_store_.Clear();
-  thumbnails_.Clear();
-  found_caches_.Clear();
+  disconnect(context_.get(), nullptr, nullptr, nullptr);
+  context_->thumbnails().Clear();
+  context_->image_store().Clear();
+  parts_.list->Refresh();
 }
 
-QString MainWindow::UiText(int index) const {
-  return QString::fromStdString(texts_[index]);
+void MainWindow::CreateParts() {
+  parts_.window = this;
+  parts_.context = context_.get();
+  parts_.commands = this;
+  parts_.status = new StatusLine(statusBar());
+  parts_.work = new WorkController(*context_, *parts_.status, this);
+
+  auto* main_panel = new QWidget(this);
+  auto* main_layout = new QVBoxLayout(main_panel);
+  main_layout->setContentsMargins(0, 0, 0, 0);
+  Splitter2 = new QSplitter(Qt::Vertical, main_panel);
+  Splitter2->setHandleWidth(3);
+  main_layout->addWidget(Splitter2);
+  parts_.locator = new LocatorPanel(parts_, Splitter2);
+  Splitter1 = new QSplitter(Qt::Horizontal, Splitter2);
+  Splitter1->setHandleWidth(3);
+  Splitter2->setStretchFactor(0, 0);
+  Splitter2->setStretchFactor(1, 1);
+
+  PageControl1 = new QTabWidget(Splitter1);
+  PageControl1->setDocumentMode(true);
+  auto* list_page = new QWidget(PageControl1);
+  PageControl1->addTab(list_page, QString());
+  parts_.list = new CacheList(*context_, PageControl1, list_page);
+  parts_.info = new FileInfoPane(*context_, PageControl1);
+  parts_.pane = new ImagePane(*context_, *parts_.list, *parts_.status, *this, Splitter1);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({kListPanelWidth, kInitialWidth - kListPanelWidth});
+  setCentralWidget(main_panel);
+
+  parts_.open = new OpenFlow(parts_);
+  parts_.carving = new CarvingFlow(parts_);
+  parts_.evidence = new EvidenceFlow(parts_);
+  extraction_ = new ExtractionFlow(parts_);
+  opener_ = new ItemOpener(*context_, *parts_.list, this);
+  desktop_ = new DesktopIntegration(*context_, this, options_.open_address);
+  languages_ = new WindowTexts(*context_, options_.language_folders, this);
 }
 
-QString MainWindow::StatusPanelText(int panel) const {
-  return panel == 0 || panel == 1 ? status_panel_[panel]->text() : QString();
+void MainWindow::ConnectParts() {
+  connect(context_.get(), &WindowContext::CommandsChanged, this, &MainWindow::UpdateCommands);
+  connect(context_.get(), &WindowContext::TextsChanged, this, &MainWindow::ApplyTexts);
+  connect(context_.get(), &WindowContext::OpenFileChanged, this, &MainWindow::UpdateWindowTitle);
+  connect(context_.get(), &WindowContext::TimesChanged, ActionUtcTimes, [this] {
+    ActionUtcTimes->setChecked(context_->time_style().zone == TimeZoneChoice::kUtc);
+  });
+  CacheList* list = parts_.list;
+  connect(list, &CacheList::FocusedRowChanged, this, &MainWindow::ListView1Change);
+  connect(list, &CacheList::SelectionChanged, this, &MainWindow::UpdateCommands);
+  connect(list, &CacheList::Clicked, this, &MainWindow::ListView1Click);
+  connect(list, &CacheList::Activated, this, &MainWindow::ListView1DblClick);
+  connect(list, &CacheList::EnterPressed, this, [this] {
+    if (ActionView->isEnabled()) ActionView->trigger();
+  });
+  connect(list, &CacheList::DroppedFromSource, this, &MainWindow::ListView2DblClick);
+  list->AcceptDropsFrom(parts_.locator->ListView2,
+                        [this] { return !context_->found_caches().empty(); });
+  connect(list, &CacheList::ContextMenuRequested, ListBoxPopupMenu,
+          [this](const QPoint& at) { ListBoxPopupMenu->popup(at); });
+  connect(parts_.pane, &ImagePane::GalleryContextMenuRequested, ListBoxPopupMenu,
+          [this](const QPoint& at) { ListBoxPopupMenu->popup(at); });
+  connect(parts_.work, &WorkController::WorkingChanged, this, &MainWindow::OnWorkingChanged);
+  connect(
+      parts_.work, &WorkController::CloseRequested, this, [this] { close(); },
+      Qt::QueuedConnection);
 }
 
-void MainWindow::SetStatusPanel(int panel, const QString& text) {
-  status_panel_[panel]->setText(text);
+bool MainWindow::IsWorking() const {
+  return parts_.work->IsWorking();
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -106,14 +194,14 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::FormActivate() {
   if (activation_state_ != 0) return;
   activation_state_ = 1;
-  web_address_ = QString::fromLatin1(kWebAddress);
+  desktop_->SetWebAddress(QString::fromLatin1(kWebAddress));
   ApplyTexts();
-  BuildLanguageMenu();
+  languages_->BuildLanguageMenu(menuBar(), Help1->menuAction());
   UpdateCommands();
   UpdateImageView(3);
   // The list columns are laid out once, at the window's real size.
   FormResize();
-  RestoreRememberedState();
+  RestoreRememberedState({this, Splitter1, Splitter2, &parts_});
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -121,44 +209,100 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
   if (resize_attached_) FormResize();
 }
 
+void MainWindow::FormResize() {
+  parts_.status->FitPanels();
+  if (activation_state_ == 1) {
+    // The columns are laid out once, at the first size the window really
+    // has; later the user's own widths stay.
+    activation_state_ = 2;
+    parts_.list->LayOutColumns();
+    const int scroll_bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    parts_.locator->LayOutColumns(parts_.list->ListView1->viewport()->width() - scroll_bar - 1);
+  }
+  if (activation_state_ >= 1) UpdateImageView(3);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // Exit while work runs stops the work first; the window closes as soon as
-  // the work has ended (AfterWork).
-  if (IsWorking()) {
-    close_pending_ = true;
-    work_->RequestStop();
+  // the work has ended.
+  if (!parts_.work->AllowClose()) {
     event->ignore();
     return;
   }
-  if (busy_) {
-    close_pending_ = true;
-    event->ignore();
-    return;
-  }
-  SaveRememberedState();
+  SaveRememberedState({this, Splitter1, Splitter2, &parts_});
   QMainWindow::closeEvent(event);
 }
 
 void MainWindow::ActionExitExecute() {
   // Tearing the lists down must not redraw the view or lay out columns.
   resize_attached_ = false;
-  list_view1_change_attached_ = false;
+  parts_.list->SetChangeAttached(false);
   close();
 }
 
-QString MainWindow::RegistryString(const QString& value, const QString& name, const QString& mode) {
-  QString error;
-  const QString result =
-      platform::Settings::RegistryString(platform::Settings::Group(), value, name, mode, &error);
-  if (!error.isEmpty()) {
-    AddError(kErrException, open_file_, error);
-    return {};
-  }
-  return result;
+void MainWindow::UpdateCommands() {
+  UpdateWindowTitle();
+  const bool has_rows = parts_.list->RowCount() > 0;
+  const bool selected = parts_.list->HasSelection();
+  ActionView->setEnabled(selected);
+  ActionSelectAll->setEnabled(has_rows);
+  ActionUnselectAll->setEnabled(has_rows);
+  ActionInvert->setEnabled(has_rows);
+  ActionExtract->setEnabled(has_rows);
+  ActionExtractSelected->setEnabled(selected);
+  ActionOpenWith->setEnabled(selected);
+  ActionShowThumb->setVisible(!context_->found_caches().empty() && parts_.locator->IsShown());
+  parts_.info->SetTabVisible(has_rows);
+  if (IsWorking()) OnWorkingChanged(true);
 }
 
-void MainWindow::AddError(int code, const QString& context, const QString& detail) {
-  errors_.AddError(code, context.toStdString(), detail.toStdString(), texts_);
+void MainWindow::OnWorkingChanged(bool working) {
+  SetCommandsForWork(working);
+  if (languages_->LangItem != nullptr) languages_->LangItem->setEnabled(!working);
+  parts_.list->ListView1->setEnabled(!working);
+  parts_.locator->ListView2->setEnabled(!working);
+  if (!working) {
+    UpdateCommands();
+    UpdateImageView(0);
+  }
+}
+
+void MainWindow::UpdateWindowTitle() {
+  const QString product = UiText(kTextProductName);
+  const QString& file = context_->open_file();
+  // The file first, as desktop programs name their documents.
+  setWindowTitle(
+      file.isEmpty() ? product : QFileInfo(file).fileName() + QStringLiteral(" \u2014 ") + product);
+}
+
+void MainWindow::SetTimeZone(TimeZoneChoice zone) {
+  TimeStyle style = context_->time_style();
+  style.zone = zone;
+  context_->SetTimeStyle(style);
+}
+
+void MainWindow::ActionSettingsExecute() {
+  SettingsDialog::Edit(*context_, this);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!IsWorking() && !LocalFiles(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  } else {
+    QMainWindow::dragEnterEvent(event);
+  }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList paths = LocalFiles(event->mimeData());
+  if (paths.isEmpty()) {
+    QMainWindow::dropEvent(event);
+    return;
+  }
+  event->acceptProposedAction();
+  // The drop returns to the file manager first; the file opens after it.
+  QMetaObject::invokeMethod(
+      this, [this, paths] { OpenDroppedFiles(paths); }, Qt::QueuedConnection);
 }
 
 }  // namespace glintvane

@@ -1,72 +1,298 @@
-// Commands whose work belongs to other parts of the program: carving a
-// chosen file, the found-caches list, extraction and the desktop hand-off
-// (launchers, help and About: mainwindow_desktop.cpp). Where the core part
-// is still to come, the handler says so instead of pretending to have done
-// the work.
+// The commands: made and given their keys, put into the menus and the tool
+// bar, captioned in the chosen language, and the handlers that forward each
+// to the part that owns its work.
 #include <QAction>
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLabel>
-#include <QStatusBar>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QToolBar>
 #include <QTreeView>
 
-#include <optional>
-
-#include "carve_kinds_dialog.h"
+#include "cache_list.h"
+#include "carving_flow.h"
+#include "desktop_integration.h"
+#include "evidence_flow.h"
+#include "extraction_flow.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
-#include "platform/desktop.h"
+#include "open_flow.h"
 #include "platform/dialogs.h"
-#include "status_progress.h"
-#include "thumbnail_model.h"
+#include "status_line.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace glintvane {
-namespace {
 
-constexpr int kClearListHelpContext = 2;
+void MainWindow::CreateCommands() {
+  WindowCommands::CreateCommands(this);
+  // Every command to its handler, by member pointer.
+  const std::pair<QAction*, void (MainWindow::*)()> handlers[] = {
+      {ActionExit, &MainWindow::ActionExitExecute},
+      {ActionOpen, &MainWindow::ActionOpenExecute},
+      {ActionOpenEvidence, &MainWindow::ActionOpenEvidenceExecute},
+      {ActionSearchAll, &MainWindow::ActionSearchAllExecute},
+      {ActionBruteForce, &MainWindow::ActionBruteForceExecute},
+      {ActionShowThumb, &MainWindow::ListView2DblClick},
+      {ActionExtract, &MainWindow::ActionExtractExecute},
+      {ActionExtractSelected, &MainWindow::ActionExtractSelectedExecute},
+      {ActionView, &MainWindow::ListView1DblClick},
+      {ActionOpenWith, &MainWindow::ActionOpenWithExecute},
+      {ActionOrigView, &MainWindow::ActionOrigViewExecute},
+      {ActionBestFit, &MainWindow::ActionBestFitExecute},
+      {ActionActualSize, &MainWindow::ActionActualSizeExecute},
+      {ActionLeftRotate, &MainWindow::ActionLeftRotateExecute},
+      {ActionRightRotate, &MainWindow::ActionRightRotateExecute},
+      {ActionDesktopIcon, &MainWindow::ActionDesktopIconExecute},
+      {ActionQuickLaunchIcon, &MainWindow::ActionQuickLaunchIconExecute},
+      {ActionHelp, &MainWindow::ActionHelpExecute},
+      {ActionHelpOnline, &MainWindow::ActionHelpOnlineExecute},
+      {ActionHelpAbout, &MainWindow::ActionHelpAboutExecute},
+      {ActionSettings, &MainWindow::ActionSettingsExecute},
+  };
+  for (const auto& [action, handler] : handlers)
+    connect(action, &QAction::triggered, this, handler);
+  for (QAction* action : {ActionSelectAll, ActionUnselectAll, ActionInvert})
+    connect(action, &QAction::triggered, this, [this, action] { ActionSelectExecute(action); });
+  connect(ActionShowGallery, &QAction::triggered, this, [this] { parts_.pane->ToggleGallery(); });
+  connect(ActionUtcTimes, &QAction::triggered, this,
+          [this](bool utc) { SetTimeZone(utc ? TimeZoneChoice::kUtc : TimeZoneChoice::kLocal); });
+}
 
-}  // namespace
+void MainWindow::CreateMenus() {
+  ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+  ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+  ToolBar1->setMovable(false);
+  ToolBar1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  ToolBar1->addAction(ActionExit);
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(ActionOpen);
+  ToolBar1->addAction(ActionSearchAll);
+  ToolBar1->addSeparator();
+  ToolBar1->addAction(ActionBruteForce);
+  ToolBar1->addAction(ActionShowThumb);
+
+  File1 = menuBar()->addMenu(QString());
+  File1->addActions({ActionOpen, ActionOpenEvidence, ActionSearchAll});
+  File1->addSeparator();
+  File1->addAction(ActionBruteForce);
+  File1->addSeparator();
+  File1->addActions({ActionDesktopIcon, ActionQuickLaunchIcon});
+  File1->addSeparator();
+  File1->addAction(ActionSettings);
+  File1->addSeparator();
+  File1->addAction(ActionExit);
+
+  Actions1 = menuBar()->addMenu(QString());
+  Actions1->addActions({ActionExtract, ActionExtractSelected});
+  Actions1->addSeparator();
+  Actions1->addActions({ActionSelectAll, ActionUnselectAll, ActionInvert});
+  Actions1->addSeparator();
+  Actions1->addAction(ActionShowThumb);
+  Actions1->addSeparator();
+  Actions1->addActions({ActionView, ActionOpenWith});
+  Actions1->addSeparator();
+  Actions1->addAction(ActionOrigView);
+  Actions1->addSeparator();
+  Actions1->addActions({ActionShowGallery, ActionUtcTimes});
+
+  Help1 = menuBar()->addMenu(QString());
+  Help1->addActions({ActionHelp, ActionHelpOnline});
+  Help1->addSeparator();
+  Help1->addAction(ActionHelpAbout);
+
+  ListBoxPopupMenu = new QMenu(this);
+  ListBoxPopupMenu->addActions({ActionExtract, ActionExtractSelected});
+  ListBoxPopupMenu->addSeparator();
+  ListBoxPopupMenu->addActions({ActionSelectAll, ActionUnselectAll, ActionInvert});
+  ListBoxPopupMenu->addSeparator();
+  ListBoxPopupMenu->addActions({ActionView, ActionOpenWith});
+  ListBoxPopupMenu->addSeparator();
+  ListBoxPopupMenu->addAction(ActionOrigView);
+
+  // The rest (launchers, Online Support, About, Language) through the
+  // menus: F10 opens the menu bar, the arrows walk it.
+  auto* menu_key = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(menu_key, &QShortcut::activated, this, [this] {
+    menuBar()->setFocus(Qt::MenuBarFocusReason);
+    menuBar()->setActiveAction(File1->menuAction());
+  });
+}
+
+void MainWindow::ApplyTexts() {
+  UpdateWindowTitle();
+  File1->setTitle(UiText(kTextFile));
+  Actions1->setTitle(UiText(kTextActions));
+  Help1->setTitle(UiText(kTextHelp));
+  if (languages_->LangItem != nullptr) languages_->LangItem->setTitle(UiText(kTextLanguage));
+  ApplyCommandTexts(*context_);
+  parts_.list->ApplyTexts();
+  parts_.info->ApplyTexts();
+  parts_.pane->ApplyTexts();
+  parts_.locator->ApplyTexts();
+  parts_.work->ApplyTexts();
+  parts_.status->Retranslate();
+}
+
+void MainWindow::LangClick(QAction* item) {
+  languages_->LangClick(item);
+}
+
+void MainWindow::ActionSelectExecute(QAction* sender) {
+  if (sender != nullptr) parts_.list->ApplyCheckCommand(sender->data().toInt());
+}
+
+void MainWindow::ListView1ColumnClick(int column) {
+  parts_.list->ColumnClick(column);
+}
+
+void MainWindow::ListView1Click() {
+  UpdateCommands();
+}
+
+void MainWindow::ListView1Change() {
+  parts_.pane->ShowFocusedRow();
+  UpdateCommands();
+}
+
+void MainWindow::UpdateImageView(int mode) {
+  parts_.pane->UpdateImageView(mode);
+}
+
+void MainWindow::FocusBackAfterViewMode() {
+  if (activation_state_ == 0) return;
+  if (parts_.list->IsCurrentPage()) parts_.list->ListView1->setFocus();
+  if (PageControl1->currentWidget() == parts_.info->FileInfoTabSheet)
+    parts_.info->RichEdit1->setFocus();
+}
+
+void MainWindow::ActionBestFitExecute() {
+  parts_.pane->SetBestFit(true);
+  FocusBackAfterViewMode();
+}
+
+void MainWindow::ActionActualSizeExecute() {
+  if (parts_.pane->SetBestFit(false)) FocusBackAfterViewMode();
+}
+
+void MainWindow::ActionLeftRotateExecute() {
+  parts_.pane->Rotate(1);
+}
+
+void MainWindow::ActionRightRotateExecute() {
+  parts_.pane->Rotate(-1);
+}
+
+void MainWindow::ActionOpenExecute() {
+  parts_.open->Open();
+}
+
+void MainWindow::OpenThumbnailFile(const QString& path) {
+  parts_.open->OpenFile(path);
+}
+
+void MainWindow::ClearThumbnailList() {
+  parts_.open->ClearList();
+}
+
+void MainWindow::ActionSearchAllExecute() {
+  parts_.locator->SearchAll();
+}
 
 void MainWindow::ActionBruteForceExecute() {
-  if (IsWorking()) return;
-  carved_list_ = false;
-  const QStringList filters{
-      UiText(kTextThumbnailCacheFiles) + QStringLiteral(" (*.db *.DB)"),
-      UiText(kTextSwapAndHibernationFiles) +
-          QStringLiteral(" (pagefile.sys win386.swp hiber*.sys swapfile.sys)"),
-      UiText(kTextAllFiles) + QStringLiteral(" (*)")};
-  const QString path = dialogs().ChooseOpenFile(this, filters);
-  if (path.isEmpty()) return;
-  // Which kinds of picture to carve: the last choice is offered again.
-  const std::optional<CarveKinds> kinds = dialogs().ChooseCarveKinds(this, LoadCarveKinds());
-  if (!kinds) return;
-  SaveCarveKinds(*kinds);
-
-  BeginWithFile(path);
-  list_view1_change_attached_ = false;
-  ListView1->setUpdatesEnabled(false);
-  busy_ = true;
-  work_ms_ = 0;
-  if (!thumbnails_.empty() &&
-      dialogs().AskYesNo(this, UiText(kTextClearList), kClearListHelpContext)) {
-    ClearThumbnailList();
-  }
-  repaint();
-  progress_ =
-      std::make_unique<StatusProgress>(StatusBar1, status_panel_[0], status_panel_[1], 0, 100);
-  CarveFile(path, *kinds);
-
-  EndListWork(work_ms_);
+  parts_.carving->BruteForce();
 }
 
 void MainWindow::ListView2DblClick() {
-  if (IsWorking()) return;
-  if (found_caches_.empty() || !ListView2->selectionModel()->hasSelection()) return;
-  const QModelIndex current = ListView2->currentIndex();
-  if (!current.isValid() || static_cast<size_t>(current.row()) >= found_caches_.size()) return;
-  OpenThumbnailFile(QString::fromStdString(found_caches_[static_cast<size_t>(current.row())].path));
+  parts_.locator->OpenHighlighted();
+}
+
+void MainWindow::ListView2ColumnClick(int column) {
+  parts_.locator->ColumnClick(column);
+}
+
+void MainWindow::ActionExtractExecute() {
+  extraction_->ExtractChecked();
+}
+
+void MainWindow::ActionExtractSelectedExecute() {
+  extraction_->ExtractSelected();
+}
+
+void MainWindow::ListView1DblClick() {
+  if (!IsWorking() && ActionView->isEnabled()) opener_->OpenSelected();
+}
+
+void MainWindow::ActionOpenWithExecute() {
+  if (!IsWorking()) opener_->OpenSelectedWith();
+}
+
+void MainWindow::ActionOrigViewExecute() {
+  if (opener_->OpenOriginal(parts_.pane->OrgFileViewBtn->toolTip())) return;
+  // The original has gone since the row was shown.
+  ActionOrigView->setEnabled(false);
+  parts_.pane->OrgFileViewBtn->hide();
+}
+
+void MainWindow::ActionDesktopIconExecute() {
+  desktop_->CreateLauncher(true);
+}
+
+void MainWindow::ActionQuickLaunchIconExecute() {
+  desktop_->CreateLauncher(false);
+}
+
+void MainWindow::ActionHelpExecute() {
+  desktop_->ShowHelp();
+}
+
+void MainWindow::ActionHelpOnlineExecute() {
+  desktop_->OpenSupport();
+}
+
+void MainWindow::ActionHelpAboutExecute() {
+  desktop_->ShowAbout();
+}
+
+void MainWindow::ActionOpenEvidenceExecute() {
+  parts_.evidence->Open();
+}
+
+void MainWindow::OpenEvidenceImage(const QString& path) {
+  parts_.evidence->OpenImage(path);
+}
+
+void MainWindow::CancelWork() {
+  parts_.work->Cancel();
+}
+
+void MainWindow::OpenStartFiles(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (!path.isEmpty()) OpenPath(QFileInfo(path).absoluteFilePath());
+  }
+}
+
+void MainWindow::OpenDroppedFiles(const QStringList& paths) {
+  if (IsWorking() || paths.isEmpty()) return;
+  context_->SetCarvedList(false);
+  // One list shows one file: the first local file dropped is opened.
+  OpenPath(paths.first());
+}
+
+void MainWindow::OpenPath(const QString& path) {
+  // A folder is searched for its caches, as File Locator does, never read
+  // as a cache.
+  if (QFileInfo(path).isDir()) {
+    parts_.locator->SearchFrom(path);
+  } else if (parts_.open->MayReplaceList()) {
+    OpenThumbnailFile(path);
+  }
 }
 
 }  // namespace glintvane

@@ -7,6 +7,7 @@
 
 #include "cache/thumbcache_reader.h"
 #include "carve/carve_verify.h"
+#include "texts/ui_texts.h"
 
 namespace glintvane {
 namespace {
@@ -15,12 +16,99 @@ QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// What the stored bytes are, as a person names the format.
+QString KindText(ImageKind kind) {
+  switch (kind) {
+    case ImageKind::kJfif:
+    case ImageKind::kJpeg:
+      return QStringLiteral("JPEG");
+    case ImageKind::kRaw:
+      return QStringLiteral("RAW (JPEG)");
+    case ImageKind::kPng:
+      return QStringLiteral("PNG");
+    case ImageKind::kBmp:
+      return QStringLiteral("BMP");
+    case ImageKind::kNone:
+      break;
+  }
+  return {};
+}
+
+// What a carved row holds, as the start it was found by tells it.
+QString CarvedKindText(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kJfif:
+      return QStringLiteral("JPEG (JFIF)");
+    case CarveKind::kExif:
+      return QStringLiteral("JPEG (Exif)");
+    case CarveKind::kJpeg:
+      return QStringLiteral("JPEG");
+    case CarveKind::kPng:
+      return QStringLiteral("PNG");
+    case CarveKind::kBmp:
+      return QStringLiteral("BMP");
+  }
+  return {};
+}
+
 }  // namespace
 
 ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
-  captions_ =
-      QStringList{QStringLiteral("Number"), QStringLiteral("Name"), QStringLiteral("Modified")};
+  const auto& defaults = DefaultUiTexts();
+  for (int text : {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize,
+                   kTextDimensions, kTextOffset, kTextIndexed, kTextHeaderChecksum,
+                   kTextDataChecksum, kTextEndFound, kTextDecodes})
+    captions_ << QString::fromUtf8(defaults[text].data(),
+                                   static_cast<qsizetype>(defaults[text].size()));
+}
+
+QString ThumbnailModel::Word(int text) const {
+  const std::string_view word =
+      texts_ != nullptr ? std::string_view((*texts_)[text]) : DefaultUiTexts()[text];
+  return Text(word);
+}
+
+QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
+  switch (column) {
+    case kColumnNumber:
+      return Text(row.key);
+    case kColumnName: {
+      // Rows of later Windows' "256_" streams have no original name:
+      // the stream's own name says which picture it is.
+      const std::string_view name = RowNameText(row);
+      return Text(name.empty() ? std::string_view(row.key) : name);
+    }
+    case kColumnModified:
+      return Text(RowTimeText(row));
+    case kColumnKind:
+      return row.carved ? CarvedKindText(row.carve_kind) : KindText(row.kind);
+    case kColumnSize:
+      return row.length > 0 ? QString::number(row.length) : QString();
+    case kColumnDimensions:
+      if (row.width <= 0 || row.height <= 0) return {};
+      return QStringLiteral("%1 x %2").arg(row.width).arg(row.height);
+    case kColumnOffset:
+      if (row.thumbcache) return QString::number(row.entry_offset);
+      return row.source_kind == SourceKind::kOpenFile ? QString::number(row.start) : QString();
+    case kColumnIndexed:
+      if (row.indexed < 0) return {};
+      return Word(row.indexed == 1 ? kTextYes : kTextNo);
+    case kColumnHeaderChecksum:
+      if (!row.thumbcache) return {};
+      return Word(row.checksum_ok ? kTextMatches : kTextDoesNotMatch);
+    case kColumnDataChecksum:
+      if (!row.thumbcache) return {};
+      return QStringLiteral("%1").arg(row.data_checksum, 16, 16, QLatin1Char('0'));
+    case kColumnEndFound:
+      if (!row.carved) return {};
+      return Word(row.complete ? kTextYes : kTextNo);
+    case kColumnDecodes:
+      if (!row.carved || row.decodes == DecodeCheck::kUnchecked) return {};
+      return Word(row.decodes == DecodeCheck::kDecodes ? kTextYes : kTextNo);
+    default:
+      return {};
+  }
 }
 
 int ThumbnailModel::rowCount(const QModelIndex& parent) const {
@@ -46,20 +134,12 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
   if (row == nullptr) return {};
   switch (role) {
     case Qt::DisplayRole:
-      switch (index.column()) {
-        case 0:
-          return Text(row->key);
-        case 1: {
-          // Rows of later Windows' "256_" streams have no original name:
-          // the stream's own name says which picture it is.
-          const std::string_view name = RowNameText(*row);
-          return Text(name.empty() ? std::string_view(row->key) : name);
-        }
-        case 2:
-          return Text(RowTimeText(*row));
-        default:
-          return {};
-      }
+      return CellText(*row, index.column());
+    case Qt::TextAlignmentRole:
+      // Numbers line up on the right, as in a spreadsheet.
+      if (index.column() == kColumnSize || index.column() == kColumnOffset)
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+      return {};
     case Qt::CheckStateRole:
       if (index.column() == 0) return row->checked ? Qt::Checked : Qt::Unchecked;
       return {};
@@ -98,7 +178,7 @@ Qt::ItemFlags ThumbnailModel::flags(const QModelIndex& index) const {
 QVariant ThumbnailModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
   QString caption = captions_.value(section);
-  if (section == 2 && !zone_label_.isEmpty()) {
+  if (section == kColumnModified && !zone_label_.isEmpty()) {
     // "Modified (UTC) v": the zone belongs to the caption, the marker stays last.
     const bool marked =
         caption.endsWith(QLatin1String(" v")) || caption.endsWith(QLatin1String(" ^"));

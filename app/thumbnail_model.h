@@ -14,13 +14,35 @@
 
 namespace glintvane {
 
+// The columns, in the order the list shows them. The first three are the
+// list's classic ones; the rest tell what a thumbcache entry or a carved
+// image carries, and are shown or hidden per kind of list.
+enum ThumbnailColumn : int {
+  kColumnNumber,
+  kColumnName,
+  kColumnModified,
+  kColumnKind,
+  kColumnSize,
+  kColumnDimensions,
+  kColumnOffset,
+  kColumnIndexed,
+  kColumnHeaderChecksum,
+  kColumnDataChecksum,
+  kColumnEndFound,
+  kColumnDecodes,
+};
+
+class UiTexts;
+
 class ThumbnailModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumnCount = 3;  // Number, Original Name, Modified
+  static constexpr int kColumnCount = kColumnDecodes + 1;
 
   explicit ThumbnailModel(ThumbnailList& list, QObject* parent = nullptr);
+  // The texts the cells' words ("Yes", "matches") come from; null: English.
+  void SetTexts(const UiTexts* texts) { texts_ = texts; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -57,8 +79,14 @@ class ThumbnailModel : public QAbstractTableModel {
   // The hint the list shows as its tooltip: the open file.
   void SetHint(const QString& hint) { hint_ = hint; }
 
+  // The text of `column` for a record, as the cell shows it.
+  QString CellText(const ThumbnailRow& row, int column) const;
+
  private:
+  QString Word(int text) const;
+
   ThumbnailList& list_;
+  const UiTexts* texts_ = nullptr;
   std::vector<uint32_t> order_;  // view row -> list index
   QStringList captions_;
   QString hint_;

@@ -56,4 +56,10 @@ inline constexpr int kErrThumbcacheHeader = 1610;  // a header no Windows wrote
 inline constexpr int kErrThumbcacheEntry = 1611;   // an entry that breaks the chain of entries
 inline constexpr int kErrThumbcacheIndex = 1612;   // an index file (no pictures) or a broken one
 
+// The Windows Search index (Windows.edb, Windows.db); generic entry form with
+// a detail text that says what was found.
+inline constexpr int kErrSearchIndexOpen = 1620;     // the file cannot be opened, copied or read
+inline constexpr int kErrSearchIndexFormat = 1621;   // neither an ESE nor a SQLite search index
+inline constexpr int kErrSearchIndexDamaged = 1622;  // its header or catalog cannot be read
+
 }  // namespace glintvane

@@ -161,7 +161,13 @@ ReadResult<int32_t> CompoundFile::NextSector(Table table, int32_t n) {
   const int32_t f = list[static_cast<size_t>(n) / kIdsPerSector];
   if (f < 0) return Fail(kErrNegativeTableSector);
   const uint64_t p = SectorOffset(f) + 4 * (static_cast<uint64_t>(n) % kIdsPerSector);
-  if (!reader_.Contains(p, 4)) return Fail(kErrTableEntryOutside);
+  if (!reader_.Contains(p, 4)) {
+    return Fail(kErrTableEntryOutside, std::string(name) + " sector " + Str(f) +
+                                           ", which holds the entry of " +
+                                           (table == Table::kFat ? "sector " : "mini sector ") +
+                                           Str(n) + ", lies past the end of the file (" +
+                                           Str(static_cast<int64_t>(reader_.size())) + " bytes)");
+  }
   auto v = reader_.U32(p);
   if (!v) return tl::unexpected(v.error());
   return static_cast<int32_t>(*v);

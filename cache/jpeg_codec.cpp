@@ -123,7 +123,9 @@ bool RunDecode(Decompressor& d, ErrorManager& mgr, std::span<const uint8_t> jpeg
     }
     d.info_.out_color_space = JCS_RGB;
   } else if (four) {
-    d.info_.out_color_space = JCS_CMYK;
+    // Neither CMYK nor YCCK: the samples exactly as encoded.
+    d.info_.jpeg_color_space = JCS_UNKNOWN;
+    d.info_.out_color_space = JCS_UNKNOWN;
   } else {
     d.info_.out_color_space = JCS_RGB;
   }
@@ -223,6 +225,12 @@ bool RunEncode(Compressor& c, ErrorManager& mgr, const PixelImage& image,
     c.info_.input_components = 3;
     c.info_.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c.info_);
+    if (settings.full_chroma) {
+      for (int i = 0; i < c.info_.num_components; ++i) {
+        c.info_.comp_info[i].h_samp_factor = 1;
+        c.info_.comp_info[i].v_samp_factor = 1;
+      }
+    }
   }
   if (settings.quant_table_zigzag != nullptr) {
     unsigned int natural[64];

@@ -23,7 +23,7 @@ struct PixelImage {
 
 enum class JpegPixels {
   kRgb,       // colour-converted to RGB (grey and YCbCr files); 4-component files fail
-  kAsStored,  // the components as the file holds them (4-component files as CMYK)
+  kAsStored,  // the components as the file holds them, no colour transform
 };
 
 // Decodes a whole JPEG. Libjpeg's warnings (a truncated scan, say) do not
@@ -46,6 +46,9 @@ tl::expected<void, std::string> CheckJpegDecodes(std::span<const uint8_t> jpeg,
 
 struct JpegEncodeSettings {
   int quality = 90;  // used unless quant_table_zigzag is given
+  // Colour at full resolution (every component sampled 1x1) instead of
+  // libjpeg's default of half each way for the two chroma components.
+  bool full_chroma = false;
   // Four components written as they are (no colour transform, no Adobe or
   // JFIF marker), each sampled 1x1 and quantised with table 0: the layout of
   // a raw-colour thumbnail. The input image then has 4 channels.

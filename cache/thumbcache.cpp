@@ -1,5 +1,6 @@
 #include "cache/thumbcache.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -165,17 +166,15 @@ uint64_t ThumbcacheEntryHeaderSize(uint32_t version) {
   return version == kThumbcacheWin7 ? 48 : 56;
 }
 
-ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
-                                                 uint64_t offset, uint64_t file_size) {
+ThumbcacheEntry DecodeThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
+                                      uint64_t offset) {
   const uint64_t header_size = ThumbcacheEntryHeaderSize(version);
-  const std::string where = "Entry at offset " + std::to_string(offset);
-  if (head.size() < header_size) return Fail(kErrThumbcacheEntry, where + " is cut off");
-  if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheEntry, where + " has no signature");
   ThumbcacheEntry entry;
   entry.offset = offset;
-  entry.size = Le32(&head[4]);
-  entry.hash = Le64(&head[8]);
+  if (head.size() < header_size) return entry;
   const uint8_t* p = head.data();
+  entry.size = Le32(p + 4);
+  entry.hash = Le64(p + 8);
   size_t checked = 48;  // bytes the header checksum covers
   if (version == kThumbcacheVista) {
     entry.extension = Utf16LeToUtf8(head.subspan(16, 8), 4);
@@ -201,6 +200,18 @@ ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, 
     entry.header_checksum = Le64(p + 48);
   }
   entry.checksum_ok = ThumbcacheCrc64(head.first(checked)) == entry.header_checksum;
+  entry.identifier_offset = offset + header_size;
+  entry.data_offset = entry.identifier_offset + entry.identifier_size + entry.padding_size;
+  return entry;
+}
+
+ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
+                                                 uint64_t offset, uint64_t file_size) {
+  const uint64_t header_size = ThumbcacheEntryHeaderSize(version);
+  const std::string where = "Entry at offset " + std::to_string(offset);
+  if (head.size() < header_size) return Fail(kErrThumbcacheEntry, where + " is cut off");
+  if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheEntry, where + " has no signature");
+  ThumbcacheEntry entry = DecodeThumbcacheEntry(head, version, offset);
   if (entry.size < header_size) {
     return Fail(kErrThumbcacheEntry,
                 where + " gives its size as " + std::to_string(entry.size) + " bytes");
@@ -217,8 +228,6 @@ ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, 
                                          " bytes of name and data in " +
                                          std::to_string(entry.size));
   }
-  entry.identifier_offset = offset + header_size;
-  entry.data_offset = entry.identifier_offset + entry.identifier_size + entry.padding_size;
   return entry;
 }
 
@@ -237,15 +246,13 @@ bool ThumbcacheIndex::References(uint64_t hash, uint32_t cache_type, uint64_t of
   return IsIndexedOffset(at) && at == offset;
 }
 
-ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
+ReadResult<ThumbcacheIndexLayout> ReadThumbcacheIndexLayout(ByteSource& source) {
   std::array<uint8_t, 0x1C> head{};
   if (auto r = ReadExactly(source, 0, head, kErrThumbcacheIndex, "The index header"); !r) {
     return tl::unexpected(r.error());
   }
-  ThumbcacheIndex index;
+  ThumbcacheIndexLayout index;
   uint64_t min_header = 0;
-  uint64_t entry_bytes = 0;
-  uint64_t first_offset = 0;  // where the offsets start inside an entry
   if (HasSignatureAt(head, 0, kIndexSignature)) {
     index.version = Le32(&head[4]);
     index.used = Le32(&head[0x0C]);
@@ -253,20 +260,20 @@ ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
     min_header = 24;
     index.offsets_per_entry = 5;
     // Vista kept a FILETIME after the hash.
-    entry_bytes = index.version == kThumbcacheVista ? 40 : 32;
-    first_offset = index.version == kThumbcacheVista ? 20 : 12;
+    index.entry_bytes = index.version == kThumbcacheVista ? 40 : 32;
+    index.first_offset = index.version == kThumbcacheVista ? 20 : 12;
   } else if (HasSignatureAt(head, 4, kIndexSignature)) {
     index.version = Le32(&head[8]);
     index.used = Le32(&head[0x14]);
     index.total = Le32(&head[0x18]);
     min_header = 0x1C;
-    first_offset = 16;
+    index.first_offset = 16;
     index.offsets_per_entry = index.version == kThumbcacheWin10   ? 14
                               : index.version == kThumbcacheWin81 ? 11
                                                                   : 9;
     // Windows 8 and 8.1 close an entry with 4 unknown bytes.
-    entry_bytes =
-        first_offset + 4ull * index.offsets_per_entry + (index.version == kThumbcacheWin10 ? 0 : 4);
+    index.entry_bytes = index.first_offset + 4ull * index.offsets_per_entry +
+                        (index.version == kThumbcacheWin10 ? 0 : 4);
   } else {
     return Fail(kErrThumbcacheIndex, "No \"IMMM\" signature");
   }
@@ -275,33 +282,85 @@ ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
   }
   // The header's size is not stored: it is what the entries leave of the file.
   const uint64_t size = source.Size();
-  if (uint64_t{index.total} * entry_bytes > size - min_header) {
+  if (uint64_t{index.total} * index.entry_bytes > size - min_header) {
     return Fail(kErrThumbcacheIndex, "The index claims " + std::to_string(index.total) +
                                          " entries, more than the file holds");
   }
-  index.header_size = size - uint64_t{index.total} * entry_bytes;
+  index.header_size = size - uint64_t{index.total} * index.entry_bytes;
+  return index;
+}
+
+ReadResult<void> ForEachThumbcacheIndexEntry(
+    ByteSource& source, const ThumbcacheIndexLayout& layout,
+    const std::function<void(uint64_t hash, std::span<const uint32_t> offsets)>& on_entry) {
   std::vector<uint8_t> chunk;
-  const uint64_t per_chunk = kIndexChunkBytes / entry_bytes;
-  for (uint64_t done = 0; done < index.total;) {
-    const uint64_t count = std::min<uint64_t>(per_chunk, index.total - done);
-    chunk.resize(static_cast<size_t>(count * entry_bytes));
-    if (auto r = ReadExactly(source, index.header_size + done * entry_bytes, chunk,
+  std::vector<uint32_t> offsets(layout.offsets_per_entry);
+  const uint64_t per_chunk = kIndexChunkBytes / layout.entry_bytes;
+  for (uint64_t done = 0; done < layout.total;) {
+    const uint64_t count = std::min<uint64_t>(per_chunk, layout.total - done);
+    chunk.resize(static_cast<size_t>(count * layout.entry_bytes));
+    if (auto r = ReadExactly(source, layout.header_size + done * layout.entry_bytes, chunk,
                              kErrThumbcacheIndex, "An index entry");
         !r) {
-      return tl::unexpected(r.error());
+      return r;
     }
     for (uint64_t k = 0; k < count; ++k) {
-      const uint8_t* e = chunk.data() + k * entry_bytes;
+      const uint8_t* e = chunk.data() + k * layout.entry_bytes;
       const uint64_t hash = Le64(e);
       if (hash == 0) continue;  // an unused slot
-      std::vector<uint32_t> offsets(index.offsets_per_entry);
-      for (uint32_t t = 0; t < index.offsets_per_entry; ++t) {
-        offsets[t] = Le32(e + first_offset + 4ull * t);
+      for (uint32_t t = 0; t < layout.offsets_per_entry; ++t) {
+        offsets[t] = Le32(e + layout.first_offset + 4ull * t);
       }
-      index.by_hash.emplace(hash, index.entries.size());
-      index.entries.push_back({hash, std::move(offsets)});
+      on_entry(hash, offsets);
     }
     done += count;
+  }
+  return {};
+}
+
+ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source) {
+  auto layout = ReadThumbcacheIndexLayout(source);
+  if (!layout) return tl::unexpected(layout.error());
+  ThumbcacheIndex index;
+  index.version = layout->version;
+  index.header_size = layout->header_size;
+  index.used = layout->used;
+  index.total = layout->total;
+  index.offsets_per_entry = layout->offsets_per_entry;
+  auto r = ForEachThumbcacheIndexEntry(
+      source, *layout, [&](uint64_t hash, std::span<const uint32_t> offsets) {
+        index.by_hash.emplace(hash, index.entries.size());
+        index.entries.push_back({hash, std::vector<uint32_t>(offsets.begin(), offsets.end())});
+      });
+  if (!r) return tl::unexpected(r.error());
+  return index;
+}
+
+bool ThumbcacheTypeIndex::References(uint64_t hash, uint64_t offset) const {
+  const auto it = std::lower_bound(slots_.begin(), slots_.end(), hash,
+                                   [](const Slot& slot, uint64_t h) { return slot.hash < h; });
+  if (it == slots_.end() || it->hash != hash) return false;
+  return IsIndexedOffset(it->offset) && it->offset == offset;
+}
+
+ReadResult<ThumbcacheTypeIndex> ReadThumbcacheTypeIndex(ByteSource& source, uint32_t cache_type) {
+  auto layout = ReadThumbcacheIndexLayout(source);
+  if (!layout) return tl::unexpected(layout.error());
+  ThumbcacheTypeIndex index;
+  index.version_ = layout->version;
+  auto r = ForEachThumbcacheIndexEntry(
+      source, *layout, [&](uint64_t hash, std::span<const uint32_t> offsets) {
+        const uint32_t offset =
+            cache_type < offsets.size() ? offsets[cache_type] : kThumbcacheNotIndexed;
+        index.slots_.push_back({hash, offset});
+      });
+  if (!r) return tl::unexpected(r.error());
+  // Stable: of the slots of one hash the first in the file stays first, as
+  // ThumbcacheIndex::by_hash keeps it.
+  std::stable_sort(index.slots_.begin(), index.slots_.end(),
+                   [](const auto& a, const auto& b) { return a.hash < b.hash; });
+  for (size_t i = 0; i < index.slots_.size(); ++i) {
+    if (i == 0 || index.slots_[i].hash != index.slots_[i - 1].hash) ++index.hash_count_;
   }
   return index;
 }

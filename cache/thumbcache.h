@@ -72,6 +72,13 @@ struct ThumbcacheEntry {
 // The size of an entry header in `version`: 48 on Windows 7, 56 elsewhere.
 uint64_t ThumbcacheEntryHeaderSize(uint32_t version);
 
+// The fields of the entry header at `offset` as they stand, judged by
+// nothing but the header checksum (`head` holds ThumbcacheEntryHeaderSize
+// bytes): a damaged entry can still tell its hash and its sizes. The
+// identifier and data offsets follow from the sizes, unchecked.
+ThumbcacheEntry DecodeThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
+                                      uint64_t offset);
+
 // Decodes the entry header at `offset` (the `head` bytes hold at least
 // ThumbcacheEntryHeaderSize of them). Fails when the signature is missing or
 // the sizes do not fit in the entry or the file (`file_size`).
@@ -110,5 +117,47 @@ inline bool IsIndexedOffset(uint32_t offset) {
 }
 
 ReadResult<ThumbcacheIndex> ReadThumbcacheIndex(ByteSource& source);
+
+// An index file's layout, from its header and its size.
+struct ThumbcacheIndexLayout {
+  uint32_t version = 0;
+  uint64_t header_size = 0;
+  uint32_t used = 0;
+  uint32_t total = 0;
+  uint32_t offsets_per_entry = 0;
+  uint64_t entry_bytes = 0;
+  uint64_t first_offset = 0;  // where the offsets start inside an entry
+};
+ReadResult<ThumbcacheIndexLayout> ReadThumbcacheIndexLayout(ByteSource& source);
+
+// Calls `on_entry` with the hash and the offsets of every used slot, in file
+// order. The slots are read a piece at a time: an index of a million slots
+// is never held whole.
+ReadResult<void> ForEachThumbcacheIndexEntry(
+    ByteSource& source, const ThumbcacheIndexLayout& layout,
+    const std::function<void(uint64_t hash, std::span<const uint32_t> offsets)>& on_entry);
+
+// What a cache reader needs of the index beside it: for each hash, the
+// offset its first slot gives in one cache type. 16 bytes a slot, where the
+// whole ThumbcacheIndex takes over 150.
+class ThumbcacheTypeIndex {
+ public:
+  // Whether the index points at the entry of `hash` at `offset`.
+  bool References(uint64_t hash, uint64_t offset) const;
+  uint32_t version() const { return version_; }
+  size_t hash_count() const { return hash_count_; }
+
+ private:
+  friend ReadResult<ThumbcacheTypeIndex> ReadThumbcacheTypeIndex(ByteSource&, uint32_t);
+  struct Slot {
+    uint64_t hash;
+    uint32_t offset;
+  };
+  std::vector<Slot> slots_;  // by hash; of equal hashes the first in the file first
+  uint32_t version_ = 0;
+  size_t hash_count_ = 0;
+};
+
+ReadResult<ThumbcacheTypeIndex> ReadThumbcacheTypeIndex(ByteSource& source, uint32_t cache_type);
 
 }  // namespace glintvane

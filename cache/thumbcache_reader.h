@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "base/byte_source.h"
 #include "base/progress.h"
@@ -29,14 +30,26 @@ CacheReadResult ReadThumbcacheFile(ByteSource& source, const std::string& path,
                                    ByteSource* index = nullptr);
 
 // The entries after the common File Details lines: appends rows, images and
-// the cache's own details. Used by the readers above.
+// the cache's own details. Used by the readers above. Damaged entries cost
+// their own rows only: their errors are recorded as they are met (then
+// `recorded` is set) and the first of them is the result.
 ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& path,
                                        CacheReadTarget& target, CacheReadResult& result,
-                                       ByteSource* index, ProgressMeter& meter);
+                                       ByteSource* index, ProgressMeter& meter, bool& recorded);
+
+// The data checksum of an entry is stored but cannot be checked: no CRC-64
+// (any polynomial, either bit order, any start and end value) over the data,
+// the identifier with the data, or their word-wise forms reproduces it on
+// the 1,143 entries with data of the real caches we have, though it depends
+// on the data alone (equal data, equal checksum). Said wherever the checksum
+// is shown.
+inline constexpr std::string_view kThumbcacheDataNotVerified =
+    "not verified (the algorithm of the data checksum is not known)";
 
 // What the list tells about an entry of a thumbcache beyond its columns, one
-// line each: whether the index still points at it, a header checksum that did
-// not match, the stored data checksum. "" for rows of other caches.
+// line each: recovered or damaged, whether the index still points at it, a
+// header checksum that did not match, the stored data checksum (not
+// verified). "" for rows of other caches.
 std::string ThumbcacheRowNote(const ThumbnailRow& row);
 
 // A thumbcache_idx.db opened by itself: one row per hash it holds, in file

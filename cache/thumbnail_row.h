@@ -85,6 +85,9 @@ struct ThumbnailRow {
   int8_t indexed = -1;         // the index beside the cache points at the entry: 1, 0; -1 no index
   bool thumbcache = false;     // the row is an entry of a thumbcache_*.db
   bool checksum_ok = false;    // thumbcache: the entry header's CRC-64 matched
+  // Thumbcache: an entry found outside the chain of entries (in free space,
+  // or after the end of the chain), most often one Windows deleted.
+  bool recovered = false;
 };
 
 // The extension the row's image is written with: ".png", ".bmp" for those

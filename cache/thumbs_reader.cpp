@@ -25,6 +25,9 @@ namespace {
 // file that turns out not to be a cache should not take memory up front.
 constexpr uint64_t kMaxStoreReserve = 256ull * 1024 * 1024;
 
+// The File Details label of a Thumbs.db cut short.
+constexpr const char* kCutShortLabel = "Cut short";
+
 ImageKind KindOf(ThumbnailPayload payload) {
   switch (payload) {
     case ThumbnailPayload::kJfif:
@@ -187,6 +190,24 @@ void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string&
   meter.Update(0, counter, 1, 100);
 }
 
+// A read that failed on a file cut short says so, and says what the cut
+// took: in the File Details, in the error's detail (or, when the errors were
+// recorded stream by stream, in a warning of its own).
+void NoteCutShort(ByteSource& source, const std::string& path, CacheReadTarget& target,
+                  CacheReadResult& result, ReadError& error, bool recorded) {
+  PagedReader reader(source);
+  result.cut_short = DiagnoseCutShort(reader);
+  if (!result.cut_short) return;
+  const std::string text = result.cut_short->Text();
+  result.details.push_back(std::string(kCutShortLabel) + ": " + text);
+  const std::string said = "the file is cut short at " + text;
+  if (recorded) {
+    target.errors.AddWarning(path, said, target.texts);
+  } else {
+    error.detail += (error.detail.empty() ? "" : "; ") + said;
+  }
+}
+
 // What the first bytes say the file is: the caches of Windows Vista and later
 // are told from a Thumbs.db by their signature, whatever their name.
 enum class FileFamily { kCompound, kThumbcache, kThumbcacheIndex };
@@ -230,7 +251,8 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
           index = beside.get();
         }
       }
-      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter); !r) {
+      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter, recorded);
+          !r) {
         error = r.error();
         failed = true;
       }
@@ -250,6 +272,9 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
         error = *read.stream_error();
         failed = true;
         recorded = true;
+      }
+      if (failed && !result.stopped && error.code != kErrPlatform) {
+        NoteCutShort(*source, path, target, result, error, recorded);
       }
     }
   } catch (const std::bad_alloc&) {

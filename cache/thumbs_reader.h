@@ -1,6 +1,7 @@
 // Reading a Thumbs.db thumbnail cache into the thumbnail list.
 #pragma once
 
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "base/byte_source.h"
 #include "base/file_time.h"
 #include "base/progress.h"
+#include "cache/cut_short.h"
 #include "cache/thumbnail_list.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
@@ -28,6 +30,9 @@ struct CacheReadResult {
   // The stop token ended the read: the rows made so far stay, nothing is
   // recorded as an error.
   bool stopped = false;
+  // A Thumbs.db shorter than its own structures call for: what lies past its
+  // end (also a File Details line and part of the error's detail).
+  std::optional<CutShort> cut_short;
 };
 
 // Where a read reports to. The list and the store are filled; rows made

@@ -21,6 +21,7 @@
 #include "cli/found_rows.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_search.h"
+#include "evidence/image_containers.h"
 
 namespace glintvane::cli {
 namespace {
@@ -191,12 +192,7 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
 
 bool IsImageNotPlainBytes(const std::string& path) {
   if (!IsImageSearchRoot(path)) return false;
-  auto file = FileByteSource::Open(path);
-  if (file) {
-    std::array<uint8_t, 8> head{};
-    const auto got = (*file)->ReadAt(0, head);
-    if (got && HasEwfSignature(std::span(head).first(*got))) return true;
-  }
+  if (ContainerFormatOf(path) != ImageFormat::kRaw) return true;
   return RawSegmentPaths(path).size() > 1;
 }
 

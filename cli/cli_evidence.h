@@ -15,8 +15,9 @@ bool IsImageSearchRoot(const std::string& root);
 
 int RunImageSearch(const std::string& image, bool json, int code_page = 1252);
 
-// True for an EWF segment or the first piece of a split raw image: files
-// whose bytes are not the disk's as they lie.
+// True for an EWF segment, another container (VMDK, VHD, VHDX, QCOW2, AFF) or
+// the first piece of a split raw image: files whose bytes are not the disk's
+// as they lie.
 bool IsImageNotPlainBytes(const std::string& path);
 
 // After a failed read: when FILE is a disk image, says how to search it.

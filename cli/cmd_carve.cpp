@@ -413,7 +413,8 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
       "read, 1 when it could not be.");
   auto args = std::make_shared<CarveArgs>();
   sub->add_option("FILE", args->path,
-                  "the file to scan; a disk image in EWF or split raw form is read as the disk")
+                  "the file to scan; a disk image in EWF, VMDK, VHD, VHDX, QCOW2, AFF or split raw "
+                  "form is read as the disk")
       ->required();
   sub->add_flag("--json", args->json, "print one JSON document, rows streamed");
   sub->add_flag("--hash", args->hash, "add the SHA-256 of each image's bytes");

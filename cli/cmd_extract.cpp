@@ -112,10 +112,11 @@ int RunExtract(ExtractArgs args) {
   ImageStore store;
   ErrorList errors;
   if (args.carve && IsImageNotPlainBytes(args.file)) {
-    // Carved rows are written from their source file's own bytes, which an
-    // EWF or split image does not hold as the disk had them.
-    return finish(kExitUsage, args.file + " is an EWF or split disk image; carve it with " +
-                                  "\"glintvane-cli carve " + args.file + " --dfxml FILE\"");
+    // Carved rows are written from their source file's own bytes, which a
+    // container or a split image does not hold as the disk had them.
+    return finish(kExitUsage, args.file + " is an EWF, VMDK, VHD, VHDX, QCOW2, AFF or split " +
+                                  "disk image; carve it with \"glintvane-cli carve " + args.file +
+                                  " --dfxml FILE\"");
   }
   {
     TerminalProgress progress;

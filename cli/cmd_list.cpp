@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/file_time.h"
+#include "cache/thumbcache_reader.h"
 #include "cache/thumbs_reader.h"
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
@@ -52,24 +53,32 @@ std::string SizeText(const ThumbnailRow& row) {
   return std::to_string(row.width) + "x" + std::to_string(row.height);
 }
 
+std::vector<std::string> Cells(const ThumbnailRow& row) {
+  return {Printable(row.key),
+          Printable(row.name),
+          Printable(row.time_text),
+          std::string(ImageKindName(row.kind)),
+          SizeText(row),
+          std::to_string(row.length)};
+}
+
+// Two passes over the rows, one for the column widths and one to print: a
+// table of a million rows is never held as text.
 void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
   const UiTexts& texts = CliTexts();
   PrintLines(stdout, result.details);
   std::printf("\n");
-  std::vector<std::vector<std::string>> cells;
-  cells.push_back({texts[kTextNumber], texts[kTextOriginalName], texts[kTextModified], "Kind",
-                   "Picture", "Bytes"});
-  for (size_t i = 0; i < list.size(); ++i) {
-    const ThumbnailRow& row = list[i];
-    cells.push_back({Printable(row.key), Printable(row.name), Printable(row.time_text),
-                     std::string(ImageKindName(row.kind)), SizeText(row),
-                     std::to_string(row.length)});
-  }
-  std::vector<size_t> widths(cells.front().size(), 0);
-  for (const auto& line : cells) {
+  const std::vector<std::string> heading = {texts[kTextNumber],
+                                            texts[kTextOriginalName],
+                                            texts[kTextModified],
+                                            "Kind",
+                                            "Picture",
+                                            "Bytes"};
+  std::vector<size_t> widths(heading.size(), 0);
+  auto measure = [&](const std::vector<std::string>& line) {
     for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
-  }
-  for (const auto& line : cells) {
+  };
+  auto print = [&](const std::vector<std::string>& line) {
     std::string out;
     for (size_t c = 0; c < line.size(); ++c) {
       const bool right = c == line.size() - 1;  // byte counts line up on the right
@@ -79,7 +88,11 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     std::printf("%s\n", out.c_str());
-  }
+  };
+  measure(heading);
+  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i)));
+  print(heading);
+  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i)));
   std::printf("\n%s: %zu\n", texts[kTextFiles].c_str(), list.size());
 }
 
@@ -153,12 +166,19 @@ void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& 
   out += row.indexed < 0 ? "null" : (row.indexed > 0 ? "true" : "false");
   out += ", \"checksum_ok\": ";
   out += !row.thumbcache ? "null" : (row.checksum_ok ? "true" : "false");
+  // The data checksum is shown but cannot be checked (its algorithm is not
+  // known): null for every row, and a note on the rows that carry one.
+  out += ", \"data_checksum_ok\": null";
   if (row.thumbcache) {
     out += ", ";
     AppendField(out, "entry_offset", static_cast<int64_t>(row.entry_offset));
     out += ", ";
     AppendField(out, "data_checksum", HashHex(row.data_checksum));
+    out += ", ";
+    AppendField(out, "data_checksum_note", kThumbcacheDataNotVerified);
   }
+  // A thumbcache entry found outside the chain of entries (a deleted one).
+  out += row.recovered ? ", \"recovered\": true" : ", \"recovered\": false";
   out += ", ";
   // The code that ended this row's stream (the walk went on past it); 0 if none.
   AppendField(out, "error_code", static_cast<int64_t>(row.error));
@@ -192,10 +212,27 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
   AppendStringArray(out, errors.lines());
   out += ",\n  \"details\": ";
   AppendStringArray(out, result.details);
+  // A Thumbs.db shorter than its own structures call for: its size, the size
+  // they call for (the least it was, when FAT sectors went with the cut) and
+  // what lies past the end.
+  out += ",\n  \"cut_short\": ";
+  if (!result.cut_short) {
+    out += "null";
+  } else {
+    const CutShort& cut = *result.cut_short;
+    out += "{\"size\": " + std::to_string(cut.size) + ", \"expected_size\": ";
+    out += cut.expected == 0 ? "null" : std::to_string(cut.expected);
+    out += cut.at_least ? ", \"at_least\": true" : ", \"at_least\": false";
+    out += ", \"past_the_end\": ";
+    AppendStringArray(out, cut.past_the_end);
+    out += "}";
+  }
   out += ",\n  \"rows\": [";
   for (size_t i = 0; i < list.size(); ++i) {
     out += i == 0 ? "\n" : ",\n";
-    AppendRowJson(out, list[i], store);
+    // A copy: asking the list for row i would keep a full record of every
+    // compact row.
+    AppendRowJson(out, list.RowCopy(i), store);
     // Written in pieces: the text of a large cache need not be held whole.
     if (out.size() > (1u << 16)) {
       std::fwrite(out.data(), 1, out.size(), stdout);
@@ -227,6 +264,14 @@ int RunList(const std::string& path, bool json) {
                                (result.stopped ? "; the cache was not read to its end" : ""));
   } else if (!result.ok) {
     HintAtImage(path);
+  }
+  if (result.cut_short) {
+    // The thumbnails' bytes before the cut are still in the file.
+    std::fprintf(stderr,
+                 "glintvane-cli: %s is cut short (%s); \"glintvane-cli carve %s\" still finds "
+                 "the thumbnails in it\n",
+                 Printable(path).c_str(), Printable(result.cut_short->Text()).c_str(),
+                 Printable(path).c_str());
   }
   return result.ok ? kExitOk : kExitFailed;
 }

@@ -19,6 +19,7 @@ void AddListCommand(CLI::App& app, int& exit_code);
 void AddCarveCommand(CLI::App& app, int& exit_code);
 void AddSearchCommand(CLI::App& app, int& exit_code);
 void AddExtractCommand(CLI::App& app, int& exit_code);
+void AddIndexCommand(CLI::App& app, int& exit_code);
 
 // The --kinds option of the commands that carve, its text checked by
 // ParseCarveKinds (carve/carve_kinds.h); "jfif" unless given.

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   AddCarveCommand(app, exit_code);
   AddSearchCommand(app, exit_code);
   AddExtractCommand(app, exit_code);
+  AddIndexCommand(app, exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -2,25 +2,25 @@
 
 #include <array>
 
+#include "evidence/image_containers.h"
+
 namespace glintvane {
 namespace {
 
-// True when the file's bytes are not the disk's as they lie: an EWF segment,
-// or the first piece of a split raw image (a gap in its numbering included,
-// so that opening names the missing piece).
+// True when the file's bytes are not the disk's as they lie: an EWF segment
+// or another container, or the first piece of a split raw image (a gap in
+// its numbering included, so that opening names the missing piece).
 bool NeedsImageReader(const std::string& path) {
-  if (auto file = FileByteSource::Open(path)) {
-    std::array<uint8_t, 8> head{};
-    const auto got = (*file)->ReadAt(0, head);
-    if (got && HasEwfSignature(std::span(head).first(*got))) return true;
-  }
+  if (ContainerFormatOf(path) != ImageFormat::kRaw) return true;
   const std::vector<std::string> pieces = RawSegmentPaths(path);
   return pieces.size() > 1 || !MissingRawSegment(pieces).empty();
 }
 
 std::string SegmentsText(const EvidenceImage& image) {
   if (image.segment_count() < 2) return "";
-  const char* word = image.format() == ImageFormat::kEwf ? " segment files)" : " pieces)";
+  const char* word = image.format() == ImageFormat::kEwf        ? " segment files)"
+                     : image.format() == ImageFormat::kSplitRaw ? " pieces)"
+                                                                : " files)";
   return " (" + std::to_string(image.segment_count()) + word;
 }
 

@@ -1,6 +1,7 @@
 // What a carving pass reads, opened in one place for the command line and the
 // window alike: a file as it lies (a swap file, a damaged cache), the disk
-// held in a disk image whose file is not the disk's bytes (EWF, split raw),
+// held in a disk image whose file is not the disk's bytes (EWF, VMDK, VHD,
+// VHDX, QCOW2, AFF, split raw),
 // or only the unallocated space of an image's file systems.
 #pragma once
 
@@ -28,7 +29,7 @@ class CarveSource {
  public:
   enum class Kind : uint8_t {
     kFile,         // the file's bytes as they lie
-    kImage,        // the disk inside an EWF or split raw image
+    kImage,        // the disk inside a container (EWF, VMDK, ...) or a split raw image
     kUnallocated,  // the unallocated blocks of an image's file systems, one after another
   };
 
@@ -79,10 +80,11 @@ class CarveSource {
   uint64_t file_size_ = 0;
 };
 
-// Opens what `path` names for carving. An EWF image, a split raw image and,
+// Opens what `path` names for carving. A container, a split raw image and,
 // with options.unallocated, any disk image are read through the image; any
 // other file as it lies, its extents checked when it holds a disk. The
-// error is a sentence for the user: a missing EWF segment or raw piece, an
+// error is a sentence for the user: a missing EWF segment, extent, parent or
+// raw piece, an
 // image that cannot be read. A file that cannot be opened is not an error
 // here: the scan reports it as it reports any unreadable file.
 tl::expected<std::unique_ptr<CarveSource>, std::string> OpenCarveSource(

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "discover/cache_names.h"
+#include "evidence/image_containers.h"
 
 namespace glintvane {
 namespace {
@@ -289,6 +290,16 @@ std::string_view ImageFormatName(ImageFormat format) {
       return "split raw";
     case ImageFormat::kEwf:
       return "EWF";
+    case ImageFormat::kVmdk:
+      return "VMDK";
+    case ImageFormat::kVhd:
+      return "VHD";
+    case ImageFormat::kVhdx:
+      return "VHDX";
+    case ImageFormat::kQcow2:
+      return "QCOW2";
+    case ImageFormat::kAff:
+      return "AFF";
   }
   return "raw";
 }
@@ -438,16 +449,24 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
   auto first = FileByteSource::Open(path);
   if (!first) return tl::unexpected("Cannot open " + path + ": " + first.error().message);
   std::array<uint8_t, 8> head{};
-  const auto got = (*first)->ReadAt(0, head);
-  if (!got) return tl::unexpected("Cannot read " + path + ": " + got.error().message);
+  if (const auto got = (*first)->ReadAt(0, head); !got) {
+    return tl::unexpected("Cannot read " + path + ": " + got.error().message);
+  }
 
   auto image = std::unique_ptr<EvidenceImage>(new EvidenceImage);
   image->path_ = path;
-  if (HasEwfSignature(std::span(head).first(*got))) {
+  const ImageFormat container = ContainerFormatOf(path);
+  if (container == ImageFormat::kEwf) {
     image->format_ = ImageFormat::kEwf;
     auto reader = EwfReader::Open(path, image->segments_);
     if (!reader) return tl::unexpected(reader.error());
     image->source_ = std::make_unique<ImageByteSource>(std::move(*reader));
+  } else if (container != ImageFormat::kRaw) {
+    auto opened = OpenContainer(path, container);
+    if (!opened) return tl::unexpected(opened.error());
+    image->format_ = container;
+    image->segments_ = opened->files;
+    image->source_ = std::make_unique<ImageByteSource>(std::move(opened->reader));
   } else {
     std::vector<RawReader::Segment> segments;
     uint64_t size = 0;
@@ -644,9 +663,9 @@ bool LooksLikeEvidenceImage(const std::string& path) {
   const auto got = (*file)->ReadAt(0, head);
   if (!got) return false;
   const auto bytes = std::span(head).first(*got);
-  if (HasEwfSignature(bytes)) return true;
   // A cache is never a disk, whatever its header's last bytes hold.
   if (StartsLikeCache(bytes)) return false;
+  if (ContainerFormatOf(path) != ImageFormat::kRaw) return true;
   // Boot sector or partition table signature; ext's superblock magic.
   if (bytes.size() >= 512 && bytes[510] == 0x55 && bytes[511] == 0xAA) return true;
   return bytes.size() >= 1082 && bytes[1080] == 0x53 && bytes[1081] == 0xEF;

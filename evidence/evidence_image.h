@@ -1,5 +1,6 @@
 // Disk and partition images as examiners hand them in: raw (one file or split
-// into .001, .002, ...) and Expert Witness (E01, E02, ...), told apart by their
+// into .001, .002, ...), Expert Witness (E01, E02, ...) and the containers of
+// image_containers.h (VMDK, VHD, VHDX, QCOW2, AFF), told apart by their
 // content. The image is one ByteSource; The Sleuth Kit reads its partitions and
 // file systems through it, so every byte the program takes from an image comes
 // through one place that counts the sectors it could not read.
@@ -24,9 +25,9 @@ struct TSK_VS_INFO;
 
 namespace glintvane {
 
-enum class ImageFormat : uint8_t { kRaw, kSplitRaw, kEwf };
+enum class ImageFormat : uint8_t { kRaw, kSplitRaw, kEwf, kVmdk, kVhd, kVhdx, kQcow2, kAff };
 
-// "raw", "split raw", "EWF".
+// "raw", "split raw", "EWF", "VMDK", "VHD", "VHDX", "QCOW2", "AFF".
 std::string_view ImageFormatName(ImageFormat format);
 
 // The sector size assumed for reading around a damaged spot: the unit a disk
@@ -70,7 +71,7 @@ class ImageByteSource final : public ByteSource {
   void NoteUnreadable(uint64_t sector);
 
   std::unique_ptr<Reader> reader_;
-  mutable std::mutex mutex_;          // EWF handles keep state between reads
+  mutable std::mutex mutex_;          // library handles keep state between reads
   std::map<uint64_t, uint64_t> bad_;  // unreadable sectors: first -> one past the last
   uint64_t unreadable_ = 0;
   uint64_t first_unreadable_ = 0;
@@ -102,13 +103,15 @@ class EvidenceImage {
   EvidenceImage(const EvidenceImage&) = delete;
   EvidenceImage& operator=(const EvidenceImage&) = delete;
 
-  // Opens the image at `path` (its first segment for a split or EWF image).
-  // The error is a sentence for the user: a missing EWF segment, a file that
-  // is not there.
+  // Opens the image at `path` (its first segment for a split or EWF image,
+  // the descriptor or the newest child of a VMDK, VHD, VHDX or QCOW2).
+  // The error is a sentence for the user: a missing EWF segment, extent or
+  // parent, a file that is not there.
   static tl::expected<std::unique_ptr<EvidenceImage>, std::string> Open(const std::string& path);
 
   const std::string& path() const { return path_; }
   ImageFormat format() const { return format_; }
+  // The files read: segments, pieces, extents and parents.
   size_t segment_count() const { return segments_; }
   ImageByteSource& bytes() { return *source_; }
   uint64_t size() const { return source_->Size(); }
@@ -145,8 +148,9 @@ class EvidenceImage {
 };
 
 // True when `path` names something that looks like a disk image rather than a
-// single cache file: an EWF segment, or a regular file or block device whose
-// first sectors hold a partition table or a file system boot sector.
+// single cache file: an EWF segment or another container, or a regular file
+// or block device whose first sectors hold a partition table or a file
+// system boot sector.
 bool LooksLikeEvidenceImage(const std::string& path);
 
 // The message The Sleuth Kit left for its last failed call, on one line.

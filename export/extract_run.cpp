@@ -6,6 +6,7 @@
 #include "base/error_codes.h"
 #include "base/file_time.h"
 #include "base/windows_path.h"
+#include "cache/thumbcache_reader.h"
 #include "export/extract_name.h"
 #include "export/html_report.h"
 
@@ -34,6 +35,9 @@ std::string OpenFileFolder(const std::string& open_file) {
   return std::string(LocalFolderPart(ec ? open_file : absolute));
 }
 
+// What the record says of rows whose source keeps no checksum of the data.
+constexpr std::string_view kNoDataChecksum = "none stored";
+
 ExtractedImage ImageRecord(const ThumbnailList& list, const ThumbnailRow& row,
                            const std::string& path, const std::string& open_file,
                            const WriteOutcome& write) {
@@ -51,6 +55,9 @@ ExtractedImage ImageRecord(const ThumbnailList& list, const ThumbnailRow& row,
   }
   image.length = write.bytes;
   image.digests = write.digests;
+  image.data_check =
+      row.thumbcache ? std::string(kThumbcacheDataNotVerified) : std::string(kNoDataChecksum);
+  image.recovered = row.recovered;
   return image;
 }
 

@@ -94,7 +94,9 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string BuildImageCsv(const std::vector<ExtractedImage>& images) {
-  std::string csv = "file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256\r\n";
+  std::string csv =
+      "file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256,"
+      "data_checksum_ok,data_check,recovered\r\n";
   for (const ExtractedImage& image : images) {
     csv += CsvField(image.path, true) + ",";
     csv += CsvField(image.key, true) + ",";
@@ -104,7 +106,11 @@ std::string BuildImageCsv(const std::vector<ExtractedImage>& images) {
     csv += CsvField(image.source, true) + ",";
     csv += (image.offset ? std::to_string(*image.offset) : std::string()) + ",";
     csv += std::to_string(image.length) + ",";
-    csv += image.digests.md5 + "," + image.digests.sha1 + "," + image.digests.sha256 + "\r\n";
+    csv += image.digests.md5 + "," + image.digests.sha1 + "," + image.digests.sha256 + ",";
+    csv += (image.data_checksum_ok ? (*image.data_checksum_ok ? "true" : "false") : "") +
+           std::string(",");
+    csv += CsvField(image.data_check, true) + ",";
+    csv += image.recovered ? "true\r\n" : "false\r\n";
   }
   return csv;
 }
@@ -147,8 +153,11 @@ std::string BuildImageJson(const CatalogHead& head, const std::vector<ExtractedI
     AppendJsonNumber(json, "length", image.length);
     AppendJsonText(json, "md5", image.digests.md5);
     AppendJsonText(json, "sha1", image.digests.sha1);
-    AppendJsonText(json, "sha256", image.digests.sha256, false);
-    json += "}";
+    AppendJsonText(json, "sha256", image.digests.sha256);
+    json += "\"data_checksum_ok\": ";
+    json += image.data_checksum_ok ? (*image.data_checksum_ok ? "true, " : "false, ") : "null, ";
+    AppendJsonText(json, "data_check", image.data_check);
+    json += image.recovered ? "\"recovered\": true}" : "\"recovered\": false}";
   }
   json += images.empty() ? "]\n}\n" : "\n  ]\n}\n";
   return json;

@@ -28,6 +28,13 @@ struct ExtractedImage {
   std::optional<int64_t> offset;
   int64_t length = 0;  // bytes written
   Digests digests;
+  // Whether the bytes are known to be those the cache stored: a thumbcache
+  // entry's data checksum cannot be checked (its algorithm is not known), a
+  // Thumbs.db or a carved image has none. `data_check` says which, in words.
+  std::optional<bool> data_checksum_ok;
+  std::string data_check;
+  // A thumbcache entry found outside the chain of entries (a deleted one).
+  bool recovered = false;
 };
 
 // What the files say about the run as a whole.

@@ -39,9 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Require(row.entry_offset < cache.size());
       if (!index) Require(row.indexed == -1);
     }
+    // Only entries of the chain can be damaged; recovered ones hold together.
+    Require(!(row.recovered && row.error != 0));
     stored += static_cast<uint64_t>(row.length);
   }
-  // Each byte of the cache is stored at most once.
+  // Each byte of the cache is stored at most once, recovered entries
+  // nested one in another included.
   Require(stored <= cache.size());
   return 0;
 }

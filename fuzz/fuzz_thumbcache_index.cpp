@@ -19,6 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& entry : index->entries) {
       Require(entry.hash != 0 && entry.offsets.size() == index->offsets_per_entry);
     }
+    // The compact form a cache reader keeps gives the same verdicts.
+    const auto type1 = glintvane::ReadThumbcacheTypeIndex(source, 1);
+    Require(type1.has_value() && type1->hash_count() == index->by_hash.size());
+    for (const auto& entry : index->entries) {
+      const uint32_t at = entry.offsets.size() > 1 ? entry.offsets[1] : 0;
+      Require(type1->References(entry.hash, at) == index->References(entry.hash, 1, at));
+    }
   }
   glintvane::ThumbnailList list;
   glintvane::ImageStore store;

@@ -21,5 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // thumbnail's pixels, its encoder and the sector marks fit the fixed part.
   bound.Check(size, 8, 32u << 20);
   glintvane::fuzz::CheckCacheRead(result.ok, result.error_code, list, store, errors);
+  // A file said to be cut short is shorter than what it is said to need, or
+  // lost FAT sectors with it, and the reason is on record.
+  if (result.cut_short) {
+    using glintvane::fuzz::Require;
+    Require(!result.ok && result.cut_short->size == size);
+    Require(result.cut_short->expected > size || result.cut_short->at_least ||
+            result.cut_short->expected == 0);
+    Require(!result.cut_short->Text().empty());
+  }
   return 0;
 }

@@ -30,18 +30,22 @@ regression=tests/regression/inputs
 dict=fuzz/thumbs.dict
 
 all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_png_walker fuzz_info2
-  fuzz_language_file fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info fuzz_extract)
+  fuzz_language_file fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info fuzz_extract fuzz_container
+  fuzz_search_index)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 # Largest input per target: big enough for the structures each parser
 # follows (several compound-file sectors, a JPEG with its tables, a few
-# index records, a language line longer than one piece), small enough to
-# keep thousands of executions a second under the sanitizers.
+# index records, a language line longer than one piece, a container's
+# headers and first tables), small enough to keep thousands of executions a
+# second under the sanitizers.
 declare -A max_len=(
   [fuzz_thumbs_cache]=16384 [fuzz_carve_scan]=16384 [fuzz_jpeg_walker]=16384
   [fuzz_png_walker]=16384
   [fuzz_info2]=4096 [fuzz_language_file]=16384 [fuzz_extract]=16384
   [fuzz_thumbcache]=16384 [fuzz_thumbcache_index]=16384 [fuzz_recycle_info]=2048
+  [fuzz_container]=262144
+  [fuzz_search_index]=65536
 )
 
 echo "== fuzz: building ${targets[*]} in $build"
@@ -60,6 +64,23 @@ seed() {
   local short=${target#fuzz_}
   if [ -d "$regression/$short" ]; then
     find "$regression/$short" -type f ! -name '*.md' -exec cp {} "$dir/" \;
+  fi
+  if [ "$target" = fuzz_container ]; then
+    # The public test images cut to the input limit, and small containers of
+    # each kind made here.
+    for f in "$real"/../images/*.vmdk "$real"/../images/*.vhd "$real"/../images/*.qcow2; do
+      [ -f "$f" ] && slice "$f" 0 "${max_len[$target]}" "$dir/$(basename "$f")"
+    done
+    if command -v qemu-img >/dev/null; then
+      for f in vmdk vpc qcow2; do qemu-img create -q -f "$f" "$dir/made.$f" 1M; done
+      qemu-img create -q -f vmdk -o subformat=monolithicFlat "$dir/flat.vmdk" 64K
+    fi
+    if command -v affconvert >/dev/null; then
+      head -c 65536 /dev/urandom >"$dir/made.raw"
+      affconvert -q -o "$dir/made.aff" "$dir/made.raw" >/dev/null 2>&1 || true
+      rm -f "$dir/made.raw"
+    fi
+    return
   fi
   [ -d "$real" ] || { echo "note: $real not found; seeding from the regression inputs only"; return; }
   case $target in
@@ -119,6 +140,24 @@ seed() {
       cp "$f" "$dir/info-$n"
       n=$((n + 1))
     done < <(find "$real/recyclebin" -type f -name '$I*' -print0)
+    ;;
+  fuzz_search_index)
+    # The start of each real index, and a small Windows.db with a few items
+    # in 1 KiB pages, made afresh (the real ones are larger than an input).
+    for f in "$real"/search-index/*/Windows.*; do
+      slice "$f" 0 "${max_len[$target]}" "$dir/$(basename "$(dirname "$f")")-$(basename "$f")"
+    done
+    if command -v sqlite3 >/dev/null; then
+      sqlite3 "$dir/small-Windows.db" "PRAGMA page_size = 1024;
+        CREATE TABLE SystemIndex_1_PropertyStore_Metadata (Id INTEGER PRIMARY KEY, UniqueKey TEXT);
+        CREATE TABLE SystemIndex_1_PropertyStore (WorkId INTEGER NOT NULL, ColumnId INTEGER NOT NULL,
+          Value BLOB NOT NULL, PRIMARY KEY (WorkId, ColumnId)) WITHOUT ROWID;
+        INSERT INTO SystemIndex_1_PropertyStore_Metadata VALUES (1, '4678-System_ThumbnailCacheId'),
+          (2, '4447-System_ItemPathDisplay'), (3, '13F-System_Size'), (4, '15F-System_DateModified');
+        INSERT INTO SystemIndex_1_PropertyStore VALUES (1, 1, X'0102030405060708'), (1, 2, 'C:\\a.jpg'),
+          (1, 3, X'0004000000000000'), (1, 4, X'00C0A1A0D10ED501'), (2, 1, X'2A2A2A2A2A2A2A2A'),
+          (2, 2, X'43003A005C00'), (3, 1, X'0102');"
+    fi
     ;;
   fuzz_language_file)
     find lang -type f -name '*.lang' -exec cp {} "$dir/" \; 2>/dev/null || true

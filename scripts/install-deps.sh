@@ -11,8 +11,10 @@ packages=(
   xvfb xauth
   desktop-file-utils appstream man-db
   build-essential dpkg-dev debhelper lintian devscripts
-  libtsk-dev libewf-dev
-  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk
+  libtsk-dev libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev libafflib-dev
+  libesedb-dev libsqlite3-dev
+  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk qemu-utils afflib-tools
+  libesedb-utils sqlite3 time
 )
 missing=()
 for p in "${packages[@]}"; do

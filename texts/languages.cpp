@@ -105,6 +105,88 @@ constexpr std::array kLocales = {
     Locale{"ENN", "en-IN", "English (India)"},
 };
 
+// Each language's name in itself, as a language menu shows it, by the
+// language part of the tag; Chinese by its script.
+struct NativeName {
+  std::string_view language;
+  std::string_view name;
+};
+
+constexpr std::array kNativeNames = {
+    NativeName{"af", "Afrikaans"},
+    NativeName{"ar", "\xD8\xA7\xD9\x84\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A\xD8\xA9"},
+    NativeName{"az", "Az\xC9\x99rbaycan"},
+    NativeName{"be",
+               "\xD0\x91\xD0\xB5\xD0\xBB\xD0\xB0\xD1\x80\xD1\x83\xD1\x81\xD0\xBA\xD0\xB0\xD1\x8F"},
+    NativeName{"bg", "\xD0\x91\xD1\x8A\xD0\xBB\xD0\xB3\xD0\xB0\xD1\x80\xD1\x81\xD0\xBA\xD0\xB8"},
+    NativeName{"bn", "\xE0\xA6\xAC\xE0\xA6\xBE\xE0\xA6\x82\xE0\xA6\xB2\xE0\xA6\xBE"},
+    NativeName{"ca", "Catal\xC3\xA0"},
+    NativeName{"cs",
+               "\xC4\x8C"
+               "e\xC5\xA1tina"},
+    NativeName{"da", "Dansk"},
+    NativeName{"de", "Deutsch"},
+    NativeName{"el", "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC"},
+    NativeName{"en", "English"},
+    NativeName{"es", "Espa\xC3\xB1ol"},
+    NativeName{"et", "Eesti"},
+    NativeName{"eu", "Euskara"},
+    NativeName{"fa", "\xD9\x81\xD8\xA7\xD8\xB1\xD8\xB3\xDB\x8C"},
+    NativeName{"fi", "Suomi"},
+    NativeName{"fo", "F\xC3\xB8royskt"},
+    NativeName{"fr",
+               "Fran\xC3\xA7"
+               "ais"},
+    NativeName{"gl", "Galego"},
+    NativeName{"he", "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA"},
+    NativeName{"hi", "\xE0\xA4\xB9\xE0\xA4\xBF\xE0\xA4\xA8\xE0\xA5\x8D\xE0\xA4\xA6\xE0\xA5\x80"},
+    NativeName{"hr", "Hrvatski"},
+    NativeName{"hu", "Magyar"},
+    NativeName{"hy", "\xD5\x80\xD5\xA1\xD5\xB5\xD5\xA5\xD6\x80\xD5\xA5\xD5\xB6"},
+    NativeName{"id", "Bahasa Indonesia"},
+    NativeName{"is", "\xC3\x8Dslenska"},
+    NativeName{"it", "Italiano"},
+    NativeName{"ja", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+    NativeName{
+        "ka",
+        "\xE1\x83\xA5\xE1\x83\x90\xE1\x83\xA0\xE1\x83\x97\xE1\x83\xA3\xE1\x83\x9A\xE1\x83\x98"},
+    NativeName{"kk", "\xD2\x9A\xD0\xB0\xD0\xB7\xD0\xB0\xD2\x9B"},
+    NativeName{"ko", "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4"},
+    NativeName{"lt", "Lietuvi\xC5\xB3"},
+    NativeName{"lv", "Latvie\xC5\xA1u"},
+    NativeName{"mk",
+               "\xD0\x9C\xD0\xB0\xD0\xBA\xD0\xB5\xD0\xB4\xD0\xBE\xD0\xBD\xD1\x81\xD0\xBA\xD0\xB8"},
+    NativeName{"ms", "Bahasa Melayu"},
+    NativeName{"nb", "Norsk bokm\xC3\xA5l"},
+    NativeName{"nl", "Nederlands"},
+    NativeName{"nn", "Norsk nynorsk"},
+    NativeName{"pl", "Polski"},
+    NativeName{"pt", "Portugu\xC3\xAAs"},
+    NativeName{"ro", "Rom\xC3\xA2n\xC4\x83"},
+    NativeName{"ru", "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9"},
+    NativeName{"sk", "Sloven\xC4\x8Dina"},
+    NativeName{"sl", "Sloven\xC5\xA1\xC4\x8Dina"},
+    NativeName{"sq", "Shqip"},
+    NativeName{"sr", "Srpski"},
+    NativeName{"sv", "Svenska"},
+    NativeName{"sw", "Kiswahili"},
+    NativeName{"ta", "\xE0\xAE\xA4\xE0\xAE\xAE\xE0\xAE\xBF\xE0\xAE\xB4\xE0\xAF\x8D"},
+    NativeName{"th", "\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2"},
+    NativeName{"tr",
+               "T\xC3\xBCrk\xC3\xA7"
+               "e"},
+    NativeName{"tt", "\xD0\xA2\xD0\xB0\xD1\x82\xD0\xB0\xD1\x80"},
+    NativeName{"uk",
+               "\xD0\xA3\xD0\xBA\xD1\x80\xD0\xB0\xD1\x97\xD0\xBD\xD1\x81\xD1\x8C\xD0\xBA\xD0\xB0"},
+    NativeName{"ur", "\xD8\xA7\xD8\xB1\xD8\xAF\xD9\x88"},
+    NativeName{"uz", "O\xCA\xBBzbek"},
+    NativeName{"vi", "Ti\xE1\xBA\xBFng Vi\xE1\xBB\x87t"},
+    NativeName{"zh-Hans", "\xE7\xAE\x80\xE4\xBD\x93\xE4\xB8\xAD\xE6\x96\x87"},
+    NativeName{"zh-Hant", "\xE7\xB9\x81\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87"},
+};
+
+const Locale* LocaleOf(std::string_view abbreviation);
+
 std::string Upper(std::string_view text) {
   std::string out(text);
   std::transform(out.begin(), out.end(), out.begin(),
@@ -119,14 +201,38 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
+const Locale* LocaleOf(std::string_view abbreviation) {
+  const std::string wanted = Upper(abbreviation);
+  for (const auto& locale : kLocales) {
+    if (locale.abbreviation == wanted) return &locale;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string LanguageNameOf(std::string_view abbreviation) {
-  const std::string wanted = Upper(abbreviation);
-  for (const auto& locale : kLocales) {
-    if (locale.abbreviation == wanted) return std::string(locale.name);
+  const Locale* locale = LocaleOf(abbreviation);
+  return locale != nullptr ? std::string(locale->name) : std::string();
+}
+
+std::string LanguageTagOf(std::string_view abbreviation) {
+  const Locale* locale = LocaleOf(abbreviation);
+  return locale != nullptr ? std::string(locale->tag) : std::string();
+}
+
+std::string NativeLanguageNameOf(std::string_view abbreviation) {
+  const Locale* locale = LocaleOf(abbreviation);
+  if (locale == nullptr) return {};
+  std::string_view language = locale->tag.substr(0, locale->tag.find('-'));
+  if (language == "zh") {
+    const bool traditional = locale->tag == "zh-TW" || locale->tag == "zh-HK";
+    language = traditional ? "zh-Hant" : "zh-Hans";
   }
-  return {};
+  for (const NativeName& entry : kNativeNames) {
+    if (entry.language == language) return std::string(entry.name);
+  }
+  return std::string(locale->name);
 }
 
 std::string LanguageAbbreviationForLocale(std::string_view locale) {

@@ -9,7 +9,8 @@
 
 namespace glintvane {
 
-inline constexpr int kUiTextCount = 79;
+// The original table's 79 texts, then the window's own.
+inline constexpr int kUiTextCount = 144;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -91,6 +92,72 @@ enum UiText : int {
   kTextLocation = 76,
   kTextDeleted = 77,
   kTextRootEntryTimestamp = 78,
+  // Texts of the window beyond the original table.
+  kTextDateTimePattern = 79,
+  kTextCancel = 80,
+  kTextCancelHint = 81,
+  kTextCancelled = 82,
+  kTextGallery = 83,
+  kTextUtcTimes = 84,
+  kTextSettings = 85,
+  kTextOpenEvidence = 86,
+  kTextDiskImages = 87,
+  kTextCarveQuestion = 88,
+  kTextCreateFolder = 89,
+  kTextCannotCreateFolder = 90,
+  kTextProgramNotStarted = 91,
+  kTextDeletedCount = 92,
+  kTextDeletedEntryHint = 93,
+  kTextUnreadableSectors = 94,
+  kTextThumbcacheFiles = 95,
+  kTextKind = 96,
+  kTextDimensions = 97,
+  kTextOffset = 98,
+  kTextIndexed = 99,
+  kTextHeaderChecksum = 100,
+  kTextDataChecksum = 101,
+  kTextYes = 102,
+  kTextNo = 103,
+  kTextOk = 104,
+  kTextMatches = 105,
+  kTextDoesNotMatch = 106,
+  kTextEndFound = 107,
+  kTextInformation = 108,
+  kTextConfirm = 109,
+  kTextDontAskAgain = 110,
+  kTextIsoDates = 111,
+  kTextAsk = 112,
+  kTextAlwaysYes = 113,
+  kTextAlwaysNo = 114,
+  kTextQuestions = 115,
+  kTextDatesAndTimes = 116,
+  kTextReplaceChecked = 117,
+  kTextNoBrowser = 118,
+  kTextNoGuide = 119,
+  kTextZoom = 120,
+  kTextOpenWith = 121,
+  kTextOpenFileWith = 122,
+  kTextTypeCommand = 123,
+  kTextCommand = 124,
+  kTextAboutTagline = 125,
+  kTextNoFolderNamed = 126,
+  kTextFolderMissing = 127,
+  kTextNotAFolder = 128,
+  kTextLocalTime = 129,
+  kTextNoValidValue = 130,
+  kTextColumns = 131,
+  kTextShowAllColumns = 132,
+  kTextCarveKindsPrompt = 133,
+  kTextCarveJfif = 134,
+  kTextCarveExif = 135,
+  kTextCarveJpeg = 136,
+  kTextCarvePng = 137,
+  kTextCarveBmp = 138,
+  kTextCarveUnallocated = 139,
+  kTextDecodes = 140,
+  kTextCarvedDisk = 141,
+  kTextCarvedUnallocated = 142,
+  kTextScanUnreadableSectors = 143,
 };
 
 // The built-in English texts, in index order.
@@ -126,6 +193,13 @@ bool LoadLanguage(UiTexts& texts, std::string_view key, const std::string& direc
 // The language name for a Windows three-letter language abbreviation
 // ("DEU" gives "German (Germany)"), compared ignoring case; "" when unknown.
 std::string LanguageNameOf(std::string_view abbreviation);
+
+// The BCP 47 tag of an abbreviation ("DEU" gives "de-DE"); "" when unknown.
+std::string LanguageTagOf(std::string_view abbreviation);
+
+// The language's name in itself, as a language menu names it ("DEU" gives
+// "Deutsch", "RUS" "Русский"); "" when unknown.
+std::string NativeLanguageNameOf(std::string_view abbreviation);
 
 // The Windows abbreviation for a POSIX or BCP 47 locale name ("de_DE.UTF-8"
 // and "de-DE" give "DEU"); "ENU" when nothing fits.

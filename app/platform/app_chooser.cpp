@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QPushButton>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTextStream>
@@ -144,16 +145,16 @@ bool PortalOpenFileAsk(QWidget* parent, const QString& path) {
   return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-AppChooserDialog::AppChooserDialog(const QString& path, QWidget* parent, const QStringList& folders)
+AppChooserDialog::AppChooserDialog(const QString& path, QWidget* parent, const QStringList& folders,
+                                   const DialogTexts& texts)
     : QDialog(parent), path_(path) {
   setObjectName(QStringLiteral("AppChooserDialog"));
   const QMimeType mime = QMimeDatabase().mimeTypeForFile(path);
   applications_ = ApplicationsForMimeType(mime.name(), folders);
-  setWindowTitle(QStringLiteral("Open With"));
+  setWindowTitle(texts.open_with);
   auto* layout = new QVBoxLayout(this);
-  auto* heading = new QLabel(
-      QStringLiteral("Open \"%1\" (%2) with:").arg(QFileInfo(path).fileName(), mime.comment()),
-      this);
+  auto* heading =
+      new QLabel(texts.open_file_with.arg(QFileInfo(path).fileName(), mime.comment()), this);
   heading->setWordWrap(true);
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("AppList"));
@@ -164,14 +165,16 @@ AppChooserDialog::AppChooserDialog(const QString& path, QWidget* parent, const Q
   if (list_->count() > 0) list_->setCurrentRow(0);
   command_ = new QLineEdit(this);
   command_->setObjectName(QStringLiteral("AppCommand"));
-  command_->setPlaceholderText(QStringLiteral("Or type a command, e.g. gimp"));
+  command_->setPlaceholderText(texts.type_command);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Open | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Open)->setText(texts.open);
+  buttons->button(QDialogButtonBox::Cancel)->setText(texts.cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(list_, &QListWidget::itemDoubleClicked, this, &QDialog::accept);
   layout->addWidget(heading);
   layout->addWidget(list_, 1);
-  layout->addWidget(new QLabel(QStringLiteral("Command:"), this));
+  layout->addWidget(new QLabel(texts.command + QLatin1Char(':'), this));
   layout->addWidget(command_);
   layout->addWidget(buttons);
   resize(420, 360);

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/dialogs.h"
+
 class QLineEdit;
 class QListWidget;
 
@@ -46,7 +48,8 @@ class AppChooserDialog : public QDialog {
 
  public:
   explicit AppChooserDialog(const QString& path, QWidget* parent = nullptr,
-                            const QStringList& folders = ApplicationFolders());
+                            const QStringList& folders = ApplicationFolders(),
+                            const DialogTexts& texts = {});
   // The chosen application's command line, or the typed command with the
   // file appended.
   QStringList CommandLine() const;

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QLocale>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -11,6 +12,9 @@
 
 namespace glintvane::platform {
 namespace {
+
+// xdg-mime answers at once; a hung one must not hang the Help command.
+constexpr int kQueryTimeoutMs = 2000;
 
 QString WithSlash(QString folder) {
   if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
@@ -49,6 +53,25 @@ QString Desktop::UserLanguageAbbreviation() {
 
 bool Desktop::OpenWithDesktop(const QString& path) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool Desktop::CanShowHtml() {
+  if (!qEnvironmentVariableIsEmpty("BROWSER")) return true;
+  if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()) return false;
+  const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+  if (!mime.isEmpty()) {
+    QProcess query;
+    query.start(mime,
+                {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/html")});
+    if (query.waitForFinished(kQueryTimeoutMs) &&
+        !query.readAllStandardOutput().trimmed().isEmpty())
+      return true;
+  }
+  for (const char* browser : {"x-www-browser", "sensible-browser", "firefox", "firefox-esr",
+                              "chromium", "google-chrome", "epiphany", "falkon", "konqueror"}) {
+    if (!QStandardPaths::findExecutable(QString::fromLatin1(browser)).isEmpty()) return true;
+  }
+  return false;
 }
 
 bool Desktop::OpenAddress(const QString& address) {

@@ -24,6 +24,10 @@ class Desktop {
 
   // Opens a file or folder with the program the desktop associates with it.
   static bool OpenWithDesktop(const QString& path);
+  // Whether the desktop has a program to show HTML pages: xdg-open with a
+  // handler for text/html, $BROWSER, or a browser of the usual names. A
+  // session without one would swallow a request to open the guide.
+  static bool CanShowHtml();
   // Opens a web address in the user's browser.
   static bool OpenAddress(const QString& address);
 };

@@ -1,10 +1,12 @@
 #include "platform/dialogs.h"
 
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "carve_kinds_dialog.h"
 #include "platform/app_chooser.h"
@@ -35,25 +37,59 @@ void KeepFolder(const QString& key, const QString& folder) {
 }
 
 class QtDialogs final : public Dialogs {
- public:
-  void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) override {
-    switch (kind) {
-      case MessageKind::kError:
-        QMessageBox::critical(parent, QStringLiteral("Error"), text);
-        break;
-      case MessageKind::kInformation:
-        QMessageBox::information(parent, QStringLiteral("Information"), text);
-        break;
-      case MessageKind::kConfirmation:
-        QMessageBox::question(parent, QStringLiteral("Confirm"), text,
-                              QMessageBox::StandardButtons(QMessageBox::Ok));
-        break;
+  // A question with Yes and No in the chosen language, and the check box
+  // "Don't ask again" when `remember_text` is given.
+  bool Ask(QWidget* parent, const QString& text, int /*help_context*/, const QString& remember_text,
+           bool* remember) {
+    const DialogTexts& words = texts();
+    QMessageBox box(QMessageBox::Question, words.confirm, text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(QMessageBox::Yes);
+    yes->setText(words.yes);
+    box.addButton(QMessageBox::No)->setText(words.no);
+    box.setDefaultButton(yes);
+    QCheckBox* check = nullptr;
+    if (!remember_text.isEmpty()) {
+      check = new QCheckBox(remember_text, &box);
+      box.setCheckBox(check);
     }
+    box.exec();
+    *remember = check != nullptr && check->isChecked();
+    return box.clickedButton() == yes;
   }
 
-  bool AskYesNo(QWidget* parent, const QString& text, int /*help_context*/) override {
-    return QMessageBox::question(parent, QStringLiteral("Confirm"), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+ public:
+  void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) override {
+    const DialogTexts& words = texts();
+    QMessageBox box(parent);
+    box.setText(text);
+    // Paths in a message can be copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    switch (kind) {
+      case MessageKind::kError:
+        box.setIcon(QMessageBox::Critical);
+        box.setWindowTitle(words.error);
+        break;
+      case MessageKind::kInformation:
+        box.setIcon(QMessageBox::Information);
+        box.setWindowTitle(words.information);
+        break;
+      case MessageKind::kConfirmation:
+        box.setIcon(QMessageBox::Question);
+        box.setWindowTitle(words.confirm);
+        break;
+    }
+    box.addButton(QMessageBox::Ok)->setText(words.ok);
+    box.exec();
+  }
+
+  bool AskYesNo(QWidget* parent, const QString& text, int help_context) override {
+    bool remember = false;
+    return Ask(parent, text, help_context, {}, &remember);
+  }
+
+  bool AskYesNoRemember(QWidget* parent, const QString& text, int help_context,
+                        const QString& remember_text, bool* remember) override {
+    return Ask(parent, text, help_context, remember_text, remember);
   }
 
   QString ChooseOpenFile(QWidget* parent, const QStringList& filters) override {
@@ -73,30 +109,51 @@ class QtDialogs final : public Dialogs {
   }
 
   QString ChooseFolderFrom(QWidget* parent, const QString& title, const QString& start) override {
-    // Qt's own dialog: it lets a new folder be made and typed in.
-    QFileDialog dialog(parent, title, start);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    FolderChooser dialog(parent, title, start);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.chosen();
   }
 };
 
 }  // namespace
+
+FolderChooser::FolderChooser(QWidget* parent, const QString& title, const QString& start)
+    : QFileDialog(parent, title, start) {
+  setFileMode(QFileDialog::Directory);
+  setOption(QFileDialog::ShowDirsOnly, true);
+  setOption(QFileDialog::DontUseNativeDialog, true);
+}
+
+void FolderChooser::accept() {
+  // Qt's chooser refuses a name that does not exist yet; it is taken here,
+  // and the caller asks before making it.
+  const QStringList files = selectedFiles();
+  if (files.isEmpty()) return;
+  const QFileInfo file(files.first());
+  if (!file.exists()) {
+    chosen_ = file.absoluteFilePath();
+    QDialog::accept();
+    return;
+  }
+  if (!file.isDir()) return;
+  chosen_ = file.absoluteFilePath();
+  QFileDialog::accept();
+}
 
 bool Dialogs::OpenWithPortal(QWidget* parent, const QString& path) {
   return PortalOpenFileAsk(parent, path);
 }
 
 QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
-  AppChooserDialog dialog(path, parent);
+  AppChooserDialog dialog(path, parent, ApplicationFolders(), texts());
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.CommandLine();
 }
 
-std::optional<CarveKinds> Dialogs::ChooseCarveKinds(QWidget* parent, CarveKinds preselected) {
-  return CarveKindsDialog::Ask(parent, preselected);
+std::optional<CarveChoice> Dialogs::ChooseCarveKinds(QWidget* parent,
+                                                     const CarveChoice& preselected,
+                                                     bool disk_image) {
+  return CarveKindsDialog::Ask(parent, preselected, disk_image, texts());
 }
 
 Dialogs& StandardDialogs() {

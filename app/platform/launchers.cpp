@@ -98,15 +98,23 @@ QString ApplicationMenuFolder() {
   return QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
 }
 
-QString WriteLauncher(const QString& folder, bool create_folder, const LauncherFields& fields,
-                      bool mark_trusted, QString* written) {
-  if (folder.isEmpty()) return QStringLiteral("the desktop session names no folder for it");
+LauncherOutcome WriteLauncher(const QString& folder, bool create_folder,
+                              const LauncherFields& fields, bool mark_trusted, QString* written) {
+  LauncherOutcome outcome;
+  outcome.folder = QDir::toNativeSeparators(folder);
+  if (folder.isEmpty()) {
+    outcome.failure = LauncherFailure::kNoFolderNamed;
+    return outcome;
+  }
   const QFileInfo folder_info(folder);
   if (!folder_info.exists()) {
-    if (!create_folder || !QDir().mkpath(folder))
-      return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
+    if (!create_folder || !QDir().mkpath(folder)) {
+      outcome.failure = LauncherFailure::kFolderMissing;
+      return outcome;
+    }
   } else if (!folder_info.isDir()) {
-    return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(folder));
+    outcome.failure = LauncherFailure::kNotAFolder;
+    return outcome;
   }
   const QString path = QDir(folder).filePath(LauncherFileName(fields.name));
   if (written != nullptr) *written = path;
@@ -114,12 +122,17 @@ QString WriteLauncher(const QString& folder, bool create_folder, const LauncherF
   // Written beside its place and renamed over it: an old launcher is
   // replaced whole, and a link of that name is replaced, never followed.
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString() + QStringLiteral(": ") + path;
+  const auto write_failed = [&outcome, &file, &path] {
+    outcome.failure = LauncherFailure::kWriteFailed;
+    outcome.detail = file.errorString() + QStringLiteral(": ") + path;
+    return outcome;
+  };
+  if (!file.open(QIODevice::WriteOnly)) return write_failed();
   file.write(LauncherText(fields).toUtf8());
   file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                       QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                       QFileDevice::ExeOther);
-  if (!file.commit()) return file.errorString() + QStringLiteral(": ") + path;
+  if (!file.commit()) return write_failed();
 
   // GNOME starts a desktop launcher only once it is marked trusted; other
   // desktops ignore the mark, and without gio there is nothing to mark.
@@ -134,7 +147,7 @@ QString WriteLauncher(const QString& folder, bool create_folder, const LauncherF
         process.kill();
     }
   }
-  return {};
+  return outcome;
 }
 
 LauncherFields ProgramLauncherFields(const QString& name) {

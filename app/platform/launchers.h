@@ -28,13 +28,30 @@ QString LauncherFileName(const QString& name);
 QString DesktopFolder();
 QString ApplicationMenuFolder();
 
+// Why a launcher was not written; the window puts it in words.
+enum class LauncherFailure {
+  kNone,
+  kNoFolderNamed,  // the desktop session names no folder for it
+  kFolderMissing,  // the folder does not exist (and could not be made)
+  kNotAFolder,     // something else lies where the folder should be
+  kWriteFailed,    // the file could not be written: `detail` says why
+};
+
+struct LauncherOutcome {
+  LauncherFailure failure = LauncherFailure::kNone;
+  QString folder;  // the folder concerned, as the user writes it
+  QString detail;  // the system's own words for kWriteFailed, with the path
+  bool ok() const { return failure == LauncherFailure::kNone; }
+};
+
 // Writes the launcher into `folder` (which must exist unless
 // `create_folder`), replacing one of the same name without asking:
 // executable, and trusted where the desktop keeps such a mark (GNOME's
-// metadata::trusted through gio) when `mark_trusted`. Returns "" on success,
-// else the reason in words; `written` receives the file's path.
-QString WriteLauncher(const QString& folder, bool create_folder, const LauncherFields& fields,
-                      bool mark_trusted, QString* written = nullptr);
+// metadata::trusted through gio) when `mark_trusted`. `written` receives the
+// file's path.
+LauncherOutcome WriteLauncher(const QString& folder, bool create_folder,
+                              const LauncherFields& fields, bool mark_trusted,
+                              QString* written = nullptr);
 
 // The fields of a launcher that starts the running program under `name`.
 LauncherFields ProgramLauncherFields(const QString& name);

@@ -20,9 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "cache_list.h"
+#include "file_info_pane.h"
 #include "gallery_view.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
+#include "status_line.h"
 #include "thumbnail_model.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace {
 
@@ -134,29 +142,29 @@ int main(int argc, char* argv[]) {
     row.end = row.start + row.length;
     list.Append(std::move(row));
   }
-  window.thumbnail_model()->Refresh();
+  window.list()->model()->Refresh();
   QApplication::processEvents();
   const double rss_rows = StatusMiB("VmRSS:");
 
-  const Sweep baseline = Scroll(window.ListView1);
+  const Sweep baseline = Scroll(window.list()->ListView1);
 
-  window.PageControl2->setCurrentWidget(window.GalleryTabSheet);
+  window.pane()->PageControl2->setCurrentWidget(window.pane()->GalleryTabSheet);
   QElapsedTimer layout;
   layout.start();
   // The grid is laid out in batches; wait until the scroll range stops growing.
   int last = -1;
-  while (window.Gallery->verticalScrollBar()->maximum() != last || layout.elapsed() < 200) {
-    last = window.Gallery->verticalScrollBar()->maximum();
+  while (window.pane()->Gallery->verticalScrollBar()->maximum() != last || layout.elapsed() < 200) {
+    last = window.pane()->Gallery->verticalScrollBar()->maximum();
     QApplication::processEvents(QEventLoop::AllEvents, 50);
   }
   const double layout_ms = layout.nsecsElapsed() / 1e6;
-  const Sweep gallery = Scroll(window.Gallery);
+  const Sweep gallery = Scroll(window.pane()->Gallery);
 
   // Rest on the last screen until its pictures are in.
   QElapsedTimer settle;
   settle.start();
-  const QModelIndex last_row = window.thumbnail_model()->index(rows - 1, 0);
-  while (window.Gallery->Icon(last_row.row()).isNull() && settle.elapsed() < 5000)
+  const QModelIndex last_row = window.list()->model()->index(rows - 1, 0);
+  while (window.pane()->Gallery->Icon(last_row.row()).isNull() && settle.elapsed() < 5000)
     QApplication::processEvents(QEventLoop::AllEvents, 20);
   const double settle_ms = settle.nsecsElapsed() / 1e6;
 
@@ -166,13 +174,13 @@ int main(int argc, char* argv[]) {
               kSteps, baseline.max_ms, baseline.p99_ms, baseline.median_ms);
   std::printf(
       "gallery layout: %.0f ms in batches (the window answers meanwhile), %d px to scroll\n",
-      layout_ms, window.Gallery->verticalScrollBar()->maximum());
+      layout_ms, window.pane()->Gallery->verticalScrollBar()->maximum());
   std::printf("gallery scroll: %d steps, longest %.1f ms, p99 %.1f ms, median %.2f ms\n", kSteps,
               gallery.max_ms, gallery.p99_ms, gallery.median_ms);
   std::printf("ratio gallery/list: longest %.2f, median %.2f\n", gallery.max_ms / baseline.max_ms,
               gallery.median_ms / std::max(0.001, baseline.median_ms));
   std::printf("last screen's pictures decoded %.0f ms after scrolling stopped; %d icons cached\n",
-              settle_ms, window.Gallery->cached_icons());
+              settle_ms, window.pane()->Gallery->cached_icons());
   std::printf("memory: %.0f MiB at start, %.0f MiB with the rows, peak %.0f MiB\n", rss_start,
               rss_rows, peak);
   const bool stall = gallery.max_ms > kStallMs;

@@ -23,8 +23,16 @@
 #include <cstdio>
 #include <thread>
 
+#include "cache_list.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
 #include "platform/dialogs.h"
+#include "status_line.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace {
 
@@ -176,7 +184,7 @@ int main(int argc, char** argv) {
   std::printf("largest UI gap beside a plain busy thread for 3 s: %.1f ms (ending %.0f ms in)\n",
               busy_gap, busy_at);
   std::printf("cancel to idle: %.1f ms (worker stopped after %lld ms); goal < 100 ms\n", to_idle,
-              static_cast<long long>(window.work_runner()->last_stop_ms()));
+              static_cast<long long>(window.work()->runner()->last_stop_ms()));
 
   if (!locate_root.isEmpty()) {
     answers.folder = locate_root;

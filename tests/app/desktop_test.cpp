@@ -18,12 +18,20 @@
 #include <set>
 
 #include "about_box.h"
+#include "cache_list.h"
+#include "file_info_pane.h"
 #include "gallery_view.h"
+#include "image_pane.h"
 #include "image_view.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
 #include "platform/launchers.h"
+#include "status_line.h"
 #include "test_dialogs.h"
 #include "thumbnail_model.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace glintvane {
 namespace {
@@ -234,7 +242,7 @@ void DesktopTest::ShortcutsReachTheCommands() {
              qPrintable(action->shortcut().toString()));
   }
   // Pressed in the list, the keys run their commands.
-  window.ListView1->setFocus();
+  window.list()->ListView1->setFocus();
   const std::pair<QAction*, QKeySequence> pressed[] = {
       {window.ActionSearchAll, QKeySequence(QStringLiteral("Ctrl+F"))},
       {window.ActionBruteForce, QKeySequence(QStringLiteral("Ctrl+B"))},
@@ -243,7 +251,7 @@ void DesktopTest::ShortcutsReachTheCommands() {
   };
   for (const auto& [action, key] : pressed) {
     QSignalSpy spy(action, &QAction::triggered);
-    QTest::keySequence(window.ListView1, key);
+    QTest::keySequence(window.list()->ListView1, key);
     QVERIFY2(spy.count() == 1, qPrintable(key.toString()));
   }
 }
@@ -252,16 +260,16 @@ void DesktopTest::EnterAndSpaceInTheList() {
   MainWindow window(Options());
   window.show();
   window.OpenThumbnailFile(kCorpus + QStringLiteral("017-feng33-Thumbs.db"));
-  QVERIFY(window.thumbnail_model()->rowCount() > 1);
-  window.ListView1->setFocus();
-  window.ListView1->setCurrentIndex(window.thumbnail_model()->index(1, 0));
-  QVERIFY(!window.thumbnail_model()->RowAt(1)->checked);
-  QTest::keyClick(window.ListView1, Qt::Key_Space);
-  QVERIFY(window.thumbnail_model()->RowAt(1)->checked);
-  QTest::keyClick(window.ListView1, Qt::Key_Space);
-  QVERIFY(!window.thumbnail_model()->RowAt(1)->checked);
+  QVERIFY(window.list()->model()->rowCount() > 1);
+  window.list()->ListView1->setFocus();
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(1, 0));
+  QVERIFY(!window.list()->model()->RowAt(1)->checked);
+  QTest::keyClick(window.list()->ListView1, Qt::Key_Space);
+  QVERIFY(window.list()->model()->RowAt(1)->checked);
+  QTest::keyClick(window.list()->ListView1, Qt::Key_Space);
+  QVERIFY(!window.list()->model()->RowAt(1)->checked);
   QSignalSpy view(window.ActionView, &QAction::triggered);
-  QTest::keyClick(window.ListView1, Qt::Key_Return);
+  QTest::keyClick(window.list()->ListView1, Qt::Key_Return);
   QCOMPARE(view.count(), 1);
 }
 
@@ -274,20 +282,20 @@ void DesktopTest::StateIsKeptBetweenRuns() {
     window.resize(900, 650);
     window.Splitter1->setSizes({250, 650});
     sizes = window.Splitter1->sizes();
-    window.ListView1->header()->resizeSection(1, 177);
-    column_width = window.ListView1->header()->sectionSize(1);
-    window.PreImage->SetStretch(false);
-    window.PageControl2->setCurrentWidget(window.GalleryTabSheet);
+    window.list()->ListView1->header()->resizeSection(1, 177);
+    column_width = window.list()->ListView1->header()->sectionSize(1);
+    window.pane()->PreImage->SetStretch(false);
+    window.pane()->PageControl2->setCurrentWidget(window.pane()->GalleryTabSheet);
     window.close();
   }
   MainWindow window(Options());
   window.show();
   QCOMPARE(window.size(), QSize(900, 650));
   QCOMPARE(window.Splitter1->sizes(), sizes);
-  QCOMPARE(window.ListView1->header()->sectionSize(1), column_width);
-  QVERIFY(!window.PreImage->stretch());
+  QCOMPARE(window.list()->ListView1->header()->sectionSize(1), column_width);
+  QVERIFY(!window.pane()->PreImage->stretch());
   QVERIFY(window.ActionActualSize->isChecked());
-  QCOMPARE(window.PageControl2->currentWidget(), window.GalleryTabSheet);
+  QCOMPARE(window.pane()->PageControl2->currentWidget(), window.pane()->GalleryTabSheet);
 }
 
 void DesktopTest::TimesInUtcNameTheZone() {
@@ -297,7 +305,7 @@ void DesktopTest::TimesInUtcNameTheZone() {
   MainWindow window(Options());
   window.show();
   window.OpenThumbnailFile(kCorpus + QStringLiteral("017-feng33-Thumbs.db"));
-  ThumbnailModel* model = window.thumbnail_model();
+  ThumbnailModel* model = window.list()->model();
   int row = 0;
   while (row < model->rowCount() && model->RowAt(row)->filetime == 0) ++row;
   QVERIFY(row < model->rowCount());
@@ -305,7 +313,7 @@ void DesktopTest::TimesInUtcNameTheZone() {
   QVERIFY(!model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString().contains("UTC"));
 
   window.ActionUtcTimes->trigger();
-  QCOMPARE(window.time_zone(), TimeZoneChoice::kUtc);
+  QCOMPARE(window.context().time_style().zone, TimeZoneChoice::kUtc);
   const QString utc = model->data(model->index(row, 2), Qt::DisplayRole).toString();
   QVERIFY(utc != local);
   QCOMPARE(model->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
@@ -318,12 +326,11 @@ void DesktopTest::TimesInUtcNameTheZone() {
   // Kept for the next run, and files read then are in UTC from the start.
   MainWindow again(Options());
   again.show();
-  QCOMPARE(again.time_zone(), TimeZoneChoice::kUtc);
+  QCOMPARE(again.context().time_style().zone, TimeZoneChoice::kUtc);
   again.OpenThumbnailFile(kCorpus + QStringLiteral("017-feng33-Thumbs.db"));
-  QCOMPARE(again.thumbnail_model()
-               ->data(again.thumbnail_model()->index(row, 2), Qt::DisplayRole)
-               .toString(),
-           utc);
+  QCOMPARE(
+      again.list()->model()->data(again.list()->model()->index(row, 2), Qt::DisplayRole).toString(),
+      utc);
   qputenv("TZ", "UTC");
   tzset();
 }
@@ -333,12 +340,12 @@ void DesktopTest::StartFilesOpenAndNameTheWindow() {
   options.system_language = QStringLiteral("DEU");
   MainWindow window(options);
   window.show();
-  QCOMPARE(window.TabCaption(window.GalleryTabSheet), QStringLiteral("Galerie"));
+  QCOMPARE(window.pane()->TabCaption(window.pane()->GalleryTabSheet), QStringLiteral("Galerie"));
   window.findChild<QAction*>(QStringLiteral("LangItem_ENU"))->trigger();
-  QCOMPARE(window.TabCaption(window.GalleryTabSheet), QStringLiteral("Gallery"));
+  QCOMPARE(window.pane()->TabCaption(window.pane()->GalleryTabSheet), QStringLiteral("Gallery"));
   QCOMPARE(window.windowTitle(), QStringLiteral("Glintvane"));
   window.OpenStartFiles({kCorpus + QStringLiteral("017-feng33-Thumbs.db")});
-  QVERIFY(window.thumbnail_model()->rowCount() > 0);
+  QVERIFY(window.list()->model()->rowCount() > 0);
   QCOMPARE(window.windowTitle(), QStringLiteral("017-feng33-Thumbs.db \u2014 Glintvane"));
 }
 
@@ -346,24 +353,24 @@ void DesktopTest::GallerySharesTheSelectionAndDecodes() {
   MainWindow window(Options());
   window.show();
   window.OpenThumbnailFile(kCorpus + QStringLiteral("017-feng33-Thumbs.db"));
-  const int rows = window.thumbnail_model()->rowCount();
+  const int rows = window.list()->model()->rowCount();
   QVERIFY(rows > 2);
-  window.PageControl2->setCurrentWidget(window.GalleryTabSheet);
-  QCOMPARE(window.Gallery->model()->rowCount(), rows);
-  QCOMPARE(window.Gallery->selectionModel(), window.ListView1->selectionModel());
+  window.pane()->PageControl2->setCurrentWidget(window.pane()->GalleryTabSheet);
+  QCOMPARE(window.pane()->Gallery->model()->rowCount(), rows);
+  QCOMPARE(window.pane()->Gallery->selectionModel(), window.list()->ListView1->selectionModel());
 
-  window.Gallery->setCurrentIndex(window.thumbnail_model()->index(2, 0));
-  QCOMPARE(window.FocusedRow(), 2);
-  QCOMPARE(window.ListView1->currentIndex().row(), 2);
+  window.pane()->Gallery->setCurrentIndex(window.list()->model()->index(2, 0));
+  QCOMPARE(window.list()->FocusedRow(), 2);
+  QCOMPARE(window.list()->ListView1->currentIndex().row(), 2);
 
   // Decoded off the window's thread, then kept.
-  QVERIFY(window.Gallery->Icon(2).isNull() || true);
-  QTRY_VERIFY(!window.Gallery->Icon(2).isNull());
-  const QImage icon = window.Gallery->Icon(2);
+  QVERIFY(window.pane()->Gallery->Icon(2).isNull() || true);
+  QTRY_VERIFY(!window.pane()->Gallery->Icon(2).isNull());
+  const QImage icon = window.pane()->Gallery->Icon(2);
   QVERIFY(icon.width() <= GalleryView::kIconEdge && icon.height() <= GalleryView::kIconEdge);
   // A list refilled forgets the old pictures.
   window.ClearThumbnailList();
-  QCOMPARE(window.Gallery->cached_icons(), 0);
+  QCOMPARE(window.pane()->Gallery->cached_icons(), 0);
 }
 
 void DesktopTest::BestFitEnlargesAtMostTwice() {

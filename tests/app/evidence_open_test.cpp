@@ -10,8 +10,16 @@
 #include <QTest>
 #include <QTreeView>
 
+#include "cache_list.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
+#include "status_line.h"
 #include "test_dialogs.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace glintvane {
 
@@ -59,20 +67,20 @@ void EvidenceOpenTest::OpeningAnImageListsItsCachesAndMarksDeletedOnes() {
   window.ActionOpen->trigger();
   const FoundCacheList& found = window.found_caches();
   QVERIFY(found.size() >= 4);
-  auto* model = qobject_cast<QStandardItemModel*>(window.ListView2->model());
+  auto* model = qobject_cast<QStandardItemModel*>(window.locator()->ListView2->model());
   QVERIFY(model != nullptr);
   QCOMPARE(static_cast<size_t>(model->rowCount()), found.size());
   int deleted_row = -1;
   for (int row = 0; row < model->rowCount(); ++row) {
     const bool deleted = found[static_cast<size_t>(row)].evidence->deleted;
-    QCOMPARE(model->item(row, 0)->data(MainWindow::kDeletedRowRole).toBool(), deleted);
+    QCOMPARE(model->item(row, 0)->data(LocatorPanel::kDeletedRowRole).toBool(), deleted);
     QCOMPARE(model->item(row, 0)->font().italic(), deleted);
     if (deleted && deleted_row < 0) deleted_row = row;
   }
   QVERIFY(deleted_row >= 0);
 
   // The deleted cache opens from inside the image, every thumbnail of it.
-  window.ListView2->setCurrentIndex(model->index(deleted_row, 0));
+  window.locator()->ListView2->setCurrentIndex(model->index(deleted_row, 0));
   window.ListView2DblClick();
   QCOMPARE(window.OpenFilePath(),
            QString::fromStdString(found[static_cast<size_t>(deleted_row)].path));

@@ -22,10 +22,18 @@
 #include <QTextList>
 #include <QTreeView>
 
+#include "cache_list.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
 #include "image_view.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
+#include "status_line.h"
 #include "test_dialogs.h"
 #include "thumbnail_model.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace glintvane {
 namespace {
@@ -52,7 +60,7 @@ QStringList MenuTitles(QMainWindow& window) {
 
 QStringList ColumnTexts(MainWindow& window, int column) {
   QStringList texts;
-  ThumbnailModel* model = window.thumbnail_model();
+  ThumbnailModel* model = window.list()->model();
   for (int row = 0; row < model->rowCount(); ++row)
     texts << model->data(model->index(row, column), Qt::DisplayRole).toString();
   return texts;
@@ -129,7 +137,7 @@ void MainWindowTest::FirstRunStoresLanguageAndVersion() {
   // Showing the window again builds nothing a second time.
   window.hide();
   window.show();
-  QCOMPARE(window.LangItem->actions().size(), 6);
+  QCOMPARE(window.languages()->LangItem->actions().size(), 6);
 }
 
 void MainWindowTest::LaterRunUsesStoredSettings() {
@@ -202,26 +210,26 @@ void MainWindowTest::LanguageFilesMakeTheMenu() {
   options.system_language = QStringLiteral("en");
   MainWindow window(options);
   window.show();
-  const QList<QAction*> items = window.LangItem->actions();
+  const QList<QAction*> items = window.languages()->LangItem->actions();
   QCOMPARE(items.size(), 3);  // English, German; Klingon is no known language
   QCOMPARE(items[0]->objectName(), QStringLiteral("LangItem_ENU"));
   QCOMPARE(items[1]->objectName(), QStringLiteral("LangItem_DEU"));
-  QCOMPARE(items[2]->text(), QStringLiteral("English (United States) - 2"));
+  QCOMPARE(items[2]->text(), QStringLiteral("English - 2"));
   QVERIFY(items[0]->isChecked());
 
   // Mark a column first: new texts replace captions whole.
   AddRow(window.thumbnails(), "1", "a.jpg", 0);
-  window.thumbnail_model()->Refresh();
+  window.list()->model()->Refresh();
   window.ListView1ColumnClick(0);
-  QCOMPARE(window.thumbnail_model()->Caption(0), QStringLiteral("Number v"));
+  QCOMPARE(window.list()->model()->Caption(0), QStringLiteral("Number v"));
 
   window.LangClick(items[1]);
   QCOMPARE(window.windowTitle(), QStringLiteral("Glanzfahne"));
   QCOMPARE(window.ActionExit->text(), QStringLiteral("Ende"));
   QCOMPARE(window.ActionBestFit->text(), QStringLiteral("Best Fit"));
-  QCOMPARE(window.texts()[78], std::string("Root Entry modify timestamp"));
-  QCOMPARE(window.thumbnail_model()->Caption(0), QStringLiteral("Nummer"));
-  QCOMPARE(window.sort_column(), 0);
+  QCOMPARE(window.context().texts()[78], std::string("Root Entry modify timestamp"));
+  QCOMPARE(window.list()->model()->Caption(0), QStringLiteral("Nummer"));
+  QCOMPARE(window.list()->sort_column(), 0);
   QCOMPARE(StoredValue(QStringLiteral("Language")), QStringLiteral("DEU"));
 
   // Back to the second English: every default first, then its one line.
@@ -238,19 +246,19 @@ void MainWindowTest::OpenCacheShowsRowsDetailsAndPicture() {
   const QString path = kCorpus + QStringLiteral("017-feng33-Thumbs.db");
   window.OpenThumbnailFile(path);
 
-  const int rows = window.thumbnail_model()->rowCount();
+  const int rows = window.list()->model()->rowCount();
   QVERIFY(rows > 0);
   QVERIFY(window.errors().empty());
   QVERIFY(dialogs_.questions.isEmpty());
   const QRegularExpression status(QStringLiteral("^\\d+ sec\\. Files: (\\d+)$"));
-  const auto match = status.match(window.StatusPanelText(0));
-  QVERIFY2(match.hasMatch(), qPrintable(window.StatusPanelText(0)));
+  const auto match = status.match(window.status()->Text(0));
+  QVERIFY2(match.hasMatch(), qPrintable(window.status()->Text(0)));
   QCOMPARE(match.captured(1).toInt(), rows);
 
-  QCOMPARE(window.TabCaption(window.mainTabSheet), QStringLiteral("017-feng33-Thumbs.db"));
-  QVERIFY(window.FileInfoTabVisible());
-  QCOMPARE(window.TabCaption(window.FileInfoTabSheet), QStringLiteral("File Details"));
-  QTextDocument* details = window.RichEdit1->document();
+  QCOMPARE(window.list()->Caption(), QStringLiteral("017-feng33-Thumbs.db"));
+  QVERIFY(window.info()->IsTabVisible());
+  QCOMPARE(window.info()->Caption(), QStringLiteral("File Details"));
+  QTextDocument* details = window.info()->RichEdit1->document();
   const QStringList lines = details->toPlainText().split(QLatin1Char('\n'));
   QCOMPARE(lines.first(), QString());
   QCOMPARE(lines.last(), QString());
@@ -262,22 +270,23 @@ void MainWindowTest::OpenCacheShowsRowsDetailsAndPicture() {
   QVERIFY(details->firstBlock().textList() == nullptr);
 
   // Row 0 is highlighted and shown.
-  QCOMPARE(window.FocusedRow(), 0);
-  const QImage& picture = window.PreImage->picture();
+  QCOMPARE(window.list()->FocusedRow(), 0);
+  const QImage& picture = window.pane()->PreImage->picture();
   QVERIFY(!picture.isNull());
-  QCOMPARE(window.StatusPanelText(1),
+  QCOMPARE(window.status()->Text(1),
            QStringLiteral("Image dimension: %1 x %2").arg(picture.height()).arg(picture.width()));
-  const ThumbnailRow* first = window.thumbnail_model()->RowAt(0);
-  QCOMPARE(window.TabCaption(window.ImageViewTabSheet),
+  const ThumbnailRow* first = window.list()->model()->RowAt(0);
+  QCOMPARE(window.pane()->TabCaption(window.pane()->ImageViewTabSheet),
            QString::fromStdString(first->key + " - " + first->name));
   QVERIFY(window.ActionLeftRotate->isEnabled());
   QVERIFY(window.ActionSelectAll->isEnabled());
 
   // Opening another file replaces the rows.
   window.OpenThumbnailFile(kCorpus + QStringLiteral("001-oldcode-Thumbs.db"));
-  QCOMPARE(window.TabCaption(window.mainTabSheet), QStringLiteral("001-oldcode-Thumbs.db"));
-  QCOMPARE(window.thumbnail_model()->rowCount(), static_cast<int>(window.thumbnails().size()));
-  QVERIFY(window.RichEdit1->toPlainText().contains(QStringLiteral("001-oldcode-Thumbs.db")));
+  QCOMPARE(window.list()->Caption(), QStringLiteral("001-oldcode-Thumbs.db"));
+  QCOMPARE(window.list()->model()->rowCount(), static_cast<int>(window.thumbnails().size()));
+  QVERIFY(
+      window.info()->RichEdit1->toPlainText().contains(QStringLiteral("001-oldcode-Thumbs.db")));
 }
 
 void MainWindowTest::OpenAllCorpusCaches() {
@@ -291,10 +300,10 @@ void MainWindowTest::OpenAllCorpusCaches() {
   for (const QString& name : caches) {
     dialogs_.questions.clear();
     window.OpenThumbnailFile(kCorpus + name);
-    QVERIFY2(window.StatusPanelText(0).endsWith(
+    QVERIFY2(window.status()->Text(0).endsWith(
                  QStringLiteral("Files: %1").arg(window.thumbnails().size())),
              qPrintable(name));
-    if (!window.PreImage->picture().isNull()) ++shown;
+    if (!window.pane()->PreImage->picture().isNull()) ++shown;
   }
   QVERIFY(shown >= caches.size() - 2);
 }
@@ -318,17 +327,17 @@ void MainWindowTest::FileThatIsNoCacheShowsItsErrors() {
   QVERIFY(dialogs_.questions[1].contains(QStringLiteral("lists every JPEG picture")));
   QCOMPARE(dialogs_.help_contexts[1], 2);
   QVERIFY(!window.errors().empty());
-  QCOMPARE(window.TabCaption(window.FileInfoTabSheet), QStringLiteral("Errors List"));
-  QVERIFY(window.FileInfoTabVisible());
-  QCOMPARE(window.PageControl1->currentWidget(), window.FileInfoTabSheet);
-  const QString text = window.RichEdit1->toPlainText();
+  QCOMPARE(window.info()->Caption(), QStringLiteral("Errors List"));
+  QVERIFY(window.info()->IsTabVisible());
+  QCOMPARE(window.PageControl1->currentWidget(), window.info()->FileInfoTabSheet);
+  const QString text = window.info()->RichEdit1->toPlainText();
   QVERIFY2(text.contains(QStringLiteral("Details: header signature error")), qPrintable(text));
   // Error lines are indented, not bulleted.
-  const QTextBlock heading = window.RichEdit1->document()->findBlockByNumber(1);
+  const QTextBlock heading = window.info()->RichEdit1->document()->findBlockByNumber(1);
   QVERIFY(heading.blockFormat().leftMargin() > 0);
   QVERIFY(heading.textList() == nullptr);
-  QCOMPARE(window.StatusPanelText(0), QStringLiteral("0 sec. Files: 0"));
-  QVERIFY(window.PreImage->picture().isNull());
+  QCOMPARE(window.status()->Text(0), QStringLiteral("0 sec. Files: 0"));
+  QVERIFY(window.pane()->PreImage->picture().isNull());
 }
 
 void MainWindowTest::FailedReadCanBeCarved() {
@@ -342,15 +351,15 @@ void MainWindowTest::FailedReadCanBeCarved() {
   window.show();
   dialogs_.answers = QQueue<bool>({false, true});  // no details; carve
   window.OpenThumbnailFile(path);
-  QVERIFY(window.carved_list());
-  QCOMPARE(window.thumbnail_model()->rowCount(), 1);
-  QCOMPARE(window.StatusPanelText(0), QStringLiteral("0 sec. Files: 1"));
-  QCOMPARE(window.TabCaption(window.FileInfoTabSheet), QStringLiteral("File Details"));
+  QVERIFY(window.context().carved_list());
+  QCOMPARE(window.list()->model()->rowCount(), 1);
+  QCOMPARE(window.status()->Text(0), QStringLiteral("0 sec. Files: 1"));
+  QCOMPARE(window.info()->Caption(), QStringLiteral("File Details"));
   // The carved picture is shown, with the hint about white pictures.
-  QCOMPARE(window.PreImage->picture().size(), QSize(64, 48));
-  QVERIFY(!window.GammaPanel->isHidden());
-  const QString key = QString::fromStdString(window.thumbnail_model()->RowAt(0)->key);
-  QCOMPARE(window.TabCaption(window.ImageViewTabSheet), key + " - " + key + ".jpg");
+  QCOMPARE(window.pane()->PreImage->picture().size(), QSize(64, 48));
+  QVERIFY(!window.pane()->GammaPanel->isHidden());
+  const QString key = QString::fromStdString(window.list()->model()->RowAt(0)->key);
+  QCOMPARE(window.pane()->TabCaption(window.pane()->ImageViewTabSheet), key + " - " + key + ".jpg");
 }
 
 void MainWindowTest::SortingByColumns() {
@@ -358,25 +367,25 @@ void MainWindowTest::SortingByColumns() {
   window.show();
   // Clicking a column of an empty list changes nothing.
   window.ListView1ColumnClick(0);
-  QCOMPARE(window.sort_column(), -1);
-  QCOMPARE(window.thumbnail_model()->Caption(0), QStringLiteral("Number"));
+  QCOMPARE(window.list()->sort_column(), -1);
+  QCOMPARE(window.list()->model()->Caption(0), QStringLiteral("Number"));
 
   ThumbnailList& list = window.thumbnails();
   AddRow(list, "10", "b.jpg", 3);
   AddRow(list, "9", "C.jpg", 1);
   AddRow(list, "1", "a.jpg", 2);
-  window.thumbnail_model()->Refresh();
+  window.list()->model()->Refresh();
 
   window.ListView1ColumnClick(0);
   QCOMPARE(ColumnTexts(window, 0), QStringList({"1", "9", "10"}));  // numbers, not texts
   window.ListView1ColumnClick(0);
   QCOMPARE(ColumnTexts(window, 0), QStringList({"10", "9", "1"}));
-  QCOMPARE(window.thumbnail_model()->Caption(0), QStringLiteral("Number ^"));
+  QCOMPARE(window.list()->model()->Caption(0), QStringLiteral("Number ^"));
 
   window.ListView1ColumnClick(1);
   QCOMPARE(ColumnTexts(window, 1), QStringList({"a.jpg", "b.jpg", "C.jpg"}));  // case folded
-  QCOMPARE(window.thumbnail_model()->Caption(0), QStringLiteral("Number"));
-  QCOMPARE(window.thumbnail_model()->Caption(1), QStringLiteral("Original Name v"));
+  QCOMPARE(window.list()->model()->Caption(0), QStringLiteral("Number"));
+  QCOMPARE(window.list()->model()->Caption(1), QStringLiteral("Original Name v"));
 
   window.ListView1ColumnClick(2);
   QCOMPARE(ColumnTexts(window, 0), QStringList({"9", "1", "10"}));
@@ -384,12 +393,12 @@ void MainWindowTest::SortingByColumns() {
 
   // Clearing forgets the sort state, not the marker on the caption.
   window.ClearThumbnailList();
-  QCOMPARE(window.sort_column(), -1);
+  QCOMPARE(window.list()->sort_column(), -1);
   AddRow(list, "2", "x.jpg", 5);
-  window.thumbnail_model()->Refresh();
+  window.list()->model()->Refresh();
   window.ListView1ColumnClick(0);
-  QCOMPARE(window.thumbnail_model()->Caption(2), QStringLiteral("Modified v"));
-  QCOMPARE(window.thumbnail_model()->Caption(0), QStringLiteral("Number v"));
+  QCOMPARE(window.list()->model()->Caption(2), QStringLiteral("Modified v"));
+  QCOMPARE(window.list()->model()->Caption(0), QStringLiteral("Number v"));
 
   // Carved rows have no time: they stay in order and the failure is
   // recorded once, not once per comparison.
@@ -400,7 +409,7 @@ void MainWindowTest::SortingByColumns() {
     row.carved = true;
     list.Append(row);
   }
-  window.thumbnail_model()->Refresh();
+  window.list()->model()->Refresh();
   window.ListView1ColumnClick(2);
   QCOMPARE(ColumnTexts(window, 0).first(), QStringLiteral("1"));
   QCOMPARE(ColumnTexts(window, 0).last(), QStringLiteral("50"));
@@ -419,12 +428,12 @@ void MainWindowTest::HundredThousandRows() {
     AddRow(list, std::to_string(i), "n" + std::to_string(i % 977), i);
   QElapsedTimer clock;
   clock.start();
-  window.thumbnail_model()->Refresh();
-  window.ListView1->setCurrentIndex(window.thumbnail_model()->index(kRows - 1, 0));
+  window.list()->model()->Refresh();
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(kRows - 1, 0));
   window.ListView1ColumnClick(0);
   QCOMPARE(ColumnTexts(window, 0).first(), QStringLiteral("1"));
   // The highlighted record stays highlighted, wherever it moved.
-  QCOMPARE(window.FocusedRow(), 0);
+  QCOMPARE(window.list()->FocusedRow(), 0);
   window.ListView1ColumnClick(0);
   window.ListView1ColumnClick(1);
   window.ListView1ColumnClick(2);
@@ -442,22 +451,21 @@ void MainWindowTest::CheckingCommands() {
 
   ThumbnailList& list = window.thumbnails();
   for (int i = 0; i < 4; ++i) AddRow(list, std::to_string(i), "p.jpg", 1);
-  window.thumbnail_model()->Refresh();
+  window.list()->model()->Refresh();
   window.UpdateCommands();
   QVERIFY(window.ActionSelectAll->isEnabled());
   list[1].checked = true;
   window.ActionInvert->trigger();
-  QCOMPARE(
-      window.thumbnail_model()->data(window.thumbnail_model()->index(0, 0), Qt::CheckStateRole),
-      QVariant(Qt::Checked));
+  QCOMPARE(window.list()->model()->data(window.list()->model()->index(0, 0), Qt::CheckStateRole),
+           QVariant(Qt::Checked));
   QVERIFY(list[0].checked && !list[1].checked && list[2].checked && list[3].checked);
   window.ActionUnselectAll->trigger();
   QVERIFY(!list[0].checked && !list[1].checked && !list[2].checked && !list[3].checked);
   window.ActionSelectAll->trigger();
   QVERIFY(list[0].checked && list[1].checked && list[2].checked && list[3].checked);
   // The check box of a row is the record's flag.
-  window.thumbnail_model()->setData(window.thumbnail_model()->index(2, 0), Qt::Unchecked,
-                                    Qt::CheckStateRole);
+  window.list()->model()->setData(window.list()->model()->index(2, 0), Qt::Unchecked,
+                                  Qt::CheckStateRole);
   QVERIFY(!list[2].checked);
 }
 
@@ -466,62 +474,63 @@ void MainWindowTest::RotationIsRememberedPerRow() {
   window.resize(900, 700);
   window.show();
   window.OpenThumbnailFile(kCorpus + QStringLiteral("017-feng33-Thumbs.db"));
-  QVERIFY(window.thumbnail_model()->rowCount() >= 2);
+  QVERIFY(window.list()->model()->rowCount() >= 2);
   // Find a row whose picture is not square, so that turns show.
   int row = -1;
   QSize decoded;
-  for (int r = 0; r < window.thumbnail_model()->rowCount() && row < 0; ++r) {
-    window.ListView1->setCurrentIndex(window.thumbnail_model()->index(r, 0));
-    decoded = window.PreImage->picture().size();
+  for (int r = 0; r < window.list()->model()->rowCount() && row < 0; ++r) {
+    window.list()->ListView1->setCurrentIndex(window.list()->model()->index(r, 0));
+    decoded = window.pane()->PreImage->picture().size();
     if (!decoded.isEmpty() && decoded.width() != decoded.height()) row = r;
   }
   QVERIFY(row >= 0);
-  const QString dimension = window.StatusPanelText(1);
+  const QString dimension = window.status()->Text(1);
 
   for (int i = 0; i < 3; ++i) window.ActionLeftRotateExecute();
-  QCOMPARE(window.thumbnail_model()->RowAt(row)->rotation, int8_t{-1});
-  QCOMPARE(window.PreImage->picture().size(), decoded.transposed());
-  QCOMPARE(window.StatusPanelText(1), dimension);  // turning keeps the text
+  QCOMPARE(window.list()->model()->RowAt(row)->rotation, int8_t{-1});
+  QCOMPARE(window.pane()->PreImage->picture().size(), decoded.transposed());
+  QCOMPARE(window.status()->Text(1), dimension);  // turning keeps the text
   // Turns wrap around past a half turn either way.
   window.ActionRightRotateExecute();
-  QCOMPARE(window.thumbnail_model()->RowAt(row)->rotation, int8_t{-2});
+  QCOMPARE(window.list()->model()->RowAt(row)->rotation, int8_t{-2});
   window.ActionRightRotateExecute();
-  QCOMPARE(window.thumbnail_model()->RowAt(row)->rotation, int8_t{1});
+  QCOMPARE(window.list()->model()->RowAt(row)->rotation, int8_t{1});
   window.ActionLeftRotateExecute();
-  QCOMPARE(window.thumbnail_model()->RowAt(row)->rotation, int8_t{2});
+  QCOMPARE(window.list()->model()->RowAt(row)->rotation, int8_t{2});
   window.ActionLeftRotateExecute();
-  QCOMPARE(window.thumbnail_model()->RowAt(row)->rotation, int8_t{-1});
-  QCOMPARE(window.PreImage->picture().size(), decoded.transposed());
+  QCOMPARE(window.list()->model()->RowAt(row)->rotation, int8_t{-1});
+  QCOMPARE(window.pane()->PreImage->picture().size(), decoded.transposed());
 
   // Shown anew, the row's picture gets its turn again: one to the right.
-  const QImage turned = window.PreImage->picture();
+  const QImage turned = window.pane()->PreImage->picture();
   const int other = row == 0 ? 1 : 0;
-  window.ListView1->setCurrentIndex(window.thumbnail_model()->index(other, 0));
-  QCOMPARE(window.thumbnail_model()->RowAt(other)->rotation, int8_t{0});
-  window.ListView1->setCurrentIndex(window.thumbnail_model()->index(row, 0));
-  QCOMPARE(window.PreImage->picture(), turned);
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(other, 0));
+  QCOMPARE(window.list()->model()->RowAt(other)->rotation, int8_t{0});
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(row, 0));
+  QCOMPARE(window.pane()->PreImage->picture(), turned);
 
   // Actual size draws a small picture pixel for pixel, best fit fills.
   window.ActionActualSize->trigger();
-  QVERIFY(!window.PreImage->stretch());
-  QCOMPARE(window.PreImage->PictureRect().size(), turned.size());
-  QCOMPARE(window.thumbnail_model()->RowAt(row)->view_type, int8_t{1});
+  QVERIFY(!window.pane()->PreImage->stretch());
+  QCOMPARE(window.pane()->PreImage->PictureRect().size(), turned.size());
+  QCOMPARE(window.list()->model()->RowAt(row)->view_type, int8_t{1});
   window.ActionBestFit->trigger();
-  QVERIFY(window.PreImage->stretch());
-  QVERIFY(window.PreImage->PictureRect().width() > turned.width());
+  QVERIFY(window.pane()->PreImage->stretch());
+  QVERIFY(window.pane()->PreImage->PictureRect().width() > turned.width());
 }
 
 void MainWindowTest::RowWithoutImageLeavesViewEmpty() {
   MainWindow window(Options());
   window.show();
   AddRow(window.thumbnails(), "1", "gone.jpg", 1);
-  window.thumbnail_model()->Refresh();
-  window.ListView1->setCurrentIndex(window.thumbnail_model()->index(0, 0));
-  QVERIFY(window.PreImage->picture().isNull());
-  QCOMPARE(window.StatusPanelText(1), QString());
+  window.list()->model()->Refresh();
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(0, 0));
+  QVERIFY(window.pane()->PreImage->picture().isNull());
+  QCOMPARE(window.status()->Text(1), QString());
   QVERIFY(!window.ActionBestFit->isEnabled());
   QVERIFY(!window.ActionLeftRotate->isEnabled());
-  QCOMPARE(window.TabCaption(window.ImageViewTabSheet), QStringLiteral("1 - gone.jpg"));
+  QCOMPARE(window.pane()->TabCaption(window.pane()->ImageViewTabSheet),
+           QStringLiteral("1 - gone.jpg"));
 }
 
 void MainWindowTest::OpenThumbcacheShowsBmpDetailsAndRowNotes() {
@@ -533,21 +542,22 @@ void MainWindowTest::OpenThumbcacheShowsBmpDetailsAndRowNotes() {
   window.OpenThumbnailFile(kCorpus + QStringLiteral("thumbcache/win10-a/thumbcache_32.db"));
   QVERIFY(dialogs_.questions.isEmpty());
   QVERIFY(window.errors().empty());
-  QCOMPARE(window.thumbnail_model()->rowCount(), 777);
-  const QStringList lines = window.RichEdit1->document()->toPlainText().split(QLatin1Char('\n'));
+  QCOMPARE(window.list()->model()->rowCount(), 777);
+  const QStringList lines =
+      window.info()->RichEdit1->document()->toPlainText().split(QLatin1Char('\n'));
   for (const char* line : {"Version: 0x20 (Windows 10/11)", "Cache type: 1 (32)", "Thumbnails: 777",
                            "Free space: 1034496", "Index: thumbcache_idx.db (3010 hashes)"}) {
     QVERIFY2(lines.contains(QString::fromUtf8(line)), line);
   }
-  QCOMPARE(window.PreImage->picture().size(), QSize(32, 32));
-  const QModelIndex first = window.thumbnail_model()->index(0, 0);
+  QCOMPARE(window.pane()->PreImage->picture().size(), QSize(32, 32));
+  const QModelIndex first = window.list()->model()->index(0, 0);
   QCOMPARE(first.data(Qt::DisplayRole).toString().size(), 16);
   QVERIFY(first.data(Qt::ToolTipRole)
               .toString()
               .contains(QStringLiteral("Index: still points at this entry")));
   // The whole key fits in the Number column.
-  QVERIFY(window.ListView1->columnWidth(0) >=
-          window.ListView1->fontMetrics().horizontalAdvance(first.data().toString()));
+  QVERIFY(window.list()->ListView1->columnWidth(0) >=
+          window.list()->ListView1->fontMetrics().horizontalAdvance(first.data().toString()));
 }
 
 }  // namespace glintvane

@@ -9,8 +9,16 @@
 
 #include <cstdio>
 
+#include "cache_list.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
+#include "status_line.h"
 #include "thumbnail_model.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -33,11 +41,11 @@ int main(int argc, char* argv[]) {
   window.OpenThumbnailFile(QString::fromLocal8Bit(argv[1]));
   const qint64 elapsed_us = clock.nsecsElapsed() / 1000;
   std::printf("OpenThumbnailFile: %.1f ms, %d rows\n", elapsed_us / 1000.0,
-              window.thumbnail_model()->rowCount());
+              window.list()->model()->rowCount());
 
   if (argc > 3) {
     const int row = QString::fromLocal8Bit(argv[3]).toInt();
-    window.ListView1->setCurrentIndex(window.thumbnail_model()->index(row, 0));
+    window.list()->ListView1->setCurrentIndex(window.list()->model()->index(row, 0));
   }
   for (int i = 0; i < 5; ++i) QApplication::processEvents();
   return window.grab().save(QString::fromLocal8Bit(argv[2])) ? 0 : 1;

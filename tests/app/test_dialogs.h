@@ -21,6 +21,11 @@ class ScriptedDialogs : public platform::Dialogs {
     help_contexts << help_context;
     return answers.isEmpty() ? false : answers.dequeue();
   }
+  bool AskYesNoRemember(QWidget* parent, const QString& text, int help_context, const QString&,
+                        bool* remember_answer) override {
+    *remember_answer = remember.isEmpty() ? false : remember.dequeue();
+    return AskYesNo(parent, text, help_context);
+  }
   QString ChooseOpenFile(QWidget*, const QStringList& filters) override {
     last_filters = filters;
     return open_file;
@@ -38,13 +43,16 @@ class ScriptedDialogs : public platform::Dialogs {
     chooser_paths << path;
     return application;
   }
-  std::optional<CarveKinds> ChooseCarveKinds(QWidget*, CarveKinds preselected) override {
-    kinds_offered << preselected;
+  std::optional<CarveChoice> ChooseCarveKinds(QWidget*, const CarveChoice& preselected,
+                                              bool disk_image) override {
+    kinds_offered << preselected.kinds;
+    offered_unallocated << disk_image;
     if (cancel_kinds) return std::nullopt;
-    return carve_kinds.value_or(preselected);
+    return CarveChoice{carve_kinds.value_or(preselected.kinds), disk_image && carve_unallocated};
   }
 
-  QQueue<bool> answers;  // Yes/No answers in order; No once they run out
+  QQueue<bool> answers;   // Yes/No answers in order; No once they run out
+  QQueue<bool> remember;  // "Don't ask again" ticked, for questions that offer it
   QStringList messages;
   QStringList questions;
   QList<int> help_contexts;
@@ -61,6 +69,10 @@ class ScriptedDialogs : public platform::Dialogs {
   // when unset; nothing when cancel_kinds.
   std::optional<CarveKinds> carve_kinds;
   bool cancel_kinds = false;
+  // Whether the unallocated-only choice was offered, each time; the answer
+  // to it (given only where it was offered).
+  QList<bool> offered_unallocated;
+  bool carve_unallocated = false;
 };
 
 }  // namespace glintvane

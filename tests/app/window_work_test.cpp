@@ -25,11 +25,19 @@
 
 #include <thread>
 
+#include "cache_list.h"
 #include "carve_kinds_dialog.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
 #include "platform/app_chooser.h"
+#include "status_line.h"
 #include "test_dialogs.h"
 #include "thumbnail_model.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace glintvane {
 namespace {
@@ -67,7 +75,7 @@ QByteArray RecycleIndex() {
 
 QStringList Keys(MainWindow& window) {
   QStringList keys;
-  ThumbnailModel* model = window.thumbnail_model();
+  ThumbnailModel* model = window.list()->model();
   for (int row = 0; row < model->rowCount(); ++row)
     keys << model->data(model->index(row, 0), Qt::DisplayRole).toString();
   return keys;
@@ -125,7 +133,7 @@ void WindowWorkTest::CancelStopsCarvingKeepsRowsAndFreesCommands() {
   QTimer::singleShot(150, &window, [&] {
     disabled_while_running = !window.ActionOpen->isEnabled() &&
                              !window.ActionExtract->isEnabled() && window.ActionExit->isEnabled();
-    cancel_shown = window.CancelWorkBtn->isVisible();
+    cancel_shown = window.status()->cancel_button()->isVisible();
     // Escape, as the user presses it.
     QTest::keyClick(&window, Qt::Key_Escape);
   });
@@ -133,10 +141,10 @@ void WindowWorkTest::CancelStopsCarvingKeepsRowsAndFreesCommands() {
 
   QVERIFY(disabled_while_running);
   QVERIFY(cancel_shown);
-  QVERIFY(window.work_runner()->last_stop_ms() >= 0);
-  QVERIFY(!window.CancelWorkBtn->isVisible());
+  QVERIFY(window.work()->runner()->last_stop_ms() >= 0);
+  QVERIFY(!window.status()->cancel_button()->isVisible());
   QVERIFY(window.ActionOpen->isEnabled());
-  QVERIFY(window.StatusPanelText(0).endsWith(QStringLiteral("Files: 3. Cancelled")));
+  QVERIFY(window.status()->Text(0).endsWith(QStringLiteral("Files: 3. Cancelled")));
   // The rows found before the stop stay; nothing asks "Sorry!".
   QCOMPARE(window.thumbnails().size(), size_t{3});
   QVERIFY(dialogs_.messages.isEmpty());
@@ -233,7 +241,7 @@ void WindowWorkTest::BruteForceAsksWhichKindsAndRemembersThem() {
   QCOMPARE(window.thumbnails().size(), size_t{2});
   QCOMPARE(window.thumbnails()[0].kind, ImageKind::kPng);
   QCOMPARE(window.thumbnails()[1].kind, ImageKind::kBmp);
-  ThumbnailModel* model = window.thumbnail_model();
+  ThumbnailModel* model = window.list()->model();
   for (int row = 0; row < 2; ++row) {
     QCOMPARE(window.thumbnails()[static_cast<size_t>(row)].decodes, DecodeCheck::kDecodes);
     QVERIFY(model->data(model->index(row, 0), Qt::ToolTipRole)
@@ -250,7 +258,7 @@ void WindowWorkTest::BruteForceAsksWhichKindsAndRemembersThem() {
   QCOMPARE(window.thumbnails().size(), size_t{2});
 
   // The dialog itself: JFIF ticked by default, and no OK without a kind.
-  CarveKindsDialog dialog(CarveKinds{});
+  CarveKindsDialog dialog(CarveChoice{CarveKinds{}}, false);
   QVERIFY(dialog.kinds() == kDefaultCarveKinds);
   dialog.box(CarveKind::kJfif)->setChecked(false);
   auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
@@ -284,9 +292,9 @@ void WindowWorkTest::QuestionTimeIsNotWorkTime() {
   window.ActionBruteForceExecute();
   // A second spent on "Clear list?" is not counted: the scan takes well
   // under a second.
-  QVERIFY2(window.StatusPanelText(0).startsWith(QStringLiteral("0 sec.")),
-           qPrintable(window.StatusPanelText(0)));
-  QVERIFY(window.work_elapsed_ms() < 1000);
+  QVERIFY2(window.status()->Text(0).startsWith(QStringLiteral("0 sec.")),
+           qPrintable(window.status()->Text(0)));
+  QVERIFY(window.work()->elapsed_ms() < 1000);
 }
 
 void WindowWorkTest::FileLocatorListsCachesAndRecycledOnes() {
@@ -309,11 +317,11 @@ void WindowWorkTest::FileLocatorListsCachesAndRecycledOnes() {
   window.ActionSearchAllExecute();
 
   QCOMPARE(window.found_caches().size(), size_t{3});
-  QVERIFY(!window.AllDbPanel->isHidden());
+  QVERIFY(!window.locator()->AllDbPanel->isHidden());
   QVERIFY(window.ActionShowThumb->isVisible());
-  QVERIFY(window.Panel2->text().startsWith(QStringLiteral("Root: ")));
-  QVERIFY(window.Panel2->text().contains(QStringLiteral("Thumbs.db files: 3.")));
-  auto* model = qobject_cast<QStandardItemModel*>(window.ListView2->model());
+  QVERIFY(window.locator()->Panel2->text().startsWith(QStringLiteral("Root: ")));
+  QVERIFY(window.locator()->Panel2->text().contains(QStringLiteral("Thumbs.db files: 3.")));
+  auto* model = qobject_cast<QStandardItemModel*>(window.locator()->ListView2->model());
   QCOMPARE(model->rowCount(), 3);
   bool recycled_row = false;
   for (int row = 0; row < 3; ++row) {
@@ -324,18 +332,18 @@ void WindowWorkTest::FileLocatorListsCachesAndRecycledOnes() {
   QVERIFY(recycled_row);
   // The first cache found is open at once.
   QCOMPARE(window.OpenFilePath(), QString::fromStdString(window.found_caches()[0].path));
-  QVERIFY(window.thumbnail_model()->rowCount() > 0);
+  QVERIFY(window.list()->model()->rowCount() > 0);
 
   // Sorting by Size: marker and order; a second click turns both round.
   window.ListView2ColumnClick(1);
-  QVERIFY(window.FoundCaption(1).endsWith(QStringLiteral(" v")));
+  QVERIFY(window.locator()->Caption(1).endsWith(QStringLiteral(" v")));
   QVERIFY(*window.found_caches()[0].size <= *window.found_caches()[2].size);
   window.ListView2ColumnClick(1);
-  QVERIFY(window.FoundCaption(1).endsWith(QStringLiteral(" ^")));
+  QVERIFY(window.locator()->Caption(1).endsWith(QStringLiteral(" ^")));
   QVERIFY(*window.found_caches()[0].size >= *window.found_caches()[2].size);
 
   // Searching again without clearing adds nothing and opens nothing new.
-  window.ListView2->setCurrentIndex(model->index(2, 0));
+  window.locator()->ListView2->setCurrentIndex(model->index(2, 0));
   const QString opened = window.OpenFilePath();
   dialogs_.answers = QQueue<bool>({false});
   window.ActionSearchAllExecute();
@@ -344,12 +352,12 @@ void WindowWorkTest::FileLocatorListsCachesAndRecycledOnes() {
 
   // ActionShowThumb opens the highlighted row; a file opened elsewhere joins
   // the list while it is shown.
-  window.ListView2->setCurrentIndex(model->index(2, 0));
+  window.locator()->ListView2->setCurrentIndex(model->index(2, 0));
   window.ActionShowThumb->trigger();
   QCOMPARE(window.OpenFilePath(), QString::fromStdString(window.found_caches()[2].path));
   window.OpenThumbnailFile(kCorpus + QStringLiteral("003-sabhaadv-Thumbs.db"));
   QCOMPARE(window.found_caches().size(), size_t{4});
-  QCOMPARE(window.Panel2->text(), QStringLiteral("Thumbs.db files: 4"));
+  QCOMPARE(window.locator()->Panel2->text(), QStringLiteral("Thumbs.db files: 4"));
 }
 
 void WindowWorkTest::ExtractCheckedWritesReportAndRecords() {
@@ -358,7 +366,7 @@ void WindowWorkTest::ExtractCheckedWritesReportAndRecords() {
   window.show();
   window.OpenThumbnailFile(kCache);
   window.ActionSelectAll->trigger();
-  const int rows = window.thumbnail_model()->rowCount();
+  const int rows = window.list()->model()->rowCount();
 
   // A typed folder that does not exist is made after asking.
   dialogs_.folder = out.filePath(QStringLiteral("new/sub"));
@@ -409,7 +417,7 @@ void WindowWorkTest::ExtractSelectedAndOpeningItems() {
   window.ActionOpenWith->trigger();
   QCOMPARE(dialogs_.portal_paths.size(), 1);
   QCOMPARE(dialogs_.chooser_paths.size(), 1);
-  QCOMPARE(window.last_open_with_route(), QStringLiteral("chooser"));
+  QCOMPARE(window.opener()->last_open_with_route(), QStringLiteral("chooser"));
   const QFileInfo copy(dialogs_.chooser_paths[0]);
   QVERIFY(copy.isFile());
   QVERIFY(copy.fileName().endsWith(QStringLiteral("_thmb.jpg")));
@@ -419,7 +427,7 @@ void WindowWorkTest::ExtractSelectedAndOpeningItems() {
   // With a portal the session's chooser takes it.
   dialogs_.portal_answer = true;
   window.ActionOpenWith->trigger();
-  QCOMPARE(window.last_open_with_route(), QStringLiteral("portal"));
+  QCOMPARE(window.opener()->last_open_with_route(), QStringLiteral("portal"));
   QCOMPARE(dialogs_.chooser_paths.size(), 1);
 
   // Original File View is offered only when the original lies beside the
@@ -429,14 +437,14 @@ void WindowWorkTest::ExtractSelectedAndOpeningItems() {
   const QString cache = beside.filePath(QStringLiteral("Thumbs.db"));
   QVERIFY(QFile::copy(kCache, cache));
   window.OpenThumbnailFile(cache);
-  const ThumbnailRow* first = window.thumbnail_model()->RowAt(0);
+  const ThumbnailRow* first = window.list()->model()->RowAt(0);
   QVERIFY(first != nullptr && !first->name.empty());
   QFile original(beside.filePath(QString::fromStdString(first->name)));
   QVERIFY(original.open(QIODevice::WriteOnly));
   original.close();
   window.UpdateImageView(0);
   QVERIFY(window.ActionOrigView->isEnabled());
-  QCOMPARE(window.OrgFileViewBtn->toolTip(), QFileInfo(original).filePath());
+  QCOMPARE(window.pane()->OrgFileViewBtn->toolTip(), QFileInfo(original).filePath());
   original.remove();
   window.ActionOrigViewExecute();
   QVERIFY(!window.ActionOrigView->isEnabled());
@@ -487,7 +495,7 @@ void WindowWorkTest::LaterWindowsStreamsShowWhole() {
   MainWindow window(Options());
   window.show();
   window.OpenThumbnailFile(kCorpus + QStringLiteral("024-deskinet-Thumbs.db"));
-  ThumbnailModel* model = window.thumbnail_model();
+  ThumbnailModel* model = window.list()->model();
   int at = 0;
   while (at < model->rowCount() && !model->data(model->index(at, 0), Qt::DisplayRole)
                                         .toString()
@@ -497,12 +505,12 @@ void WindowWorkTest::LaterWindowsStreamsShowWhole() {
   const QString key = model->data(model->index(at, 0), Qt::DisplayRole).toString();
   // No original name: the Name column shows the stream's name.
   QCOMPARE(model->data(model->index(at, 1), Qt::DisplayRole).toString(), key);
-  window.ListView1->selectionModel()->setCurrentIndex(
+  window.list()->ListView1->selectionModel()->setCurrentIndex(
       model->index(at, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   // The Number column is wide enough for the whole name.
-  QVERIFY(window.ListView1->columnWidth(0) >
-          window.ListView1->fontMetrics().horizontalAdvance(key));
-  QCOMPARE(window.TabCaption(window.ImageViewTabSheet), key);
+  QVERIFY(window.list()->ListView1->columnWidth(0) >
+          window.list()->ListView1->fontMetrics().horizontalAdvance(key));
+  QCOMPARE(window.pane()->TabCaption(window.pane()->ImageViewTabSheet), key);
 }
 
 void WindowWorkTest::EveryLanguageKeepsModifiedVisible() {
@@ -516,7 +524,7 @@ void WindowWorkTest::EveryLanguageKeepsModifiedVisible() {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCoreApplication::processEvents();
-    QTreeView* list = window.ListView1;
+    QTreeView* list = window.list()->ListView1;
     const int right = list->header()->sectionViewportPosition(2) + 20;
     QVERIFY2(right < list->viewport()->width(),
              qPrintable(QStringLiteral("%1: list %2 px, Modified at %3")
@@ -524,8 +532,9 @@ void WindowWorkTest::EveryLanguageKeepsModifiedVisible() {
                             .arg(list->width())
                             .arg(right)));
     // The tabs speak the chosen language from the start.
-    QCOMPARE(window.TabCaption(window.mainTabSheet), window.UiText(kTextFile));
-    QCOMPARE(window.TabCaption(window.ImageViewTabSheet), window.UiText(kTextImageView));
+    QCOMPARE(window.list()->Caption(), window.UiText(kTextFile));
+    QCOMPARE(window.pane()->TabCaption(window.pane()->ImageViewTabSheet),
+             window.UiText(kTextImageView));
   }
 }
 

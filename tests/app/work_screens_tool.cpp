@@ -13,10 +13,18 @@
 
 #include <cstdio>
 
+#include "cache_list.h"
+#include "file_info_pane.h"
+#include "image_pane.h"
+#include "item_opener.h"
+#include "locator_panel.h"
 #include "mainwindow.h"
 #include "platform/app_chooser.h"
 #include "platform/dialogs.h"
+#include "status_line.h"
 #include "thumbnail_model.h"
+#include "window_texts.h"
+#include "work_controller.h"
 
 namespace {
 
@@ -87,7 +95,7 @@ int main(int argc, char* argv[]) {
 
   answers.folder = tree.path();
   window.ActionSearchAllExecute();
-  window.ListView1->setCurrentIndex(window.thumbnail_model()->index(3, 0));
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(3, 0));
   Settle();
   bool ok = window.grab().save(docs.filePath(QStringLiteral("file-locator.png")));
 

@@ -10,6 +10,7 @@
 
 #include "base/error_codes.h"
 #include "cache/compound_file.h"
+#include "cache/cut_short.h"
 #include "cache/thumbs_db.h"
 #include "tests/cache/cache_test_util.h"
 
@@ -205,6 +206,103 @@ TEST(CorpusSpotTest, EveryFileTruncatedAndFlippedFailsCleanly) {
     for (size_t at = 512; at < bytes->size(); at += 4099) (*bytes)[at] ^= 0x5A;
     const auto flipped = testing::ReadBytes(*bytes);
     EXPECT_TRUE(flipped.result.ok || !flipped.errors.empty()) << number;
+  }
+}
+
+// 017 cut short, as a partial copy leaves it: the FAT, most of the directory
+// and the Catalog lie near its end. The read says what the cut took.
+TEST(CorpusCutShort, LostFatAndDirectoryAreNamed) {
+  if (!fs::exists(kCorpus)) GTEST_SKIP();
+  const auto bytes = ReadWholeFile(FileFor("017"));
+  ASSERT_TRUE(bytes);
+  for (const size_t cut : {size_t{1500000}, size_t{1000000}, size_t{300000}}) {
+    SCOPED_TRACE(cut);
+    const auto out = testing::ReadBytes(std::vector<uint8_t>(bytes->begin(), bytes->begin() + cut));
+    EXPECT_FALSE(out.result.ok);
+    EXPECT_EQ(out.result.error_code, kErrTableEntryOutside);
+    ASSERT_TRUE(out.result.cut_short);
+    const CutShort& lost = *out.result.cut_short;
+    EXPECT_EQ(lost.size, cut);
+    // The FAT sectors past the cut described the rest: the file was at
+    // least as long as the sectors still named, and not longer than it is.
+    EXPECT_TRUE(lost.at_least);
+    EXPECT_GT(lost.expected, cut);
+    EXPECT_LE(lost.expected, bytes->size());
+    ASSERT_GE(lost.past_the_end.size(), 3u);
+    EXPECT_NE(lost.past_the_end[0].find(" of 26 FAT sectors"), std::string::npos);
+    EXPECT_EQ(lost.past_the_end[1], "part of the directory");
+    EXPECT_EQ(lost.past_the_end.back(), "the Catalog");
+    const std::string line = "Cut short: " + lost.Text();
+    EXPECT_NE(std::find(out.result.details.begin(), out.result.details.end(), line),
+              out.result.details.end());
+    // The error's details line says it too.
+    const auto& errors = out.errors.lines();
+    EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& l) {
+      return l.rfind("Details: FAT sector ", 0) == 0 &&
+             l.find("; the file is cut short at " + lost.Text()) != std::string::npos;
+    }));
+  }
+  // Whole, it is not cut short.
+  EXPECT_FALSE(testing::ReadBytes(*bytes).result.cut_short);
+}
+
+// Where a cut leaves the directory (these caches keep it at the front),
+// every thumbnail whose sectors are all before the cut is read whole.
+TEST(CorpusCutShort, StreamsBeforeTheCutAreAllRead) {
+  if (!fs::exists(kCorpus)) GTEST_SKIP();
+  for (const char* number : {"026", "028", "034", "035"}) {
+    const auto bytes = ReadWholeFile(FileFor(number));
+    ASSERT_TRUE(bytes);
+    const auto whole = testing::ReadBytes(*bytes);
+    // Where each stream's sectors end, followed through the FAT by hand.
+    MemoryByteSource source(*bytes);
+    PagedReader reader(source);
+    CompoundFile file(reader);
+    ASSERT_TRUE(file.CheckHeader() && file.ReadHeaderFatList() && file.ReadDifatChain() &&
+                file.ListMiniFat() && file.ListMiniStream());
+    auto entry_of = [&](const std::vector<int32_t>& table, int32_t n) {
+      const uint64_t at = 512 + 512ull * table[n / 128] + 4ull * (n % 128);
+      return static_cast<int32_t>((*bytes)[at] | (*bytes)[at + 1] << 8 | (*bytes)[at + 2] << 16 |
+                                  (*bytes)[at + 3] << 24);
+    };
+    std::map<std::string, uint64_t> ends;  // row key -> end of its last sector
+    ASSERT_TRUE(file.WalkDirectory([&](const DirectoryEntry& e) -> ReadResult<void> {
+      if (e.type != cfb::kTypeStream || e.name == kCatalogStreamName) return {};
+      uint64_t end = 0;
+      int64_t left = e.size;
+      const bool mini = e.size < 4096;
+      for (int32_t n = e.start; n >= 0 && left > 0; left -= mini ? 64 : 512) {
+        end = std::max<uint64_t>(
+            end, mini ? 512 + 512ull * file.mini_stream_sectors()[n / 8] + 64 * (n % 8 + 1)
+                      : 512 + 512ull * n + 512);
+        n = entry_of(mini ? file.mini_fat_sectors() : file.fat_sectors(), n);
+      }
+      ends[e.name] = end;  // streams of later Windows are keyed by their names
+      return {};
+    }));
+    for (const size_t sectors : {size_t{1}, size_t{3}, size_t{8}, size_t{20}}) {
+      const size_t cut = bytes->size() - 512 * sectors;
+      SCOPED_TRACE(std::string(number) + " cut at " + std::to_string(cut));
+      const auto out =
+          testing::ReadBytes(std::vector<uint8_t>(bytes->begin(), bytes->begin() + cut));
+      ASSERT_TRUE(out.result.cut_short);
+      EXPECT_GT(out.result.cut_short->expected, cut);
+      EXPECT_LE(out.result.cut_short->expected, bytes->size());
+      for (const std::string& lost : out.result.cut_short->past_the_end) {
+        EXPECT_EQ(lost.find("directory"), std::string::npos) << lost;
+      }
+      size_t inside = 0;
+      for (const auto& [key, end] : ends) {
+        if (end > cut) continue;
+        ++inside;
+        const ThumbnailRow* row = const_cast<ThumbnailList&>(out.list).Find(key);
+        const ThumbnailRow* was = const_cast<ThumbnailList&>(whole.list).Find(key);
+        ASSERT_NE(row, nullptr) << key;
+        ASSERT_NE(was, nullptr) << key;
+        EXPECT_EQ(testing::StoredBytes(out, *row), testing::StoredBytes(whole, *was)) << key;
+      }
+      EXPECT_GT(inside, 0u);
+    }
   }
 }
 

@@ -15,6 +15,7 @@
 #include "cache/thumbcache.h"
 #include "cache/thumbcache_reader.h"
 #include "tests/cache/cache_test_util.h"
+#include "testsupport/heap_meter/heap_meter.h"
 
 namespace glintvane {
 namespace {
@@ -123,6 +124,45 @@ TEST(ThumbcacheCorpus, IndexFilesListTheirHashes) {
     EXPECT_GT(out.list.size(), 0u);
   }
   EXPECT_EQ(ReadPath(kThumbcache + "/win10-a/thumbcache_idx.db").list.size(), 3010u);
+}
+
+// One byte of an entry header changed, at every position of the header of a
+// few entries of the real Windows 10 cache: every other entry is still a
+// sound row, and the damaged one is a row at its offset.
+TEST(ThumbcacheCorpus, OneDamagedHeaderByteCostsOnlyItsEntry) {
+  const std::string path = kThumbcache + "/win10-a/thumbcache_32.db";
+  if (!std::filesystem::exists(path)) GTEST_SKIP();
+  const auto bytes = ReadWholeFile(path);
+  ASSERT_TRUE(bytes);
+  const ReadOutcome sound = testing::ReadBytes(*bytes, path);
+  ASSERT_EQ(sound.list.size(), 777u);
+  std::map<uint64_t, std::string> entries;  // offset -> key
+  for (size_t i = 0; i < sound.list.size(); ++i) {
+    entries[sound.list[i].entry_offset] = sound.list[i].key;
+  }
+  for (const size_t victim : {size_t{1}, size_t{400}, size_t{776}}) {
+    const uint64_t at = sound.list[victim].entry_offset;
+    for (size_t position = 0; position < 56; ++position) {
+      for (const uint8_t change : {uint8_t{0x01}, uint8_t{0xFF}}) {
+        SCOPED_TRACE("entry " + std::to_string(victim) + " byte " + std::to_string(position) +
+                     " ^ " + std::to_string(change));
+        auto damaged = *bytes;
+        damaged[at + position] ^= change;
+        const ReadOutcome out = testing::ReadBytes(damaged, path);
+        std::map<uint64_t, const ThumbnailRow*> rows;
+        for (size_t i = 0; i < out.list.size(); ++i) rows[out.list[i].entry_offset] = &out.list[i];
+        ASSERT_EQ(rows.count(at), 1u);
+        for (const auto& [offset, key] : entries) {
+          if (offset == at) continue;
+          const auto it = rows.find(offset);
+          ASSERT_NE(it, rows.end()) << offset;
+          EXPECT_EQ(it->second->key, key);
+          EXPECT_TRUE(it->second->checksum_ok);
+          EXPECT_EQ(it->second->error, 0);
+        }
+      }
+    }
+  }
 }
 
 // --- Hand-built caches -------------------------------------------------------
@@ -242,20 +282,27 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
   }
 }
 
-TEST(ThumbcacheRead, BrokenEntriesEndTheReadWithAnErrorAndKeepEarlierRows) {
-  auto base = MakeCache(kThumbcacheWin10, {{1, u"a", kPng, 0, false}, {2, u"b", kPng, 0, false}});
+size_t CountHeadings(const ErrorList& errors, const std::string& heading) {
+  return static_cast<size_t>(std::count(errors.lines().begin(), errors.lines().end(), heading));
+}
+
+TEST(ThumbcacheRead, DamagedEntryCostsOnlyItsOwnRow) {
+  auto base = MakeCache(kThumbcacheWin10,
+                        {{1, u"a", kPng, 0, false}, {2, u"b", kPng, 0, false}, {3, u"c", kJpeg}});
   const size_t second = 24 + 56 + 2 + kPng.size();
   struct Case {
     const char* what;
     size_t at;
     uint32_t value;
+    bool data_kept;  // the sizes of name and data still fit before the next entry
   } cases[] = {
-      {"size past the end of the file", second + 4, 0x7FFFFFF0},
-      {"size below a header", second + 4, 8},
-      {"size of zero", second + 4, 0},
-      {"data larger than the entry", second + 24, 0xFFFFFFFF},
-      {"identifier larger than the entry", second + 16, 0x80000000},
-      {"no signature", second, 0},
+      {"size past the end of the file", second + 4, 0x7FFFFFF0, true},
+      {"size below a header", second + 4, 8, true},
+      {"size of zero", second + 4, 0, true},
+      {"size one too long", second + 4, 56 + 2 + 11 + 1, true},
+      {"data larger than the entry", second + 24, 0xFFFFFFFF, false},
+      {"identifier larger than the entry", second + 16, 0x80000000, false},
+      {"no signature", second, 0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -264,9 +311,19 @@ TEST(ThumbcacheRead, BrokenEntriesEndTheReadWithAnErrorAndKeepEarlierRows) {
     const ReadOutcome out = ReadCache(file);
     EXPECT_FALSE(out.result.ok);
     EXPECT_EQ(out.result.error_code, kErrThumbcacheEntry);
-    EXPECT_FALSE(out.errors.empty());
-    ASSERT_EQ(out.list.size(), 1u);
+    EXPECT_EQ(CountHeadings(out.errors, "Fatal error!"), 1u);  // recorded once
+    ASSERT_EQ(out.list.size(), 3u);
     EXPECT_EQ(out.list[0].key, "0000000000000001");
+    EXPECT_EQ(out.list[0].error, 0);
+    EXPECT_EQ(out.list[1].key, "0000000000000002");
+    EXPECT_EQ(out.list[1].error, kErrThumbcacheEntry);
+    EXPECT_EQ(out.list[1].length, c.data_kept ? static_cast<int64_t>(kPng.size()) : 0);
+    // The entry after it is whole.
+    EXPECT_EQ(out.list[2].key, "0000000000000003");
+    EXPECT_EQ(out.list[2].error, 0);
+    EXPECT_TRUE(out.list[2].checksum_ok);
+    const auto jpeg = out.store.View(out.list[2].start, out.list[2].length);
+    EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), kJpeg.begin(), kJpeg.end()));
   }
   // Cut inside the last header.
   base.resize(second + 20);
@@ -278,6 +335,108 @@ TEST(ThumbcacheRead, BrokenEntriesEndTheReadWithAnErrorAndKeepEarlierRows) {
   Put32(odd, 4, kThumbcacheWin10);
   Put32(odd, 0x10, 0xFFFFFFF0);  // first entry outside
   EXPECT_EQ(ReadCache(odd).result.error_code, kErrThumbcacheHeader);
+}
+
+TEST(ThumbcacheRead, DeletedEntriesInTheFreeSpaceAreRecovered) {
+  for (const uint32_t version : {kThumbcacheWin7, kThumbcacheWin10}) {
+    SCOPED_TRACE(version);
+    auto file = MakeCache(version, {{1, u"a", kPng, 0, false}});
+    // An entry Windows deleted: its header stays in the free entry's bytes,
+    // at no particular alignment.
+    const auto old = MakeCache(version, {{9, u"zz", kJpeg, 0, false}});
+    const size_t header = version == kThumbcacheWin7 ? 48 : 56;
+    const size_t old_size = header + 4 + kJpeg.size();
+    const size_t free_entry = 24 + header + 2 + kPng.size();
+    std::copy(old.begin() + 24, old.begin() + 24 + static_cast<ptrdiff_t>(old_size),
+              file.begin() + static_cast<ptrdiff_t>(free_entry + header + 7));
+    const ReadOutcome out = ReadCache(file);
+    EXPECT_TRUE(out.result.ok);
+    ASSERT_EQ(out.list.size(), 2u);
+    EXPECT_FALSE(out.list[0].recovered);
+    const ThumbnailRow& found = out.list[1];
+    EXPECT_TRUE(found.recovered);
+    EXPECT_EQ(found.key, "0000000000000009");
+    EXPECT_EQ(found.name, "zz");
+    EXPECT_EQ(found.entry_offset, free_entry + header + 7);
+    const auto jpeg = out.store.View(found.start, found.length);
+    EXPECT_TRUE(std::equal(jpeg.begin(), jpeg.end(), kJpeg.begin(), kJpeg.end()));
+    const auto& details = out.result.details;
+    EXPECT_NE(std::find(details.begin(), details.end(), "Recovered entries (outside the chain): 1"),
+              details.end());
+  }
+}
+
+// Counts the bytes read: a scan that went back over what it read would show.
+class CountingSource final : public ByteSource {
+ public:
+  explicit CountingSource(std::span<const uint8_t> bytes) : inner_(bytes) {}
+  uint64_t Size() const override { return inner_.Size(); }
+  tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+    read_ += out.size();
+    return inner_.ReadAt(offset, out);
+  }
+  uint64_t read() const { return read_; }
+
+ private:
+  MemoryByteSource inner_;
+  uint64_t read_ = 0;
+};
+
+TEST(ThumbcacheRead, CraftedSignaturesCostLinearWork) {
+  // Four MiB of "CMMM": a signature every four bytes, none of them an entry.
+  auto fake = MakeCache(kThumbcacheWin10, {});
+  fake.resize(24);
+  for (size_t i = 0; i < (1u << 20); ++i) fake.insert(fake.end(), {'C', 'M', 'M', 'M'});
+  CountingSource source(fake);
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  const auto result = ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+                                         CacheReadTarget{list, store, errors, EnglishTexts()});
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(list.size(), 1u);  // the one entry the chain names, damaged
+  EXPECT_LT(source.read(), 2 * fake.size());
+
+  // Twenty thousand damaged entries, each followed by a sound one: every one
+  // is a row, and the error list names the first hundred.
+  std::vector<EntrySpec> specs;
+  for (uint64_t k = 0; k < 20000; ++k) {
+    specs.push_back({2 * k + 1, u"", {}, 0, true});
+    specs.push_back({2 * k + 2, u"", {}, 0, false});
+  }
+  auto many = MakeCache(kThumbcacheWin10, specs);
+  for (size_t k = 0; k < 20000; ++k) Put32(many, 24 + 112 * k + 4, 57);  // size and CRC wrong
+  CountingSource counted(many);
+  ReadOutcome out;
+  out.result = ReadThumbcacheFile(counted, "/x/thumbcache_32.db",
+                                  CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
+  EXPECT_EQ(out.list.size(), 40000u);
+  EXPECT_EQ(out.list[39998].error, kErrThumbcacheEntry);
+  EXPECT_EQ(CountHeadings(out.errors, "Fatal error!"), 101u);
+  EXPECT_LT(counted.read(), 4 * many.size());
+
+  // A thousand deleted entries nested one in another in the free space,
+  // each claiming the rest of it as its data: all are listed, and each byte
+  // is stored once.
+  auto nested = MakeCache(kThumbcacheWin10, {});
+  constexpr size_t kNested = 1000;
+  const size_t end = 24 + 56 + 56 * (kNested + 1);
+  nested.resize(end, 0);
+  Put32(nested, 24 + 4, static_cast<uint32_t>(end - 24));
+  Put64(nested, 24 + 48, ThumbcacheCrc64(std::span<const uint8_t>(nested).subspan(24, 48)));
+  for (size_t k = 0; k < kNested; ++k) {
+    const size_t at = 24 + 56 + 56 * k;
+    std::memcpy(&nested[at], "CMMM", 4);
+    Put32(nested, at + 4, static_cast<uint32_t>(end - at));
+    Put64(nested, at + 8, k + 1);
+    Put32(nested, at + 24, static_cast<uint32_t>(end - at - 56));
+    Put64(nested, at + 48, ThumbcacheCrc64(std::span<const uint8_t>(nested).subspan(at, 48)));
+  }
+  const ReadOutcome deep = ReadCache(nested);
+  EXPECT_TRUE(deep.result.ok);
+  EXPECT_EQ(deep.list.size(), kNested);
+  EXPECT_TRUE(deep.list[kNested - 1].recovered);
+  EXPECT_LE(deep.store.size(), static_cast<int64_t>(nested.size()));
 }
 
 // A Windows 10 index: 0x90-byte header, 72-byte entries of hash, flags and 14 offsets.
@@ -318,6 +477,112 @@ TEST(ThumbcacheRead, IndexTellsWhichEntriesItStillNames) {
   EXPECT_TRUE(warned.result.ok);
   EXPECT_FALSE(warned.errors.empty());
   EXPECT_EQ(warned.list[1].indexed, -1);
+}
+
+// --- Memory -------------------------------------------------------------------
+
+// The most a read of `bytes` may take beyond what was live before: twice the
+// file and 32 MiB (the rows, their texts and what the reader needs on the way).
+constexpr size_t kSlackBytes = 32u << 20;
+
+// Reads `bytes` as `path` and walks every row as the command line prints
+// them; returns the peak heap taken.
+size_t PeakOfReadAndPrint(const std::vector<uint8_t>& bytes, const std::string& path,
+                          size_t& rows) {
+  testsupport::ResetPeakHeapBytes();
+  const size_t before = testsupport::LiveHeapBytes();
+  {
+    ReadOutcome out;
+    MemoryByteSource source(bytes);
+    out.result = ReadThumbnailCache(
+        source, path, CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
+    EXPECT_TRUE(out.result.ok);
+    size_t named = 0;
+    for (size_t i = 0; i < out.list.size(); ++i) named += !out.list.RowCopy(i).name.empty();
+    rows = out.list.size();
+    EXPECT_EQ(named, path.ends_with("idx.db") ? rows : 0u);
+  }
+  return testsupport::PeakHeapBytes() - before;
+}
+
+TEST(ThumbcacheMemory, HalfAMillionRowsStayWithinTwiceTheFile) {
+  constexpr uint32_t kSlots = 500000;
+  // An index whose every slot names entries in two caches.
+  std::vector<uint8_t> index(0x90 + size_t{72} * kSlots, 0);
+  std::memcpy(&index[4], "IMMM", 4);
+  Put32(index, 8, kThumbcacheWin10);
+  Put32(index, 0x14, kSlots);
+  Put32(index, 0x18, kSlots);
+  for (uint32_t k = 0; k < kSlots; ++k) {
+    const size_t at = 0x90 + size_t{72} * k;
+    Put64(index, at, 0x1000 + k);
+    for (int t = 0; t < 14; ++t) Put32(index, at + 16 + 4 * t, kThumbcacheNotIndexed);
+    Put32(index, at + 16 + 4 * 1, 24);
+    Put32(index, at + 16 + 4 * 3, 24);
+  }
+  size_t rows = 0;
+  EXPECT_LE(PeakOfReadAndPrint(index, "/x/thumbcache_idx.db", rows),
+            2 * index.size() + kSlackBytes);
+  EXPECT_EQ(rows, kSlots);
+
+  // A cache of as many entries without a name or data.
+  std::vector<uint8_t> cache(24 + size_t{56} * kSlots, 0);
+  std::memcpy(cache.data(), "CMMM", 4);
+  Put32(cache, 4, kThumbcacheWin10);
+  Put32(cache, 0x10, 24);
+  Put32(cache, 0x14, static_cast<uint32_t>(cache.size()));
+  for (uint32_t k = 0; k < kSlots; ++k) {
+    const size_t at = 24 + size_t{56} * k;
+    std::memcpy(&cache[at], "CMMM", 4);
+    Put32(cache, at + 4, 56);
+    Put64(cache, at + 8, 0x1000 + k);
+    Put64(cache, at + 48, ThumbcacheCrc64(std::span<const uint8_t>(cache).subspan(at, 48)));
+  }
+  EXPECT_LE(PeakOfReadAndPrint(cache, "/x/thumbcache_32.db", rows), 2 * cache.size() + kSlackBytes);
+  EXPECT_EQ(rows, kSlots);
+}
+
+// A cache of one entry that declares `data` bytes of data, all zero and
+// none of them held: a sparse file.
+class SparseCache final : public ByteSource {
+ public:
+  explicit SparseCache(uint32_t data) : head_(MakeCache(kThumbcacheWin10, {})) {
+    head_.resize(24 + 56, 0);
+    std::memcpy(&head_[24], "CMMM", 4);
+    Put32(head_, 24 + 4, 56 + data);
+    Put64(head_, 24 + 8, 0x77);
+    Put32(head_, 24 + 24, data);
+    Put64(head_, 24 + 48, ThumbcacheCrc64(std::span<const uint8_t>(head_).subspan(24, 48)));
+    size_ = head_.size() + data;
+  }
+  uint64_t Size() const override { return size_; }
+  tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+    const size_t n =
+        static_cast<size_t>(std::min<uint64_t>(out.size(), size_ - std::min(offset, size_)));
+    for (size_t i = 0; i < n; ++i) out[i] = offset + i < head_.size() ? head_[offset + i] : 0;
+    return n;
+  }
+
+ private:
+  std::vector<uint8_t> head_;
+  uint64_t size_ = 0;
+};
+
+TEST(ThumbcacheMemory, EntryDataIsHeldOnce) {
+  constexpr uint32_t kData = 128u << 20;
+  SparseCache source(kData);
+  testsupport::ResetPeakHeapBytes();
+  const size_t before = testsupport::LiveHeapBytes();
+  {
+    ReadOutcome out;
+    out.result =
+        ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+                           CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
+    EXPECT_TRUE(out.result.ok);
+    ASSERT_EQ(out.list.size(), 1u);
+    EXPECT_EQ(out.list[0].length, kData);
+  }
+  EXPECT_LE(testsupport::PeakHeapBytes() - before, size_t{kData} + (4u << 20));
 }
 
 }  // namespace

@@ -200,6 +200,61 @@ TEST(ListCliTest, RealThumbcacheWithItsIndexAndAnExtract) {
   EXPECT_TRUE(xp.Json()["rows"][0]["checksum_ok"].is_null());
 }
 
+// One bit of entry 2's size field of a real Windows 10 cache: the read
+// fails, and still lists every entry, the damaged one with its error.
+TEST(ListCliTest, DamagedThumbcacheEntryCostsOnlyItsRow) {
+  const std::string path = GLINTVANE_CORPUS_DIR "/real/thumbcache/win10-a/thumbcache_32.db";
+  if (!std::filesystem::exists(path)) GTEST_SKIP();
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+  const auto sound = RunCli({"list", path, "--json"}).Json();
+  const uint64_t second = sound["rows"][1]["entry_offset"];
+  bytes[second + 5] ^= 0x01;
+  const TempFile file(bytes);
+  const auto run = RunCli({"list", file.path(), "--json"});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto json = run.Json();
+  EXPECT_EQ(json["ok"], false);
+  EXPECT_EQ(json["error_code"], 1611);
+  ASSERT_EQ(json["rows"].size(), 777u);
+  EXPECT_EQ(json["rows"][1]["error_code"], 1611);
+  EXPECT_EQ(json["rows"][1]["sha256"], sound["rows"][1]["sha256"]);  // its data is whole
+  for (size_t i = 0; i < 777; ++i) {
+    if (i == 1) continue;
+    EXPECT_EQ(json["rows"][i]["error_code"], 0);
+    EXPECT_EQ(json["rows"][i]["sha256"], sound["rows"][i]["sha256"]);
+    EXPECT_EQ(json["rows"][i]["recovered"], false);
+    EXPECT_TRUE(json["rows"][i]["data_checksum_ok"].is_null());
+  }
+  const auto& details = json["details"];
+  EXPECT_NE(std::find(details.begin(), details.end(), "Damaged entries: 1"), details.end());
+}
+
+// A Thumbs.db cut short: the reason, in the JSON and on standard error, and
+// the carving that still finds its thumbnails.
+TEST(ListCliTest, CutShortThumbsDbSaysWhatIsLostAndOffersCarving) {
+  const std::string path = GLINTVANE_CORPUS_DIR "/real/017-feng33-Thumbs.db";
+  if (!std::filesystem::exists(path)) GTEST_SKIP();
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+  bytes.resize(1000000);
+  const TempFile file(bytes);
+  const auto run = RunCli({"list", file.path(), "--json"});
+  EXPECT_EQ(run.exit_code, 1);
+  const auto json = run.Json();
+  EXPECT_EQ(json["error_code"], 1502);
+  const auto& cut = json["cut_short"];
+  ASSERT_TRUE(cut.is_object()) << run.out;
+  EXPECT_EQ(cut["size"], 1000000);
+  EXPECT_EQ(cut["at_least"], true);
+  EXPECT_GT(cut["expected_size"].get<uint64_t>(), 1000000u);
+  EXPECT_EQ(cut["past_the_end"].back(), "the Catalog");
+  EXPECT_NE(run.err.find("glintvane-cli carve " + file.path()), std::string::npos) << run.err;
+  EXPECT_TRUE(RunCli({"list", path, "--json"}).Json()["cut_short"].is_null());
+}
+
 }  // namespace
 }  // namespace glintvane
 

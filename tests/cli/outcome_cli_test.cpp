@@ -82,7 +82,7 @@ TEST(OutcomeCli, EveryFailedJsonRunPrintsOneDocument) {
        "no thumbnail numbered 99999"},
       {{"extract", "--json", "--carve", folder / "empty.E01", "-o", folder / "d"},
        2,
-       "is an EWF or split disk image"},
+       "is an EWF, VMDK, VHD, VHDX, QCOW2, AFF or split disk image"},
   };
   for (const auto& want : runs) {
     SCOPED_TRACE(want.args[0] + " " + want.args.back());

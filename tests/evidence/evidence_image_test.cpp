@@ -38,6 +38,24 @@ const CacheFileRecord* RowAt(const FoundCacheList& list, const std::string& inne
   return nullptr;
 }
 
+// A stop asked for ends the walk at the next entry and says so; a walk that
+// was not stopped lists the caches.
+TEST(EvidenceSearch, StopEndsTheWalk) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  std::stop_source stop;
+  stop.request_stop();
+  SearchOptions options;
+  options.stop = stop.get_token();
+  FoundCacheList list;
+  const EvidenceSearchOutcome outcome = SearchEvidenceImage(list, disk.Path("disk.raw"), options);
+  EXPECT_TRUE(outcome.stopped);
+  EXPECT_FALSE(outcome.complete());
+  EXPECT_EQ(list.size(), 0u);
+  EXPECT_FALSE(outcome.volumes[0].walk_complete);
+  EXPECT_FALSE(SearchEvidenceImage(list, disk.Path("disk.raw")).stopped);
+  EXPECT_GT(list.size(), 0u);
+}
+
 // Every form of the same disk lists the same rows, each cache reads back
 // byte for byte, deleted ones included.
 TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {

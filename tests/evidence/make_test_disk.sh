@@ -10,6 +10,16 @@
 #   disk.E01      disk.raw as EWF (ewfacquire -u)
 #   gap.E01..     a 4 MiB image in five EWF segments (tests remove one)
 #   bad.E01       fat.raw as EWF with two damaged chunks (a folder, a cache)
+#   disk.vmdk, flat.vmdk (+ flat-flat.vmdk), split.vmdk (+ split-s001.vmdk),
+#   disk.vhd, fixed.vhd, disk.vhdx, fixed.vhdx, disk.qcow2, disk.aff
+#                 disk.raw in each container: a monolithic sparse VMDK, a
+#                 descriptor with a flat extent, one with 2 GB sparse extents,
+#                 dynamic and fixed VHD and VHDX, QCOW2, AFF
+#   child.qcow2, child.vmdk, child.vhd, child.vhdx
+#                 children that hold nothing of their own, so that every byte
+#                 read comes from disk.qcow2, disk.vmdk, disk.vhd, disk.vhdx;
+#                 child.vhd and child.vhdx are empty dynamic images that the
+#                 tests make differential (qemu-img writes none)
 #   layout.txt    what was built: "ntfs_tree=yes" when NTFS got folders and a
 #                 deleted cache (FUSE), "no" when only ntfscp could write to it
 # Usage: make_test_disk.sh OUT_DIR CORPUS_DIR
@@ -18,7 +28,7 @@ out=$1
 corpus=$2/real
 mkdir -p "$out"
 cd "$out"
-rm -f ./*.raw ./*.raw.* ./*.E?? layout.txt ./*.xml
+rm -f ./*.raw ./*.raw.* ./*.E?? layout.txt ./*.xml ./*.vmdk ./*.vhd ./*.vhdx ./*.qcow2 ./*.aff
 
 a=$corpus/001-oldcode-Thumbs.db
 b=$corpus/002-pyliu-docs-Thumbs.db
@@ -104,6 +114,19 @@ for entry in RECYCLER/S-1-5-21-1/Dc1.db Pics/Thumbs.db; do
   spot=$((sectors + 76 + (sector / 64) * 32772 + (sector % 64) * 512 + 100))
   printf '\252\252\252\252\252\252\252\252' | dd of=bad.E01 bs=1 seek="$spot" conv=notrunc status=none
 done
+qemu-img convert -O vmdk disk.raw disk.vmdk
+qemu-img convert -O vmdk -o subformat=monolithicFlat disk.raw flat.vmdk
+qemu-img convert -O vmdk -o subformat=twoGbMaxExtentSparse disk.raw split.vmdk
+qemu-img convert -O vpc disk.raw disk.vhd
+qemu-img convert -O vpc -o subformat=fixed disk.raw fixed.vhd
+qemu-img convert -O vhdx disk.raw disk.vhdx
+qemu-img convert -O vhdx -o subformat=fixed disk.raw fixed.vhdx
+qemu-img convert -O qcow2 disk.raw disk.qcow2
+qemu-img create -q -f qcow2 -b disk.qcow2 -F qcow2 child.qcow2
+qemu-img create -q -f vmdk -b disk.vmdk -F vmdk child.vmdk
+qemu-img create -q -f vpc child.vhd 44M
+qemu-img create -q -f vhdx child.vhdx 44M
+affconvert -q -o disk.aff disk.raw >/dev/null
 head -c 4M /dev/urandom >gap.raw
 ewfacquire -u -q -c none -S 1048576 -t gap gap.raw >/dev/null
 echo "ntfs_tree=$ntfs_tree" >layout.txt

@@ -36,6 +36,18 @@ struct GptExtent {
 void WriteGptDisk(const std::string& path, const std::vector<GptExtent>& extents,
                   const std::string& filling);
 
+// Makes the empty dynamic VHD at `child` a differential VHD over the VHD at
+// `parent`, which it names as `parent_name` (a path as Windows writes it):
+// every sector it does not hold (all of them) is read from the parent.
+void MakeDifferentialVhd(const std::string& child, const std::string& parent,
+                         const std::u16string& parent_name);
+
+// Makes the empty dynamic VHDX at `child` (as qemu-img creates it) a
+// differential VHDX over the VHDX at `parent`, which it names as
+// `parent_name`.
+void MakeDifferentialVhdx(const std::string& child, const std::string& parent,
+                          const std::u16string& parent_name);
+
 // The corpus file a cache of the images was copied from.
 std::string CorpusCache(const std::string& name);
 

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "cache/thumbcache_reader.h"
 #include "export/html_report.h"
 #include "tests/export/export_fixture.h"
 
@@ -160,7 +161,10 @@ TEST(ActionExtract, WrittenBytesHashAsTheStoredBytes) {
   run.options.run_time = 1700000000;
   testing::WriteBytes(run.options.open_file, FakeImage(9, 5000));
   AddStoreRow(run.list, run.store, "1", "one,\"quoted\".jpg", FakeImage(1, 1234));
-  AddStoreRow(run.list, run.store, "2", "=cmd|bad\xFF.jpg", FakeImage(2, 77));
+  ThumbnailRow& deleted =
+      AddStoreRow(run.list, run.store, "2", "=cmd|bad\xFF.jpg", FakeImage(2, 77));
+  deleted.thumbcache = true;  // as a thumbcache entry found in free space
+  deleted.recovered = true;
   const ExtractOutcome outcome = run.Extract();
   ASSERT_TRUE(outcome.ok());
   ASSERT_TRUE(outcome.catalogs_written);
@@ -188,13 +192,24 @@ TEST(ActionExtract, WrittenBytesHashAsTheStoredBytes) {
   EXPECT_EQ(json["images"][0]["time_utc"], "2004-08-17T10:21:45Z");
   EXPECT_TRUE(json["images"][0]["offset"].is_null());
   EXPECT_EQ(json["images"][0]["sha1"], outcome.written[0].digests.sha1);
+  // A Thumbs.db keeps no checksum of its images: nothing was verified.
+  EXPECT_TRUE(json["images"][0]["data_checksum_ok"].is_null());
+  EXPECT_EQ(json["images"][0]["data_check"], "none stored");
+  EXPECT_EQ(json["images"][0]["recovered"], false);
+  // A thumbcache entry's data checksum cannot be checked, and the record says so.
+  EXPECT_TRUE(json["images"][1]["data_checksum_ok"].is_null());
+  EXPECT_EQ(json["images"][1]["data_check"], std::string(kThumbcacheDataNotVerified));
+  EXPECT_EQ(json["images"][1]["recovered"], true);
 
   const std::string csv = ReadText(outcome.csv_path);
-  EXPECT_TRUE(csv.starts_with(
-      "file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256\r\n"));
+  EXPECT_TRUE(
+      csv.starts_with("file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256,"
+                      "data_checksum_ok,data_check,recovered\r\n"));
   EXPECT_NE(csv.find(",1,\"one,\"\"quoted\"\".jpg\",2004-08-17 12:21:45,2004-08-17T10:21:45Z,"),
             std::string::npos);
   EXPECT_NE(csv.find(",2,'=cmd|bad"), std::string::npos);
+  EXPECT_NE(csv.find(",," + std::string(kThumbcacheDataNotVerified) + ",true\r\n"),
+            std::string::npos);
 
   const std::string page = ReadText(outcome.report_path);
   EXPECT_NE(

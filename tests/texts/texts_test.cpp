@@ -97,6 +97,19 @@ TEST(Languages, NamesAndAbbreviations) {
   EXPECT_EQ(LanguageNameOf("ENU"), "English (United States)");
   EXPECT_EQ(LanguageNameOf("Klingon"), "");
   EXPECT_EQ(LanguageNameOf(""), "");
+  EXPECT_EQ(NativeLanguageNameOf("deu"), "Deutsch");
+  EXPECT_EQ(NativeLanguageNameOf("DES"), "Deutsch");
+  EXPECT_EQ(NativeLanguageNameOf("FRA"),
+            "Fran\xC3\xA7"
+            "ais");
+  EXPECT_EQ(NativeLanguageNameOf("RUS"),
+            "\xD0\xA0\xD1\x83\xD1\x81\xD1\x81\xD0\xBA\xD0\xB8\xD0\xB9");
+  EXPECT_EQ(NativeLanguageNameOf("CHT"), "\xE7\xB9\x81\xE9\xAB\x94\xE4\xB8\xAD\xE6\x96\x87");
+  EXPECT_EQ(NativeLanguageNameOf("Klingon"), "");
+  EXPECT_EQ(LanguageTagOf("esn"), "es-ES");
+  // Every language Windows names has a name of its own.
+  for (const char* key : {"ARA", "URD", "TTT", "SWK", "FOS", "HYE", "ENZ", "SRL", "NON"})
+    EXPECT_NE(NativeLanguageNameOf(key), LanguageNameOf(key)) << key;
   EXPECT_EQ(LanguageAbbreviationForLocale("de_DE.UTF-8"), "DEU");
   EXPECT_EQ(LanguageAbbreviationForLocale("de-AT"), "DEA");
   EXPECT_EQ(LanguageAbbreviationForLocale("es_ES.UTF-8@euro"), "ESN");

@@ -1,0 +1,48 @@
+// Opening a thumbnail cache: the Open command, the read on the worker with
+// its progress, the File Details or the error list, the offer to carve a
+// file that is not a readable cache, and emptying the thumbnail list.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace glintvane {
+
+struct WindowParts;
+
+class OpenFlow : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit OpenFlow(const WindowParts& parts);
+
+  // ActionOpenExecute: the open dialog, then the file (a disk image is
+  // walked for its caches instead).
+  void Open();
+  // Before a list with checked rows is replaced by another file: asks, and
+  // true when it may go (or nothing is checked).
+  bool MayReplaceList();
+  // OpenThumbnailFile: reads `path` into the thumbnail list.
+  void OpenFile(const QString& path);
+  // ReadThumbnailCache: the read itself; true when the file was read.
+  bool ReadFile(const QString& path);
+  // ClearThumbnailList: no rows, no picture, no sort state, no errors.
+  void ClearList();
+  // ShowErrorList: the error lines in File Info, and the question whether
+  // to look at them.
+  void ShowErrorList(const QString& path);
+
+  // The start of opening or carving a file: errors and File Info emptied,
+  // the file recorded as the one the list shows.
+  void BeginWithFile(const QString& path);
+  // The list frozen, the progress bar shown: a read or a scan is coming.
+  void FreezeList();
+  // The end of opening or carving a file: progress bar, status text, the
+  // list redrawn and its first row shown.
+  void EndListWork();
+
+ private:
+  const WindowParts& parts_;
+};
+
+}  // namespace glintvane

@@ -1,0 +1,84 @@
+#include "window_state.h"
+
+#include <QMainWindow>
+#include <QSlider>
+#include <QSplitter>
+#include <QWidget>
+
+#include "cache_list.h"
+#include "image_pane.h"
+#include "locator_panel.h"
+#include "platform/settings.h"
+#include "window_parts.h"
+
+namespace glintvane {
+namespace {
+
+constexpr char kGeometry[] = "WindowGeometry";
+constexpr char kWindowState[] = "WindowState";
+constexpr char kSplitter1[] = "Splitter1";
+constexpr char kSplitter2[] = "Splitter2";
+constexpr char kColumns1[] = "ListView1Columns";
+constexpr char kColumns2[] = "ListView2Columns";
+constexpr char kViewMode[] = "ViewMode";
+constexpr char kImagePage[] = "ImagePage";
+constexpr char kGalleryZoom[] = "GalleryZoom";
+
+// Remembered state is a convenience: a store that cannot be read or written
+// is not an error worth the list.
+QString Stored(const char* name) {
+  QString error;
+  return platform::Settings::RegistryString(
+      platform::Settings::Group(), {}, QString::fromLatin1(name), QStringLiteral("read"), &error);
+}
+
+void Store(const char* name, const QString& value) {
+  QString error;
+  platform::Settings::RegistryString(platform::Settings::Group(), value, QString::fromLatin1(name),
+                                     QStringLiteral("write"), &error);
+}
+
+// Binary state (geometry, splitters, headers) kept as text in the store.
+QByteArray StoredBytes(const char* name) {
+  return QByteArray::fromBase64(Stored(name).toLatin1());
+}
+
+void StoreBytes(const char* name, const QByteArray& bytes) {
+  Store(name, QString::fromLatin1(bytes.toBase64()));
+}
+
+}  // namespace
+
+void SaveRememberedState(const WindowLayout& layout) {
+  const WindowParts& parts = *layout.parts;
+  StoreBytes(kGeometry, layout.window->saveGeometry());
+  StoreBytes(kWindowState, layout.window->saveState());
+  StoreBytes(kSplitter1, layout.splitter1->saveState());
+  // The found-caches panel is hidden until a search: its size is only worth
+  // keeping once the user has seen it.
+  if (parts.locator->AllDbPanel->isVisible()) StoreBytes(kSplitter2, layout.splitter2->saveState());
+  StoreBytes(kColumns1, parts.list->SaveState());
+  StoreBytes(kColumns2, parts.locator->SaveState());
+  Store(kViewMode, parts.pane->ViewModeName());
+  Store(kImagePage, parts.pane->PageName());
+  Store(kGalleryZoom, QString::number(parts.pane->ZoomSlider->value()));
+}
+
+void RestoreRememberedState(const WindowLayout& layout) {
+  const WindowParts& parts = *layout.parts;
+  if (const QByteArray geometry = StoredBytes(kGeometry); !geometry.isEmpty())
+    layout.window->restoreGeometry(geometry);
+  if (const QByteArray state = StoredBytes(kWindowState); !state.isEmpty())
+    layout.window->restoreState(state);
+  if (const QByteArray sizes = StoredBytes(kSplitter1); !sizes.isEmpty())
+    layout.splitter1->restoreState(sizes);
+  if (const QByteArray sizes = StoredBytes(kSplitter2); !sizes.isEmpty())
+    layout.splitter2->restoreState(sizes);
+  if (const QByteArray columns = StoredBytes(kColumns1); !columns.isEmpty())
+    parts.list->RestoreState(columns);
+  if (const QByteArray columns = StoredBytes(kColumns2); !columns.isEmpty())
+    parts.locator->RestoreState(columns);
+  parts.pane->RestoreState(Stored(kViewMode), Stored(kImagePage), Stored(kGalleryZoom).toInt());
+}
+
+}  // namespace glintvane

@@ -1,0 +1,28 @@
+// Names every thumbnail id of a search index as the program will name
+// thumbcache rows: the whole index read into memory (ReadSearchIndex), then
+// every id looked up. Prints "<items> <named>" so the caller can check it;
+// the timing and the resident size are taken by the caller.
+//
+// Usage: bench_name_ids INDEX
+#include <cstdio>
+
+#include "searchindex/search_index.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: bench_name_ids INDEX\n");
+    return 2;
+  }
+  const auto index = glintvane::ReadSearchIndex(argv[1]);
+  if (!index) {
+    std::fprintf(stderr, "bench_name_ids: %s\n", index.error().message.c_str());
+    return 1;
+  }
+  size_t named = 0;
+  for (size_t i = 0; i < index->size(); ++i) {
+    const auto item = index->Find(index->ThumbnailIdAt(i));
+    if (item && !item->path.empty()) ++named;
+  }
+  std::printf("%zu %zu\n", index->size(), named);
+  return 0;
+}

@@ -1,0 +1,110 @@
+// Opening: no question stands over a frozen list or a stale status line,
+// the question about the errors can be answered once and for all, and a
+// folder named at start is searched for its caches.
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include "cache_list.h"
+#include "mainwindow.h"
+#include "part_test.h"
+#include "settings_dialog.h"
+#include "status_line.h"
+#include "test_dialogs.h"
+
+namespace glintvane {
+namespace {
+
+const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
+const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
+
+// Notes what the window looked like whenever it asked.
+class WatchingDialogs final : public ScriptedDialogs {
+ public:
+  bool AskYesNo(QWidget* parent, const QString& text, int help_context) override {
+    if (window != nullptr) {
+      frozen << !window->list()->ListView1->updatesEnabled();
+      status << window->status()->Text(0);
+    }
+    return ScriptedDialogs::AskYesNo(parent, text, help_context);
+  }
+  MainWindow* window = nullptr;
+  QList<bool> frozen;
+  QStringList status;
+};
+
+}  // namespace
+
+class OpenFlowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { ClearTestSettings(); }
+  void QuestionsComeAfterTheListIsDrawnAndCanBeAnsweredOnce();
+  void FolderNamedAtStartIsSearched();
+};
+
+void OpenFlowTest::QuestionsComeAfterTheListIsDrawnAndCanBeAnsweredOnce() {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("photo.db"));
+  QVERIFY(QImage(32, 24, QImage::Format_RGB32).save(path, "JPG"));
+  WatchingDialogs dialogs;
+  StartOptions options;
+  options.language_folders = {kLangDir};
+  options.system_language = QStringLiteral("ENU");
+  options.dialogs = &dialogs;
+  MainWindow window(options);
+  dialogs.window = &window;
+  window.show();
+
+  // No to the errors, ticking "Don't ask again"; no carving.
+  dialogs.answers = QQueue<bool>({false, false});
+  dialogs.remember = QQueue<bool>({true});
+  window.OpenThumbnailFile(path);
+  QCOMPARE(dialogs.questions.size(), 2);
+  QCOMPARE(dialogs.frozen, QList<bool>({false, false}));
+  QCOMPARE(dialogs.status,
+           QStringList({QStringLiteral("0 sec. Files: 0"), QStringLiteral("0 sec. Files: 0")}));
+  QCOMPARE(window.context().answer(Question::kSeeErrorDetails), QuestionAnswer::kNo);
+
+  // Next time only carving is offered; the errors wait in File Info.
+  dialogs.questions.clear();
+  window.OpenThumbnailFile(path);
+  QCOMPARE(dialogs.questions.size(), 1);
+  QVERIFY(dialogs.questions[0].startsWith(QStringLiteral("Brute Force Attack?")));
+
+  // Settings give the question back.
+  WindowSettings settings;
+  window.context().ApplySettings(settings);
+  dialogs.questions.clear();
+  window.OpenThumbnailFile(path);
+  QCOMPARE(dialogs.questions.size(), 2);
+}
+
+void OpenFlowTest::FolderNamedAtStartIsSearched() {
+  QTemporaryDir folder;
+  QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("photos")));
+  QVERIFY(QFile::copy(kSample, folder.filePath(QStringLiteral("photos/Thumbs.db"))));
+  WatchingDialogs dialogs;
+  StartOptions options;
+  options.language_folders = {kLangDir};
+  options.system_language = QStringLiteral("ENU");
+  options.dialogs = &dialogs;
+  MainWindow window(options);
+  window.show();
+  window.OpenStartFiles({folder.path()});
+  QVERIFY(dialogs.questions.isEmpty());
+  QCOMPARE(window.found_caches().size(), size_t{1});
+  QCOMPARE(window.OpenFilePath(), folder.filePath(QStringLiteral("photos/Thumbs.db")));
+  QVERIFY(window.list()->RowCount() > 0);
+  QVERIFY(window.status()->Text(0).endsWith(QStringLiteral("Files: 13")));
+}
+
+GLINTVANE_PART_TEST(OpenFlowTest);
+
+}  // namespace glintvane
+
+#include "open_flow_test.moc"
