@@ -1,15 +1,20 @@
-// Carving (Brute Force Attack): JPEG pictures cut out of any file (a swap
-// or hibernation file, a disk image, a file that is no readable cache) as
-// rows of the thumbnail list, on the worker with the Cancel button shown.
+// Carving (Brute Force Attack): pictures cut out of any file (a swap or
+// hibernation file, a file that is no readable cache) or out of the disk
+// inside a disk image, as rows of the thumbnail list, on the worker with the
+// Cancel button shown.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 #include "platform/dialogs.h"
 
 namespace glintvane {
 
+class ByteSource;
+class CarveSource;
 class ThumbnailList;
 struct WindowParts;
 
@@ -28,13 +33,17 @@ class CarvingFlow : public QObject {
   // unless the scan was cancelled.
   void CarveFile(const QString& path, const CarveChoice& choice);
   // ReportScanOutcome: the scanned file's details, "Sorry!" or the errors.
-  void ReportScanOutcome(const QString& path, bool ok);
+  // `source` is what was read, when it could be opened; `partial` when the
+  // scan recorded why it does not cover everything.
+  void ReportScanOutcome(const QString& path, bool ok, CarveSource* source = nullptr,
+                         bool partial = false);
 
  private:
   // Appends the carved rows (numbered from 0) to the thumbnail list,
-  // numbered on from the highest number already listed.
-  void AppendCarvedRows(ThumbnailList& carved);
-  void ShowScannedFileDetails(const QString& path);
+  // numbered on from the highest number already listed; `image_bytes`
+  // (null for a file carved as it lies) is what they are read from.
+  void AppendCarvedRows(ThumbnailList& carved, const std::shared_ptr<ByteSource>& image_bytes);
+  void ShowScannedFileDetails(const QString& path, CarveSource* source);
 
   const WindowParts& parts_;
 };

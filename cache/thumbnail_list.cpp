@@ -512,14 +512,21 @@ void ThumbnailList::Clear() {
   index_.clear();
   indexed_ = 0;
   sources_.clear();
+  source_bytes_.clear();
 }
 
-uint32_t ThumbnailList::AddSource(const std::string& path) {
-  if (!sources_.empty() && sources_.back() == path) {
+uint32_t ThumbnailList::AddSource(const std::string& path, std::shared_ptr<ByteSource> bytes) {
+  if (!sources_.empty() && sources_.back() == path && source_bytes_.back() == bytes) {
     return static_cast<uint32_t>(sources_.size() - 1);
   }
   sources_.push_back(path);
+  source_bytes_.push_back(std::move(bytes));
   return static_cast<uint32_t>(sources_.size() - 1);
+}
+
+const std::shared_ptr<ByteSource>& ThumbnailList::SourceBytes(uint32_t index) const {
+  static const std::shared_ptr<ByteSource> kNone;
+  return index < source_bytes_.size() ? source_bytes_[index] : kNone;
 }
 
 }  // namespace glintvane

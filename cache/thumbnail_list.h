@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/byte_source.h"
 #include "cache/thumbnail_row.h"
 
 namespace glintvane {
@@ -162,12 +163,20 @@ class ThumbnailList {
   void RemoveLast();
   void Clear();
 
-  // Files that rows of kind kOpenFile read from. Adding the same path as the
-  // last one added returns its index again.
-  uint32_t AddSource(const std::string& path);
+  // Files that rows of kind kOpenFile read from. Adding the same path (and
+  // the same `bytes`) as the last one added returns its index again.
+  // `bytes` is given when the rows' offsets count in something else than
+  // the file as it lies: the disk inside an EWF or other container, the
+  // unallocated space of an image's file systems. The rows are then read
+  // from it, never from the file, and the list keeps it (and so the image)
+  // open until it is cleared. It must allow reads from several threads.
+  uint32_t AddSource(const std::string& path, std::shared_ptr<ByteSource> bytes = nullptr);
   const std::string& Source(uint32_t index) const { return sources_.at(index); }
   const std::string& SourceOf(const ThumbnailRow& row) const { return Source(row.source); }
   size_t source_count() const { return sources_.size(); }
+  // The bytes the rows of source `index` are read from when they are not
+  // the file's own; null for a file read as it lies (or no such source).
+  const std::shared_ptr<ByteSource>& SourceBytes(uint32_t index) const;
 
  private:
   // Rows are kept in runs of one kind, in list order: a run of full records
@@ -200,6 +209,7 @@ class ThumbnailList {
   std::unordered_map<std::string, size_t> index_;
   size_t indexed_ = 0;
   std::vector<std::string> sources_;
+  std::vector<std::shared_ptr<ByteSource>> source_bytes_;  // beside sources_
 };
 
 }  // namespace glintvane
