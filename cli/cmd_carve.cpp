@@ -428,7 +428,8 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
   sub->add_flag("--no-verify", args->no_verify,
                 "do not decode the pictures found: \"decodes\" is null (quicker)");
   sub->add_option("--max-rows", args->max_rows,
-                  "stop with an error after this many rows, keeping them (default 5000000)")
+                  "stop with an error after this many rows, keeping them (default " +
+                      std::to_string(kDefaultCarveRowLimit) + ")")
       ->check(CLI::PositiveNumber);
   sub->callback([&exit_code, args] { exit_code = RunCarve(*args); });
 }

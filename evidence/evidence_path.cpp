@@ -8,7 +8,9 @@ namespace glintvane {
 namespace {
 
 constexpr std::string_view kMarker = "#p";
-// Partition numbers beyond this are no table's: MBR chains and GPT stop at 128.
+// A GPT's 128 entries are a default, not a bound (its header may declare
+// more, and logical MBR partitions chain without end), so the number is not
+// held near 128; past 100,000 (12.8 MB of GPT entries) it is a slip.
 constexpr int kMaxPartition = 100000;
 
 // "<digits>" at text[at...]; moves `at` past them.
