@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/byte_fields.h"
+
 namespace glintvane {
 namespace {
 
@@ -11,15 +13,6 @@ constexpr uint32_t kRle8 = 1;
 constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kAlphaBitFields = 6;
-
-uint16_t Le16(std::span<const uint8_t> b, size_t at) {
-  return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-uint32_t Le32(std::span<const uint8_t> b, size_t at) {
-  return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-         uint32_t{b[at + 3]} << 24;
-}
 
 bool KnownInfoHeader(uint32_t size) {
   return size == 12 || size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
@@ -47,43 +40,45 @@ bool DepthFits(uint16_t bits, uint32_t compression) {
 std::optional<BmpLayout> ReadBmpHeader(const uint8_t* bytes, size_t available) {
   if (available < kFileHeader + 12) return std::nullopt;
   const std::span<const uint8_t> b(bytes, std::min(available, kBmpHeadLength));
-  if (b[0] != 'B' || b[1] != 'M' || Le16(b, 6) != 0 || Le16(b, 8) != 0) return std::nullopt;
+  ByteFields field(b);
+  if (b[0] != 'B' || b[1] != 'M' || field.Le<uint16_t>(6) != 0 || field.Le<uint16_t>(8) != 0)
+    return std::nullopt;
   BmpLayout layout;
-  layout.file_size = Le32(b, 2);
-  layout.pixel_offset = Le32(b, 10);
-  layout.header_size = Le32(b, 14);
+  layout.file_size = field.Le<uint32_t>(2);
+  layout.pixel_offset = field.Le<uint32_t>(10);
+  layout.header_size = field.Le<uint32_t>(14);
   if (!KnownInfoHeader(layout.header_size)) return std::nullopt;
   uint32_t colours_used = 0;
   uint32_t stored_size = 0;
   bool top_down = false;
   if (layout.header_size == 12) {
     // The OS/2 core header: 16-bit sides, no compression.
-    layout.width = Le16(b, 18);
-    layout.height = Le16(b, 20);
-    if (Le16(b, 22) != 1) return std::nullopt;
-    layout.bits = Le16(b, 24);
+    layout.width = field.Le<uint16_t>(18);
+    layout.height = field.Le<uint16_t>(20);
+    if (field.Le<uint16_t>(22) != 1) return std::nullopt;
+    layout.bits = field.Le<uint16_t>(24);
     if (layout.bits != 1 && layout.bits != 4 && layout.bits != 8 && layout.bits != 24) {
       return std::nullopt;
     }
   } else {
     if (b.size() < kBmpHeadLength) return std::nullopt;
-    layout.width = static_cast<int32_t>(Le32(b, 18));
-    const auto height = static_cast<int32_t>(Le32(b, 22));
+    layout.width = static_cast<int32_t>(field.Le<uint32_t>(18));
+    const auto height = static_cast<int32_t>(field.Le<uint32_t>(22));
     if (height == INT32_MIN) return std::nullopt;
     top_down = height < 0;
     layout.height = top_down ? -height : height;
-    if (Le16(b, 26) != 1) return std::nullopt;
-    layout.bits = Le16(b, 28);
-    layout.compression = Le32(b, 30);
-    stored_size = Le32(b, 34);
-    colours_used = Le32(b, 46);
+    if (field.Le<uint16_t>(26) != 1) return std::nullopt;
+    layout.bits = field.Le<uint16_t>(28);
+    layout.compression = field.Le<uint32_t>(30);
+    stored_size = field.Le<uint32_t>(34);
+    colours_used = field.Le<uint32_t>(46);
     if (!DepthFits(layout.bits, layout.compression)) return std::nullopt;
     // Compressed pictures are stored bottom row first.
     if (top_down && (layout.compression == kRle8 || layout.compression == kRle4)) {
       return std::nullopt;
     }
   }
-  if (layout.width <= 0 || layout.height <= 0 || layout.width > kMaxBmpSide ||
+  if (!field.whole() || layout.width <= 0 || layout.height <= 0 || layout.width > kMaxBmpSide ||
       layout.height > kMaxBmpSide) {
     return std::nullopt;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/byte_fields.h"
 #include "carve/crc32.h"
 
 namespace glintvane {
@@ -15,8 +16,9 @@ constexpr uint32_t kHeaderDataLength = 13;
 // Chunk lengths are below 2^31 (ISO/IEC 15948, 5.3).
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
 
+// Callers have the four bytes in hand.
 uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+  return ReadBe<uint32_t>(std::span<const uint8_t>(p, 4), 0).value_or(0);
 }
 
 bool IsLetter(uint8_t c) {
