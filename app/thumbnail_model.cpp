@@ -6,6 +6,7 @@
 #include <QBrush>
 
 #include "cache/thumbcache_reader.h"
+#include "carve/carve_verify.h"
 #include "export/examiner_report.h"
 #include "texts/ui_texts.h"
 
@@ -34,14 +35,31 @@ QString KindText(ImageKind kind) {
   return {};
 }
 
+// What a carved row holds, as the start it was found by tells it.
+QString CarvedKindText(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kJfif:
+      return QStringLiteral("JPEG (JFIF)");
+    case CarveKind::kExif:
+      return QStringLiteral("JPEG (Exif)");
+    case CarveKind::kJpeg:
+      return QStringLiteral("JPEG");
+    case CarveKind::kPng:
+      return QStringLiteral("PNG");
+    case CarveKind::kBmp:
+      return QStringLiteral("BMP");
+  }
+  return {};
+}
+
 }  // namespace
 
 ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
   const auto& defaults = DefaultUiTexts();
-  for (int text :
-       {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize, kTextDimensions,
-        kTextOffset, kTextIndexed, kTextHeaderChecksum, kTextDataChecksum, kTextEndFound})
+  for (int text : {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize,
+                   kTextDimensions, kTextOffset, kTextIndexed, kTextHeaderChecksum,
+                   kTextDataChecksum, kTextEndFound, kTextDecodes})
     captions_ << QString::fromUtf8(defaults[text].data(),
                                    static_cast<qsizetype>(defaults[text].size()));
 }
@@ -65,7 +83,7 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
     case kColumnModified:
       return Text(RowTimeText(row));
     case kColumnKind:
-      return KindText(row.kind);
+      return row.carved ? CarvedKindText(row.carve_kind) : KindText(row.kind);
     case kColumnSize:
       return row.length > 0 ? QString::number(row.length) : QString();
     case kColumnDimensions:
@@ -86,6 +104,9 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
     case kColumnEndFound:
       if (!row.carved) return {};
       return Word(row.complete ? kTextYes : kTextNo);
+    case kColumnDecodes:
+      if (!row.carved || row.decodes == DecodeCheck::kUnchecked) return {};
+      return Word(row.decodes == DecodeCheck::kDecodes ? kTextYes : kTextNo);
     case kColumnTags:
       return TagsText(row);
     default:
@@ -137,10 +158,12 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
       if (index.column() == 0) return row->checked ? Qt::Checked : Qt::Unchecked;
       return {};
     case Qt::ToolTipRole: {
-      // Entries of a thumbcache_*.db add what their columns cannot show; a
-      // note is shown whole.
+      // Entries of a thumbcache_*.db add what their columns cannot show;
+      // carved rows say their kind and whether they decode; a note is shown
+      // whole.
       QString tip = hint_;
       if (row->thumbcache) tip += QStringLiteral("\n\n") + Text(ThumbcacheRowNote(*row));
+      if (row->carved) tip += QStringLiteral("\n\n") + Text(CarvedRowNote(*row));
       if (marks_ != nullptr) {
         const auto it = marks_->find(row->key);
         if (it != marks_->end() && !it->second.note.empty())
@@ -150,8 +173,10 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
       return tip;
     }
     case Qt::ForegroundRole:
-      // A header checksum that does not match marks a damaged entry.
+      // A header checksum that does not match marks a damaged entry; a
+      // carved picture that does not decode is greyed.
       if (row->thumbcache && !row->checksum_ok) return QBrush(Qt::darkRed);
+      if (row->carved && row->decodes == DecodeCheck::kFails) return QBrush(Qt::gray);
       return {};
     default:
       return {};

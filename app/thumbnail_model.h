@@ -32,6 +32,7 @@ enum ThumbnailColumn : int {
   kColumnHeaderChecksum,
   kColumnDataChecksum,
   kColumnEndFound,
+  kColumnDecodes,
   kColumnTags,  // the row's tags in the case (or made in this session)
 };
 

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "carve_kinds_dialog.h"
 #include "platform/app_chooser.h"
 #include "platform/settings.h"
 
@@ -178,6 +179,12 @@ QString Dialogs::ChooseSaveFile(QWidget* parent, const QString& title, const QSt
   KeepFolder(key, QFileInfo(path).absolutePath());
   *filter = std::max(0, static_cast<int>(filters.indexOf(selected)));
   return path;
+}
+
+std::optional<CarveChoice> Dialogs::ChooseCarveKinds(QWidget* parent,
+                                                     const CarveChoice& preselected,
+                                                     bool disk_image) {
+  return CarveKindsDialog::Ask(parent, preselected, disk_image, texts());
 }
 
 Dialogs& StandardDialogs() {

@@ -6,7 +6,24 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
+
+#include "carve/carve_kinds.h"
+
+class QWidget;
+
+namespace glintvane {
+
+// What the Brute Force command carves: the kinds of picture and, for a disk
+// image, whether only the unallocated space of its file systems.
+struct CarveChoice {
+  CarveKinds kinds = kDefaultCarveKinds;
+  bool unallocated = false;
+  bool operator==(const CarveChoice&) const = default;
+};
+
+}  // namespace glintvane
 
 namespace glintvane::platform {
 
@@ -28,6 +45,16 @@ struct DialogTexts {
   QString open_file_with = QStringLiteral("Open \"%1\" (%2) with:");  // file name, its type
   QString type_command = QStringLiteral("Or type a command, e.g. gimp");
   QString command = QStringLiteral("Command");
+  // The Brute Force command's question of what to carve.
+  QString carve_title = QStringLiteral("Brute Force Attack");
+  QString carve_prompt = QStringLiteral("Look for these kinds of picture:");
+  std::array<QString, kCarveKindCount> carve_kinds = {
+      QStringLiteral("JPEG images with a JFIF header"),
+      QStringLiteral("JPEG images that start with Exif data (camera pictures)"),
+      QStringLiteral("Other JPEG images (kept only when whole)"), QStringLiteral("PNG pictures"),
+      QStringLiteral("BMP pictures")};
+  QString carve_unallocated =
+      QStringLiteral("Only the unallocated space of the image's file systems");
 };
 
 class Dialogs {
@@ -82,6 +109,12 @@ class Dialogs {
   // the one chosen. "" when cancelled.
   virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
                                  int* filter);
+  // What the Brute Force command carves, `preselected` ticked at first; the
+  // unallocated-only choice is offered for a `disk_image` only. nullopt when
+  // cancelled. By default the window's CarveKindsDialog.
+  virtual std::optional<CarveChoice> ChooseCarveKinds(QWidget* parent,
+                                                      const CarveChoice& preselected,
+                                                      bool disk_image);
 
  private:
   DialogTexts texts_;
