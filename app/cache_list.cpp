@@ -248,10 +248,9 @@ bool CacheList::IsCurrentPage() const {
 
 void CacheList::ApplyTexts() {
   const int texts[ThumbnailModel::kColumnCount] = {
-      kTextNumber,         kTextOriginalName, kTextModified, kTextKind,
-      kTextSize,           kTextDimensions,   kTextOffset,   kTextIndexed,
-      kTextHeaderChecksum, kTextDataChecksum, kTextEndFound, kTextDecodes,
-      kTextTags};
+      kTextNumber,     kTextOriginalName, kTextModified, kTextKind,           kTextSize,
+      kTextDimensions, kTextOffset,       kTextIndexed,  kTextHeaderChecksum, kTextDataChecksum,
+      kTextEndFound,   kTextDecodes,      kTextTags};
   // New texts replace the captions whole, sort marker and all.
   for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
     model_->SetCaption(column, context_.UiText(texts[column]));
