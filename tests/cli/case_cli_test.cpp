@@ -11,6 +11,7 @@
 #include "case/evidence_digest.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/discover/discover_fixtures.h"
+#include "tests/report/pdf_text.h"
 
 namespace glintvane::testing {
 namespace {
@@ -22,18 +23,8 @@ std::string ReadText(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string PdfText(const std::string& pdf) {
-  std::string text;
-  FILE* pipe = ::popen(("pdftotext -enc UTF-8 '" + pdf + "' - 2>&1").c_str(), "r");
-  if (pipe == nullptr) return text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  ::pclose(pipe);
-  return text;
-}
-
 TEST(CaseCli, ListShowsMarksAndExtractWritesTheRowsOfATagWithTheirReport) {
-  if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) GTEST_SKIP() << "no pdftotext";
+  if (!HavePdfToText()) GTEST_SKIP() << "no pdftotext";
   TempTree tree;
   // The evidence under a path the case never saw: its rows are found by content.
   tree.File("seized/Thumbs.db", ReadBytes(kSample));

@@ -12,11 +12,14 @@
 #include "export/extract_run.h"
 #include "report/report_pdf.h"
 #include "tests/export/export_fixture.h"
+#include "tests/report/pdf_text.h"
 #include "testsupport/synthetic_pictures.h"
 
 namespace glintvane {
 namespace {
 
+using testing::HavePdfToText;
+using testing::PdfText;
 using testing::ScratchFolder;
 
 std::string Slurp(const std::string& path) {
@@ -24,18 +27,8 @@ std::string Slurp(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string PdfText(const std::string& pdf) {
-  std::string text;
-  FILE* pipe = ::popen(("pdftotext -enc UTF-8 '" + pdf + "' - 2>&1").c_str(), "r");
-  if (pipe == nullptr) return text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  ::pclose(pipe);
-  return text;
-}
-
 TEST(ExaminerReport, ThePdfNamesEveryChosenRowOnNumberedPagesOfTheCase) {
-  if (std::system("command -v pdftotext >/dev/null 2>&1") != 0) GTEST_SKIP() << "no pdftotext";
+  if (!HavePdfToText()) GTEST_SKIP() << "no pdftotext";
   ScratchFolder folder;
   ThumbnailList list;
   ImageStore store;
