@@ -9,11 +9,11 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -154,11 +154,15 @@ ReportEvidence ReportEvidenceOf(const std::string& file, bool carved, CliCase& c
   return evidence;
 }
 
-// Lays report.pdf out from the report.html the run wrote, beside it, and
-// names it in *pdf_path; the reason when it could not be written.
-std::string WritePdfReport(const ExtractArgs& args, const ExtractOutcome& outcome,
-                           std::string* pdf_path) {
-  if (!outcome.examiner_report) return "the report was not made";
+// Lays report.pdf out beside the report.html the run wrote, and names both
+// in `report`; the reason when either could not be written.
+std::string WriteReportPdf(const ExtractArgs& args, const ExtractOutcome& outcome,
+                           ExtractReport& report) {
+  if (outcome.checked == 0) return {};
+  if (!outcome.examiner_report || !outcome.examiner_html_written) {
+    return "report.html was not written";
+  }
+  report.report_html = outcome.examiner_html_path;
 #ifdef GLINTVANE_HAVE_REPORT_PDF
   const std::string& html = outcome.examiner_html_path;
   const std::string folder = html.substr(0, html.rfind('/') + 1);
@@ -170,13 +174,12 @@ std::string WritePdfReport(const ExtractArgs& args, const ExtractOutcome& outcom
   const PaperSize paper = PaperSizeNamed(args.paper).value_or(PaperSize::kA4);
   const PdfOutcome pdf =
       WriteExaminerReportPdf(*outcome.examiner_report, CliTexts(), folder, path, paper, inputs);
-  if (!pdf.ok) return pdf.error;
-  *pdf_path = path;
+  if (!pdf.ok) return "report.pdf: " + pdf.error;
+  report.report_pdf = path;
   return {};
 #else
   (void)args;
-  (void)pdf_path;
-  return "this build of the program has no PDF writer (Qt Gui was not found)";
+  return "report.pdf: this build of the program has no PDF writer (Qt Gui was not found)";
 #endif
 }
 
@@ -194,6 +197,61 @@ std::string ReportSelection(const ExtractArgs& args) {
   }
   if (!args.keys.empty()) return texts[kTextCheckedRows];
   return texts[kTextAllRows];
+}
+
+// Opens the --case and spells the --tag names as the case does: kExitOk, or
+// the exit status and why.
+std::pair<int, std::string> OpenCase(ExtractArgs& args, CliCase& case_file) {
+  case_file.set_verb("extract");
+  if (args.case_file.empty()) return {kExitOk, {}};
+  if (!case_file.Open("extract", args.case_file, /*say=*/false)) {
+    return {kExitFailed, case_file.error()};
+  }
+  if (args.tags.empty()) return {kExitOk, {}};
+  std::string unknown;
+  args.tags = CaseTagsNamed(*case_file.file(), args.tags, &unknown);
+  if (unknown.empty()) return {kExitOk, {}};
+  std::string known;
+  for (const std::string& tag : case_file.file()->Tags())
+    known += (known.empty() ? "" : ", ") + tag;
+  return {kExitUsage, "the case has no tag \"" + unknown + "\" (its tags: " + known + ")"};
+}
+
+// Checks the rows that carry any of the --tag tags; none is not a failure,
+// but is said.
+void CheckTagged(const ExtractArgs& args, ThumbnailList& list, CliCase& case_file) {
+  if (Interrupted()) return;
+  const auto& marks = case_file.MarksFor(args.file, args.carve);
+  int tagged = 0;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const auto it = marks.find(list[i].key);
+    list[i].checked = it != marks.end() &&
+                      std::any_of(args.tags.begin(), args.tags.end(),
+                                  [&](const std::string& tag) { return it->second.Has(tag); });
+    tagged += list[i].checked ? 1 : 0;
+  }
+  if (tagged == 0 && !Interrupted()) {
+    std::fprintf(stderr, "glintvane-cli extract: no row of %s carries the tag%s asked for\n",
+                 Printable(args.file).c_str(), args.tags.size() > 1 ? "s" : "");
+  }
+}
+
+// What --report needs besides the rows: the case (when given), the evidence,
+// this command line, which rows, and each row's tags and note.
+ExaminerReportInput ReportInputOf(const ExtractArgs& args, CliCase& case_file) {
+  ExaminerReportInput input;
+  if (case_file.is_open()) input.case_info = case_file.file()->info();
+  input.evidence = ReportEvidenceOf(args.file, args.carve, case_file);
+  input.made_by = CommandLine();
+  input.selection = ReportSelection(args);
+  if (case_file.is_open() && !Interrupted()) {
+    const auto* marks = &case_file.MarksFor(args.file, args.carve);
+    input.marks = [marks](const ThumbnailRow& row) -> const RowMarks* {
+      const auto it = marks->find(row.key);
+      return it == marks->end() ? nullptr : &it->second;
+    };
+  }
+  return input;
 }
 
 int RunExtract(ExtractArgs args) {
@@ -218,20 +276,8 @@ int RunExtract(ExtractArgs args) {
   // The case first: one that cannot be used, or a tag it does not have,
   // stops the run before anything is read.
   CliCase case_file;
-  case_file.set_verb("extract");
-  if (!args.case_file.empty() && !case_file.Open("extract", args.case_file, /*say=*/false)) {
-    return finish(kExitFailed, case_file.error());
-  }
-  if (!args.tags.empty()) {
-    std::string unknown;
-    args.tags = CaseTagsNamed(*case_file.file(), args.tags, &unknown);
-    if (!unknown.empty()) {
-      std::string known;
-      for (const std::string& tag : case_file.file()->Tags())
-        known += (known.empty() ? "" : ", ") + tag;
-      return finish(kExitUsage,
-                    "the case has no tag \"" + unknown + "\" (its tags: " + known + ")");
-    }
+  if (const auto [exit_code, error] = OpenCase(args, case_file); exit_code != kExitOk) {
+    return finish(exit_code, error);
   }
 
   ThumbnailList list;
@@ -281,21 +327,7 @@ int RunExtract(ExtractArgs args) {
       return finish(kExitUsage, "no thumbnail numbered " + missing + " in " + args.file);
     }
   } else if (!args.tags.empty()) {
-    // The rows that carry any of the tags; none is not a failure.
-    const auto& marks = Interrupted() ? std::map<std::string, RowMarks>{}
-                                      : case_file.MarksFor(args.file, args.carve);
-    int tagged = 0;
-    for (size_t i = 0; i < list.size(); ++i) {
-      const auto it = marks.find(list[i].key);
-      list[i].checked =
-          it != marks.end() && std::any_of(args.tags.begin(), args.tags.end(),
-                                           [&](const auto& tag) { return it->second.Has(tag); });
-      tagged += list[i].checked ? 1 : 0;
-    }
-    if (tagged == 0 && !Interrupted()) {
-      std::fprintf(stderr, "glintvane-cli extract: no row of %s carries the tag%s asked for\n",
-                   Printable(args.file).c_str(), args.tags.size() > 1 ? "s" : "");
-    }
+    CheckTagged(args, list, case_file);
   } else {
     for (size_t i = 0; i < list.size(); ++i) list[i].checked = true;
   }
@@ -319,32 +351,12 @@ int RunExtract(ExtractArgs args) {
     options.destination = args.destination;
     options.open_file = args.file;
     options.stop = InterruptStop();
-    ExaminerReportInput input;
-    if (args.report) {
-      if (case_file.is_open()) input.case_info = case_file.file()->info();
-      input.evidence = ReportEvidenceOf(args.file, args.carve, case_file);
-      input.made_by = CommandLine();
-      input.selection = ReportSelection(args);
-      if (case_file.is_open() && !Interrupted()) {
-        const auto* marks = &case_file.MarksFor(args.file, args.carve);
-        input.marks = [marks](const ThumbnailRow& row) -> const RowMarks* {
-          const auto it = marks->find(row.key);
-          return it == marks->end() ? nullptr : &it->second;
-        };
-      }
-      options.examiner = &input;
-    }
+    const ExaminerReportInput input =
+        args.report ? ReportInputOf(args, case_file) : ExaminerReportInput{};
+    if (args.report) options.examiner = &input;
     outcome = ActionExtract(list, store, options, errors, CliTexts());
-    if (args.report && outcome.examiner_html_written)
-      report.report_html = outcome.examiner_html_path;
   }
-  // report.pdf, laid out from the report as written, beside it.
-  std::string pdf_error;
-  if (report.report_html.empty()) {
-    if (args.report && outcome.checked > 0) pdf_error = "report.html was not written";
-  } else {
-    pdf_error = WritePdfReport(args, outcome, &report.report_pdf);
-  }
+  const std::string pdf_error = args.report ? WriteReportPdf(args, outcome, report) : std::string();
   // The run leaves a line per written row for the window's error list;
   // those are messages, not errors.
   const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
@@ -426,7 +438,7 @@ int RunExtract(ExtractArgs args) {
                                   " rows; the report lists those written");
   }
   const bool recorded = report.dfxml_written.value_or(true);
-  if (!pdf_error.empty()) return finish(kExitFailed, "report.pdf: " + pdf_error);
+  if (!pdf_error.empty()) return finish(kExitFailed, pdf_error);
   return finish(ok && recorded ? kExitOk : kExitFailed);
 }
 
