@@ -123,7 +123,7 @@ void CarvingFlow::AppendCarvedRows(ThumbnailList& carved) {
 void CarvingFlow::ReportScanOutcome(const QString& path, bool ok) {
   WindowContext& context = *parts_.context;
   if (ok) {
-    parts_.locator->SelectOrAddFoundCache(path);
+    parts_.locator->SelectOrAddFoundCache(FileLocation{path.toStdString()});
     ShowScannedFileDetails(path);
   } else if (context.errors().empty()) {
     context.dialogs().ShowMessage(parts_.window, platform::MessageKind::kConfirmation,

@@ -39,8 +39,9 @@ void EvidenceFlow::OpenImage(const QString& path) {
   // Cancel or Escape stops it.
   EvidenceSearchOutcome outcome;
   const std::string local_path = path.toStdString();
+  OpenImages& images = context.open_images();
   locator.RunWalk([&](FoundCacheList& list, const SearchOptions& options) {
-    outcome = SearchEvidenceImage(list, local_path, options);
+    outcome = SearchEvidenceImage(list, images, local_path, options);
   });
   const size_t deleted_rows = outcome.deleted_rows;
   const qint64 seconds = parts_.work->elapsed_ms() / 1000;

@@ -221,50 +221,45 @@ FileFamily FamilyOf(ByteSource& source) {
   return FileFamily::kCompound;
 }
 
-// `index` is the thumbcache index beside the file, if one was opened.
-CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
-                           const std::string& path, CacheReadTarget& target,
-                           const CacheReadOptions& options, ByteSource* index = nullptr,
-                           bool look_for_index = false) {
+// The File Details lines every read starts with, opened or not.
+CacheReadResult FirstDetails(const std::string& path, CacheReadTarget& target) {
   CacheReadResult result;
-  ProgressMeter meter(target.progress);
   target.store.Clear();
   result.details.push_back(target.texts[kTextFileName] + ": " + std::string(LocalFilePart(path)));
   result.details.push_back(target.texts[kTextDirectoryName] + ": " +
                            std::string(LocalFolderPart(path)));
-  if (source == nullptr) {
-    const ReadError error{kErrPlatform, open_error};
-    Finish(result, target, path, meter, &error);
-    return result;
-  }
-  result.details.push_back(target.texts[kTextSize] + ": " + std::to_string(source->Size()));
+  return result;
+}
+
+}  // namespace
+
+CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
+                                   CacheReadTarget target, const CacheReadOptions& options,
+                                   CacheNeighbours beside) {
+  ProgressMeter meter(target.progress);
+  CacheReadResult result = FirstDetails(path, target);
+  result.details.push_back(target.texts[kTextSize] + ": " + std::to_string(source.Size()));
   ReadError error;
   bool failed = false;
   bool recorded = false;
   try {
-    const FileFamily family = FamilyOf(*source);
+    const FileFamily family = FamilyOf(source);
     if (family == FileFamily::kThumbcache) {
-      std::unique_ptr<FileByteSource> beside;
-      if (index == nullptr && look_for_index) {
-        if (auto opened = FileByteSource::Open(ThumbcacheIndexPathFor(path))) {
-          beside = std::move(*opened);
-          index = beside.get();
-        }
-      }
-      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter, recorded);
+      if (auto r = ReadThumbcacheEntries(source, path, target, result, beside.thumbcache_index,
+                                         meter, recorded);
           !r) {
         error = r.error();
         failed = true;
       }
     } else if (family == FileFamily::kThumbcacheIndex) {
-      if (auto r = ReadThumbcacheIndexRows(*source, target, result); !r) {
+      if (auto r = ReadThumbcacheIndexRows(source, target, result); !r) {
         error = r.error();
         failed = true;
       }
     } else {
       CacheRead read(path, target, options, result, meter);
       read.Phase(0, 3);
-      if (auto r = read.Run(*source); !r) {
+      if (auto r = read.Run(source); !r) {
         error = r.error();
         failed = true;
       } else if (read.stream_error()) {
@@ -274,7 +269,7 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
         recorded = true;
       }
       if (failed && !result.stopped && error.code != kErrPlatform) {
-        NoteCutShort(*source, path, target, result, error, recorded);
+        NoteCutShort(source, path, target, result, error, recorded);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -289,32 +284,19 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
   return result;
 }
 
-}  // namespace
-
 CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget target,
                                    const CacheReadOptions& options) {
-  auto source = FileByteSource::Open(path);
-  if (!source) {
-    return ReadOpened(nullptr, "Cannot open file \"" + path + "\". " + source.error().message, path,
-                      target, options);
-  }
-  return ReadOpened(source->get(), {}, path, target, options, nullptr, true);
+  auto cache = OpenCacheFile(path);
+  if (!cache) return CacheNotOpened(path, cache.error(), target);
+  return ReadThumbnailCache(*cache->bytes, path, target, options, cache->neighbours());
 }
 
-CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
-                                   CacheReadTarget target, const CacheReadOptions& options) {
-  return ReadOpened(&source, {}, path, target, options);
-}
-
-CacheReadResult ReadThumbcacheFile(const std::string& path, CacheReadTarget target,
-                                   const CacheReadOptions& options) {
-  return ReadThumbnailCache(path, target, options);
-}
-
-CacheReadResult ReadThumbcacheFile(ByteSource& source, const std::string& path,
-                                   CacheReadTarget target, const CacheReadOptions& options,
-                                   ByteSource* index) {
-  return ReadOpened(&source, {}, path, target, options, index);
+CacheReadResult CacheNotOpened(const std::string& path, const ReadError& why,
+                               CacheReadTarget target) {
+  ProgressMeter meter(target.progress);
+  CacheReadResult result = FirstDetails(path, target);
+  Finish(result, target, path, meter, &why);
+  return result;
 }
 
 }  // namespace glintvane

@@ -20,7 +20,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
-#include "evidence/evidence_read.h"
+#include "evidence/evidence_open.h"
 #include "export/extract_run.h"
 #include "texts/error_list.h"
 
@@ -125,9 +125,10 @@ int RunExtract(ExtractArgs args) {
     } else {
       CacheReadOptions options;
       options.date_time_format = DefaultDateTimeFormat();
+      OpenImages images;
       report.read_ok =
-          ReadCacheAtPath(args.file, {list, store, errors, CliTexts(), &progress, InterruptStop()},
-                          options)
+          ReadCacheAt(EvidenceLocationOfText(args.file), images,
+                      {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
               .ok;
     }
   }

@@ -14,7 +14,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
-#include "evidence/evidence_read.h"
+#include "evidence/evidence_open.h"
 
 namespace glintvane::cli {
 namespace {
@@ -250,8 +250,10 @@ int RunList(const std::string& path, bool json) {
   TerminalProgress progress;
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
-  const CacheReadResult result = ReadCacheAtPath(
-      path, CacheReadTarget{list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
+  OpenImages images;
+  const CacheReadResult result = ReadCacheAt(
+      EvidenceLocationOfText(path), images,
+      CacheReadTarget{list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
   const bool interrupted = result.stopped || Interrupted();
   if (json) {
     PrintJson(path, result, interrupted, errors, list, store);

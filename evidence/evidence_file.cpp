@@ -1,6 +1,5 @@
 #include "evidence/evidence_file.h"
 
-#include <sys/stat.h>
 #include <tsk/libtsk.h>
 
 #include <algorithm>
@@ -21,12 +20,7 @@ EvidenceFileSource::~EvidenceFileSource() {
 }
 
 tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> EvidenceFileSource::Open(
-    const EvidencePath& path, std::shared_ptr<EvidenceImage> image) {
-  if (!image) {
-    auto opened = EvidenceImage::Open(path.image);
-    if (!opened) return tl::unexpected(opened.error());
-    image = std::move(*opened);
-  }
+    const ImageFileLocation& path, std::shared_ptr<EvidenceImage> image) {
   EvidenceVolume* volume = image->Volume(path.partition);
   if (volume == nullptr) {
     return tl::unexpected("The image " + path.image + " has no partition " +
@@ -121,16 +115,6 @@ std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
   }
   tsk_fs_dir_close(dir);
   return found;
-}
-
-bool IsEvidenceFilePath(const std::string& text) {
-  if (text.find("#p") == std::string::npos) return false;
-  struct stat st {};
-  // A file that is really called so on disk is that file.
-  if (::stat(text.c_str(), &st) == 0) return false;
-  const auto parsed = ParseEvidencePath(text);
-  if (!parsed) return false;
-  return ::stat(parsed->image.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 }  // namespace glintvane

@@ -9,6 +9,7 @@
 
 #include "discover/found_caches.h"
 #include "discover/search_folder.h"
+#include "evidence/evidence_open.h"
 
 namespace glintvane {
 
@@ -52,8 +53,13 @@ struct EvidenceSearchOutcome {
 
 // Appends a row to `list` for every cache and recycled cache in the image at
 // `image_path`, in the order the walk meets them; recycled ones after each
-// file system's walk, when the folder's index has been read. Rows carry
-// `evidence` and a `path` that EvidenceFileSource opens.
+// file system's walk, when the folder's index has been read. Rows carry the
+// ImageFileLocation that OpenEvidence opens. The image is taken from
+// `images` and stays held there, so the rows open without opening it again.
+EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& images,
+                                          const std::string& image_path,
+                                          const SearchOptions& options = {});
+// The same with the image held for this search alone.
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
                                           const SearchOptions& options = {});
 

@@ -242,9 +242,9 @@ ReadOutcome ReadCache(const std::vector<uint8_t>& bytes,
   MemoryByteSource source(bytes);
   std::optional<MemoryByteSource> index_source;
   if (index != nullptr) index_source.emplace(*index);
-  out.result = ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+  out.result = ReadThumbnailCache(source, "/x/thumbcache_32.db",
                                   CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()},
-                                  {}, index_source ? &*index_source : nullptr);
+                                  {}, {index_source ? &*index_source : nullptr});
   return out;
 }
 
@@ -391,7 +391,7 @@ TEST(ThumbcacheRead, CraftedSignaturesCostLinearWork) {
   ThumbnailList list;
   ImageStore store;
   ErrorList errors;
-  const auto result = ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+  const auto result = ReadThumbnailCache(source, "/x/thumbcache_32.db",
                                          CacheReadTarget{list, store, errors, EnglishTexts()});
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(list.size(), 1u);  // the one entry the chain names, damaged
@@ -408,7 +408,7 @@ TEST(ThumbcacheRead, CraftedSignaturesCostLinearWork) {
   for (size_t k = 0; k < 20000; ++k) Put32(many, 24 + 112 * k + 4, 57);  // size and CRC wrong
   CountingSource counted(many);
   ReadOutcome out;
-  out.result = ReadThumbcacheFile(counted, "/x/thumbcache_32.db",
+  out.result = ReadThumbnailCache(counted, "/x/thumbcache_32.db",
                                   CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
   EXPECT_EQ(out.list.size(), 40000u);
   EXPECT_EQ(out.list[39998].error, kErrThumbcacheEntry);
@@ -576,7 +576,7 @@ TEST(ThumbcacheMemory, EntryDataIsHeldOnce) {
   {
     ReadOutcome out;
     out.result =
-        ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+        ReadThumbnailCache(source, "/x/thumbcache_32.db",
                            CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
     EXPECT_TRUE(out.result.ok);
     ASSERT_EQ(out.list.size(), 1u);

@@ -34,12 +34,14 @@ using Rows = std::map<std::tuple<int, std::string, bool, int64_t>, std::vector<u
 
 Rows SearchRows(const std::string& image, EvidenceSearchOutcome& outcome) {
   FoundCacheList list;
-  outcome = SearchEvidenceImage(list, image);
+  OpenImages images;
+  outcome = SearchEvidenceImage(list, images, image);
   Rows rows;
   for (const CacheFileRecord& row : list.rows()) {
-    auto source = EvidenceFileSource::Open(*ParseEvidencePath(row.path));
-    rows[{row.evidence->partition, row.evidence->inner_path, row.evidence->deleted,
-          row.size.value_or(-1)}] = source ? ReadAll(**source) : std::vector<uint8_t>{};
+    const ImageFileLocation& where = *InImage(row.location);
+    auto source = EvidenceFileSource::Open(where, *images.Get(where.image));
+    rows[{where.partition, where.inner_path, row.entry_deleted, row.size.value_or(-1)}] =
+        source ? ReadAll(**source) : std::vector<uint8_t>{};
   }
   return rows;
 }
