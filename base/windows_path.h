@@ -2,10 +2,18 @@
 // and ":" (a drive letter), never "/". Local paths do not use these.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace glintvane {
+
+// MAX_PATH: the characters of the path fields of Windows's fixed-size
+// records, the terminating zero included.
+inline constexpr size_t kWindowsMaxPath = 260;
+// The longest path Windows takes, in UTF-16 units without the terminating
+// zero: a UNICODE_STRING counts its bytes in 16 bits.
+inline constexpr size_t kWindowsMaxLongPath = 32767;
 
 // The text after the last "\" or ":"; the whole text when it has neither.
 std::string_view WindowsFilePart(std::string_view path);

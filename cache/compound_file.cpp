@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_fields.h"
 #include "base/error_codes.h"
 #include "cache/text_convert.h"
 
@@ -17,17 +18,6 @@ std::string Str(int64_t v) {
 
 uint64_t SectorOffset(int32_t sector) {
   return kHeaderSize + static_cast<uint64_t>(sector) * kSectorSize;
-}
-
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint64_t Le64(const uint8_t* p) {
-  return static_cast<uint64_t>(Le32(p)) | (static_cast<uint64_t>(Le32(p + 4)) << 32);
 }
 
 }  // namespace
@@ -88,12 +78,10 @@ ReadResult<void> CompoundFile::ReadHeaderFatList() {
   const uint32_t from_header = std::min(*count, kHeaderDifatCount);
   fat_sectors_.reserve(from_header);
   uint8_t ids[kHeaderDifatCount * 4];
-  if (auto r = reader_.Read(kOffHeaderDifat, std::span<uint8_t>(ids, from_header * 4)); !r) {
-    return tl::unexpected(r.error());
-  }
-  for (uint32_t i = 0; i < from_header; ++i) {
-    fat_sectors_.push_back(static_cast<int32_t>(Le32(ids + 4 * i)));
-  }
+  const auto read = std::span<uint8_t>(ids, from_header * 4);
+  if (auto r = reader_.Read(kOffHeaderDifat, read); !r) return tl::unexpected(r.error());
+  ByteFields fields(read);
+  for (uint32_t i = 0; i < from_header; ++i) fat_sectors_.push_back(fields.Le<int32_t>(4 * i));
   sectors_.Reset(SectorsInFile());
   fat_count_ = *count;
   return {};
@@ -119,12 +107,11 @@ ReadResult<void> CompoundFile::ReadDifatChain() {
       sectors_.EndChain();
       return Fail(kErrChainLoop, "the DIFAT chain comes back to sector " + Str(d));
     }
-    if (auto r = reader_.Read(SectorOffset(d), std::span<uint8_t>(block, bytes)); !r) {
-      return tl::unexpected(r.error());
-    }
-    for (uint32_t i = 0; i < take; ++i)
-      fat_sectors_.push_back(static_cast<int32_t>(Le32(block + 4 * i)));
-    d = static_cast<int32_t>(Le32(block + 4 * take));
+    const auto read = std::span<uint8_t>(block, bytes);
+    if (auto r = reader_.Read(SectorOffset(d), read); !r) return tl::unexpected(r.error());
+    ByteFields fields(read);
+    for (uint32_t i = 0; i < take; ++i) fat_sectors_.push_back(fields.Le<int32_t>(4 * i));
+    d = fields.Le<int32_t>(4 * take);
   }
   sectors_.EndChain();
   return {};
@@ -249,19 +236,21 @@ ReadResult<void> CompoundFile::WalkDirectory(const EntryVisitor& visit) {
       // A slot that does not fit in the file ends this sector's slots.
       if (size < kEntrySize || e > size - kEntrySize) break;
       if (auto r = reader_.Read(e, slot_bytes); !r) return tl::unexpected(r.error());
-      const uint16_t name_length = Le16(slot_bytes + kEntryNameLength);
+      ByteFields slot(slot_bytes);
+      const uint16_t name_length = slot.Le<uint16_t>(kEntryNameLength);
       if (name_length > kMaxNameLength) continue;
-      const uint8_t type = slot_bytes[kEntryType];
+      const uint8_t type = slot.Le<uint8_t>(kEntryType);
       if (type != kTypeStream && type != kTypeRoot) continue;
       DirectoryEntry entry;
       entry.type = type;
-      entry.modified = Le64(slot_bytes + kEntryModified);
-      entry.start = static_cast<int32_t>(Le32(slot_bytes + kEntryStart));
-      entry.size = static_cast<int32_t>(Le32(slot_bytes + kEntrySizeField));
+      entry.modified = slot.Le<uint64_t>(kEntryModified);
+      entry.start = slot.Le<int32_t>(kEntryStart);
+      entry.size = slot.Le<int32_t>(kEntrySizeField);
       entry.directory_sector = d;
       entry.slot = static_cast<int>(i);
       if (type == kTypeStream && name_length >= 2) {
-        entry.name = Utf16LeToUtf8(std::span<const uint8_t>(slot_bytes, 64), name_length / 2 - 1);
+        entry.name = Utf16LeToUtf8(std::span<const uint8_t>(slot_bytes, kEntryNameBytes),
+                                   name_length / 2 - 1);
       }
       if (auto r = visit(entry); !r) return r;
     }

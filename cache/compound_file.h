@@ -38,15 +38,24 @@ inline constexpr uint64_t kOffFirstMiniFat = 60;
 inline constexpr uint64_t kOffFirstDifat = 68;
 inline constexpr uint64_t kOffHeaderDifat = 76;
 // Directory entry field offsets.
+inline constexpr size_t kEntryNameBytes = 64;  // the UTF-16 name field at 0
 inline constexpr size_t kEntryNameLength = 64;
 inline constexpr size_t kEntryType = 66;
 inline constexpr size_t kEntryModified = 108;
 inline constexpr size_t kEntryStart = 116;
 inline constexpr size_t kEntrySizeField = 120;
 
+static_assert(kHeaderSize == 512 && kSectorSize == 512, "the 512-byte header of version 3");
+static_assert(kOffFirstDifat + 4 <= kOffHeaderDifat, "header fields come before its DIFAT");
 static_assert(kHeaderDifatCount * 4 + kOffHeaderDifat == kHeaderSize,
               "header DIFAT fills the header");
-static_assert(kEntrySizeField + 4 <= kEntrySize, "entry fields fit the entry");
+static_assert(kEntrySize == 128 && kEntriesPerSector * kEntrySize == kSectorSize,
+              "128-byte entries fill a sector");
+static_assert(kEntryNameBytes <= kEntryNameLength && kEntryType == kEntryNameLength + 2,
+              "the name, its length and the type follow one another");
+static_assert(kEntryModified + 8 <= kEntryStart && kEntryStart + 4 <= kEntrySizeField &&
+                  kEntrySizeField + 4 <= kEntrySize,
+              "entry fields fit the entry");
 }  // namespace cfb
 
 // One usable directory entry (a stream or the root storage).

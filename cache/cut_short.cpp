@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/byte_fields.h"
 #include "cache/compound_file.h"
 
 namespace glintvane {
@@ -10,8 +11,9 @@ namespace {
 
 using namespace cfb;
 
+// Sector numbers as the unsigned 32-bit values the FAT holds.
 constexpr uint32_t kFreeSector = 0xFFFFFFFF;
-constexpr uint32_t kChainEnd = 0xFFFFFFFE;
+constexpr uint32_t kChainEnd = static_cast<uint32_t>(kEndOfChain);
 // Sector numbers from here up are markers (end of chain, FAT, DIFAT, free).
 constexpr uint32_t kFirstMarker = 0xFFFFFFFA;
 constexpr uint16_t kCatalogName[] = {'C', 'a', 't', 'a', 'l', 'o', 'g'};
@@ -185,19 +187,20 @@ class Diagnosis {
     for (const uint32_t d : directory) {
       for (uint32_t i = 0; i < kEntriesPerSector; ++i) {
         const uint64_t e = SectorAt(d) + uint64_t{kEntrySize} * i;
-        uint8_t slot[kEntrySize];
-        if (!reader_.Read(e, slot) || slot[kEntryType] != kTypeStream ||
-            slot[kEntryNameLength] != 2 * (std::size(kCatalogName) + 1) ||
-            slot[kEntryNameLength + 1] != 0) {
+        uint8_t slot_bytes[kEntrySize];
+        if (!reader_.Read(e, slot_bytes)) continue;
+        ByteFields slot(slot_bytes);
+        if (slot.Le<uint8_t>(kEntryType) != kTypeStream ||
+            slot.Le<uint16_t>(kEntryNameLength) != 2 * (std::size(kCatalogName) + 1)) {
           continue;
         }
         bool named = true;
         for (size_t c = 0; c < std::size(kCatalogName); ++c) {
-          named = named && slot[2 * c] == kCatalogName[c] && slot[2 * c + 1] == 0;
+          named = named && slot.Le<uint16_t>(2 * c) == kCatalogName[c];
         }
         if (!named) continue;
-        const uint32_t start = U32(e + kEntryStart).value_or(kChainEnd);
-        const uint32_t size = U32(e + kEntrySizeField).value_or(0);
+        const uint32_t start = slot.Le<uint32_t>(kEntryStart);
+        const uint32_t size = slot.Le<uint32_t>(kEntrySizeField);
         if (size >= kMiniStreamCutoff) return Follow(start, nullptr) != Reach::kWhole;
         return MiniChainGone(start, size, mini_fat, mini_stream, mini_reach);
       }

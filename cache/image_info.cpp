@@ -3,25 +3,21 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/byte_fields.h"
+
 namespace glintvane {
 namespace {
 
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
-uint32_t Be32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
 
 // Start-of-frame markers: C0 to CF except DHT (C4), JPG (C8) and DAC (CC).
 bool IsStartOfFrame(uint8_t marker) {
   return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
+// The BMP info header follows the 14-byte file header; its first field is
+// its own size.
+constexpr size_t kBmpInfoHeader = 14;
 
 }  // namespace
 
@@ -29,7 +25,7 @@ bool LooksLikeBmp(std::span<const uint8_t> bytes) {
   // File header (14 bytes), then the info header, whose first field is its
   // own size: 12 (OS/2), 40, 52, 56, 64, 108 (V4) or 124 (V5).
   if (bytes.size() < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
-  switch (Le32(bytes.data() + 14)) {
+  switch (ReadLe<uint32_t>(bytes, kBmpInfoHeader).value_or(0)) {
     case 12:
     case 40:
     case 52:
@@ -54,12 +50,13 @@ bool LooksLikePng(std::span<const uint8_t> bytes) {
 
 ImageInfo SniffImage(std::span<const uint8_t> bytes) {
   ImageInfo info;
+  ByteFields fields(bytes);
   if (LooksLikePng(bytes)) {
     info.format = ImageFormat::kPng;
     // Signature, then the IHDR chunk: length, "IHDR", width, height.
     if (bytes.size() >= 24 && std::memcmp(bytes.data() + 12, "IHDR", 4) == 0) {
-      const uint32_t w = Be32(bytes.data() + 16);
-      const uint32_t h = Be32(bytes.data() + 20);
+      const uint32_t w = fields.Be<uint32_t>(16);
+      const uint32_t h = fields.Be<uint32_t>(20);
       if (w <= INT32_MAX && h <= INT32_MAX) {
         info.width = static_cast<int32_t>(w);
         info.height = static_cast<int32_t>(h);
@@ -69,13 +66,13 @@ ImageInfo SniffImage(std::span<const uint8_t> bytes) {
   }
   if (LooksLikeBmp(bytes)) {
     info.format = ImageFormat::kBmp;
-    if (Le32(bytes.data() + 14) == 12) {
-      info.width = bytes[18] | bytes[19] << 8;
-      info.height = bytes[20] | bytes[21] << 8;
+    if (fields.Le<uint32_t>(kBmpInfoHeader) == 12) {
+      info.width = fields.Le<uint16_t>(kBmpInfoHeader + 4);
+      info.height = fields.Le<uint16_t>(kBmpInfoHeader + 6);
     } else {
       // Signed: a negative height is a top-down picture.
-      const auto w = static_cast<int32_t>(Le32(bytes.data() + 18));
-      const auto h = static_cast<int32_t>(Le32(bytes.data() + 22));
+      const int32_t w = fields.Le<int32_t>(kBmpInfoHeader + 4);
+      const int32_t h = fields.Le<int32_t>(kBmpInfoHeader + 8);
       if (w > 0 && h != INT32_MIN) {
         info.width = w;
         info.height = h < 0 ? -h : h;
@@ -100,12 +97,15 @@ ImageInfo SniffImage(std::span<const uint8_t> bytes) {
       continue;
     }
     if (marker == 0xD9 || marker == 0xDA) break;  // no frame header before the scan
-    const size_t length = (static_cast<size_t>(bytes[at + 2]) << 8) | bytes[at + 3];
+    const size_t length = fields.Be<uint16_t>(at + 2);
     if (length < 2) break;
     if (IsStartOfFrame(marker)) {
-      if (at + 9 <= bytes.size()) {
-        info.height = (bytes[at + 5] << 8) | bytes[at + 6];
-        info.width = (bytes[at + 7] << 8) | bytes[at + 8];
+      // Length, precision, then the height and the width.
+      const auto height = ReadBe<uint16_t>(bytes, at + 5);
+      const auto width = ReadBe<uint16_t>(bytes, at + 7);
+      if (height && width) {
+        info.height = *height;
+        info.width = *width;
       }
       break;
     }

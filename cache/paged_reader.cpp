@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/byte_fields.h"
 #include "base/error_codes.h"
 
 namespace glintvane {
@@ -65,22 +66,19 @@ ReadResult<void> PagedReader::Read(uint64_t offset, std::span<uint8_t> out) {
 ReadResult<uint16_t> PagedReader::U16(uint64_t offset) {
   uint8_t b[2];
   if (auto r = Read(offset, b); !r) return tl::unexpected(r.error());
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
+  return ByteFields(b).Le<uint16_t>(0);
 }
 
 ReadResult<uint32_t> PagedReader::U32(uint64_t offset) {
   uint8_t b[4];
   if (auto r = Read(offset, b); !r) return tl::unexpected(r.error());
-  return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-         (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  return ByteFields(b).Le<uint32_t>(0);
 }
 
 ReadResult<uint64_t> PagedReader::U64(uint64_t offset) {
   uint8_t b[8];
   if (auto r = Read(offset, b); !r) return tl::unexpected(r.error());
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
-  return v;
+  return ByteFields(b).Le<uint64_t>(0);
 }
 
 }  // namespace glintvane

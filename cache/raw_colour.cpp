@@ -9,9 +9,11 @@
 namespace glintvane {
 namespace {
 
-// XP made thumbnails of at most 256 x 256 pixels; four times that each way
-// leaves room and keeps a hostile frame header from asking for gigabytes.
-constexpr int64_t kMaxRawThumbnailPixels = 1024 * 1024;
+// Windows XP writes raw-colour thumbnails of at most 256 x 256 pixels; twice
+// that each way leaves room. The frame header is the file's word: without a
+// bound of our own a stream of a few kilobytes could ask for a 64-megapixel
+// decode and re-encode, seconds and hundreds of megabytes for each stream.
+constexpr int64_t kMaxRawThumbnailPixels = (2 * 256) * (2 * 256);
 
 constexpr std::array<uint8_t, kRawJfifLength> kJfif = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J',
                                                        'F',  'I',  'F',  0x00, 0x01, 0x01, 0x01,
@@ -199,12 +201,9 @@ tl::expected<std::vector<uint8_t>, std::string> ConvertRawThumbnail(
                           std::to_string(info.width) + " x " + std::to_string(info.height) +
                           " picture is no thumbnail");
   }
-  // Windows XP writes raw-colour thumbnails of at most 256 pixels a side. The
-  // frame header is the file's word, and without a limit of our own a stream
-  // of a few kilobytes could ask for a 64-megapixel decode and re-encode:
-  // seconds and hundreds of megabytes for each such stream.
-  constexpr uint64_t kMaxRawPixels = 4 * 256 * 256;
-  auto decoded = DecodeJpeg(rebuilt_jpeg, JpegPixels::kAsStored, kMaxRawPixels);
+  // The decoder holds to the same bound, should it find a frame header that
+  // the look above did not.
+  auto decoded = DecodeJpeg(rebuilt_jpeg, JpegPixels::kAsStored, kMaxRawThumbnailPixels);
   if (!decoded) {
     return tl::unexpected(std::string(GdiplusStatusText(kGdiplusUnknownImageFormat)) + ": " +
                           decoded.error());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/byte_fields.h"
 #include "base/utf8.h"
 
 namespace glintvane {
@@ -16,7 +17,8 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, size_t units) {
   units = std::min(units, bytes.size() / 2);
   std::string out;
   out.reserve(units);
-  auto unit = [&](size_t i) -> uint32_t { return bytes[2 * i] | (bytes[2 * i + 1] << 8); };
+  ByteFields fields(bytes);
+  auto unit = [&](size_t i) -> uint32_t { return fields.Le<uint16_t>(2 * i); };
   for (size_t i = 0; i < units; ++i) {
     const uint32_t u = unit(i);
     if (u == 0) break;

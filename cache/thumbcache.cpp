@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/byte_fields.h"
 #include "base/error_codes.h"
 #include "cache/text_convert.h"
 
@@ -17,14 +18,20 @@ constexpr std::array<uint8_t, 4> kIndexSignature = {'I', 'M', 'M', 'M'};
 // count never sizes a buffer.
 constexpr size_t kIndexChunkBytes = 64 * 1024;
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
+// The index header: "IMMM" and the version at 0 (Vista and 7, 24 bytes) or
+// at 4 (Windows 8 and later, 28 bytes), then the slots used and in all.
+constexpr size_t kIndexHeaderVista7 = 24;
+constexpr size_t kIndexHeaderWin8 = 0x1C;
+static_assert(0x10 + 4 <= kIndexHeaderVista7 && 0x18 + 4 == kIndexHeaderWin8,
+              "the slot counts lie inside the index header");
 
-uint64_t Le64(const uint8_t* p) {
-  return static_cast<uint64_t>(Le32(p)) | static_cast<uint64_t>(Le32(p + 4)) << 32;
-}
+// An entry header: "CMMM", the size, the hash, the version's fields, the
+// data checksum, and last the header checksum over every byte before it.
+constexpr size_t kHeaderChecksumAtWin7 = 40;
+constexpr size_t kHeaderChecksumAt = 48;  // Vista, Windows 8 and later
+static_assert(kHeaderChecksumAtWin7 + 8 == kThumbcacheEntryHeaderWin7 &&
+                  kHeaderChecksumAt + 8 == kThumbcacheEntryHeader,
+              "the header checksum closes the entry header");
 
 bool HasSignatureAt(std::span<const uint8_t> head, size_t at, const std::array<uint8_t, 4>& sig) {
   return head.size() >= at + sig.size() &&
@@ -139,21 +146,22 @@ ReadResult<ThumbcacheHeader> ReadThumbcacheHeader(ByteSource& source) {
     return tl::unexpected(r.error());
   }
   if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheHeader, "No \"CMMM\" signature");
+  ByteFields fields(head);
   ThumbcacheHeader header;
-  header.version = Le32(&head[4]);
-  header.cache_type = Le32(&head[8]);
+  header.version = fields.Le<uint32_t>(4);
+  header.cache_type = fields.Le<uint32_t>(8);
   if (!IsKnownVersion(header.version)) {
     return Fail(kErrThumbcacheHeader,
                 "Unknown thumbnail cache version " + std::to_string(header.version));
   }
   if (HasVista7Header(header.version)) {
-    header.first_entry = Le32(&head[0x0C]);
-    header.first_free = Le32(&head[0x10]);
-    header.entry_count = Le32(&head[0x14]);
+    header.first_entry = fields.Le<uint32_t>(0x0C);
+    header.first_free = fields.Le<uint32_t>(0x10);
+    header.entry_count = fields.Le<uint32_t>(0x14);
     header.has_entry_count = true;
   } else {
-    header.first_entry = Le32(&head[0x10]);
-    header.first_free = Le32(&head[0x14]);
+    header.first_entry = fields.Le<uint32_t>(0x10);
+    header.first_free = fields.Le<uint32_t>(0x14);
   }
   if (header.first_entry < kThumbcacheHeaderSize || header.first_entry > source.Size()) {
     return Fail(kErrThumbcacheHeader, "First entry offset " + std::to_string(header.first_entry) +
@@ -163,7 +171,7 @@ ReadResult<ThumbcacheHeader> ReadThumbcacheHeader(ByteSource& source) {
 }
 
 uint64_t ThumbcacheEntryHeaderSize(uint32_t version) {
-  return version == kThumbcacheWin7 ? 48 : 56;
+  return version == kThumbcacheWin7 ? kThumbcacheEntryHeaderWin7 : kThumbcacheEntryHeader;
 }
 
 ThumbcacheEntry DecodeThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
@@ -172,34 +180,32 @@ ThumbcacheEntry DecodeThumbcacheEntry(std::span<const uint8_t> head, uint32_t ve
   ThumbcacheEntry entry;
   entry.offset = offset;
   if (head.size() < header_size) return entry;
-  const uint8_t* p = head.data();
-  entry.size = Le32(p + 4);
-  entry.hash = Le64(p + 8);
-  size_t checked = 48;  // bytes the header checksum covers
+  ByteFields fields(head.first(header_size));
+  entry.size = fields.Le<uint32_t>(4);
+  entry.hash = fields.Le<uint64_t>(8);
+  size_t checksum_at = kHeaderChecksumAt;
   if (version == kThumbcacheVista) {
     entry.extension = Utf16LeToUtf8(head.subspan(16, 8), 4);
-    entry.identifier_size = Le32(p + 24);
-    entry.padding_size = Le32(p + 28);
-    entry.data_size = Le32(p + 32);
-    entry.data_checksum = Le64(p + 40);
-    entry.header_checksum = Le64(p + 48);
+    entry.identifier_size = fields.Le<uint32_t>(24);
+    entry.padding_size = fields.Le<uint32_t>(28);
+    entry.data_size = fields.Le<uint32_t>(32);
+    entry.data_checksum = fields.Le<uint64_t>(40);
   } else if (version == kThumbcacheWin7) {
-    entry.identifier_size = Le32(p + 16);
-    entry.padding_size = Le32(p + 20);
-    entry.data_size = Le32(p + 24);
-    entry.data_checksum = Le64(p + 32);
-    entry.header_checksum = Le64(p + 40);
-    checked = 40;
+    entry.identifier_size = fields.Le<uint32_t>(16);
+    entry.padding_size = fields.Le<uint32_t>(20);
+    entry.data_size = fields.Le<uint32_t>(24);
+    entry.data_checksum = fields.Le<uint64_t>(32);
+    checksum_at = kHeaderChecksumAtWin7;
   } else {
-    entry.identifier_size = Le32(p + 16);
-    entry.padding_size = Le32(p + 20);
-    entry.data_size = Le32(p + 24);
-    entry.width = Le32(p + 28);
-    entry.height = Le32(p + 32);
-    entry.data_checksum = Le64(p + 40);
-    entry.header_checksum = Le64(p + 48);
+    entry.identifier_size = fields.Le<uint32_t>(16);
+    entry.padding_size = fields.Le<uint32_t>(20);
+    entry.data_size = fields.Le<uint32_t>(24);
+    entry.width = fields.Le<uint32_t>(28);
+    entry.height = fields.Le<uint32_t>(32);
+    entry.data_checksum = fields.Le<uint64_t>(40);
   }
-  entry.checksum_ok = ThumbcacheCrc64(head.first(checked)) == entry.header_checksum;
+  entry.header_checksum = fields.Le<uint64_t>(checksum_at);
+  entry.checksum_ok = ThumbcacheCrc64(head.first(checksum_at)) == entry.header_checksum;
   entry.identifier_offset = offset + header_size;
   entry.data_offset = entry.identifier_offset + entry.identifier_size + entry.padding_size;
   return entry;
@@ -247,26 +253,27 @@ bool ThumbcacheIndex::References(uint64_t hash, uint32_t cache_type, uint64_t of
 }
 
 ReadResult<ThumbcacheIndexLayout> ReadThumbcacheIndexLayout(ByteSource& source) {
-  std::array<uint8_t, 0x1C> head{};
+  std::array<uint8_t, kIndexHeaderWin8> head{};
   if (auto r = ReadExactly(source, 0, head, kErrThumbcacheIndex, "The index header"); !r) {
     return tl::unexpected(r.error());
   }
+  ByteFields fields(head);
   ThumbcacheIndexLayout index;
   uint64_t min_header = 0;
   if (HasSignatureAt(head, 0, kIndexSignature)) {
-    index.version = Le32(&head[4]);
-    index.used = Le32(&head[0x0C]);
-    index.total = Le32(&head[0x10]);
-    min_header = 24;
+    index.version = fields.Le<uint32_t>(4);
+    index.used = fields.Le<uint32_t>(0x0C);
+    index.total = fields.Le<uint32_t>(0x10);
+    min_header = kIndexHeaderVista7;
     index.offsets_per_entry = 5;
     // Vista kept a FILETIME after the hash.
     index.entry_bytes = index.version == kThumbcacheVista ? 40 : 32;
     index.first_offset = index.version == kThumbcacheVista ? 20 : 12;
   } else if (HasSignatureAt(head, 4, kIndexSignature)) {
-    index.version = Le32(&head[8]);
-    index.used = Le32(&head[0x14]);
-    index.total = Le32(&head[0x18]);
-    min_header = 0x1C;
+    index.version = fields.Le<uint32_t>(8);
+    index.used = fields.Le<uint32_t>(0x14);
+    index.total = fields.Le<uint32_t>(0x18);
+    min_header = kIndexHeaderWin8;
     index.first_offset = 16;
     index.offsets_per_entry = index.version == kThumbcacheWin10   ? 14
                               : index.version == kThumbcacheWin81 ? 11
@@ -304,12 +311,13 @@ ReadResult<void> ForEachThumbcacheIndexEntry(
         !r) {
       return r;
     }
+    ByteFields fields(chunk);
     for (uint64_t k = 0; k < count; ++k) {
-      const uint8_t* e = chunk.data() + k * layout.entry_bytes;
-      const uint64_t hash = Le64(e);
+      const uint64_t e = k * layout.entry_bytes;
+      const uint64_t hash = fields.Le<uint64_t>(e);
       if (hash == 0) continue;  // an unused slot
       for (uint32_t t = 0; t < layout.offsets_per_entry; ++t) {
-        offsets[t] = Le32(e + layout.first_offset + 4ull * t);
+        offsets[t] = fields.Le<uint32_t>(e + layout.first_offset + 4ull * t);
       }
       on_entry(hash, offsets);
     }

@@ -69,7 +69,12 @@ struct ThumbcacheEntry {
   bool IsFree() const { return hash == 0 && identifier_size == 0 && data_size == 0; }
 };
 
-// The size of an entry header in `version`: 48 on Windows 7, 56 elsewhere.
+// Entry header sizes: Windows 7 has neither Vista's extension nor the later
+// versions' picture size.
+inline constexpr uint64_t kThumbcacheEntryHeaderWin7 = 48;
+inline constexpr uint64_t kThumbcacheEntryHeader = 56;
+
+// The size of an entry header in `version`.
 uint64_t ThumbcacheEntryHeaderSize(uint32_t version);
 
 // The fields of the entry header at `offset` as they stand, judged by

@@ -83,9 +83,10 @@ namespace {
 // two entry headers up to this size: the next entry is most often close, and
 // a scan reads little more than the bytes it passes over.
 constexpr size_t kScanChunk = 64 * 1024;
-// Identifiers are hashes, CLSIDs and paths: a Windows path is at most 32,767
-// UTF-16 units. Longer ones are kept to that; the rest stays in the file.
-constexpr uint32_t kMaxIdentifierBytes = 2 * 32767;
+// Identifiers are hashes, CLSIDs and paths, and no Windows path is longer
+// than kWindowsMaxLongPath. Longer ones are kept to that; the rest stays in
+// the file.
+constexpr uint32_t kMaxIdentifierBytes = 2 * kWindowsMaxLongPath;
 // Damaged entries whose error is written out one by one; the rest are
 // counted in one line (every such row carries its code all the same). A
 // crafted file can hold a million of them.
@@ -125,8 +126,8 @@ class EntryWalk {
         break;
       }
       if (auto r = ReadHead(offset); !r) return r;
-      meter_.Advance(
-          static_cast<int>(static_cast<double>(offset) * 100.0 / static_cast<double>(size_)));
+      meter_.Advance(static_cast<int>(static_cast<double>(offset) * kProgressFull /
+                                      static_cast<double>(size_)));
       auto entry = ParseThumbcacheEntry(head_, header_.version, offset, size_);
       if (entry && entry->checksum_ok) {
         if (auto r = Keep(*entry, false); !r) return r;
@@ -456,19 +457,21 @@ ReadResult<void> ReadThumbcacheIndexRows(ByteSource& source, CacheReadTarget& ta
                                          CacheReadResult& result) {
   auto layout = ReadThumbcacheIndexLayout(source);
   if (!layout) return tl::unexpected(layout.error());
-  // Rows that name the same caches share one name.
+  // Rows that name the same caches share one name. The caches are bits of a
+  // 32-bit mask: types past it (no Windows has more than 14) go unnamed.
+  constexpr uint32_t kTypesNamed = 32;
   std::unordered_map<uint32_t, uint32_t> names;
   uint64_t rows = 0;
   auto r = ForEachThumbcacheIndexEntry(
       source, *layout, [&](uint64_t hash, std::span<const uint32_t> offsets) {
         uint32_t caches = 0;
-        for (uint32_t type = 0; type < offsets.size() && type < 32; ++type) {
+        for (uint32_t type = 0; type < offsets.size() && type < kTypesNamed; ++type) {
           if (IsIndexedOffset(offsets[type])) caches |= 1u << type;
         }
         auto [it, added] = names.try_emplace(caches, 0);
         if (added && caches != 0) {
           std::string text;
-          for (uint32_t type = 0; type < offsets.size() && type < 32; ++type) {
+          for (uint32_t type = 0; type < offsets.size() && type < kTypesNamed; ++type) {
             if (!(caches & (1u << type))) continue;
             const std::string type_name = ThumbcacheTypeName(layout->version, type);
             text += text.empty() ? "in " : ", ";

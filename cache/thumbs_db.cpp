@@ -1,7 +1,10 @@
 #include "cache/thumbs_db.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
+#include "base/byte_fields.h"
 #include "base/error_codes.h"
 #include "cache/image_info.h"
 #include "cache/raw_colour.h"
@@ -10,14 +13,21 @@
 namespace glintvane {
 namespace {
 
-// Little-endian fields of a stream buffer; bytes past its end read as 0.
-uint64_t Field(std::span<const uint8_t> bytes, uint64_t offset, int width) {
-  uint64_t v = 0;
-  for (int i = width - 1; i >= 0; --i) {
-    const uint64_t at = offset + static_cast<uint64_t>(i);
-    v = (v << 8) | (at < bytes.size() ? bytes[static_cast<size_t>(at)] : 0);
+// The fixed fields of the Catalog's header and of one entry.
+constexpr size_t kCatalogHeaderFields = 8;  // header length, version, count
+constexpr size_t kEntryFields = 16;         // length, (unread), id, time
+static_assert(kEntryFields + 4 == kCatalogEntryFixedBytes, "then the name and its end");
+
+// The `N` bytes of the Catalog from `at`, as a read of a stream that ends
+// early leaves them: whatever lies past the end reads as 0.
+template <size_t N>
+std::array<uint8_t, N> CatalogBytes(std::span<const uint8_t> catalog, uint64_t at) {
+  std::array<uint8_t, N> out{};
+  if (at < catalog.size()) {
+    const auto there = catalog.subspan(static_cast<size_t>(at));
+    std::copy_n(there.begin(), std::min(N, there.size()), out.begin());
   }
-  return v;
+  return out;
 }
 
 constexpr uint8_t kJfifStart[4] = {0xFF, 0xD8, 0xFF, 0xE0};
@@ -30,10 +40,12 @@ bool EndsWithJpegEnd(std::span<const uint8_t> b) {
 }  // namespace
 
 CatalogHeader ReadCatalogHeader(std::span<const uint8_t> catalog) {
+  const auto bytes = CatalogBytes<kCatalogHeaderFields>(catalog, 0);
+  ByteFields fields(bytes);
   CatalogHeader header;
-  header.header_length = static_cast<uint16_t>(Field(catalog, 0, 2));
-  header.version = static_cast<uint16_t>(Field(catalog, 2, 2));
-  header.count = static_cast<uint32_t>(Field(catalog, 4, 4));
+  header.header_length = fields.Le<uint16_t>(0);
+  header.version = fields.Le<uint16_t>(2);
+  header.count = fields.Le<uint32_t>(4);
   return header;
 }
 
@@ -41,19 +53,21 @@ ReadResult<void> ForEachCatalogEntry(std::span<const uint8_t> catalog, const Cat
                                      const std::function<void(const CatalogEntry&)>& on_entry) {
   uint64_t v = header.header_length;
   while (v < catalog.size()) {
-    const uint32_t length = static_cast<uint32_t>(Field(catalog, v, 2));
+    const auto bytes = CatalogBytes<kEntryFields>(catalog, v);
+    ByteFields fields(bytes);
+    const uint32_t length = fields.Le<uint16_t>(0);
     if (length == 0) {
       return Fail(kErrCatalogEntryZero, "Catalog entry of length 0 at offset " + std::to_string(v) +
                                             " of " + std::to_string(catalog.size()));
     }
     CatalogEntry entry;
     entry.offset = v;
-    entry.id = static_cast<int32_t>(Field(catalog, v + 4, 4));
-    entry.filetime = Field(catalog, v + 8, 8);
+    entry.id = fields.Le<int32_t>(4);
+    entry.filetime = fields.Le<uint64_t>(8);
     // Taken as unsigned, so entries shorter than their fixed fields are
     // skipped too.
     const uint32_t name_bytes = length - kCatalogEntryFixedBytes;
-    const uint64_t name_at = v + 16;
+    const uint64_t name_at = v + kEntryFields;
     v += length;
     if (name_bytes > kMaxCatalogNameBytes) continue;
     std::span<const uint8_t> name;
@@ -72,8 +86,11 @@ ReadResult<ThumbnailStream> ClassifyThumbnailStream(std::span<const uint8_t> str
   const uint64_t n = stream.size();
   ThumbnailStream out;
   // Later Windows versions: 24, 3, payload size, flag, 8-byte hash, payload.
-  if (n >= kLaterHeaderLength && Field(stream, 0, 4) == kLaterHeaderLength) {
-    if (Field(stream, 8, 4) != n - kLaterHeaderLength) return Fail(kErrStreamLength);
+  // A field that a short stream lacks reads as 0; wherever that could decide
+  // the outcome, the length is checked first.
+  ByteFields fields(stream);
+  if (n >= kLaterHeaderLength && fields.Le<uint32_t>(0) == kLaterHeaderLength) {
+    if (fields.Le<uint32_t>(8) != n - kLaterHeaderLength) return Fail(kErrStreamLength);
     const auto payload = stream.subspan(kLaterHeaderLength);
     if (LooksLikeJpeg(payload)) {
       if (!EndsWithJpegEnd(payload)) return Fail(kErrMissingEnd);
@@ -94,7 +111,7 @@ ReadResult<ThumbnailStream> ClassifyThumbnailStream(std::span<const uint8_t> str
   if (!EndsWithJpegEnd(stream)) return Fail(kErrMissingEnd);
   if (stream[0] != 0x0C || stream[1] != 0x00) return Fail(kErrHeader);
   // 32-bit size fields: a thumbnail over 64 KiB is read, not refused.
-  if (n < kThumbHeaderLength || Field(stream, 8, 4) != n - kThumbHeaderLength) {
+  if (n < kThumbHeaderLength || fields.Le<uint32_t>(8) != n - kThumbHeaderLength) {
     return Fail(kErrStreamLength);
   }
   if (n >= kThumbHeaderLength + 4 &&
@@ -103,9 +120,10 @@ ReadResult<ThumbnailStream> ClassifyThumbnailStream(std::span<const uint8_t> str
     out.bytes = stream.subspan(kThumbHeaderLength);
     return out;
   }
-  if (Field(stream, 12, 4) != 1) return Fail(kErrPayloadKind);
+  if (fields.Le<uint32_t>(12) != 1) return Fail(kErrPayloadKind);
   // The rebuild needs the frame header at 30 to 51.
-  if (n < kRawScanOffset || Field(stream, 16, 4) != n - kRawHeaderEnd) return Fail(kErrRawLength);
+  if (n < kRawScanOffset || fields.Le<uint32_t>(16) != n - kRawHeaderEnd)
+    return Fail(kErrRawLength);
   out.payload = ThumbnailPayload::kRaw;
   out.bytes = stream;
   return out;
@@ -120,7 +138,7 @@ std::string ThumbnailKey(std::string_view stream_name, ThumbnailPayload payload)
 
 std::string ThumbnailKeyOfStream(std::string_view stream_name, std::span<const uint8_t> stream) {
   const bool later =
-      stream.size() >= kLaterHeaderLength && Field(stream, 0, 4) == kLaterHeaderLength;
+      stream.size() >= kLaterHeaderLength && ReadLe<uint32_t>(stream, 0) == kLaterHeaderLength;
   return ThumbnailKey(stream_name, later ? ThumbnailPayload::kJpeg : ThumbnailPayload::kJfif);
 }
 

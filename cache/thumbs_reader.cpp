@@ -28,6 +28,12 @@ constexpr uint64_t kMaxStoreReserve = 256ull * 1024 * 1024;
 // The File Details label of a Thumbs.db cut short.
 constexpr const char* kCutShortLabel = "Cut short";
 
+// Where the bar stands in the directory walk: the Catalog's entries move it
+// on from 10 by a whole bar's width (its last entries overshoot, and the bar
+// shows them as full); the thumbnails after it fill the bar from 30.
+constexpr int kCatalogProgressBase = 10;
+constexpr int kThumbnailProgressBase = 30;
+
 ImageKind KindOf(ThumbnailPayload payload) {
   switch (payload) {
     case ThumbnailPayload::kJfif:
@@ -112,7 +118,7 @@ class CacheRead {
           ThumbnailList::kKeep, ThumbnailList::kKeep,
           FileTimeText(entry.filetime, options_.date_time_format, options_.time_zone));
       row.filetime = entry.filetime;
-      meter_.Update(10, walk_counter_, thumbnail_total_, 100);
+      meter_.Update(kCatalogProgressBase, walk_counter_, thumbnail_total_, kProgressFull);
     });
     walk_counter_ = 0;
     return r;
@@ -141,7 +147,8 @@ class CacheRead {
     const ImageInfo info = SniffImage(image);
     row.width = info.width;
     row.height = info.height;
-    meter_.Update(30, walk_counter_, thumbnail_total_, 70);
+    meter_.Update(kThumbnailProgressBase, walk_counter_, thumbnail_total_,
+                  kProgressFull - kThumbnailProgressBase);
     return {};
   }
 
@@ -184,10 +191,9 @@ void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string&
     result.ok = true;
     result.error_code = 0;
   }
-  // The bar shows 100 at the end, whatever happened (a position already past
-  // 100, as after a Catalog, stays where it is and shows as full).
-  double counter = 0;
-  meter.Update(0, counter, 1, 100);
+  // The bar shows full at the end, whatever happened (a position already
+  // past full, as after a Catalog, stays where it is and shows as full).
+  meter.Advance(kProgressFull);
 }
 
 // A read that failed on a file cut short says so, and says what the cut

@@ -36,10 +36,10 @@ using ReadFn = int64_t (*)(void* context, uint8_t* out, size_t count);
 class PercentSteps {
  public:
   PercentSteps(ProgressSink* sink, int64_t length) : sink_(sink), length_(length) {}
-  // Reports every percent step reached at `offset`, one by one, up to 100.
+  // Reports every percent step reached at `offset`, one by one, up to full.
   void Reached(int64_t offset) {
     if (sink_ == nullptr || length_ <= 0) return;
-    const auto done = static_cast<unsigned __int128>(std::min(offset, length_)) * 100;
+    const auto done = static_cast<unsigned __int128>(std::min(offset, length_)) * kProgressFull;
     const int percent = static_cast<int>(done / static_cast<unsigned __int128>(length_));
     while (reported_ < percent) {
       ++reported_;

@@ -336,7 +336,8 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
                   "write a DFXML record of the run: each image's byte run in FILE, length and "
                   "MD5/SHA-1/SHA-256");
   sub->add_option("--max-rows", args->max_rows,
-                  "stop with an error after this many rows, keeping them (default 5000000)")
+                  "stop with an error after this many rows, keeping them (default " +
+                      std::to_string(kDefaultCarveRowLimit) + ")")
       ->check(CLI::PositiveNumber);
   sub->callback([&exit_code, args] { exit_code = RunCarve(*args); });
 }

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/byte_fields.h"
 #include "base/file_time.h"
 #include "base/utf8.h"
 #include "base/windows_path.h"
@@ -22,16 +23,6 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 // Network shares have drive number 26; their paths begin with "\\".
 constexpr uint32_t kNetworkShareDrive = 26;
-
-uint32_t ReadLittleEndian32(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-uint64_t ReadLittleEndian64(std::span<const uint8_t> bytes, size_t at) {
-  return static_cast<uint64_t>(ReadLittleEndian32(bytes, at)) |
-         static_cast<uint64_t>(ReadLittleEndian32(bytes, at + 4)) << 32;
-}
 
 // Windows-1252 bytes 0x80 to 0x9F; 0 marks the five bytes it leaves
 // unassigned. Every other byte is the Latin-1 character of the same value.
@@ -128,11 +119,12 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, bool* ok) {
   std::string out;
   bool clean = true;
   const size_t units = bytes.size() / 2;
+  ByteFields fields(bytes);
   for (size_t i = 0; i < units; ++i) {
-    const char32_t u = bytes[2 * i] | bytes[2 * i + 1] << 8;
+    const char32_t u = fields.Le<uint16_t>(2 * i);
     if (u == 0) break;
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-      const char32_t low = bytes[2 * i + 2] | bytes[2 * i + 3] << 8;
+      const char32_t low = fields.Le<uint16_t>(2 * i + 2);
       if (low >= 0xDC00 && low <= 0xDFFF) {
         AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
         ++i;
@@ -173,10 +165,10 @@ std::string RecordOriginalPath(std::span<const uint8_t> record, uint32_t record_
   if (!wide_text.empty()) return wide_text;
   // Windows marks a purged or restored record by zeroing the path's first
   // byte and leaves the rest; the drive number tells what that byte was.
-  if (eight_field.size() > 1 && eight_field[0] == 0 && eight_field[1] != 0 &&
-      record.size() >= kIndexDriveOffset + 4) {
+  const auto drive_field = ReadLe<uint32_t>(record, kIndexDriveOffset);
+  if (eight_field.size() > 1 && eight_field[0] == 0 && eight_field[1] != 0 && drive_field) {
     const std::string_view rest = NulTerminated(eight_field.subspan(1));
-    const uint32_t drive = ReadLittleEndian32(record, kIndexDriveOffset);
+    const uint32_t drive = *drive_field;
     std::string first;
     if (drive < kNetworkShareDrive) {
       first = static_cast<char>('A' + drive);
@@ -203,7 +195,7 @@ RecycleBinIndex ReadRecycleBinRecords(ByteSource& source, int code_page) {
     index.stop = IndexStop::kBadRecordSize;
     return index;
   }
-  const uint32_t size = ReadLittleEndian32(size_bytes, 0);
+  const uint32_t size = ByteFields(size_bytes).Le<uint32_t>(0);
   index.record_size = size;
   // Below 280 the fields would lie outside the record, and 0 would never
   // move on to the next one.
@@ -226,11 +218,12 @@ RecycleBinIndex ReadRecycleBinRecords(ByteSource& source, int code_page) {
       break;
     }
     const auto record = std::span<const uint8_t>(buffer).subspan(4, *n - 4);
+    ByteFields fields(record);
     RecycleBinRecord r;
     r.original = RecordOriginalPath(record, size, code_page);
-    r.number = ReadLittleEndian32(record, kIndexNumberOffset);
-    r.drive = ReadLittleEndian32(record, kIndexDriveOffset);
-    r.deleted = ReadLittleEndian64(record, kIndexDeletedOffset);
+    r.number = fields.Le<uint32_t>(kIndexNumberOffset);
+    r.drive = fields.Le<uint32_t>(kIndexDriveOffset);
+    r.deleted = fields.Le<uint64_t>(kIndexDeletedOffset);
     index.records.push_back(std::move(r));
   }
   return index;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/byte_source.h"
+#include "base/windows_path.h"
 #include "discover/found_caches.h"
 
 namespace glintvane {
@@ -21,16 +22,25 @@ namespace glintvane {
 inline constexpr uint64_t kIndexRecordSizeOffset = 12;
 inline constexpr uint64_t kIndexFirstRecord = 20;
 // Record layout (offsets inside one record).
-inline constexpr size_t kIndexPathBytes = 260;      // MAX_PATH, the 8-bit path field
-inline constexpr size_t kIndexNumberOffset = 260;   // the number in the recycled name
-inline constexpr size_t kIndexDriveOffset = 264;    // 0 = A, 1 = B, ... 26 = network share
-inline constexpr size_t kIndexDeletedOffset = 268;  // FILETIME of the deletion
+inline constexpr size_t kIndexPathBytes = kWindowsMaxPath;  // the 8-bit path field
+inline constexpr size_t kIndexNumberOffset = 260;           // the number in the recycled name
+inline constexpr size_t kIndexDriveOffset = 264;            // 0 = A, 1 = B, ... 26 = network share
+inline constexpr size_t kIndexDeletedOffset = 268;          // FILETIME of the deletion
 // The smallest record that holds every field read: the 9x/ME layout.
 inline constexpr uint32_t kIndexMinRecordSize = 280;
-// NT-family records add the path again as UTF-16 (260 code units).
+// NT-family records add the path again as UTF-16.
 inline constexpr uint32_t kIndexUnicodeRecordSize = 800;
 inline constexpr size_t kIndexUnicodePathOffset = 280;
-inline constexpr size_t kIndexUnicodePathBytes = 520;
+inline constexpr size_t kIndexUnicodePathBytes = 2 * kWindowsMaxPath;
+static_assert(kIndexNumberOffset == kIndexPathBytes &&
+                  kIndexDriveOffset == kIndexNumberOffset + 4 &&
+                  kIndexDeletedOffset == kIndexDriveOffset + 4,
+              "the fields follow the 8-bit path");
+// The record is 4 bytes short of its size where it ends the file (a record
+// counts when size - 4 of its bytes are there): every field read lies inside those.
+static_assert(kIndexDeletedOffset + 8 + 4 <= kIndexMinRecordSize, "the fields fit the record");
+static_assert(kIndexUnicodePathOffset + kIndexUnicodePathBytes == kIndexUnicodeRecordSize,
+              "the UTF-16 path closes the record");
 // Windows only ever wrote 280- or 800-byte records; a size beyond this is a
 // damaged header, and reading on would only allocate for garbage.
 inline constexpr uint32_t kIndexMaxRecordSize = 64 * 1024;

@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "base/byte_fields.h"
 #include "base/file_time.h"
 #include "base/windows_path.h"
 #include "discover/recycle_bin.h"
@@ -17,16 +18,19 @@ namespace {
 
 static_assert(AT_FDCWD == -100, "ListVistaEntry's default stands for AT_FDCWD");
 
+// Version, size, deletion time (8 bytes each), then the path; version 2 puts
+// the path's character count before it.
+constexpr size_t kInfoFixedFields = 24;
 constexpr uint64_t kInfoV1Size = 544;
-constexpr uint64_t kInfoVistaShortSize = 543;  // the 7-byte size variant
-constexpr size_t kInfoV1PathBytes = 520;       // MAX_PATH UTF-16 characters
-constexpr size_t kInfoV2PathOffset = 28;
-
-uint64_t Le64(std::span<const uint8_t> b, size_t at, size_t width = 8) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < width; ++i) v |= static_cast<uint64_t>(b[at + i]) << (8 * i);
-  return v;
-}
+constexpr uint64_t kInfoVistaShortSize = 543;             // the 7-byte size variant
+constexpr size_t kInfoV1PathBytes = 2 * kWindowsMaxPath;  // UTF-16
+constexpr size_t kInfoV2PathOffset = kInfoFixedFields + 4;
+static_assert(kInfoV1Size == kInfoFixedFields + kInfoV1PathBytes &&
+              kInfoVistaShortSize == kInfoV1Size - 1);
+static_assert(kRecycleInfoMaxBytes == kInfoV2PathOffset + 2 * (kWindowsMaxLongPath + 1),
+              "the largest record is a version 2 record");
+// The 7-byte size of the short form.
+constexpr uint64_t kSevenByteMask = (uint64_t{1} << 56) - 1;
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -167,26 +171,28 @@ void ListCacheFile(FoundCacheList& list, const std::string& path, const SearchOp
 }  // namespace
 
 std::optional<RecycleInfo> ParseRecycleInfo(std::span<const uint8_t> bytes) {
-  if (bytes.size() < 24 || bytes.size() > kRecycleInfoMaxBytes) return std::nullopt;
+  if (bytes.size() < kInfoFixedFields || bytes.size() > kRecycleInfoMaxBytes) return std::nullopt;
+  ByteFields fields(bytes);
   RecycleInfo info;
-  info.version = Le64(bytes, 0);
+  info.version = fields.Le<uint64_t>(0);
   std::span<const uint8_t> path;
   if (info.version == 1) {
     if (bytes.size() == kInfoVistaShortSize) {
-      info.size = Le64(bytes, 8, 7);
-      info.deleted = Le64(bytes, 15);
-      path = bytes.subspan(23);
+      info.size = fields.Le<uint64_t>(8) & kSevenByteMask;
+      info.deleted = fields.Le<uint64_t>(15);
+      path = bytes.subspan(kInfoFixedFields - 1);
     } else {
-      info.size = Le64(bytes, 8);
-      info.deleted = Le64(bytes, 16);
-      path = bytes.subspan(24, std::min<size_t>(bytes.size() - 24, kInfoV1PathBytes));
+      info.size = fields.Le<uint64_t>(8);
+      info.deleted = fields.Le<uint64_t>(16);
+      path = bytes.subspan(kInfoFixedFields,
+                           std::min<size_t>(bytes.size() - kInfoFixedFields, kInfoV1PathBytes));
       info.path_complete = bytes.size() >= kInfoV1Size;
     }
   } else if (info.version == 2) {
     if (bytes.size() < kInfoV2PathOffset) return std::nullopt;
-    info.size = Le64(bytes, 8);
-    info.deleted = Le64(bytes, 16);
-    const uint64_t count = Le64(bytes, 24, 4);
+    info.size = fields.Le<uint64_t>(8);
+    info.deleted = fields.Le<uint64_t>(16);
+    const uint64_t count = fields.Le<uint32_t>(kInfoFixedFields);
     const uint64_t room = (bytes.size() - kInfoV2PathOffset) / 2;
     info.path_complete = count <= room;
     path = bytes.subspan(kInfoV2PathOffset, 2 * std::min(count, room));

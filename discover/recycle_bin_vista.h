@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/windows_path.h"
 #include "discover/found_caches.h"
 
 namespace glintvane {
@@ -24,9 +25,9 @@ namespace glintvane {
 struct SearchOptions;
 struct SearchOutcome;
 
-// A $I file holds at most the header and a path of 32767 UTF-16 characters
-// and its terminator; anything longer is not a $I record.
-inline constexpr uint64_t kRecycleInfoMaxBytes = 28 + 2 * 32768;
+// A $I file holds at most its 28-byte header and the longest Windows path
+// with its terminator; anything longer is not a $I record.
+inline constexpr uint64_t kRecycleInfoMaxBytes = 28 + 2 * (kWindowsMaxLongPath + 1);
 
 // One $I record. Version 1 (Vista to 8.1) is 544 bytes with the path in a
 // 520-byte field; Vista also wrote a 543-byte form whose size has 7 bytes and

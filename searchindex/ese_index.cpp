@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/byte_fields.h"
 #include "base/error_codes.h"
-#include "base/little_endian.h"
 #include "searchindex/esedb_api.h"
 #include "searchindex/index_readers.h"
 
@@ -210,13 +210,13 @@ uint64_t CountRecordsInPages(ByteSource& source, uint32_t page_size, uint32_t ob
     const auto got = source.ReadAt(offset, page);
     if (!got || *got < kPageHeaderBytes) break;
     const std::span<const uint8_t> bytes(page.data(), *got);
-    if (Le32At(bytes, kPageFatherObject) != object) continue;
-    const uint32_t flags = Le32At(bytes, kPageFlags).value_or(0);
+    if (ReadLe<uint32_t>(bytes, kPageFatherObject) != object) continue;
+    const uint32_t flags = ReadLe<uint32_t>(bytes, kPageFlags).value_or(0);
     if ((flags & kPageLeaf) == 0 ||
         (flags & (kPageEmpty | kPageSpaceTree | kPageIndex | kPageLongValue)) != 0) {
       continue;
     }
-    const uint16_t tags = Le16At(bytes, kPageTagCount).value_or(0);
+    const uint16_t tags = ReadLe<uint16_t>(bytes, kPageTagCount).value_or(0);
     // Each tag takes 4 bytes at the page's end; more than fit is damage.
     if (tags == 0 || uint64_t{tags} * 4 > page_size - kPageHeaderBytes) continue;
     records += tags - 1u;
@@ -344,9 +344,9 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadEseIndex(ByteSource& sour
   const auto got = source.ReadAt(0, header);
   if (!got) return tl::unexpected(SearchIndexError{kErrSearchIndexOpen, got.error().message});
   const std::span<const uint8_t> head(header.data(), *got);
-  const auto file_type = Le32At(head, kHeaderFileType);
-  const auto state = Le32At(head, kHeaderState);
-  const auto page_size = Le32At(head, kHeaderPageSize);
+  const auto file_type = ReadLe<uint32_t>(head, kHeaderFileType);
+  const auto state = ReadLe<uint32_t>(head, kHeaderState);
+  const auto page_size = ReadLe<uint32_t>(head, kHeaderPageSize);
   if (!file_type || !state || !page_size) {
     return tl::unexpected(SearchIndexError{kErrSearchIndexDamaged, "the ESE header is cut short"});
   }

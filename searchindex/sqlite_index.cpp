@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "base/error_codes.h"
-#include "base/little_endian.h"
 #include "cache/text_convert.h"
 #include "searchindex/index_readers.h"
 

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <vector>
 
+#include "base/byte_fields.h"
 #include "base/byte_source.h"
 #include "base/file_time.h"
 #include "base/format_chars.h"
@@ -144,6 +145,45 @@ TEST(Progress, LaterPhaseWaitsAndPositionNeverGoesBack) {
   double c = 0;
   silent.Update(0, c, 1, 100);
   EXPECT_EQ(silent.position(), 0);
+}
+
+TEST(ByteFields, ValuesAndEveryEdgeOfTheSpan) {
+  const std::vector<uint8_t> b = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x88};
+  EXPECT_EQ(ReadLe<uint8_t>(b, 7), 0x88);
+  EXPECT_EQ(ReadLe<uint16_t>(b, 0), 0x0201);
+  EXPECT_EQ(ReadLe<uint32_t>(b, 4), 0x88070605u);
+  EXPECT_EQ(ReadLe<uint64_t>(b, 0), 0x8807060504030201ull);
+  EXPECT_EQ(ReadLe<int32_t>(b, 4), static_cast<int32_t>(0x88070605u));  // negative
+  EXPECT_EQ(ReadBe<uint16_t>(b, 0), 0x0102);
+  EXPECT_EQ(ReadBe<uint32_t>(b, 4), 0x05060788u);
+  // A field that ends exactly at the end is there; one byte further is not.
+  EXPECT_EQ(ReadLe<uint32_t>(b, 4), 0x88070605u);
+  EXPECT_FALSE(ReadLe<uint32_t>(b, 5));
+  EXPECT_FALSE(ReadLe<uint8_t>(b, 8));  // at the end
+  EXPECT_FALSE(ReadLe<uint64_t>(b, 1));
+  // Offsets whose sum with the width wraps round past 2^64 to inside the span.
+  for (const uint64_t at : {UINT64_MAX, UINT64_MAX - 1, UINT64_MAX - 7, uint64_t{1} << 63}) {
+    EXPECT_FALSE(ReadLe<uint8_t>(b, at));
+    EXPECT_FALSE(ReadLe<uint64_t>(b, at));
+    EXPECT_FALSE(ReadBe<uint32_t>(b, at));
+  }
+  EXPECT_FALSE(ReadLe<uint8_t>({}, 0));
+  EXPECT_FALSE(ReadLe<uint16_t>(std::span<const uint8_t>(), 0));
+  EXPECT_FALSE(ReadLe<uint64_t>(std::span(b).first(7), 0));
+
+  // The block reader: fields that are there, then one that is not (read as
+  // 0), and the mark stays.
+  ByteFields fields(b);
+  EXPECT_EQ(fields.Le<uint16_t>(6), 0x8807);
+  EXPECT_EQ(fields.Le<int32_t>(0), 0x04030201);
+  EXPECT_TRUE(fields.whole());
+  EXPECT_EQ(fields.Le<uint32_t>(6), 0u);
+  EXPECT_FALSE(fields.whole());
+  EXPECT_EQ(fields.Le<uint8_t>(0), 1);
+  EXPECT_FALSE(fields.whole());
+  ByteFields empty({});
+  EXPECT_EQ(empty.Le<uint64_t>(0), 0u);
+  EXPECT_FALSE(empty.whole());
 }
 
 TEST(ByteSources, ShortReadsAtTheEnd) {

@@ -166,6 +166,22 @@ TEST(RawColourTest, HugeFrameHeaderIsRefusedBeforeDecoding) {
   const auto converted = ConvertRawThumbnail(RebuildRawJpeg(stream));
   ASSERT_FALSE(converted);
   EXPECT_EQ(converted.error(), "Out Of Memory: a 65535 x 65535 picture is no thumbnail");
+
+  // One bound for the look at the header and for the decoder: 512 x 512 is
+  // within it, 600 x 600 is refused by the look, not by the decoder.
+  const auto frame = [&](uint16_t side) {
+    stream[35] = stream[37] = static_cast<uint8_t>(side >> 8);
+    stream[36] = stream[38] = static_cast<uint8_t>(side & 0xFF);
+    return ConvertRawThumbnail(RebuildRawJpeg(stream));
+  };
+  const auto within = frame(512);
+  if (!within) {
+    EXPECT_EQ(within.error().find("Out Of Memory"), std::string::npos) << within.error();
+    EXPECT_EQ(within.error().find("size out of range"), std::string::npos) << within.error();
+  }
+  const auto beyond = frame(600);
+  ASSERT_FALSE(beyond);
+  EXPECT_EQ(beyond.error(), "Out Of Memory: a 600 x 600 picture is no thumbnail");
 }
 
 TEST(RawColourTest, GdiplusStatusTexts) {
