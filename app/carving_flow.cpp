@@ -90,11 +90,11 @@ void CarvingFlow::CarveFile(const QString& path) {
       result = ScanFileForImages(local_path, CarveTarget{carved, errors, texts, progress, stop});
     } catch (const std::bad_alloc& e) {
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what());
     }
   });
   AppendCarvedRows(carved);
-  for (const std::string& line : errors.lines()) context.errors().AddLine(line);
+  context.errors().Append(errors);
   if (result.finished) context.SetCarvedList(true);
   // A cancelled scan keeps its rows and says so in the status bar; there is
   // no outcome to ask about.

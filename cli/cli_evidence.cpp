@@ -137,7 +137,7 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   if (!outcome.opened) {
     std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(outcome.error).c_str());
-    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed);
+    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed, outcome.error_code);
     return kExitFailed;
   }
   bool any_file_system = false;

@@ -112,8 +112,9 @@ int RunCarve(const CarveArgs& args) {
   DfxmlRun run = ThisRun("carve", path);
   auto opened = OpenCarveSource(path, {.unallocated = args.unallocated});
   if (!opened) {
-    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(opened.error()).c_str());
-    if (json) PrintJsonFailure("path", path, opened.error(), kExitFailed);
+    const ReadError& why = opened.error();
+    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(why.detail).c_str());
+    if (json) PrintJsonFailure("path", path, why.detail, kExitFailed, why.code);
     return kExitFailed;
   }
   CarveSource& carved = **opened;
@@ -159,11 +160,15 @@ int RunCarve(const CarveArgs& args) {
     out.Add(",\"scanned\":");
     out.Add(JsonText(carved.description()));
     out.Add(",\"errors\":[");
-    for (size_t i = 0; i < errors.lines().size(); ++i) {
+    const std::vector<std::string> lines = errors.Lines(CliTexts());
+    for (size_t i = 0; i < lines.size(); ++i) {
       if (i > 0) out.Add(",");
-      out.Add(JsonText(errors.lines()[i]));
+      out.Add(JsonText(lines[i]));
     }
-    out.Add("],\"rows\":[");
+    out.Add("],\"error_entries\":");
+    out.Add(ErrorEntriesJson(errors.entries())
+                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    out.Add(",\"rows\":[");
   } else {
     out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\n"
                  : "key\tstart\tend\tlength\tcomplete\n");
@@ -298,7 +303,7 @@ int RunCarve(const CarveArgs& args) {
   }
   out.Flush();
 
-  if (!json) PrintLines(stderr, errors.lines());
+  if (!json) PrintLines(stderr, errors.Lines(CliTexts()));
   for (const std::string& note : carved.notes()) {
     std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(note).c_str());
   }

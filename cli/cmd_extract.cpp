@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/error_codes.h"
 #include "base/file_time.h"
 #include "cache/thumbnail_list.h"
 #include "cache/thumbs_reader.h"
@@ -52,8 +53,8 @@ struct ExtractReport {
   bool read_ok = false;
   bool interrupted = false;
   const ExtractOutcome* outcome = nullptr;  // null when nothing was run
-  std::vector<std::string> errors;          // failures and warnings only
-  std::vector<std::string> messages;        // the run's other lines: one per row written
+  ErrorList errors;                         // the read's entries, then the run's findings
+  ErrorList messages;                       // the run's results: one per row written
   std::string error;                        // why the run stopped short of writing, if it did
   std::optional<bool> dfxml_written;
 };
@@ -77,10 +78,15 @@ void PrintExtractJson(const ExtractReport& report, int exit_code) {
   document["report"] = outcome.report_written ? Text(outcome.report_path) : nlohmann::json();
   document["csv"] = outcome.catalogs_written ? Text(outcome.csv_path) : nlohmann::json();
   document["json"] = outcome.catalogs_written ? Text(outcome.json_path) : nlohmann::json();
-  std::vector<std::string> errors = report.errors;
-  if (!report.error.empty()) errors.push_back(report.error);
+  std::vector<std::string> errors = report.errors.Lines(CliTexts());
+  std::vector<ErrorEntry> entries = report.errors.entries();
+  if (!report.error.empty()) {
+    errors.push_back(report.error);
+    entries.push_back({Severity::kError, 0, {}, report.error});
+  }
   document["errors"] = errors;
-  document["messages"] = report.messages;
+  document["error_entries"] = ErrorEntriesJson(entries);
+  document["messages"] = report.messages.Lines(CliTexts());
   document["error"] = report.error.empty() ? nlohmann::json() : Text(report.error);
   if (report.dfxml_written) document["dfxml_written"] = *report.dfxml_written;
   document["exit_code"] = exit_code;
@@ -133,7 +139,7 @@ int RunExtract(ExtractArgs args) {
     }
   }
   // The run empties the error list; what the read found is kept apart.
-  report.errors = errors.lines();
+  report.errors = errors;
 
   // The rows to write: all of them unless numbers were given.
   if (!args.keys.empty()) {
@@ -178,12 +184,11 @@ int RunExtract(ExtractArgs args) {
     options.stop = InterruptStop();
     outcome = ActionExtract(list, store, options, errors, CliTexts());
   }
-  // The run leaves a line per written row for the window's error list;
+  // The run leaves an entry per written row for the window's error list;
   // those are messages, not errors.
-  const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
   if (outcome.checked > 0) {
-    for (const std::string& line : errors.lines()) {
-      (line.starts_with(written_prefix) ? report.messages : report.errors).push_back(line);
+    for (const ErrorEntry& entry : errors.entries()) {
+      (entry.severity == Severity::kInfo ? report.messages : report.errors).Add(entry);
     }
   }
   report.interrupted = outcome.stopped || Interrupted();
@@ -222,23 +227,15 @@ int RunExtract(ExtractArgs args) {
       std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
     }
     // On a terminal the lines of written rows would bury the failures, so
-    // one summary stands for them. The run's own failure lines span three
-    // lines by design; split exactly those, and escape everything else,
-    // names included.
-    std::set<std::string> failure_lines;
-    for (const std::string& path : outcome.failed) {
-      failure_lines.insert(ExtractFailureLine(CliTexts(), path));
-    }
-    for (const std::string& line : report.errors) {
-      if (failure_lines.count(line) == 0) {
-        std::fprintf(stderr, "%s\n", Printable(line).c_str());
-        continue;
-      }
-      size_t start = 0;
-      for (size_t end = line.find('\n'); start < line.size() + 1; end = line.find('\n', start)) {
-        const size_t stop = end == std::string::npos ? line.size() : end;
-        std::fprintf(stderr, "%s\n", Printable(line.substr(start, stop - start)).c_str());
-        start = stop + 1;
+    // one summary stands for them. A row not written says so on three lines
+    // ("Fatal error!", "File:", its path); everything else is escaped as it
+    // is, names included.
+    for (const ErrorEntry& entry : report.errors.entries()) {
+      if (entry.code == kErrRowNotWritten) {
+        std::fprintf(stderr, "%s!\n%s:\n%s\n", CliTexts()[kTextFatalError].c_str(),
+                     CliTexts()[kTextFile].c_str(), Printable(entry.context).c_str());
+      } else {
+        PrintLines(stderr, EntryLines(entry, CliTexts()));
       }
     }
     if (outcome.checked > 0) {

@@ -209,7 +209,10 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
   out += result.ok && !interrupted ? ",\n  \"complete\": true" : ",\n  \"complete\": false";
   out += interrupted ? ",\n  \"interrupted\": true" : ",\n  \"interrupted\": false";
   out += ",\n  \"errors\": ";
-  AppendStringArray(out, errors.lines());
+  AppendStringArray(out, errors.Lines(CliTexts()));
+  out += ",\n  \"error_entries\": ";
+  out += ErrorEntriesJson(errors.entries())
+             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   out += ",\n  \"details\": ";
   AppendStringArray(out, result.details);
   // A Thumbs.db shorter than its own structures call for: its size, the size
@@ -259,7 +262,7 @@ int RunList(const std::string& path, bool json) {
     PrintJson(path, result, interrupted, errors, list, store);
   } else {
     PrintTable(result, list);
-    PrintLines(stderr, errors.lines());
+    PrintLines(stderr, errors.Lines(CliTexts()));
   }
   if (interrupted) {
     SayInterrupted("list", "after " + std::to_string(list.size()) + " rows" +

@@ -258,10 +258,10 @@ WriteOutcome CopyRange(const std::string& output, const std::string& source, int
 }  // namespace
 
 WriteOutcome CopyFileRange(const std::string& output, const std::string& source, int64_t offset,
-                           int64_t length, ErrorList& errors, const UiTexts& texts, OutputMode mode,
+                           int64_t length, ErrorList& errors, OutputMode mode,
                            std::span<const FileId> inputs) {
   WriteOutcome outcome = CopyRange(output, source, offset, length, mode, inputs);
-  if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail, texts);
+  if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail);
   return outcome;
 }
 

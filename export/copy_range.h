@@ -72,7 +72,7 @@ inline constexpr std::string_view kPartialSuffix = ".part";
 // 606 write or close output), `output` as context and the system's message.
 // Neither `source` nor any file of `inputs` is ever replaced.
 WriteOutcome CopyFileRange(const std::string& output, const std::string& source, int64_t offset,
-                           int64_t length, ErrorList& errors, const UiTexts& texts,
+                           int64_t length, ErrorList& errors,
                            OutputMode mode = OutputMode::kReplace,
                            std::span<const FileId> inputs = {});
 

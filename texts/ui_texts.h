@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 133;
+inline constexpr int kUiTextCount = 139;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -108,7 +108,7 @@ enum UiText : int {
   kTextProgramNotStarted = 91,
   kTextDeletedCount = 92,
   kTextDeletedEntryHint = 93,
-  kTextUnreadableSectors = 94,
+  kTextUnreadableSectors = 94,  // no longer shown: kTextSectorsReadAsZeros says it
   kTextThumbcacheFiles = 95,
   kTextKind = 96,
   kTextDimensions = 97,
@@ -147,6 +147,13 @@ enum UiText : int {
   kTextNoValidValue = 130,
   kTextColumns = 131,
   kTextShowAllColumns = 132,
+  // The texts of the disk-image error codes (1700 to 1705).
+  kTextImageOpenError = 133,
+  kTextImageIncomplete = 134,
+  kTextNoPartition = 135,
+  kTextNoFileSystem = 136,
+  kTextImageEntryError = 137,
+  kTextSectorsReadAsZeros = 138,
 };
 
 // The built-in English texts, in index order.

@@ -81,10 +81,11 @@ TEST(ActionExtract, EveryWriteFailingLeavesHeadAndTail) {
   EXPECT_NE(outcome.report_lines[0].find("Thumbnails: 3. "), std::string::npos);
   EXPECT_EQ(outcome.report_lines[1], BuildReportFooter());
   // Per row: the 602 entry (four lines) and the fatal line.
-  ASSERT_EQ(run.errors.size(), 15u);
-  EXPECT_EQ(run.errors.lines()[0], "Fatal error!");
-  EXPECT_EQ(run.errors.lines()[1], scratch.path() + "1_thmb.jpg");
-  EXPECT_EQ(run.errors.lines()[4], "Fatal error!\nFile:\n" + scratch.path() + "1_thmb.jpg");
+  ASSERT_EQ(run.errors.Lines(run.texts).size(), 15u);
+  EXPECT_EQ(run.errors.Lines(run.texts)[0], "Fatal error!");
+  EXPECT_EQ(run.errors.Lines(run.texts)[1], scratch.path() + "1_thmb.jpg");
+  EXPECT_EQ(run.errors.Lines(run.texts)[4],
+            "Fatal error!\nFile:\n" + scratch.path() + "1_thmb.jpg");
 }
 
 TEST(ActionExtract, HostileNamesStayInsideAndShowAsText) {
@@ -144,7 +145,8 @@ TEST(ActionExtract, SameStemGivesTwoFilesAndTwoCells) {
   EXPECT_NE(outcome.report_lines[1].find("SRC='a_thmb.jpg'"), std::string::npos);
   EXPECT_NE(outcome.report_lines[2].find("SRC='a_thmb_2.jpg'"), std::string::npos);
   EXPECT_NE(outcome.report_lines[3].find("SRC='a_thmb.png'"), std::string::npos);
-  EXPECT_EQ(run.errors.lines()[1], "Operation complete. File:" + scratch.path() + "a_thmb_2.jpg");
+  EXPECT_EQ(run.errors.Lines(run.texts)[1],
+            "Operation complete. File:" + scratch.path() + "a_thmb_2.jpg");
 }
 
 TEST(ActionExtract, WrittenBytesHashAsTheStoredBytes) {
@@ -274,14 +276,15 @@ TEST(ActionExtract, LinksOriginalsThatStillExist) {
 
 TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
   {
-    ExtractBench run;  // nothing checked: nothing happens, the list keeps its lines
+    ExtractBench run;  // nothing checked: nothing happens, the list keeps its entries
     ScratchFolder scratch;
     run.options.destination = scratch.path();
     AddStoreRow(run.list, run.store, "1", "a.jpg", FakeImage(1), false);
-    run.errors.AddLine("earlier");
+    run.errors.AddWarning("earlier", {});
     const ExtractOutcome outcome = run.Extract();
     EXPECT_EQ(outcome.checked, 0);
-    EXPECT_EQ(run.errors.lines(), std::vector<std::string>{"earlier"});
+    ASSERT_EQ(run.errors.entries().size(), 1u);
+    EXPECT_EQ(run.errors.entries()[0].context, "earlier");
     EXPECT_EQ(ListFolder(scratch.path()), std::vector<std::string>{});
   }
   {
@@ -294,7 +297,7 @@ TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
     EXPECT_TRUE(outcome.abandoned);
     EXPECT_FALSE(outcome.report_written);
     EXPECT_EQ(outcome.failed.size(), 1u);
-    EXPECT_EQ(run.errors.lines().back(),
+    EXPECT_EQ(run.errors.Lines(run.texts).back(),
               "Fatal error!\nFile:\n" + scratch.path() + "missing/folder/a_thmb.jpg");
   }
   {
@@ -308,7 +311,7 @@ TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
     EXPECT_TRUE(outcome.ok());
     EXPECT_EQ(outcome.skipped, std::vector<std::string>{"5"});
     EXPECT_EQ(outcome.written.size(), 1u);
-    EXPECT_EQ(run.errors.lines()[0], "Warning!");
+    EXPECT_EQ(run.errors.Lines(run.texts)[0], "Warning!");
   }
 }
 
@@ -428,7 +431,7 @@ TEST(ActionExtract, NoOutputEverReplacesTheInput) {
     EXPECT_EQ(ReadBytes(input), bytes);
     EXPECT_EQ(ReadBytes(run.options.destination + "1_thmb.jpg"), bytes);
     bool told = false;
-    for (const std::string& line : run.errors.lines()) {
+    for (const std::string& line : run.errors.Lines(run.texts)) {
       told = told || line.find("it is the file being read") != std::string::npos;
     }
     EXPECT_TRUE(told);
