@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/format_chars.h"
+#include "cli/json_writer.h"
 
 namespace glintvane::cli {
 namespace {
@@ -78,8 +79,7 @@ void PrintJsonFailure(std::string_view path_field, const std::string& path,
   doc["errors"] = nlohmann::json::array({error});
   doc["error_entries"] = ErrorEntriesJson({{Severity::kError, error_code, path, error}});
   doc["exit_code"] = exit_code;
-  // Paths need not be UTF-8; replace what is not.
-  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  PrintJsonDocument(doc);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "cache/thumbcache_reader.h"
+#include "export/dfxml.h"
 #include "export/html_report.h"
 #include "tests/export/export_fixture.h"
 
@@ -249,6 +250,33 @@ TEST(ActionExtract, CarvedRowsCopyTheirRange) {
   EXPECT_EQ(outcome.written[0].name, "---");
   EXPECT_EQ(outcome.report_lines[1],
             "<TR><TD><IMG SRC='1_thmb.jpg' ALT='---. Modified: ---'></TD>");
+}
+
+// The records of carved rows: digests read across the digester's blocks,
+// none for bytes that are not there, and a byte run only where the image is
+// one stretch of its source.
+TEST(CarvedRecords, DigestRangesAndByteRuns) {
+  std::vector<uint8_t> bytes((size_t{3} << 20) + 5);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
+  MemoryByteSource source(bytes);
+  RangeDigester digester;
+  const uint64_t start = 1000, length = (size_t{2} << 20) + 17;
+  EXPECT_EQ(digester.Of(source, start, length).sha256,
+            DigestsOf(std::span(bytes).subspan(start, length)).sha256);
+  EXPECT_EQ(digester.Of(source, 10, 3).md5, DigestsOf(std::span(bytes).subspan(10, 3)).md5);
+  EXPECT_TRUE(digester.Of(source, bytes.size() - 2, 3).sha256.empty());
+
+  ExtractedImage carved;
+  carved.path = "/out/1.jpg";
+  carved.offset = 4096;
+  carved.length = 300;
+  const DfxmlFileObject object = ExtractedFileObject(carved);
+  ASSERT_EQ(object.byte_runs.size(), 1u);
+  EXPECT_EQ(object.byte_runs[0].img_offset, 4096u);
+  EXPECT_EQ(object.byte_runs[0].length, 300u);
+  EXPECT_EQ(object.filesize, 300u);
+  carved.offset.reset();
+  EXPECT_TRUE(ExtractedFileObject(carved).byte_runs.empty());
 }
 
 TEST(ActionExtract, LinksOriginalsThatStillExist) {
