@@ -1,14 +1,19 @@
-// glintvane-cli carve FILE [--json] [--hash]: lists every JFIF image found in
-// FILE. Exit status 0 when the whole file was read (whether or not it held an
-// image; "ok" tells that), 1 when it could not be, 2 for a wrong command line.
+// glintvane-cli carve FILE [--kinds K,...] [--json] [--hash]: lists every JFIF
+// image (or picture of the kinds asked for) found in FILE, and whether each
+// decodes. Exit status 0 when the whole file was read (whether or not it held
+// an image; "ok" tells that), 1 when it could not be, 2 for a wrong command
+// line.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cache/thumbnail_list.h"
+#include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
+#include "carve/carve_verify.h"
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
@@ -28,7 +33,45 @@ struct CarveArgs {
   bool unallocated = false;
   std::string dfxml;
   size_t max_rows = kDefaultCarveRowLimit;
+  std::string kinds = "jfif";
+  bool no_verify = false;
 };
+
+// The picture's format, whichever start found it: "jpeg", "png" or "bmp".
+std::string_view PictureKind(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kPng:
+      return "png";
+    case CarveKind::kBmp:
+      return "bmp";
+    default:
+      return "jpeg";
+  }
+}
+
+std::string_view DecodesWord(DecodeCheck decodes) {
+  switch (decodes) {
+    case DecodeCheck::kDecodes:
+      return "yes";
+    case DecodeCheck::kFails:
+      return "no";
+    case DecodeCheck::kUnchecked:
+      break;
+  }
+  return "-";
+}
+
+std::string_view DecodesJson(DecodeCheck decodes) {
+  switch (decodes) {
+    case DecodeCheck::kDecodes:
+      return "true";
+    case DecodeCheck::kFails:
+      return "false";
+    case DecodeCheck::kUnchecked:
+      break;
+  }
+  return "null";
+}
 
 // What a run found and how it ended, as the output and the record tell it.
 struct CarveRun {
@@ -38,6 +81,8 @@ struct CarveRun {
   ThumbnailList list;
   ErrorList errors;
   CarveResult result;
+  CarveKinds kinds = kDefaultCarveKinds;
+  bool verified = false;  // each picture found was decoded
   bool interrupted = false;
   bool complete = false;
   std::string how_far;  // how far a stopped run got
@@ -52,15 +97,18 @@ struct CarveRun {
 struct CarvedRowView {
   int64_t start = 0, end = 0, length = 0;
   bool complete = false;
+  CarveKind kind = CarveKind::kJfif;
+  DecodeCheck decodes = DecodeCheck::kUnchecked;
   std::string key;  // empty for a carved row: its key is its number
 };
 
 CarvedRowView RowAt(const ThumbnailList& list, size_t i) {
   if (const CarvedEntry* entry = list.CarvedAt(i)) {
-    return {entry->start, entry->end, entry->length, entry->complete, {}};
+    return {entry->start,   entry->end, entry->length, entry->complete, entry->kind,
+            entry->decodes, {}};
   }
   const ThumbnailRow& row = list[i];
-  return {row.start, row.end, row.length, row.complete, row.key};
+  return {row.start, row.end, row.length, row.complete, row.carve_kind, row.decodes, row.key};
 }
 
 // "after 262144 of 68719476736 bytes (0 %); 1 image found".
@@ -77,8 +125,8 @@ std::string HowFar(const CarveResult& result, size_t rows) {
 
 void WriteHead(JsonWriter& out, const CarveRun& run) {
   if (!run.args.json) {
-    out.Raw(run.args.hash ? "key\tstart\tend\tlength\tcomplete\tsha256\n"
-                          : "key\tstart\tend\tlength\tcomplete\n");
+    out.Raw(run.args.hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes\n"
+                          : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes\n");
     return;
   }
   const CarveResult& result = run.result;
@@ -95,6 +143,8 @@ void WriteHead(JsonWriter& out, const CarveRun& run) {
     out.Raw(",").Key("unallocated").Bool(run.unallocated());
   }
   out.Raw(",").Key("scanned").String(run.carved.description());
+  out.Raw(",").Key("kinds").String(CarveKindsText(run.kinds));
+  out.Raw(",").Key("verified").Bool(run.verified);
   out.Raw(",").Key("errors").Raw("[");
   const std::vector<std::string> lines = run.errors.Lines(CliTexts());
   for (size_t i = 0; i < lines.size(); ++i) out.Raw(i > 0 ? "," : "").String(lines[i]);
@@ -113,18 +163,23 @@ void WriteRow(JsonWriter& out, CarveRun& run, size_t i, RangeDigester& digester)
                            : Digests{};
   // Where the image lies in the file or the disk: the unallocated stream
   // joins stretches that need not be neighbours on the disk.
+  // Asked for only where they are printed: a vector per row of millions
+  // would cost more than the row.
   std::vector<DfxmlByteRun> runs;
-  if (row.length > 0) {
+  if (row.length > 0 && (run.unallocated() || !run.args.dfxml.empty())) {
     for (const ImageRun& piece : run.carved.SourceRunsOf(static_cast<uint64_t>(row.start),
                                                          static_cast<uint64_t>(row.length))) {
       runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
     }
   }
-  const uint64_t first_offset = runs.empty() ? 0 : runs.front().img_offset;
+  const std::optional<uint64_t> first_offset =
+      runs.empty() ? std::nullopt : std::optional(runs.front().img_offset);
   if (!run.args.dfxml.empty()) {
-    run.objects.push_back(CarvedFileObject((row.key.empty() ? std::to_string(i) : row.key) + ".jpg",
-                                           static_cast<uint64_t>(std::max<int64_t>(row.length, 0)),
-                                           std::move(runs), sums));
+    ThumbnailRow named;
+    named.kind = CarvedImageKind(row.kind);
+    run.objects.push_back(CarvedFileObject(
+        (row.key.empty() ? std::to_string(i) : row.key) + std::string(RowExtension(named)),
+        static_cast<uint64_t>(std::max<int64_t>(row.length, 0)), std::move(runs), sums));
   }
   const auto key = [&]() -> JsonWriter& {
     return row.key.empty() ? out.Number(static_cast<uint64_t>(i)) : out.Raw(row.key);
@@ -133,14 +188,17 @@ void WriteRow(JsonWriter& out, CarveRun& run, size_t i, RangeDigester& digester)
     key().Raw("\t").Number(row.start).Raw("\t").Number(row.end).Raw("\t").Number(row.length);
     out.Raw(row.complete ? "\tyes" : "\tno");
     if (run.args.hash) out.Raw("\t").Raw(sums.sha256);
-    out.Raw("\n");
+    out.Raw("\t").Raw(CarveKindName(row.kind)).Raw("\t").Raw(DecodesWord(row.decodes)).Raw("\n");
     return;
   }
   // The key holds decimal digits only: nothing to escape.
   out.Raw(i > 0 ? ",\n{" : "\n{").Key("key").Raw("\"");
   key().Raw("\",").Key("start").Number(row.start).Raw(",").Key("end").Number(row.end);
   out.Raw(",").Key("length").Number(row.length).Raw(",").Key("complete").Bool(row.complete);
-  if (run.unallocated() && row.length > 0) out.Raw(",").Key("img_offset").Number(first_offset);
+  out.Raw(",").Key("kind").Raw("\"").Raw(PictureKind(row.kind)).Raw("\"");
+  out.Raw(",").Key("signature").Raw("\"").Raw(CarveKindName(row.kind)).Raw("\"");
+  out.Raw(",").Key("decodes").Raw(DecodesJson(row.decodes));
+  if (run.unallocated() && first_offset) out.Raw(",").Key("img_offset").Number(*first_offset);
   // Empty when the bytes could not be read.
   if (run.args.hash) out.Raw(",").Key("sha256").String(sums.sha256);
   out.Raw("}");
@@ -200,6 +258,24 @@ void SayOnStderr(const CarveRun& run) {
   if (run.interrupted) SayInterrupted("carve", run.how_far);
 }
 
+// Scans for the kinds asked for, then decodes each picture from the bytes
+// just scanned; a stopped scan lists what it found without checking it.
+void Scan(CarveRun& run) {
+  // Checked by the option's validator already.
+  run.kinds = ParseCarveKinds(run.args.kinds).value_or(kDefaultCarveKinds);
+  {
+    TerminalProgress progress;
+    run.result = run.carved.Scan({run.list, run.errors, CliTexts(), &progress, InterruptStop(),
+                                  run.args.max_rows, run.kinds});
+  }
+  ByteSource* source = run.carved.bytes();
+  run.verified = !run.args.no_verify && source != nullptr && !run.result.stopped && !Interrupted();
+  if (run.verified) {
+    TerminalProgress progress;
+    CheckCarvedRows(run.list, 0, *source, InterruptStop(), &progress);
+  }
+}
+
 int RunCarve(const CarveArgs& args) {
   DfxmlRun record = ThisRun("carve", args.path);
   auto opened = OpenCarveSource(args.path, {.unallocated = args.unallocated});
@@ -210,11 +286,7 @@ int RunCarve(const CarveArgs& args) {
     return kExitFailed;
   }
   CarveRun run(args, **opened);
-  {
-    TerminalProgress progress;
-    run.result = run.carved.Scan(
-        {run.list, run.errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
-  }
+  Scan(run);
   run.interrupted = run.result.stopped || Interrupted();
   JsonWriter out(JsonWriter::Style::kCompact);
   WriteHead(out, run);
@@ -234,11 +306,25 @@ int RunCarve(const CarveArgs& args) {
 
 }  // namespace
 
+CLI::Option* AddKindsOption(CLI::App* command, std::string& kinds) {
+  return command
+      ->add_option("--kinds", kinds,
+                   "the kinds of picture to carve, comma-separated: jfif (the default), exif, "
+                   "jpeg, png, bmp, or all")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const auto parsed = ParseCarveKinds(text);
+            return parsed ? std::string() : parsed.error();
+          },
+          "KINDS"));
+}
+
 void AddCarveCommand(CLI::App& app, int& exit_code) {
   auto* sub = app.add_subcommand(
       "carve",
-      "Find every JFIF image in a file (pagefile.sys, hiberfil.sys, any file). Exit 0 when "
-      "the whole file was read, 1 when it could not be.");
+      "Find every JFIF image (or picture of the kinds asked for) in a file (pagefile.sys, "
+      "hiberfil.sys, any file) and check that each decodes. Exit 0 when the whole file was "
+      "read, 1 when it could not be.");
   auto args = std::make_shared<CarveArgs>();
   sub->add_option("FILE", args->path,
                   "the file to scan; a disk image in EWF, VMDK, VHD, VHDX, QCOW2, AFF or split raw "
@@ -252,6 +338,9 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
   sub->add_option("--dfxml", args->dfxml,
                   "write a DFXML record of the run: each image's byte run in FILE, length and "
                   "MD5/SHA-1/SHA-256");
+  AddKindsOption(sub, args->kinds);
+  sub->add_flag("--no-verify", args->no_verify,
+                "do not decode the pictures found: \"decodes\" is null (quicker)");
   sub->add_option("--max-rows", args->max_rows,
                   "stop with an error after this many rows, keeping them (default " +
                       std::to_string(kDefaultCarveRowLimit) + ")")

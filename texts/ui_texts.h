@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 139;
+inline constexpr int kUiTextCount = 150;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -147,13 +147,24 @@ enum UiText : int {
   kTextNoValidValue = 130,
   kTextColumns = 131,
   kTextShowAllColumns = 132,
+  kTextCarveKindsPrompt = 133,
+  kTextCarveJfif = 134,
+  kTextCarveExif = 135,
+  kTextCarveJpeg = 136,
+  kTextCarvePng = 137,
+  kTextCarveBmp = 138,
+  kTextCarveUnallocated = 139,
+  kTextDecodes = 140,
+  kTextCarvedDisk = 141,
+  kTextCarvedUnallocated = 142,
+  kTextScanUnreadableSectors = 143,
   // The texts of the disk-image error codes (1700 to 1705).
-  kTextImageOpenError = 133,
-  kTextImageIncomplete = 134,
-  kTextNoPartition = 135,
-  kTextNoFileSystem = 136,
-  kTextImageEntryError = 137,
-  kTextSectorsReadAsZeros = 138,
+  kTextImageOpenError = 144,
+  kTextImageIncomplete = 145,
+  kTextNoPartition = 146,
+  kTextNoFileSystem = 147,
+  kTextImageEntryError = 148,
+  kTextSectorsReadAsZeros = 149,
 };
 
 // The built-in English texts, in index order.
