@@ -78,7 +78,7 @@ void ExtractionFlow::Extract(const ExtractionExtras& extras) {
   options.rows = extras.rows;
   options.examiner = extras.examiner;
   ExtractOutcome outcome;
-  ErrorList lines;
+  ErrorList entries;
   std::string after_failure;
   const ThumbnailList& list = context.thumbnails();
   const ImageStore& store = context.image_store();
@@ -86,12 +86,12 @@ void ExtractionFlow::Extract(const ExtractionExtras& extras) {
   parts_.work->ResetElapsed();
   parts_.work->Run([&](std::stop_token stop) {
     options.stop = stop;
-    outcome = ::glintvane::ActionExtract(list, store, options, lines, texts);
+    outcome = ::glintvane::ActionExtract(list, store, options, entries, texts);
     if (extras.after && !outcome.stopped && !outcome.abandoned)
       after_failure = extras.after(outcome);
   });
   context.errors().Clear();
-  for (const std::string& line : lines.lines()) context.errors().AddLine(line);
+  context.errors().Append(entries);
   const qint64 seconds = parts_.work->elapsed_ms() / 1000;
   const size_t written = outcome.written.size();
   parts_.status->SetText(0, [&context, seconds, written] {

@@ -302,7 +302,7 @@ void LocatorPanel::OpenHighlighted() {
   const QModelIndex current = ListView2->currentIndex();
   if (!current.isValid() || static_cast<size_t>(current.row()) >= found.size()) return;
   if (!parts_.open->MayReplaceList()) return;
-  parts_.open->OpenFile(QString::fromStdString(found[static_cast<size_t>(current.row())].path));
+  parts_.open->OpenLocation(found[static_cast<size_t>(current.row())].location);
 }
 
 void LocatorPanel::ShowPanel() {
@@ -331,14 +331,16 @@ void LocatorPanel::LayOutColumns(int width) {
   ListView2->setColumnWidth(3, width - (f0 + 1) - (f1 + 1) - (f2 + 1));
 }
 
-void LocatorPanel::SelectOrAddFoundCache(const QString& path) {
+void LocatorPanel::SelectOrAddFoundCache(const EvidenceLocation& where) {
   // The found-caches list only follows opened files while it is shown.
   if (AllDbPanel->isHidden()) return;
   WindowContext& context = *parts_.context;
-  int64_t row = context.found_caches().IndexOfPath(path.toStdString());
+  const std::string local = FormatEvidenceLocation(where);
+  int64_t row = context.found_caches().IndexOfPath(local);
   if (row < 0) {
-    const QFileInfo file(path);
-    const std::string local = path.toStdString();
+    // A file inside an image was listed by the image's search; this one is
+    // one on disk, or an image path typed in.
+    const QFileInfo file(QString::fromStdString(local));
     CacheFileRecord record;
     record.name = std::string(LocalFilePart(local));
     if (file.exists()) record.size = file.size();
@@ -346,8 +348,7 @@ void LocatorPanel::SelectOrAddFoundCache(const QString& path) {
     record.modified = modified.toString(QStringLiteral("d.M.yyyy h:m:s")).toStdString();
     record.modified_utc =
         modified.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")).toStdString();
-    record.located = std::string(LocalFolderPart(local));
-    record.path = local;
+    SetRecordLocation(record, where);
     AddFoundCacheRow(record);
     row = static_cast<int64_t>(context.found_caches().size()) - 1;
     SetCount([this, counts = CountCaches()] { return CountText(counts); });
@@ -370,7 +371,7 @@ void LocatorPanel::AppendModelRow(const CacheFileRecord& record) {
   for (QStandardItem* item : items) item->setEditable(false);
   // Recycled rows show where the file lies now as their hint.
   if (record.recycled) items.front()->setToolTip(QString::fromStdString(record.path));
-  if (record.evidence && record.evidence->deleted) {
+  if (record.entry_deleted) {
     // A deleted file's row: italic and grey, and said so where the pointer rests.
     for (QStandardItem* item : items) {
       QFont font = item->font();
@@ -392,6 +393,7 @@ void LocatorPanel::RebuildModel() {
 
 void LocatorPanel::ClearFoundCaches() {
   parts_.context->found_caches().Clear();
+  parts_.context->open_images().Clear();
   model_->removeRows(0, model_->rowCount());
   sort_column_ = -1;
   sort_ascending_ = false;

@@ -52,7 +52,7 @@ class LocatorPanel : public QObject {
   // ListView2DblClick: opens the highlighted found cache.
   void OpenHighlighted();
   // An opened or scanned file joins the list while the panel is shown.
-  void SelectOrAddFoundCache(const QString& path);
+  void SelectOrAddFoundCache(const EvidenceLocation& where);
   void AddFoundCacheRow(const CacheFileRecord& record);
   void ClearFoundCaches();
   // The panel's first showing: its height and its columns.

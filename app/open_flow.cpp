@@ -16,7 +16,7 @@
 #include "carve_kinds_dialog.h"
 #include "carving_flow.h"
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_read.h"
+#include "evidence/evidence_open.h"
 #include "evidence_flow.h"
 #include "file_info_pane.h"
 #include "image_pane.h"
@@ -101,19 +101,24 @@ void OpenFlow::FreezeList() {
 }
 
 void OpenFlow::OpenFile(const QString& path) {
+  OpenLocation(EvidenceLocationOfText(path.toStdString()));
+}
+
+void OpenFlow::OpenLocation(EvidenceLocation where) {
   if (parts_.work->IsWorking()) return;
   WindowContext& context = *parts_.context;
+  const QString path = QString::fromStdString(FormatEvidenceLocation(where));
   BeginWithFile(path);
   parts_.list->SetChangeAttached(false);
   ClearList();
   parts_.window->repaint();
   FreezeList();
-  const bool read = ReadFile(path);
+  const bool read = ReadLocation(where);
   // The list is drawn again and the status line says how it went before
   // anything is asked: a question never stands over a frozen list.
   EndListWork();
   if (read) {
-    parts_.locator->SelectOrAddFoundCache(path);
+    parts_.locator->SelectOrAddFoundCache(where);
     return;
   }
   parts_.work->SetBusy(true);
@@ -157,14 +162,14 @@ void OpenFlow::EndListWork() {
   emit context.ListReplaced();
 }
 
-bool OpenFlow::ReadFile(const QString& path) {
+bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
   WindowContext& context = *parts_.context;
   context.errors().Clear();
-  parts_.list->SetCaption(FilePart(path));
+  const std::string local_path = FormatEvidenceLocation(where);
+  parts_.list->SetCaption(FilePart(QString::fromStdString(local_path)));
   emit context.CommandsChanged();
 
   CacheReadResult result;
-  const std::string local_path = path.toStdString();
   // The worker fills lists of its own; the window's lists take them over
   // when it has ended, so nothing the window draws changes under it.
   ThumbnailList list;
@@ -175,23 +180,24 @@ bool OpenFlow::ReadFile(const QString& path) {
   options.time_zone = context.time_style().zone;
   const UiTexts& texts = context.texts();
   ProgressSink* progress = parts_.work->progress();
+  OpenImages& images = context.open_images();
   parts_.work->Run([&](std::stop_token stop) {
     try {
-      result = ReadCacheAtPath(
-          local_path, CacheReadTarget{list, store, errors, texts, progress, stop}, options);
+      result = ReadCacheAt(where, images,
+                           CacheReadTarget{list, store, errors, texts, progress, stop}, options);
     } catch (const std::bad_alloc& e) {
       // The reader reports its own failures; only running out of memory on
       // a huge damaged file gets this far.
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what());
     } catch (const std::exception& e) {
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what());
     }
   });
   context.thumbnails() = std::move(list);
   context.image_store() = std::move(store);
-  for (const std::string& line : errors.lines()) context.errors().AddLine(line);
+  context.errors().Append(errors);
 
   parts_.list->Bring();
   parts_.info->SetTabVisible(true);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include "base/evidence_location.h"
+
 namespace glintvane {
 
 struct WindowParts;
@@ -22,10 +24,14 @@ class OpenFlow : public QObject {
   // Before a list with checked rows is replaced by another file: asks, and
   // true when it may go (or nothing is checked).
   bool MayReplaceList();
-  // OpenThumbnailFile: reads `path` into the thumbnail list.
+  // OpenThumbnailFile: reads the file a person named by `path` (a path, or
+  // a file inside a disk image in its text form) into the thumbnail list.
   void OpenFile(const QString& path);
+  // The same for a location held as it is (a found cache's row), taken as a
+  // copy: the row may go while the file is read.
+  void OpenLocation(EvidenceLocation where);
   // ReadThumbnailCache: the read itself; true when the file was read.
-  bool ReadFile(const QString& path);
+  bool ReadLocation(const EvidenceLocation& where);
   // ClearThumbnailList: no rows, no picture, no sort state, no errors.
   void ClearList();
   // ShowErrorList: the error lines in File Info, and the question whether

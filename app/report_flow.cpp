@@ -7,7 +7,7 @@
 #include "cache_list.h"
 #include "case_flow.h"
 #include "evidence/evidence_identity.h"
-#include "evidence/evidence_path.h"
+#include "evidence/evidence_open.h"
 #include "extraction_flow.h"
 #include "platform/dialogs.h"
 #include "report/report_pdf.h"
@@ -74,15 +74,15 @@ ReportEvidence ReportFlow::Evidence() const {
   }
   // A cache inside a disk image: the image file's times, and where the
   // cache lay in it as the image's search found it.
-  if (const auto inside = ParseEvidencePath(evidence.path);
-      inside && !QFileInfo::exists(context.open_file())) {
+  const EvidenceLocation where = EvidenceLocationOfText(evidence.path);
+  if (const ImageFileLocation* inside = InImage(where)) {
     evidence.times = ReadFileTimes(inside->image);
     evidence.partition = inside->partition;
   }
   const int64_t found = context.found_caches().IndexOfPath(evidence.path);
   if (found >= 0) {
     const CacheFileRecord& record = context.found_caches()[static_cast<size_t>(found)];
-    if (record.evidence) evidence.deleted = record.evidence->deleted;
+    evidence.deleted = record.entry_deleted;
     evidence.recycled = record.recycled;
     if (record.recycled) evidence.original = record.name;
   }

@@ -5,7 +5,7 @@
 
 #include "cache/thumbs_reader.h"
 #include "case_flow.h"
-#include "evidence/evidence_read.h"
+#include "evidence/evidence_open.h"
 #include "evidence/evidence_times.h"
 #include "export/copy_range.h"
 #include "platform/dialogs.h"
@@ -79,9 +79,9 @@ bool TimelineFlow::Export(bool found_caches, const QString& path, TimelineFormat
         ImageStore store;
         ErrorList errors;
         CacheReadOptions options;
-        ReadCacheAtPath(record.path,
-                        CacheReadTarget{rows, store, errors, context.texts(), nullptr, stop},
-                        options);
+        OpenImages images;
+        ReadCacheAt(record.location, images,
+                    CacheReadTarget{rows, store, errors, context.texts(), nullptr, stop}, options);
         // The open list's marks are the window's own; another cache's come
         // from the case, found by its evidence.
         std::map<std::string, RowMarks> marks;

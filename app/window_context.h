@@ -1,6 +1,6 @@
 // What the window's parts share: the texts, the error list, the rows and
-// image bytes the thumbnail list shows, the found caches, the file the list
-// shows and how times are written. One instance lives as long as the main
+// image bytes the thumbnail list shows, the found caches and the images they
+// lie in, the file the list shows and how times are written. One instance lives as long as the main
 // window; every part reads it, and tells the window through its signals
 // when the commands or the texts need refreshing.
 #pragma once
@@ -18,6 +18,7 @@ class QWidget;
 #include "cache/thumbnail_list.h"
 #include "case/case_file.h"
 #include "discover/found_caches.h"
+#include "evidence/evidence_open.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
 
@@ -66,6 +67,8 @@ class WindowContext : public QObject {
   ThumbnailList& thumbnails() { return thumbnails_; }
   ImageStore& image_store() { return image_store_; }
   FoundCacheList& found_caches() { return found_caches_; }
+  // The disk images the found caches' rows lie in, held open for opening them.
+  OpenImages& open_images() { return open_images_; }
   platform::Dialogs& dialogs() const { return dialogs_; }
 
   QString UiText(int index) const { return QString::fromStdString(texts_[index]); }
@@ -145,6 +148,7 @@ class WindowContext : public QObject {
   ThumbnailList thumbnails_;
   ImageStore image_store_;
   FoundCacheList found_caches_;
+  OpenImages open_images_;
   QString open_file_;
   bool carved_list_ = false;
   MarksMap marks_;

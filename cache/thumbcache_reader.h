@@ -17,20 +17,10 @@ namespace glintvane {
 // ("iconcache_idx.db" for an iconcache_*.db).
 std::string ThumbcacheIndexPathFor(const std::string& cache_path);
 
-// Reads the cache at `path`, and the index beside it when there is one (rows
-// then tell whether the index still points at them). Same contract as
-// ReadThumbnailCache, which hands such files here by their signature.
-CacheReadResult ReadThumbcacheFile(const std::string& path, CacheReadTarget target,
-                                   const CacheReadOptions& options = {});
-
-// The same over bytes already open; `index` may be null (no index: `indexed`
-// stays unknown). `path` is used for the texts only.
-CacheReadResult ReadThumbcacheFile(ByteSource& source, const std::string& path,
-                                   CacheReadTarget target, const CacheReadOptions& options = {},
-                                   ByteSource* index = nullptr);
-
 // The entries after the common File Details lines: appends rows, images and
-// the cache's own details. Used by the readers above. Damaged entries cost
+// the cache's own details; ReadThumbnailCache hands such files here by their
+// signature, with the index beside them when there is one (rows then tell
+// whether the index still points at them; `index` null: unknown). Damaged entries cost
 // their own rows only: their errors are recorded as they are met (then
 // `recorded` is set) and the first of them is the result.
 ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& path,

@@ -66,7 +66,7 @@ class CacheRead {
     if (auto r = file.CheckHeader(); !r) return r;
     Phase(3, 4);
     if (file.length_not_multiple_of_sector()) {
-      target_.errors.AddWarning(path_, target_.texts[kTextLengthNotMultiple512], target_.texts);
+      target_.errors.Add({Severity::kWarning, kErrLengthNotMultiple, path_, {}});
     }
     if (auto r = file.ReadHeaderFatList(); !r) return r;
     Phase(4, 5);
@@ -132,7 +132,7 @@ class CacheRead {
       auto converted = ConvertRawThumbnail(RebuildRawJpeg(stream->bytes));
       if (!converted) {
         // A conversion failure is local to this thumbnail: the read goes on.
-        target_.errors.AddError(kErrException, path_, converted.error(), target_.texts);
+        target_.errors.AddError(kErrException, path_, converted.error());
         return {};
       }
       converted_ = std::move(*converted);
@@ -158,7 +158,7 @@ class CacheRead {
   // (I/O) still end the read.
   ReadResult<void> OnStreamError(const std::string& name, const ReadError& error) {
     if (error.code == kErrPlatform) return tl::unexpected(error);
-    target_.errors.AddError(error.code, path_ + " : \"" + name + "\"", error.detail, target_.texts);
+    target_.errors.AddError(error.code, path_ + " : \"" + name + "\"", error.detail);
     if (!stream_error_) stream_error_ = error;
     if (name != kCatalogStreamName) {
       ThumbnailRow& row = target_.list.AddOrUpdate(ThumbnailKeyOfStream(name, buffer_), "",
@@ -186,7 +186,7 @@ void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string&
   if (error != nullptr) {
     result.ok = false;
     result.error_code = error->code;
-    if (!recorded) target.errors.AddError(error->code, path, error->detail, target.texts);
+    if (!recorded) target.errors.AddError(error->code, path, error->detail);
   } else {
     result.ok = true;
     result.error_code = 0;
@@ -208,7 +208,7 @@ void NoteCutShort(ByteSource& source, const std::string& path, CacheReadTarget& 
   result.details.push_back(std::string(kCutShortLabel) + ": " + text);
   const std::string said = "the file is cut short at " + text;
   if (recorded) {
-    target.errors.AddWarning(path, said, target.texts);
+    target.errors.AddWarning(path, said);
   } else {
     error.detail += (error.detail.empty() ? "" : "; ") + said;
   }
@@ -227,50 +227,45 @@ FileFamily FamilyOf(ByteSource& source) {
   return FileFamily::kCompound;
 }
 
-// `index` is the thumbcache index beside the file, if one was opened.
-CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
-                           const std::string& path, CacheReadTarget& target,
-                           const CacheReadOptions& options, ByteSource* index = nullptr,
-                           bool look_for_index = false) {
+// The File Details lines every read starts with, opened or not.
+CacheReadResult FirstDetails(const std::string& path, CacheReadTarget& target) {
   CacheReadResult result;
-  ProgressMeter meter(target.progress);
   target.store.Clear();
   result.details.push_back(target.texts[kTextFileName] + ": " + std::string(LocalFilePart(path)));
   result.details.push_back(target.texts[kTextDirectoryName] + ": " +
                            std::string(LocalFolderPart(path)));
-  if (source == nullptr) {
-    const ReadError error{kErrPlatform, open_error};
-    Finish(result, target, path, meter, &error);
-    return result;
-  }
-  result.details.push_back(target.texts[kTextSize] + ": " + std::to_string(source->Size()));
+  return result;
+}
+
+}  // namespace
+
+CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
+                                   CacheReadTarget target, const CacheReadOptions& options,
+                                   CacheNeighbours beside) {
+  ProgressMeter meter(target.progress);
+  CacheReadResult result = FirstDetails(path, target);
+  result.details.push_back(target.texts[kTextSize] + ": " + std::to_string(source.Size()));
   ReadError error;
   bool failed = false;
   bool recorded = false;
   try {
-    const FileFamily family = FamilyOf(*source);
+    const FileFamily family = FamilyOf(source);
     if (family == FileFamily::kThumbcache) {
-      std::unique_ptr<FileByteSource> beside;
-      if (index == nullptr && look_for_index) {
-        if (auto opened = FileByteSource::Open(ThumbcacheIndexPathFor(path))) {
-          beside = std::move(*opened);
-          index = beside.get();
-        }
-      }
-      if (auto r = ReadThumbcacheEntries(*source, path, target, result, index, meter, recorded);
+      if (auto r = ReadThumbcacheEntries(source, path, target, result, beside.thumbcache_index,
+                                         meter, recorded);
           !r) {
         error = r.error();
         failed = true;
       }
     } else if (family == FileFamily::kThumbcacheIndex) {
-      if (auto r = ReadThumbcacheIndexRows(*source, target, result); !r) {
+      if (auto r = ReadThumbcacheIndexRows(source, target, result); !r) {
         error = r.error();
         failed = true;
       }
     } else {
       CacheRead read(path, target, options, result, meter);
       read.Phase(0, 3);
-      if (auto r = read.Run(*source); !r) {
+      if (auto r = read.Run(source); !r) {
         error = r.error();
         failed = true;
       } else if (read.stream_error()) {
@@ -280,7 +275,7 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
         recorded = true;
       }
       if (failed && !result.stopped && error.code != kErrPlatform) {
-        NoteCutShort(*source, path, target, result, error, recorded);
+        NoteCutShort(source, path, target, result, error, recorded);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -295,32 +290,19 @@ CacheReadResult ReadOpened(ByteSource* source, const std::string& open_error,
   return result;
 }
 
-}  // namespace
-
 CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget target,
                                    const CacheReadOptions& options) {
-  auto source = FileByteSource::Open(path);
-  if (!source) {
-    return ReadOpened(nullptr, "Cannot open file \"" + path + "\". " + source.error().message, path,
-                      target, options);
-  }
-  return ReadOpened(source->get(), {}, path, target, options, nullptr, true);
+  auto cache = OpenCacheFile(path);
+  if (!cache) return CacheNotOpened(path, cache.error(), target);
+  return ReadThumbnailCache(*cache->bytes, path, target, options, cache->neighbours());
 }
 
-CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
-                                   CacheReadTarget target, const CacheReadOptions& options) {
-  return ReadOpened(&source, {}, path, target, options);
-}
-
-CacheReadResult ReadThumbcacheFile(const std::string& path, CacheReadTarget target,
-                                   const CacheReadOptions& options) {
-  return ReadThumbnailCache(path, target, options);
-}
-
-CacheReadResult ReadThumbcacheFile(ByteSource& source, const std::string& path,
-                                   CacheReadTarget target, const CacheReadOptions& options,
-                                   ByteSource* index) {
-  return ReadOpened(&source, {}, path, target, options, index);
+CacheReadResult CacheNotOpened(const std::string& path, const ReadError& why,
+                               CacheReadTarget target) {
+  ProgressMeter meter(target.progress);
+  CacheReadResult result = FirstDetails(path, target);
+  Finish(result, target, path, meter, &why);
+  return result;
 }
 
 }  // namespace glintvane

@@ -9,7 +9,9 @@
 #include "base/byte_source.h"
 #include "base/file_time.h"
 #include "base/progress.h"
+#include "cache/cache_file.h"
 #include "cache/cut_short.h"
+#include "cache/read_error.h"
 #include "cache/thumbnail_list.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
@@ -46,14 +48,22 @@ struct CacheReadTarget {
   std::stop_token stop = {};  // checked once per directory entry
 };
 
-// Reads the cache at `path`. Empties the image store first (not the list:
+// Reads the cache in `source` with what lies beside it (see cache_file.h);
+// `path` names it in the texts. Empties the image store first (not the list:
 // the caller clears it). Failures are recorded in target.errors and in the
 // result; nothing is thrown.
+CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
+                                   CacheReadTarget target, const CacheReadOptions& options = {},
+                                   CacheNeighbours beside = {});
+
+// Reads the cache file at `path` on disk, opened once with what lies beside
+// it (OpenCacheFile), or says why it could not be opened.
 CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget target,
                                    const CacheReadOptions& options = {});
 
-// The same over bytes already open; `path` is used for the texts only.
-CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
-                                   CacheReadTarget target, const CacheReadOptions& options = {});
+// The result of a cache that could not be opened: the File Details that name
+// it, and `why` recorded as the read's error.
+CacheReadResult CacheNotOpened(const std::string& path, const ReadError& why,
+                               CacheReadTarget target);
 
 }  // namespace glintvane

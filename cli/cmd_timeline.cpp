@@ -17,7 +17,7 @@
 #include "cli/commands.h"
 #include "discover/search_folder.h"
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_read.h"
+#include "evidence/evidence_open.h"
 #include "evidence/evidence_search.h"
 #include "evidence/evidence_times.h"
 #include "export/copy_range.h"
@@ -48,8 +48,9 @@ class TimelineRun {
     ErrorList errors;
     CacheReadOptions options;
     options.date_time_format = DefaultDateTimeFormat();
-    const CacheReadResult read = ReadCacheAtPath(
-        path, CacheReadTarget{list, store, errors, CliTexts(), nullptr, InterruptStop()}, options);
+    const CacheReadResult read = ReadCacheAt(
+        found != nullptr ? found->location : EvidenceLocationOfText(path), images_,
+        CacheReadTarget{list, store, errors, CliTexts(), nullptr, InterruptStop()}, options);
     if (!read.ok) Fail("cannot read the cache " + path + " in full");
     const auto& marks = case_.MarksFor(path);
     for (size_t i = 0; i < list.size(); ++i) {
@@ -110,6 +111,7 @@ class TimelineRun {
   }
 
   CliCase& case_;
+  OpenImages images_;  // the images whose caches are read, opened once
   std::vector<TimelineEvent> events_;
   bool complete_ = true;
 };

@@ -49,7 +49,7 @@ void PrintFoundTable(const FoundCacheList& list, bool image_rows) {
                    texts[kTextModified] + std::string(kDeletedTimeJoiner) + texts[kTextDeleted],
                    image_rows ? std::string("Entry") : texts[kTextLocation], "Path"});
   for (const CacheFileRecord& row : list.rows()) {
-    const bool deleted = row.evidence && row.evidence->deleted;
+    const bool deleted = row.entry_deleted;
     cells.push_back(
         {Printable(row.name), row.size ? std::to_string(*row.size) : std::string(),
          Printable(row.modified),
@@ -84,12 +84,12 @@ nlohmann::json FoundRowJson(const CacheFileRecord& row) {
   // A path that is not UTF-8 comes out with replacement characters; its
   // exact bytes go beside it.
   if (!IsUtf8(row.path)) r["path_hex"] = HexOf(row.path);
-  if (row.evidence) {
-    r["image"] = row.evidence->image;
-    r["partition"] = row.evidence->partition;
-    r["inner_path"] = row.evidence->inner_path;
-    r["inode"] = row.evidence->inode;
-    r["deleted"] = row.evidence->deleted;
+  if (const ImageFileLocation* inside = InImage(row.location)) {
+    r["image"] = inside->image;
+    r["partition"] = inside->partition;
+    r["inner_path"] = inside->inner_path;
+    r["inode"] = inside->inode;
+    r["deleted"] = row.entry_deleted;
     r["recycled"] = row.recycled;
     if (row.recycled) {
       r["deleted_time"] = TextOrNull(row.deleted);

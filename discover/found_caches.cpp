@@ -2,6 +2,12 @@
 
 namespace glintvane {
 
+void SetRecordLocation(CacheFileRecord& record, EvidenceLocation where) {
+  record.path = FormatEvidenceLocation(where);
+  record.located = EvidenceFolderText(where);
+  record.location = std::move(where);
+}
+
 bool FoundCacheList::AddCacheFileRow(CacheFileRecord record) {
   if (by_path_.count(record.path) != 0) return false;
   by_path_.emplace(record.path, rows_.size());

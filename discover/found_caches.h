@@ -9,35 +9,36 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/evidence_location.h"
+
 namespace glintvane {
 
 // Joins a recycled file's last-write time and its deletion time in the
 // modified text; sorting reads only the part before it.
 inline constexpr std::string_view kDeletedTimeJoiner = " - ";
 
-// Where a row found inside a disk image lies in it.
-struct EvidenceLocation {
-  std::string image;       // the image file (its first segment)
-  int partition = 0;       // 1-based; 0 for an image without a partition table
-  std::string inner_path;  // inside the file system, "/" between folders, from "/"
-  uint64_t inode = 0;      // the file system's metadata address of the file
-  bool deleted = false;    // the file's entry is unallocated: a deleted file
-};
-
 struct CacheFileRecord {
   std::string name;             // File column: file part, or a recycled file's original path
   std::optional<int64_t> size;  // bytes; nullopt when the file could not be opened
   std::string modified;  // "d.m.yyyy h:m:s" of the last write, " - " + deletion time if recycled
   std::string modified_utc;  // the last write in UTC (ISO 8601); "" when unknown
-  std::string located;       // the folder holding the file, ending in "/"
-  std::string path;          // the path that opening the row uses; the duplicate key
+  // The texts of `location`: the folder holding the file, ending in "/"
+  // (EvidenceFolderText), and the whole (FormatEvidenceLocation), which is
+  // what the path column shows, `list` takes and the list keeps rows apart by.
+  std::string located;
+  std::string path;
+  // What opening the row opens, as it is: never read back from `path`.
+  EvidenceLocation location;
   // Recycled files only: the deletion time as text and in UTC (ISO 8601).
   std::string deleted;
   std::string deleted_utc;
   bool recycled = false;
-  // Rows of an image's search only.
-  std::optional<EvidenceLocation> evidence;
+  // Rows of an image's search: the file's entry is unallocated (a deleted file).
+  bool entry_deleted = false;
 };
+
+// Sets the record's location and the texts made from it (path, located).
+void SetRecordLocation(CacheFileRecord& record, EvidenceLocation where);
 
 class FoundCacheList {
  public:

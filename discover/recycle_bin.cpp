@@ -290,8 +290,7 @@ void ReadRecycleBinIndex(FoundCacheList& list, const std::string& path,
     row.deleted_utc = FileTimeUtcIso(record.deleted);
     row.modified = written + std::string(kDeletedTimeJoiner) + row.deleted;
     if (facts.opened) row.modified_utc = UnixSecondsUtcIso(facts.modified);
-    row.located = folder;
-    row.path = recycled;
+    SetRecordLocation(row, FileLocation{recycled});
     row.recycled = true;
     AddCacheFileRow(list, std::move(row), options, &outcome);
   }

@@ -150,8 +150,7 @@ void ListCacheFile(FoundCacheList& list, const std::string& path, const SearchOp
       row.modified = FoundFileTimeText(file.modified);
       row.modified_utc = UnixSecondsUtcIso(file.modified);
     }
-    row.located = LocalFolderPart(path);
-    row.path = path;
+    SetRecordLocation(row, FileLocation{path});
     AddCacheFileRow(list, std::move(row), options, outcome);
     return;
   }
@@ -260,8 +259,7 @@ CacheFileRecord RecycledCacheRecord(const RecycleInfo& info, const std::string& 
   row.deleted = FileTimeText(info.deleted, date_time_format);
   row.deleted_utc = FileTimeUtcIso(info.deleted);
   row.modified = written + std::string(kDeletedTimeJoiner) + row.deleted;
-  row.located = LocalFolderPart(recycled_path);
-  row.path = recycled_path;
+  SetRecordLocation(row, FileLocation{recycled_path});
   row.recycled = true;
   return row;
 }

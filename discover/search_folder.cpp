@@ -106,8 +106,7 @@ CacheFileRecord RecordOfFile(const std::string& path, const FileFacts& facts) {
     row.modified = FoundFileTimeText(facts.modified);
     row.modified_utc = UnixSecondsUtcIso(facts.modified);
   }
-  row.located = LocalFolderPart(path);
-  row.path = path;
+  SetRecordLocation(row, FileLocation{path});
   return row;
 }
 

@@ -1,11 +1,12 @@
 #include "evidence/evidence_file.h"
 
-#include <sys/stat.h>
 #include <tsk/libtsk.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+
+#include "base/error_codes.h"
 
 namespace glintvane {
 namespace {
@@ -20,30 +21,25 @@ EvidenceFileSource::~EvidenceFileSource() {
   if (file_ != nullptr) tsk_fs_file_close(file_);
 }
 
-tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> EvidenceFileSource::Open(
-    const EvidencePath& path, std::shared_ptr<EvidenceImage> image) {
-  if (!image) {
-    auto opened = EvidenceImage::Open(path.image);
-    if (!opened) return tl::unexpected(opened.error());
-    image = std::move(*opened);
-  }
+ReadResult<std::unique_ptr<EvidenceFileSource>> EvidenceFileSource::Open(
+    const ImageFileLocation& path, std::shared_ptr<EvidenceImage> image) {
   EvidenceVolume* volume = image->Volume(path.partition);
   if (volume == nullptr) {
-    return tl::unexpected("The image " + path.image + " has no partition " +
-                          std::to_string(path.partition));
+    return Fail(kErrNoPartition,
+                "The image " + path.image + " has no partition " + std::to_string(path.partition));
   }
   if (volume->fs == nullptr) {
-    return tl::unexpected("No file system was recognised in partition " +
-                          std::to_string(path.partition) + " of " + path.image + ": " +
-                          volume->error);
+    return Fail(kErrNoFileSystem, "No file system was recognised in partition " +
+                                      std::to_string(path.partition) + " of " + path.image + ": " +
+                                      volume->error);
   }
   TSK_FS_FILE* file = tsk_fs_file_open_meta(volume->fs, nullptr, path.inode);
   if (file == nullptr || file->meta == nullptr) {
     const std::string why = TskErrorText();
     tsk_error_reset();
     if (file != nullptr) tsk_fs_file_close(file);
-    return tl::unexpected("Cannot open entry " + std::to_string(path.inode) + " (" +
-                          path.inner_path + ") in " + path.image + ": " + why);
+    return Fail(kErrImageEntry, "Cannot open entry " + std::to_string(path.inode) + " (" +
+                                    path.inner_path + ") in " + path.image + ": " + why);
   }
   auto source = std::unique_ptr<EvidenceFileSource>(new EvidenceFileSource);
   source->image_ = std::move(image);
@@ -131,16 +127,6 @@ std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
   }
   tsk_fs_dir_close(dir);
   return found;
-}
-
-bool IsEvidenceFilePath(const std::string& text) {
-  if (text.find("#p") == std::string::npos) return false;
-  struct stat st {};
-  // A file that is really called so on disk is that file.
-  if (::stat(text.c_str(), &st) == 0) return false;
-  const auto parsed = ParseEvidencePath(text);
-  if (!parsed) return false;
-  return ::stat(parsed->image.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 }  // namespace glintvane

@@ -13,9 +13,9 @@
 #include <tl/expected.hpp>
 
 #include "base/byte_source.h"
+#include "base/evidence_location.h"
 #include "base/file_time.h"
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_path.h"
 
 struct TSK_FS_FILE;
 
@@ -27,10 +27,11 @@ class EvidenceFileSource final : public ByteSource {
   EvidenceFileSource(const EvidenceFileSource&) = delete;
   EvidenceFileSource& operator=(const EvidenceFileSource&) = delete;
 
-  // Opens the file at `path` in its image (opened here, or `image` when
-  // given: a walk that opens many files of one image shares it).
-  static tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> Open(
-      const EvidencePath& path, std::shared_ptr<EvidenceImage> image = nullptr);
+  // Opens the file at `where` in `image`, the image `where` names, opened
+  // once and shared by every file read from it. The error is
+  // kErrNoPartition, kErrNoFileSystem or kErrImageEntry.
+  static ReadResult<std::unique_ptr<EvidenceFileSource>> Open(const ImageFileLocation& where,
+                                                              std::shared_ptr<EvidenceImage> image);
 
   uint64_t Size() const override { return size_; }
   tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
@@ -65,9 +66,5 @@ class EvidenceFileSource final : public ByteSource {
 // before a deleted one. Nothing when the folder or the name is not there.
 std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
                                           const std::string& folder, std::string_view name);
-
-// True when `text` parses as an image path (see ParseEvidencePath) whose
-// image part names an existing file.
-bool IsEvidenceFilePath(const std::string& text);
 
 }  // namespace glintvane

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_path.h"
+#include "evidence/evidence_open.h"
 
 namespace glintvane {
 namespace {
@@ -19,7 +19,7 @@ std::string Absolute(const std::string& path) {
 std::vector<std::string> EvidenceImageFiles(const std::string& path, std::string* error) {
   auto image = EvidenceImage::Open(path);
   if (!image) {
-    if (error != nullptr) *error = image.error();
+    if (error != nullptr) *error = image.error().detail;
     return {};
   }
   std::vector<std::string> files = (*image)->files();
@@ -30,7 +30,8 @@ std::vector<std::string> EvidenceImageFiles(const std::string& path, std::string
 
 EvidenceSource IdentifyEvidence(const std::string& path, bool carved) {
   EvidenceSource source;
-  if (const auto inside = ParseEvidencePath(path); inside && !std::filesystem::exists(path)) {
+  const EvidenceLocation where = EvidenceLocationOfText(path);
+  if (const ImageFileLocation* inside = InImage(where)) {
     source.files = EvidenceImageFiles(inside->image, &source.error);
     source.location = carved ? std::string(kCarvedLocation)
                              : "p" + std::to_string(inside->partition) + ":i" +

@@ -16,7 +16,6 @@
 #include "discover/recycle_bin_vista.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_path.h"
 
 namespace glintvane {
 namespace {
@@ -119,8 +118,8 @@ class VolumeWalk {
     }
   }
 
-  EvidencePath PathOf(const Candidate& c) const {
-    return EvidencePath{outcome_.image, volume_.partition, c.inode, c.folder + c.name};
+  ImageFileLocation PathOf(const Candidate& c) const {
+    return ImageFileLocation{outcome_.image, volume_.partition, c.inode, c.folder + c.name};
   }
 
   CacheFileRecord RowOf(const Candidate& c) const {
@@ -131,10 +130,8 @@ class VolumeWalk {
       row.modified = FoundFileTimeText(c.modified);
       row.modified_utc = UnixSecondsUtcIso(c.modified);
     }
-    row.located = outcome_.image + "#p" + std::to_string(volume_.partition) + ":" + c.folder;
-    row.path = FormatEvidencePath(PathOf(c));
-    row.evidence =
-        EvidenceLocation{outcome_.image, volume_.partition, c.folder + c.name, c.inode, c.deleted};
+    SetRecordLocation(row, PathOf(c));
+    row.entry_deleted = c.deleted;
     return row;
   }
 
@@ -175,7 +172,7 @@ class VolumeWalk {
       auto source = OpenCandidate(index);
       if (!source) {
         outcome_.notes.push_back("Cannot read the recycle-bin index " +
-                                 FormatEvidencePath(PathOf(index)));
+                                 FormatEvidenceLocation(PathOf(index)));
         continue;
       }
       const RecycleBinIndex records = ReadRecycleBinRecords(*source);
@@ -275,9 +272,9 @@ class VolumeWalk {
     CacheFileRecord row = RecycledCacheRecord(info, plain.path, plain.size,
                                               c.has_meta ? FoundFileTimeText(c.modified) : "",
                                               options_.date_time_format);
-    row.located = plain.located;
+    SetRecordLocation(row, plain.location);
     row.modified_utc = plain.modified_utc;
-    row.evidence = plain.evidence;
+    row.entry_deleted = plain.entry_deleted;
     return row;
   }
 
@@ -308,13 +305,21 @@ bool EvidenceSearchOutcome::truncated() const {
 
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
                                           const SearchOptions& options) {
+  OpenImages images;
+  return SearchEvidenceImage(list, images, image_path, options);
+}
+
+EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& images,
+                                          const std::string& image_path,
+                                          const SearchOptions& options) {
   EvidenceSearchOutcome outcome;
   std::error_code error;
   const auto absolute = std::filesystem::absolute(image_path, error);
   outcome.image = error ? image_path : absolute.lexically_normal().string();
-  auto opened = EvidenceImage::Open(outcome.image);
+  auto opened = images.Get(outcome.image);
   if (!opened) {
-    outcome.error = opened.error();
+    outcome.error = opened.error().detail;
+    outcome.error_code = opened.error().code;
     return outcome;
   }
   std::shared_ptr<EvidenceImage> image = std::move(*opened);

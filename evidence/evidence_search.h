@@ -9,6 +9,7 @@
 
 #include "discover/found_caches.h"
 #include "discover/search_folder.h"
+#include "evidence/evidence_open.h"
 
 namespace glintvane {
 
@@ -18,7 +19,7 @@ struct EvidenceVolumeReport {
   uint64_t length = 0;
   std::string description;  // the partition table's text
   std::string file_system;  // "" when none was recognised
-  std::string error;        // why not
+  std::string error;        // why not (kErrNoFileSystem)
   uint64_t folders = 0;
   uint64_t files = 0;  // entries met, deleted ones included
   bool walk_complete = false;
@@ -30,7 +31,8 @@ struct EvidenceVolumeReport {
 struct EvidenceSearchOutcome {
   std::string image;
   bool opened = false;
-  std::string error;  // why the image could not be opened
+  std::string error;   // why the image could not be opened
+  int error_code = 0;  // kErrImageOpen or kErrImageIncomplete when it could not
   std::string format;
   size_t segments = 0;
   uint64_t size = 0;
@@ -40,8 +42,9 @@ struct EvidenceSearchOutcome {
   size_t rows_added = 0;
   size_t deleted_rows = 0;
   uint64_t unreadable_sectors = 0;
-  std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
-  bool stopped = false;            // the stop token ended the search; the rows so far stay
+  // Recycle-bin indexes that could not be read (kErrImageRecycleIndex).
+  std::vector<std::string> notes;
+  bool stopped = false;  // the stop token ended the search; the rows so far stay
 
   // Every volume recognised and walked to its end (a duplicate through its
   // twin), none past the image's end, no sector lost, not stopped.
@@ -52,8 +55,13 @@ struct EvidenceSearchOutcome {
 
 // Appends a row to `list` for every cache and recycled cache in the image at
 // `image_path`, in the order the walk meets them; recycled ones after each
-// file system's walk, when the folder's index has been read. Rows carry
-// `evidence` and a `path` that EvidenceFileSource opens.
+// file system's walk, when the folder's index has been read. Rows carry the
+// ImageFileLocation that OpenEvidence opens. The image is taken from
+// `images` and stays held there, so the rows open without opening it again.
+EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& images,
+                                          const std::string& image_path,
+                                          const SearchOptions& options = {});
+// The same with the image held for this search alone.
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, const std::string& image_path,
                                           const SearchOptions& options = {});
 

@@ -5,7 +5,8 @@
 #include <filesystem>
 
 #include "evidence/evidence_file.h"
-#include "evidence/evidence_path.h"
+#include "evidence/evidence_image.h"
+#include "evidence/evidence_open.h"
 
 namespace glintvane {
 
@@ -17,11 +18,16 @@ TimelineCache TimelineCacheAt(const std::string& path, const CacheFileRecord* fo
     if (found->recycled) cache.original = found->name;
     if (!found->deleted_utc.empty()) cache.deleted_at = UtcIsoToUnixSeconds(found->deleted_utc);
   }
-  const auto inside = ParseEvidencePath(path);
-  if (inside && !std::filesystem::exists(path)) {
-    auto source = EvidenceFileSource::Open(*inside);
+  const EvidenceLocation where = found != nullptr ? found->location : EvidenceLocationOfText(path);
+  if (const ImageFileLocation* inside = InImage(where)) {
+    auto image = EvidenceImage::Open(inside->image);
+    if (!image) {
+      if (error != nullptr) *error = image.error().detail;
+      return cache;
+    }
+    auto source = EvidenceFileSource::Open(*inside, std::move(*image));
     if (!source) {
-      if (error != nullptr) *error = source.error();
+      if (error != nullptr) *error = source.error().detail;
       return cache;
     }
     cache.times = (*source)->times();

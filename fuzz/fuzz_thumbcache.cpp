@@ -26,8 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   glintvane::ImageStore store;
   glintvane::ErrorList errors;
   const glintvane::UiTexts texts;
-  const auto result = glintvane::ReadThumbcacheFile(
-      source, "thumbcache_32.db", {list, store, errors, texts}, {}, index ? &*index : nullptr);
+  const auto result = glintvane::ReadThumbnailCache(
+      source, "thumbcache_32.db", {list, store, errors, texts}, {}, {index ? &*index : nullptr});
   glintvane::fuzz::CheckCacheRead(result.ok, result.error_code, list, store, errors);
   uint64_t stored = 0;
   for (size_t i = 0; i < list.size(); ++i) {

@@ -61,7 +61,7 @@ double ListInProcess(const std::string& path, size_t& rows) {
   ErrorList errors;
   const UiTexts texts;
   const CacheReadResult result =
-      ReadThumbcacheFile(path, CacheReadTarget{list, store, errors, texts});
+      ReadThumbnailCache(path, CacheReadTarget{list, store, errors, texts});
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   for (size_t i = 0; i < list.size(); ++i) {
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   const double base = Median(baseline);
   std::printf("rows listed: %zu\n", rows);
   std::printf("sha256sum of the file:          %8.2f ms\n", base * 1e3);
-  std::printf("ReadThumbcacheFile + SHA-256:   %8.2f ms  ratio %.2f\n", Median(core) * 1e3,
+  std::printf("ReadThumbnailCache + SHA-256:   %8.2f ms  ratio %.2f\n", Median(core) * 1e3,
               Median(core) / base);
   if (!cli.empty()) {
     std::printf("glintvane-cli list --json:      %8.2f ms  ratio %.2f\n", Median(cli) * 1e3,

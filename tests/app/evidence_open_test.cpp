@@ -72,7 +72,7 @@ void EvidenceOpenTest::OpeningAnImageListsItsCachesAndMarksDeletedOnes() {
   QCOMPARE(static_cast<size_t>(model->rowCount()), found.size());
   int deleted_row = -1;
   for (int row = 0; row < model->rowCount(); ++row) {
-    const bool deleted = found[static_cast<size_t>(row)].evidence->deleted;
+    const bool deleted = found[static_cast<size_t>(row)].entry_deleted;
     QCOMPARE(model->item(row, 0)->data(LocatorPanel::kDeletedRowRole).toBool(), deleted);
     QCOMPARE(model->item(row, 0)->font().italic(), deleted);
     if (deleted && deleted_row < 0) deleted_row = row;

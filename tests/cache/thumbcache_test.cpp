@@ -192,9 +192,9 @@ ReadOutcome ReadCache(const std::vector<uint8_t>& bytes,
   MemoryByteSource source(bytes);
   std::optional<MemoryByteSource> index_source;
   if (index != nullptr) index_source.emplace(*index);
-  out.result = ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+  out.result = ReadThumbnailCache(source, "/x/thumbcache_32.db",
                                   CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()},
-                                  {}, index_source ? &*index_source : nullptr);
+                                  {}, {index_source ? &*index_source : nullptr});
   return out;
 }
 
@@ -211,7 +211,7 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
                                           {0x0a, u"b", kJpeg, 0, true},
                                           {0xffeeddccbbaa9988, u"::{645FF040}", {}, 3, false}});
     const ReadOutcome out = ReadCache(file);
-    ASSERT_TRUE(out.result.ok) << out.errors.lines().size();
+    ASSERT_TRUE(out.result.ok) << out.errors.Lines(testing::EnglishTexts()).size();
     ASSERT_EQ(out.list.size(), 3u);  // the free entry is no row
     EXPECT_EQ(out.list[0].key, "000000000000000a");
     EXPECT_EQ(out.list[1].key, "000000000000000a");
@@ -233,7 +233,8 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
 }
 
 size_t CountHeadings(const ErrorList& errors, const std::string& heading) {
-  return static_cast<size_t>(std::count(errors.lines().begin(), errors.lines().end(), heading));
+  const std::vector<std::string> lines = errors.Lines(EnglishTexts());
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), heading));
 }
 
 TEST(ThumbcacheRead, DamagedEntryCostsOnlyItsOwnRow) {
@@ -341,7 +342,7 @@ TEST(ThumbcacheRead, CraftedSignaturesCostLinearWork) {
   ThumbnailList list;
   ImageStore store;
   ErrorList errors;
-  const auto result = ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+  const auto result = ReadThumbnailCache(source, "/x/thumbcache_32.db",
                                          CacheReadTarget{list, store, errors, EnglishTexts()});
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(list.size(), 1u);  // the one entry the chain names, damaged
@@ -358,7 +359,7 @@ TEST(ThumbcacheRead, CraftedSignaturesCostLinearWork) {
   for (size_t k = 0; k < 20000; ++k) Put32(many, 24 + 112 * k + 4, 57);  // size and CRC wrong
   CountingSource counted(many);
   ReadOutcome out;
-  out.result = ReadThumbcacheFile(counted, "/x/thumbcache_32.db",
+  out.result = ReadThumbnailCache(counted, "/x/thumbcache_32.db",
                                   CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
   EXPECT_EQ(out.list.size(), 40000u);
   EXPECT_EQ(out.list[39998].error, kErrThumbcacheEntry);
@@ -526,7 +527,7 @@ TEST(ThumbcacheMemory, EntryDataIsHeldOnce) {
   {
     ReadOutcome out;
     out.result =
-        ReadThumbcacheFile(source, "/x/thumbcache_32.db",
+        ReadThumbnailCache(source, "/x/thumbcache_32.db",
                            CacheReadTarget{out.list, out.store, out.errors, EnglishTexts()});
     EXPECT_TRUE(out.result.ok);
     ASSERT_EQ(out.list.size(), 1u);

@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <map>
 
+#include "base/error_codes.h"
 #include "discover/search_folder.h"
 #include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_read.h"
+#include "evidence/evidence_open.h"
 #include "evidence/evidence_search.h"
 #include "tests/discover/discover_fixtures.h"
 #include "tests/evidence/test_disk.h"
@@ -30,8 +31,8 @@ std::vector<uint8_t> ReadAll(ByteSource& source) {
 const CacheFileRecord* RowAt(const FoundCacheList& list, const std::string& inner_path,
                              bool deleted) {
   for (const CacheFileRecord& row : list.rows()) {
-    if (row.evidence && row.evidence->inner_path == inner_path &&
-        row.evidence->deleted == deleted) {
+    const ImageFileLocation* inside = InImage(row.location);
+    if (inside != nullptr && inside->inner_path == inner_path && row.entry_deleted == deleted) {
       return &row;
     }
   }
@@ -64,7 +65,8 @@ TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {
   for (const char* name : {"disk.raw", "split.raw.001", "disk.E01"}) {
     SCOPED_TRACE(name);
     FoundCacheList list;
-    const EvidenceSearchOutcome outcome = SearchEvidenceImage(list, disk.Path(name));
+    OpenImages images;
+    const EvidenceSearchOutcome outcome = SearchEvidenceImage(list, images, disk.Path(name));
     ASSERT_TRUE(outcome.opened) << outcome.error;
     EXPECT_TRUE(outcome.partitioned);
     ASSERT_EQ(outcome.volumes.size(), 3u);
@@ -100,12 +102,13 @@ TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {
       ++rows;
       const CacheFileRecord* row = RowAt(list, want.inner, want.deleted);
       ASSERT_NE(row, nullptr) << want.inner;
-      EXPECT_EQ(row->evidence->partition, want.partition);
-      EXPECT_EQ(row->evidence->image, disk.Path(name));
+      const ImageFileLocation& where = *InImage(row->location);
+      EXPECT_EQ(where.partition, want.partition);
+      EXPECT_EQ(where.image, disk.Path(name));
       const auto corpus = testing::ReadBytes(CorpusCache(want.corpus));
       EXPECT_EQ(row->size, static_cast<int64_t>(corpus.size()));
-      auto source = EvidenceFileSource::Open(*ParseEvidencePath(row->path));
-      ASSERT_TRUE(source) << source.error();
+      auto source = EvidenceFileSource::Open(where, *images.Get(where.image));
+      ASSERT_TRUE(source) << source.error().detail;
       EXPECT_EQ((*source)->deleted(), want.deleted);
       EXPECT_TRUE(ReadAll(**source) == corpus) << row->path;
     }
@@ -124,7 +127,9 @@ TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {
 TEST(EvidenceSearch, ReadsADeletedCacheInsideAnEwfImageLikeTheFile) {
   GLINTVANE_NEED_TEST_DISK(disk);
   FoundCacheList found;
-  SearchEvidenceImage(found, disk.Path("disk.E01"));
+  OpenImages images;
+  SearchEvidenceImage(found, images, disk.Path("disk.E01"));
+  const std::shared_ptr<EvidenceImage> held = *images.Get(disk.Path("disk.E01"));
   const CacheFileRecord* row = RowAt(found, "/Old/Thumbs.db", true);
   ASSERT_NE(row, nullptr);
   const UiTexts texts;
@@ -132,11 +137,15 @@ TEST(EvidenceSearch, ReadsADeletedCacheInsideAnEwfImageLikeTheFile) {
   ImageStore store_in_image, store_on_disk;
   ErrorList errors_in_image, errors_on_disk;
   const CacheReadResult a =
-      ReadCacheAtPath(row->path, {in_image, store_in_image, errors_in_image, texts});
-  const CacheReadResult b = ReadCacheAtPath(CorpusCache("002-pyliu-docs-Thumbs.db"),
-                                            {on_disk, store_on_disk, errors_on_disk, texts});
-  ASSERT_TRUE(a.ok) << (errors_in_image.lines().empty() ? "" : errors_in_image.lines()[0]);
+      ReadCacheAt(row->location, images, {in_image, store_in_image, errors_in_image, texts});
+  const CacheReadResult b = ReadCacheAt(FileLocation{CorpusCache("002-pyliu-docs-Thumbs.db")},
+                                        images, {on_disk, store_on_disk, errors_on_disk, texts});
+  ASSERT_TRUE(a.ok) << (errors_in_image.Lines(texts).empty() ? ""
+                                                             : errors_in_image.Lines(texts)[0]);
   ASSERT_TRUE(b.ok);
+  // The search's image served the read: held once, never opened again.
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_EQ(images.Get(disk.Path("disk.E01"))->get(), held.get());
   ASSERT_EQ(in_image.size(), on_disk.size());
   for (size_t i = 0; i < in_image.size(); ++i) {
     EXPECT_EQ(in_image[i].name, on_disk[i].name);
@@ -149,10 +158,17 @@ TEST(EvidenceSearch, ReadsADeletedCacheInsideAnEwfImageLikeTheFile) {
   ThumbnailList none;
   ImageStore store;
   const std::string wrong = disk.Path("disk.E01") + "#p7:i22:/Pics/Thumbs.db";
-  EXPECT_FALSE(ReadCacheAtPath(wrong, {none, store, errors, texts}).ok);
+  EXPECT_FALSE(ReadCacheAt(EvidenceLocationOfText(wrong), images, {none, store, errors, texts}).ok);
   std::string said;
-  for (const std::string& line : errors.lines()) said += line + "\n";
+  for (const std::string& line : errors.Lines(texts)) said += line + "\n";
   EXPECT_NE(said.find("has no partition 7"), std::string::npos) << said;
+
+  // Images held are few: the one used longest ago goes first.
+  for (const char* other : {"disk.raw", "fat.raw", "short.raw", "split.raw.001"}) {
+    ASSERT_TRUE(images.Get(disk.Path(other))) << other;
+  }
+  EXPECT_EQ(images.size(), kMaxOpenImages);
+  EXPECT_NE(images.Get(disk.Path("disk.E01"))->get(), held.get());
 }
 
 // Without a partition table the file system is partition 0, and it lists
@@ -180,8 +196,8 @@ TEST(EvidenceSearch, ListsWhatTheFolderSearchListsForTheSameTree) {
 
   std::multiset<std::pair<std::string, int64_t>> image_rows, folder_rows;
   for (const CacheFileRecord& row : in_image.rows()) {
-    if (!row.evidence->deleted) image_rows.insert({row.name, row.size.value_or(-1)});
-    EXPECT_EQ(row.evidence->partition, 0);
+    if (!row.entry_deleted) image_rows.insert({row.name, row.size.value_or(-1)});
+    EXPECT_EQ(InImage(row.location)->partition, 0);
   }
   for (const CacheFileRecord& row : in_folder.rows()) {
     folder_rows.insert({row.name, row.size.value_or(-1)});
@@ -205,11 +221,12 @@ TEST(EvidenceImage, SaysWhichEwfSegmentIsMissing) {
   const auto opened = EvidenceImage::Open(disk.Path("gap.E01"));
   std::filesystem::rename(moved, disk.Path("gap.E03"));
   ASSERT_FALSE(opened);
-  EXPECT_NE(opened.error().find("segment file gap.E03 is missing"), std::string::npos)
-      << opened.error();
+  EXPECT_EQ(opened.error().code, kErrImageIncomplete);
+  EXPECT_NE(opened.error().detail.find("segment file gap.E03 is missing"), std::string::npos)
+      << opened.error().detail;
   // Whole again, it opens, and random bytes hold no file system.
   auto whole = EvidenceImage::Open(disk.Path("gap.E01"));
-  ASSERT_TRUE(whole) << whole.error();
+  ASSERT_TRUE(whole) << whole.error().detail;
   EXPECT_EQ((*whole)->format(), ImageFormat::kEwf);
   EXPECT_EQ((*whole)->segment_count(), 5u);
   EXPECT_EQ((*whole)->size(), 4u << 20);
@@ -228,7 +245,7 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   for (const char* name : {"disk.raw", "disk.E01"}) {
     SCOPED_TRACE(name);
     auto source = OpenCarveSource(disk.Path(name));
-    ASSERT_TRUE(source) << source.error();
+    ASSERT_TRUE(source) << source.error().detail;
     const bool file = std::string(name) == "disk.raw";
     EXPECT_EQ((*source)->kind(), file ? CarveSource::Kind::kFile : CarveSource::Kind::kImage);
     ThumbnailList list;
@@ -247,7 +264,7 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   EXPECT_EQ((*OpenCarveSource(disk.Path("disk.E01")))->description(), "the disk in the EWF image");
 
   auto free_space = OpenCarveSource(disk.Path("disk.E01"), {.unallocated = true});
-  ASSERT_TRUE(free_space) << free_space.error();
+  ASSERT_TRUE(free_space) << free_space.error().detail;
   EXPECT_EQ((*free_space)->kind(), CarveSource::Kind::kUnallocated);
   EXPECT_LT((*free_space)->bytes()->Size(), 44u << 20);
   ASSERT_EQ((*free_space)->notes().size(), 1u);
@@ -262,7 +279,9 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   auto gap = OpenCarveSource(disk.Path("split.raw.001"));
   std::filesystem::rename(disk.Path("away"), disk.Path("split.raw.002"));
   ASSERT_FALSE(gap);
-  EXPECT_NE(gap.error().find("piece split.raw.002 is missing"), std::string::npos) << gap.error();
+  EXPECT_EQ(gap.error().code, kErrImageIncomplete);
+  EXPECT_NE(gap.error().detail.find("piece split.raw.002 is missing"), std::string::npos)
+      << gap.error().detail;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The parts of evidence/ that need no disk image: the path syntax, reading
+// The parts of evidence/ that need no disk image: the location's text form, reading
 // past bad sectors, the unallocated stream's map, the name rule and DFXML.
 #include <gtest/gtest.h>
 
@@ -9,50 +9,79 @@
 
 #include "discover/cache_names.h"
 #include "evidence/evidence_image.h"
-#include "evidence/evidence_path.h"
+#include "evidence/evidence_open.h"
 #include "evidence/unallocated.h"
 #include "export/dfxml.h"
 #include "tests/discover/discover_fixtures.h"
+#include "tests/evidence/test_disk.h"
 
 namespace glintvane {
 namespace {
 
-TEST(EvidencePath, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
-  const EvidencePath a{"/cases/laptop.E01", 2, 1234, "/Documents and Settings/eve/Thumbs.db"};
-  const std::string text = FormatEvidencePath(a);
+// The text form read back over a made-up set of files: the parser asks about
+// the disk only through `there`.
+EvidenceLocation Parse(const std::string& text, std::set<std::string> files) {
+  return ParseEvidenceLocation(text,
+                               [&](const std::string& path) { return files.count(path) > 0; });
+}
+
+TEST(EvidenceLocation, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
+  const ImageFileLocation a{"/cases/laptop.E01", 2, 1234, "/Documents and Settings/eve/Thumbs.db"};
+  const std::string text = FormatEvidenceLocation(a);
   EXPECT_EQ(text, "/cases/laptop.E01#p2:i1234:/Documents and Settings/eve/Thumbs.db");
-  const auto back = ParseEvidencePath(text);
-  ASSERT_TRUE(back);
-  EXPECT_EQ(back->image, a.image);
-  EXPECT_EQ(back->partition, 2);
-  EXPECT_EQ(back->inode, 1234u);
-  EXPECT_EQ(back->inner_path, a.inner_path);
+  EXPECT_EQ(EvidenceFolderText(a), "/cases/laptop.E01#p2:/Documents and Settings/eve/");
+  EXPECT_EQ(Parse(text, {a.image}), EvidenceLocation(a));
   // Two deleted files of one name in one folder differ in their address.
-  EvidencePath b = a;
+  ImageFileLocation b = a;
   b.inode = 1240;
-  EXPECT_NE(FormatEvidencePath(b), text);
+  EXPECT_NE(FormatEvidenceLocation(b), text);
+  EXPECT_EQ(FormatEvidenceLocation(FileLocation{"/x/Thumbs.db"}), "/x/Thumbs.db");
+  EXPECT_EQ(EvidenceFolderText(FileLocation{"/x/Thumbs.db"}), "/x/");
 
-  // Names that hold colons, "#p" and inner paths that look like markers.
-  const EvidencePath odd{"/x/a#p1:i2:/b.dd", 0, 5, "/c#p9:i9:/d/Thumbs.db"};
-  const auto odd_back = ParseEvidencePath(FormatEvidencePath(odd));
-  ASSERT_TRUE(odd_back);
-  // Neither image part exists, so the first reading wins: the image name
-  // that holds a marker is only told apart when the file is there.
-  EXPECT_EQ(odd_back->image, "/x/a");
-
-  testing::TempTree tree;
-  tree.File("a#p1:i2:/b.dd", {1, 2, 3});
-  const EvidencePath real{tree.Path("a#p1:i2:/b.dd"), 0, 5, "/Thumbs.db"};
-  const auto real_back = ParseEvidencePath(FormatEvidencePath(real));
-  ASSERT_TRUE(real_back);
-  EXPECT_EQ(real_back->image, real.image);
-  EXPECT_EQ(real_back->inode, 5u);
+  // Names that hold '#', ':' and "#p", inner paths that look like markers:
+  // every one comes back as written while its image is there.
+  for (const ImageFileLocation& odd : {
+           ImageFileLocation{"/x/a#p1:i2:/b.dd", 0, 5, "/c#p9:i9:/d/Thumbs.db"},
+           ImageFileLocation{"/x/#p#p:#", 7, 0, "/:#p/Thumbs.db"},
+           ImageFileLocation{"/x/disk#1.E01", 100000, UINT64_MAX, "/"},
+       }) {
+    EXPECT_EQ(Parse(FormatEvidenceLocation(odd), {odd.image}), EvidenceLocation(odd))
+        << FormatEvidenceLocation(odd);
+  }
+  // With no image there, the text is a file of that name: opening it fails
+  // as a mistyped path does, never inside the wrong image.
+  EXPECT_EQ(Parse(text, {}), EvidenceLocation(FileLocation{text}));
+  // Of two readings whose images are both there, the first wins.
+  EXPECT_EQ(InImage(Parse("/x/a#p1:i2:/b.dd#p0:i5:/T.db", {"/x/a", "/x/a#p1:i2:/b.dd"}))->image,
+            "/x/a");
 
   for (const char* bad :
        {"disk.raw", "disk.raw#p", "disk.raw#px:i1:/a", "disk.raw#p1:i:/a", "disk.raw#p1:i1:a",
-        "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a", "disk.raw#p1000000:i1:/a"}) {
-    EXPECT_FALSE(ParseEvidencePath(bad)) << bad;
+        "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a", "disk.raw#p1000000:i1:/a",
+        "disk.raw#p-1:i1:/a", "disk.raw#p1:i-1:/a", "disk.raw#p1:s1:i5:/a", "disk.raw#o512"}) {
+    EXPECT_EQ(Parse(bad, {"disk.raw", ""}), EvidenceLocation(FileLocation{bad})) << bad;
   }
+}
+
+// A real file whose name holds a marker is that file while it exists, even
+// beside an image the rest of its name would name: read as a plain cache.
+TEST(EvidenceLocation, AFileCalledLikeALocationOpensAsThatFile) {
+  testing::TempTree tree;
+  tree.File("disk.raw", {1, 2, 3});
+  const std::string odd = tree.Path("disk.raw#p1:i5:/Thumbs.db");
+  EXPECT_TRUE(InImage(EvidenceLocationOfText(odd)) != nullptr);
+  tree.File("disk.raw#p1:i5:/Thumbs.db",
+            testing::ReadBytes(testing::CorpusCache("001-oldcode-Thumbs.db")));
+  const EvidenceLocation where = EvidenceLocationOfText(odd);
+  ASSERT_EQ(where, EvidenceLocation(FileLocation{odd}));
+  OpenImages images;
+  ThumbnailList list;
+  ImageStore store;
+  ErrorList errors;
+  const UiTexts texts;
+  EXPECT_TRUE(ReadCacheAt(where, images, {list, store, errors, texts}).ok);
+  EXPECT_GT(list.size(), 0u);
+  EXPECT_EQ(images.size(), 0u);
 }
 
 // Fails on the sectors listed; every other read gives the offset's low byte.

@@ -97,7 +97,7 @@ TEST(SearchIndex, Windows10EseNamesTheSameMachinesThumbcache) {
   ImageStore store;
   ErrorList errors;
   const UiTexts texts;
-  ReadThumbcacheFile(
+  ReadThumbnailCache(
       std::string(GLINTVANE_CORPUS_DIR) + "/real/thumbcache/win10-b/thumbcache_256.db",
       {list, store, errors, texts});
   std::map<std::string, std::string> named;

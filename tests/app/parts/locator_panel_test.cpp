@@ -33,11 +33,11 @@ void LocatorPanelTest::FollowsOpenedFilesOnlyWhileShown() {
   options.system_language = QStringLiteral("ENU");
   MainWindow window(options);
   LocatorPanel* locator = window.locator();
-  locator->SelectOrAddFoundCache(QStringLiteral("/cases/a/Thumbs.db"));
+  locator->SelectOrAddFoundCache(FileLocation{"/cases/a/Thumbs.db"});
   QVERIFY(window.found_caches().empty());
   locator->ShowPanel();
-  locator->SelectOrAddFoundCache(QStringLiteral("/cases/a/Thumbs.db"));
-  locator->SelectOrAddFoundCache(QStringLiteral("/cases/a/Thumbs.db"));
+  locator->SelectOrAddFoundCache(FileLocation{"/cases/a/Thumbs.db"});
+  locator->SelectOrAddFoundCache(FileLocation{"/cases/a/Thumbs.db"});
   QCOMPARE(window.found_caches().size(), size_t{1});
   QCOMPARE(locator->ListView2->currentIndex().row(), 0);
 }
@@ -52,8 +52,8 @@ void LocatorPanelTest::SortingKeepsDeletedRowsMarked() {
     record.name = name;
     record.path = std::string("/image/") + name;
     record.size = 1;
-    record.evidence = EvidenceLocation{};
-    record.evidence->deleted = std::string(name) == "b";
+    record.location = ImageFileLocation{};
+    record.entry_deleted = std::string(name) == "b";
     locator->AddFoundCacheRow(record);
   }
   locator->ColumnClick(0);
