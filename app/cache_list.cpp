@@ -144,6 +144,7 @@ CacheList::CacheList(WindowContext& context, QTabWidget* pages, QWidget* page)
     : QObject(page), mainTabSheet(page), context_(context), pages_(pages) {
   model_ = new ThumbnailModel(context.thumbnails(), this);
   model_->SetTexts(&context.texts());
+  model_->SetMarks(&context.marks());
   auto* layout = new QVBoxLayout(page);
   layout->setContentsMargins(0, 0, 0, 0);
   ListView1 = MakeReportView(page);
@@ -180,6 +181,11 @@ CacheList::CacheList(WindowContext& context, QTabWidget* pages, QWidget* page)
           });
   connect(ListView1->header(), &QHeaderView::sectionClicked, this, &CacheList::ColumnClick);
   connect(&context_, &WindowContext::TimesChanged, this, &CacheList::RewriteTimes);
+  connect(&context_, &WindowContext::MarksChanged, this, [this] {
+    model_->MarksChanged();
+    // Tags put on rows are shown, whatever the kind's columns.
+    if (!context_.marks().empty()) ShowColumn(kColumnTags);
+  });
   ListView1->header()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ListView1->header(), &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) {
@@ -242,9 +248,9 @@ bool CacheList::IsCurrentPage() const {
 
 void CacheList::ApplyTexts() {
   const int texts[ThumbnailModel::kColumnCount] = {
-      kTextNumber,         kTextOriginalName, kTextModified, kTextKind,
-      kTextSize,           kTextDimensions,   kTextOffset,   kTextIndexed,
-      kTextHeaderChecksum, kTextDataChecksum, kTextEndFound, kTextDecodes};
+      kTextNumber,     kTextOriginalName, kTextModified, kTextKind,           kTextSize,
+      kTextDimensions, kTextOffset,       kTextIndexed,  kTextHeaderChecksum, kTextDataChecksum,
+      kTextEndFound,   kTextDecodes,      kTextTags};
   // New texts replace the captions whole, sort marker and all.
   for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
     model_->SetCaption(column, context_.UiText(texts[column]));
@@ -417,6 +423,20 @@ void CacheList::ToggleCheck() {
   const QModelIndex box = model_->index(current.row(), 0);
   const bool checked = box.data(Qt::CheckStateRole).toInt() == Qt::Checked;
   model_->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+}
+
+int CacheList::ListRowCount() const {
+  return model_->ListRowCount();
+}
+
+void CacheList::ShowColumn(int column) {
+  if (!ListView1->isColumnHidden(column)) return;
+  ListView1->setColumnHidden(column, false);
+  if (ListView1->columnWidth(column) < kNarrowestColumn) ListView1->resizeColumnToContents(column);
+}
+
+void CacheList::InsertBar(QWidget* bar) {
+  static_cast<QVBoxLayout*>(mainTabSheet->layout())->insertWidget(0, bar);
 }
 
 QList<int> CacheList::VisibleColumns() const {

@@ -39,7 +39,9 @@ class CacheList : public QObject {
   QWidget* mainTabSheet = nullptr;
 
   ThumbnailModel* model() const { return model_; }
+  // Rows shown (a filter may hide some), and rows of the list.
   int RowCount() const;
+  int ListRowCount() const;
   bool HasSelection() const;
   // The view row the image view shows (the list's current row), or -1.
   int FocusedRow() const;
@@ -94,6 +96,10 @@ class CacheList : public QObject {
   // Shows or hides a column (never the Number column) and keeps the choice
   // for the kind.
   void SetColumnVisible(int column, bool visible);
+  // Shows a column for now, without changing the kind's kept choice.
+  void ShowColumn(int column);
+  // A bar (the tag filter) above the list, on the list's page.
+  void InsertBar(QWidget* bar);
   // The header's menu of columns, as a right click on the header shows it.
   void FillColumnMenu(QMenu* menu);
 

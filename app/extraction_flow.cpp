@@ -60,19 +60,26 @@ QString ExtractionFlow::StartFolder() {
 }
 
 void ExtractionFlow::ExtractChecked() {
+  Extract({parts_.context->UiText(kTextExtractChecked), std::nullopt, nullptr, {}});
+}
+
+void ExtractionFlow::Extract(const ExtractionExtras& extras) {
   WindowContext& context = *parts_.context;
   if (parts_.work->IsWorking() || context.thumbnails().empty()) return;
-  const QString destination = ChooseDestination(context.UiText(kTextExtractChecked));
+  const QString destination = ChooseDestination(extras.title);
   if (destination.isEmpty()) return;
-  if (parts_.list->CheckedCount() == 0) return;
+  if (extras.rows ? extras.rows->empty() : parts_.list->CheckedCount() == 0) return;
 
   // The worker reads the lists (the window only draws them meanwhile) and
   // writes its lines into a list of its own.
   ExtractOptions options;
   options.destination = destination.toStdString();
   options.open_file = context.open_file().toStdString();
+  options.rows = extras.rows;
+  options.examiner = extras.examiner;
   ExtractOutcome outcome;
   ErrorList entries;
+  std::string after_failure;
   const ThumbnailList& list = context.thumbnails();
   const ImageStore& store = context.image_store();
   const UiTexts& texts = context.texts();
@@ -80,6 +87,8 @@ void ExtractionFlow::ExtractChecked() {
   parts_.work->Run([&](std::stop_token stop) {
     options.stop = stop;
     outcome = ::glintvane::ActionExtract(list, store, options, entries, texts);
+    if (extras.after && !outcome.stopped && !outcome.abandoned)
+      after_failure = extras.after(outcome);
   });
   context.errors().Clear();
   context.errors().Append(entries);
@@ -108,10 +117,26 @@ void ExtractionFlow::ExtractChecked() {
   } else if (!outcome.report_written) {
     dialogs.ShowMessage(parts_.window, platform::MessageKind::kError,
                         failure_heading + QString::fromStdString(outcome.report_path));
+  } else if (outcome.examiner_report && !outcome.examiner_html_written) {
+    dialogs.ShowMessage(parts_.window, platform::MessageKind::kError,
+                        failure_heading + QString::fromStdString(outcome.examiner_html_path));
+  } else if (!after_failure.empty()) {
+    dialogs.ShowMessage(parts_.window, platform::MessageKind::kError,
+                        context.UiText(kTextReportPdfFailed) + QStringLiteral(":\n") +
+                            QString::fromStdString(after_failure));
+  }
+  // The examiner's report is the page to open when one was made.
+  QString shown = QString::fromStdString(outcome.report_path);
+  if (outcome.examiner_html_written) {
+    const QString pdf = destination + QString::fromUtf8(kExaminerReportPdfName.data(),
+                                                        kExaminerReportPdfName.size());
+    shown = after_failure.empty() && extras.after && QFileInfo::exists(pdf)
+                ? pdf
+                : QString::fromStdString(outcome.examiner_html_path);
   }
   if (outcome.report_written && !parts_.work->close_pending()) {
     if (context.Ask(parts_.window, Question::kRunReport, context.UiText(kTextRunHtmlFile)))
-      platform::Desktop::OpenWithDesktop(QString::fromStdString(outcome.report_path));
+      platform::Desktop::OpenWithDesktop(shown);
     parts_.window->repaint();
     if (context.Ask(parts_.window, Question::kOpenDestination,
                     context.UiText(kTextOpenDestinationFolder)))

@@ -6,9 +6,28 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/extract_run.h"
+
 namespace glintvane {
 
 struct WindowParts;
+
+// What an extraction does beyond writing the checked rows with index.html.
+struct ExtractionExtras {
+  QString title;  // the chooser's title: the command's caption
+  // These rows (list indices) instead of the checked ones.
+  std::optional<std::vector<size_t>> rows;
+  // The examiner's report, report.html, beside index.html.
+  const ExaminerReportInput* examiner = nullptr;
+  // Runs on the worker once the rows are written (report.pdf); returns why it
+  // failed, "" when it did not.
+  std::function<std::string(const ExtractOutcome&)> after;
+};
 
 class ExtractionFlow : public QObject {
   Q_OBJECT
@@ -18,6 +37,8 @@ class ExtractionFlow : public QObject {
 
   // ActionExtractExecute: every checked row, then the report.
   void ExtractChecked();
+  // The same with `extras`: other rows, the examiner's report.
+  void Extract(const ExtractionExtras& extras);
   // ActionExtractSelectedExecute: the highlighted row.
   void ExtractSelected();
 

@@ -258,8 +258,22 @@ void GalleryDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->fillRect(picture_area.adjusted(edge / 4, edge / 4, -edge / 4, -edge / 4),
                       item.palette.alternateBase());
   }
-  // Number on the first line, name on the second, cut to fit.
   const ThumbnailModel* model = static_cast<const ThumbnailModel*>(index.model());
+  // The row's tags on a band across the picture's foot.
+  const QString tags =
+      model->data(model->index(index.row(), kColumnTags), Qt::DisplayRole).toString();
+  if (!tags.isEmpty()) {
+    const int band_height = item.fontMetrics.height() + 2;
+    const QRect band(picture_area.left(), picture_area.bottom() - band_height + 1,
+                     picture_area.width(), band_height);
+    painter->fillRect(band, QColor(0, 0, 0, 160));
+    painter->save();
+    painter->setPen(Qt::white);
+    painter->drawText(band.adjusted(3, 0, -3, 0), Qt::AlignCenter,
+                      item.fontMetrics.elidedText(tags, Qt::ElideRight, band.width() - 6));
+    painter->restore();
+  }
+  // Number on the first line, name on the second, cut to fit.
   const QString number = model->data(model->index(index.row(), 0), Qt::DisplayRole).toString();
   const QString name = model->data(model->index(index.row(), 1), Qt::DisplayRole).toString();
   const int line = item.fontMetrics.height();

@@ -22,6 +22,7 @@
 #include "about_box.h"
 #include "cache_list.h"
 #include "carving_flow.h"
+#include "case_flow.h"
 #include "desktop_integration.h"
 #include "evidence_flow.h"
 #include "extraction_flow.h"
@@ -34,9 +35,12 @@
 #include "platform/desktop.h"
 #include "platform/dialogs.h"
 #include "platform/settings.h"
+#include "report_flow.h"
+#include "row_tags.h"
 #include "settings_dialog.h"
 #include "status_line.h"
 #include "thumbnail_model.h"
+#include "timeline_flow.h"
 #include "window_state.h"
 #include "window_texts.h"
 #include "work_controller.h"
@@ -146,7 +150,11 @@ void MainWindow::CreateParts() {
   parts_.open = new OpenFlow(parts_);
   parts_.carving = new CarvingFlow(parts_);
   parts_.evidence = new EvidenceFlow(parts_);
+  parts_.case_flow = new CaseFlow(parts_);
+  parts_.tags = new RowTags(parts_);
   extraction_ = new ExtractionFlow(parts_);
+  report_ = new ReportFlow(parts_, *extraction_);
+  timeline_ = new TimelineFlow(parts_);
   opener_ = new ItemOpener(*context_, *parts_.list, this);
   desktop_ = new DesktopIntegration(*context_, this, options_.open_address);
   languages_ = new WindowTexts(*context_, options_.language_folders, this);
@@ -156,6 +164,10 @@ void MainWindow::ConnectParts() {
   connect(context_.get(), &WindowContext::CommandsChanged, this, &MainWindow::UpdateCommands);
   connect(context_.get(), &WindowContext::TextsChanged, this, &MainWindow::ApplyTexts);
   connect(context_.get(), &WindowContext::OpenFileChanged, this, &MainWindow::UpdateWindowTitle);
+  // A list read anew meets the case once the command that read it is done.
+  connect(context_.get(), &WindowContext::ListReplaced, parts_.case_flow, &CaseFlow::BindEvidence,
+          Qt::QueuedConnection);
+  connect(parts_.case_flow, &CaseFlow::CaseChanged, this, &MainWindow::UpdateCommands);
   connect(context_.get(), &WindowContext::TimesChanged, ActionUtcTimes, [this] {
     ActionUtcTimes->setChecked(context_->time_style().zone == TimeZoneChoice::kUtc);
   });
@@ -242,7 +254,8 @@ void MainWindow::ActionExitExecute() {
 
 void MainWindow::UpdateCommands() {
   UpdateWindowTitle();
-  const bool has_rows = parts_.list->RowCount() > 0;
+  // Rows of the list, shown or hidden by the tag filter.
+  const bool has_rows = parts_.list->ListRowCount() > 0;
   const bool selected = parts_.list->HasSelection();
   ActionView->setEnabled(selected);
   ActionSelectAll->setEnabled(has_rows);
@@ -252,6 +265,10 @@ void MainWindow::UpdateCommands() {
   ActionExtractSelected->setEnabled(selected);
   ActionOpenWith->setEnabled(selected);
   ActionShowThumb->setVisible(!context_->found_caches().empty() && parts_.locator->IsShown());
+  parts_.tags->UpdateCommands(has_rows, selected);
+  ActionCloseCase->setEnabled(parts_.case_flow->is_open());
+  ActionExaminerReport->setEnabled(has_rows);
+  ActionExportTimeline->setEnabled(has_rows || !context_->found_caches().empty());
   parts_.info->SetTabVisible(has_rows);
   if (IsWorking()) OnWorkingChanged(true);
 }
@@ -270,9 +287,16 @@ void MainWindow::OnWorkingChanged(bool working) {
 void MainWindow::UpdateWindowTitle() {
   const QString product = UiText(kTextProductName);
   const QString& file = context_->open_file();
-  // The file first, as desktop programs name their documents.
-  setWindowTitle(
-      file.isEmpty() ? product : QFileInfo(file).fileName() + QStringLiteral(" \u2014 ") + product);
+  // The file first, as desktop programs name their documents, then the case.
+  QString title =
+      file.isEmpty() ? product : QFileInfo(file).fileName() + QStringLiteral(" \u2014 ") + product;
+  if (parts_.case_flow != nullptr && parts_.case_flow->is_open()) {
+    const std::string& number = parts_.case_flow->case_file()->info().case_number;
+    title += QStringLiteral(" \u2014 ") +
+             (number.empty() ? UiText(kTextCase)
+                             : UiText(kTextCaseLabel).arg(QString::fromStdString(number)));
+  }
+  setWindowTitle(title);
 }
 
 void MainWindow::SetTimeZone(TimeZoneChoice zone) {

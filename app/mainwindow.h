@@ -24,6 +24,8 @@ namespace glintvane {
 class DesktopIntegration;
 class ExtractionFlow;
 class ItemOpener;
+class ReportFlow;
+class TimelineFlow;
 class WindowTexts;
 
 class MainWindow : public QMainWindow, public WindowCommands {
@@ -42,6 +44,10 @@ class MainWindow : public QMainWindow, public WindowCommands {
   ImagePane* pane() const { return parts_.pane; }
   LocatorPanel* locator() const { return parts_.locator; }
   ExtractionFlow* extraction() const { return extraction_; }
+  CaseFlow* case_flow() const { return parts_.case_flow; }
+  RowTags* tags() const { return parts_.tags; }
+  ReportFlow* report() const { return report_; }
+  TimelineFlow* timeline() const { return timeline_; }
   ItemOpener* opener() const { return opener_; }
   DesktopIntegration* desktop() const { return desktop_; }
   WindowTexts* languages() const { return languages_; }
@@ -105,6 +111,11 @@ class MainWindow : public QMainWindow, public WindowCommands {
   void CancelWork();
   void SetTimeZone(TimeZoneChoice zone);
   void ActionSettingsExecute();
+  void ActionNewCaseExecute();
+  void ActionOpenCaseExecute();
+  void ActionCloseCaseExecute();
+  void ActionExaminerReportExecute();
+  void ActionExportTimelineExecute();
   // Files named on the command line, in order; files dropped on the window.
   void OpenStartFiles(const QStringList& paths);
   void OpenDroppedFiles(const QStringList& paths);
@@ -131,6 +142,8 @@ class MainWindow : public QMainWindow, public WindowCommands {
   std::unique_ptr<WindowContext> context_;
   WindowParts parts_;
   ExtractionFlow* extraction_ = nullptr;
+  ReportFlow* report_ = nullptr;
+  TimelineFlow* timeline_ = nullptr;
   ItemOpener* opener_ = nullptr;
   DesktopIntegration* desktop_ = nullptr;
   WindowTexts* languages_ = nullptr;

@@ -14,6 +14,7 @@
 
 #include "cache_list.h"
 #include "carving_flow.h"
+#include "case_flow.h"
 #include "desktop_integration.h"
 #include "evidence_flow.h"
 #include "extraction_flow.h"
@@ -24,7 +25,10 @@
 #include "mainwindow.h"
 #include "open_flow.h"
 #include "platform/dialogs.h"
+#include "report_flow.h"
+#include "row_tags.h"
 #include "status_line.h"
+#include "timeline_flow.h"
 #include "window_texts.h"
 #include "work_controller.h"
 
@@ -55,6 +59,11 @@ void MainWindow::CreateCommands() {
       {ActionHelpOnline, &MainWindow::ActionHelpOnlineExecute},
       {ActionHelpAbout, &MainWindow::ActionHelpAboutExecute},
       {ActionSettings, &MainWindow::ActionSettingsExecute},
+      {ActionNewCase, &MainWindow::ActionNewCaseExecute},
+      {ActionOpenCase, &MainWindow::ActionOpenCaseExecute},
+      {ActionCloseCase, &MainWindow::ActionCloseCaseExecute},
+      {ActionExaminerReport, &MainWindow::ActionExaminerReportExecute},
+      {ActionExportTimeline, &MainWindow::ActionExportTimelineExecute},
   };
   for (const auto& [action, handler] : handlers)
     connect(action, &QAction::triggered, this, handler);
@@ -81,7 +90,11 @@ void MainWindow::CreateMenus() {
   File1 = menuBar()->addMenu(QString());
   File1->addActions({ActionOpen, ActionOpenEvidence, ActionSearchAll});
   File1->addSeparator();
+  File1->addActions({ActionNewCase, ActionOpenCase, ActionCloseCase});
+  File1->addSeparator();
   File1->addAction(ActionBruteForce);
+  File1->addSeparator();
+  File1->addAction(ActionExportTimeline);
   File1->addSeparator();
   File1->addActions({ActionDesktopIcon, ActionQuickLaunchIcon});
   File1->addSeparator();
@@ -90,7 +103,10 @@ void MainWindow::CreateMenus() {
   File1->addAction(ActionExit);
 
   Actions1 = menuBar()->addMenu(QString());
-  Actions1->addActions({ActionExtract, ActionExtractSelected});
+  Actions1->addActions({ActionExtract, ActionExtractSelected, ActionExaminerReport});
+  Actions1->addSeparator();
+  Actions1->addMenu(parts_.tags->TagMenu);
+  Actions1->addAction(parts_.tags->ActionEditNote);
   Actions1->addSeparator();
   Actions1->addActions({ActionSelectAll, ActionUnselectAll, ActionInvert});
   Actions1->addSeparator();
@@ -109,6 +125,9 @@ void MainWindow::CreateMenus() {
 
   ListBoxPopupMenu = new QMenu(this);
   ListBoxPopupMenu->addActions({ActionExtract, ActionExtractSelected});
+  ListBoxPopupMenu->addSeparator();
+  ListBoxPopupMenu->addMenu(parts_.tags->TagMenu);
+  ListBoxPopupMenu->addAction(parts_.tags->ActionEditNote);
   ListBoxPopupMenu->addSeparator();
   ListBoxPopupMenu->addActions({ActionSelectAll, ActionUnselectAll, ActionInvert});
   ListBoxPopupMenu->addSeparator();
@@ -136,6 +155,7 @@ void MainWindow::ApplyTexts() {
   parts_.info->ApplyTexts();
   parts_.pane->ApplyTexts();
   parts_.locator->ApplyTexts();
+  parts_.tags->ApplyTexts();
   parts_.work->ApplyTexts();
   parts_.status->Retranslate();
 }
@@ -266,6 +286,26 @@ void MainWindow::ActionOpenEvidenceExecute() {
 
 void MainWindow::OpenEvidenceImage(const QString& path) {
   parts_.evidence->OpenImage(path);
+}
+
+void MainWindow::ActionNewCaseExecute() {
+  parts_.case_flow->NewCase();
+}
+
+void MainWindow::ActionOpenCaseExecute() {
+  parts_.case_flow->OpenCase();
+}
+
+void MainWindow::ActionCloseCaseExecute() {
+  parts_.case_flow->CloseCase();
+}
+
+void MainWindow::ActionExaminerReportExecute() {
+  report_->ExaminerReport();
+}
+
+void MainWindow::ActionExportTimelineExecute() {
+  timeline_->ExportTimeline();
 }
 
 void MainWindow::CancelWork() {

@@ -159,6 +159,7 @@ void OpenFlow::EndListWork() {
   if (parts_.list->IsCurrentPage()) parts_.list->ListView1->setFocus();
   parts_.list->ShowFirstRow();
   parts_.work->AfterWork();
+  emit context.ListReplaced();
 }
 
 bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
@@ -213,6 +214,8 @@ bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
 void OpenFlow::ClearList() {
   WindowContext& context = *parts_.context;
   context.thumbnails().Clear();
+  // Tags and notes belong to the rows: they go with them (the case keeps them).
+  context.ReplaceMarks({});
   parts_.list->Clear();
   parts_.status->Clear(0);
   parts_.status->Clear(1);

@@ -7,6 +7,7 @@
 
 #include "cache/thumbcache_reader.h"
 #include "carve/carve_verify.h"
+#include "export/examiner_report.h"
 #include "texts/ui_texts.h"
 
 namespace glintvane {
@@ -106,9 +107,22 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
     case kColumnDecodes:
       if (!row.carved || row.decodes == DecodeCheck::kUnchecked) return {};
       return Word(row.decodes == DecodeCheck::kDecodes ? kTextYes : kTextNo);
+    case kColumnTags:
+      return TagsText(row);
     default:
       return {};
   }
+}
+
+QString ThumbnailModel::TagsText(const ThumbnailRow& row) const {
+  if (marks_ == nullptr) return {};
+  const auto it = marks_->find(row.key);
+  if (it == marks_->end()) return {};
+  QStringList tags;
+  static const UiTexts kEnglish;
+  for (const std::string& tag : it->second.tags)
+    tags << QString::fromStdString(TagText(tag, texts_ != nullptr ? *texts_ : kEnglish));
+  return tags.join(QStringLiteral(", "));
 }
 
 int ThumbnailModel::rowCount(const QModelIndex& parent) const {
@@ -143,12 +157,21 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
       if (index.column() == 0) return row->checked ? Qt::Checked : Qt::Unchecked;
       return {};
-    case Qt::ToolTipRole:
-      // Entries of a thumbcache_*.db add what their columns cannot show.
-      if (row->thumbcache) return hint_ + QStringLiteral("\n\n") + Text(ThumbcacheRowNote(*row));
-      // Carved rows say their kind and whether they decode.
-      if (row->carved) return hint_ + QStringLiteral("\n\n") + Text(CarvedRowNote(*row));
-      return hint_;
+    case Qt::ToolTipRole: {
+      // Entries of a thumbcache_*.db add what their columns cannot show;
+      // carved rows say their kind and whether they decode; a note is shown
+      // whole.
+      QString tip = hint_;
+      if (row->thumbcache) tip += QStringLiteral("\n\n") + Text(ThumbcacheRowNote(*row));
+      if (row->carved) tip += QStringLiteral("\n\n") + Text(CarvedRowNote(*row));
+      if (marks_ != nullptr) {
+        const auto it = marks_->find(row->key);
+        if (it != marks_->end() && !it->second.note.empty())
+          tip += QStringLiteral("\n\n") + Word(kTextNote) + QStringLiteral(": ") +
+                 QString::fromStdString(it->second.note);
+      }
+      return tip;
+    }
     case Qt::ForegroundRole:
       // A header checksum that does not match marks a damaged entry; a
       // carved picture that does not decode is greyed.
@@ -206,30 +229,61 @@ void ThumbnailModel::SetCaption(int column, const QString& caption) {
   emit headerDataChanged(Qt::Horizontal, column, column);
 }
 
+void ThumbnailModel::Filter() {
+  if (!accept_) {
+    order_ = all_;
+    return;
+  }
+  order_.clear();
+  for (const uint32_t at : all_) {
+    if (accept_(list_[at])) order_.push_back(at);
+  }
+}
+
 void ThumbnailModel::Refresh() {
   beginResetModel();
-  if (list_.size() < order_.size()) {
+  if (list_.size() < all_.size()) {
     // The list was emptied (and perhaps refilled): start from its order.
-    order_.resize(list_.size());
-    std::iota(order_.begin(), order_.end(), 0U);
+    all_.resize(list_.size());
+    std::iota(all_.begin(), all_.end(), 0U);
   } else {
-    const size_t shown = order_.size();
-    order_.resize(list_.size());
-    std::iota(order_.begin() + static_cast<std::ptrdiff_t>(shown), order_.end(),
+    const size_t shown = all_.size();
+    all_.resize(list_.size());
+    std::iota(all_.begin() + static_cast<std::ptrdiff_t>(shown), all_.end(),
               static_cast<uint32_t>(shown));
   }
+  Filter();
   endResetModel();
+}
+
+void ThumbnailModel::SetFilter(std::function<bool(const ThumbnailRow&)> accept) {
+  beginResetModel();
+  accept_ = std::move(accept);
+  Filter();
+  endResetModel();
+}
+
+void ThumbnailModel::MarksChanged() {
+  if (accept_) {
+    SetFilter(std::move(accept_));
+    return;
+  }
+  if (order_.empty()) return;
+  // From the first column on: the gallery shows that one, with the tags.
+  emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnTags),
+                   {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void ThumbnailModel::Sort(
     const std::function<bool(const ThumbnailRow&, const ThumbnailRow&)>& less) {
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   const QModelIndexList before = persistentIndexList();
+  const auto by_row = [&](uint32_t a, uint32_t b) { return less(list_[a], list_[b]); };
+  std::stable_sort(all_.begin(), all_.end(), by_row);
   std::vector<uint32_t> old_order = order_;
-  std::stable_sort(order_.begin(), order_.end(),
-                   [&](uint32_t a, uint32_t b) { return less(list_[a], list_[b]); });
+  std::stable_sort(order_.begin(), order_.end(), by_row);
   // Persistent indexes (the current row, the selection) follow their records.
-  std::vector<int> new_row(order_.size());
+  std::vector<int> new_row(list_.size());
   for (size_t i = 0; i < order_.size(); ++i) new_row[order_[i]] = static_cast<int>(i);
   QModelIndexList after;
   after.reserve(before.size());

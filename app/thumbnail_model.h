@@ -8,9 +8,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cache/thumbnail_list.h"
+#include "case/case_file.h"
 
 namespace glintvane {
 
@@ -30,6 +33,7 @@ enum ThumbnailColumn : int {
   kColumnDataChecksum,
   kColumnEndFound,
   kColumnDecodes,
+  kColumnTags,  // the row's tags in the case (or made in this session)
 };
 
 class UiTexts;
@@ -38,11 +42,23 @@ class ThumbnailModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumnCount = kColumnDecodes + 1;
+  static constexpr int kColumnCount = kColumnTags + 1;
 
   explicit ThumbnailModel(ThumbnailList& list, QObject* parent = nullptr);
   // The texts the cells' words ("Yes", "matches") come from; null: English.
   void SetTexts(const UiTexts* texts) { texts_ = texts; }
+  // The rows' tags and notes, by row key (the Tags column, the tooltip).
+  void SetMarks(const std::unordered_map<std::string, RowMarks>* marks) { marks_ = marks; }
+  // The marks changed: the Tags column is drawn again, and a filter applied
+  // again.
+  void MarksChanged();
+
+  // Shows only the rows `accept` takes (all of them without one). Filtering
+  // keeps the sort order; the view's selection is cleared.
+  void SetFilter(std::function<bool(const ThumbnailRow&)> accept);
+  bool filtered() const { return static_cast<bool>(accept_); }
+  // Rows of the list, shown or not.
+  int ListRowCount() const { return static_cast<int>(all_.size()); }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -67,7 +83,8 @@ class ThumbnailModel : public QAbstractTableModel {
   // the comparison counts as equal keep their order.
   void Sort(const std::function<bool(const ThumbnailRow&, const ThumbnailRow&)>& less);
 
-  // Checks (1), unchecks (2) or inverts (3) every row's check box.
+  // Checks (1), unchecks (2) or inverts (3) the check box of every row
+  // shown: with a filter, the rows it shows.
   void ApplyCheckCommand(int tag);
 
   // The clock the Modified texts are in ("UTC", "Europe/Berlin"), named in
@@ -84,10 +101,15 @@ class ThumbnailModel : public QAbstractTableModel {
 
  private:
   QString Word(int text) const;
+  QString TagsText(const ThumbnailRow& row) const;
+  void Filter();
 
   ThumbnailList& list_;
   const UiTexts* texts_ = nullptr;
-  std::vector<uint32_t> order_;  // view row -> list index
+  const std::unordered_map<std::string, RowMarks>* marks_ = nullptr;
+  std::function<bool(const ThumbnailRow&)> accept_;
+  std::vector<uint32_t> all_;    // every list index, in the sort order
+  std::vector<uint32_t> order_;  // view row -> list index: the rows of all_ shown
   QStringList captions_;
   QString hint_;
   QString zone_label_;

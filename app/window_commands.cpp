@@ -19,13 +19,14 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 
 void WindowCommands::CreateCommands(QWidget* window) {
   for (QAction** slot :
-       {&ActionExit,        &ActionOpen,       &ActionOpenEvidence, &ActionSearchAll,
-        &ActionBruteForce,  &ActionShowThumb,  &ActionExtract,      &ActionExtractSelected,
-        &ActionView,        &ActionOpenWith,   &ActionOrigView,     &ActionBestFit,
-        &ActionActualSize,  &ActionLeftRotate, &ActionRightRotate,  &ActionSelectAll,
-        &ActionUnselectAll, &ActionInvert,     &ActionDesktopIcon,  &ActionQuickLaunchIcon,
-        &ActionHelp,        &ActionHelpOnline, &ActionHelpAbout,    &ActionShowGallery,
-        &ActionUtcTimes,    &ActionSettings})
+       {&ActionExit,        &ActionOpen,           &ActionOpenEvidence,  &ActionSearchAll,
+        &ActionBruteForce,  &ActionShowThumb,      &ActionExtract,       &ActionExtractSelected,
+        &ActionView,        &ActionOpenWith,       &ActionOrigView,      &ActionBestFit,
+        &ActionActualSize,  &ActionLeftRotate,     &ActionRightRotate,   &ActionSelectAll,
+        &ActionUnselectAll, &ActionInvert,         &ActionDesktopIcon,   &ActionQuickLaunchIcon,
+        &ActionHelp,        &ActionHelpOnline,     &ActionHelpAbout,     &ActionShowGallery,
+        &ActionUtcTimes,    &ActionSettings,       &ActionNewCase,       &ActionOpenCase,
+        &ActionCloseCase,   &ActionExaminerReport, &ActionExportTimeline})
     *slot = new QAction(window);
 
   ActionExit->setIcon(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton, window));
@@ -75,6 +76,7 @@ void WindowCommands::CreateCommands(QWidget* window) {
       {ActionShowGallery, QKeySequence(QStringLiteral("Ctrl+G"))},
       {ActionUtcTimes, QKeySequence(QStringLiteral("Ctrl+U"))},
       {ActionSettings, QKeySequence(QStringLiteral("Ctrl+,"))},
+      {ActionExaminerReport, QKeySequence(QStringLiteral("Ctrl+Shift+R"))},
   };
   for (const auto& [action, key] : keys) {
     action->setShortcut(key);
@@ -109,6 +111,11 @@ void WindowCommands::ApplyCommandTexts(const WindowContext& context) {
       {ActionShowGallery, kTextGallery},
       {ActionUtcTimes, kTextUtcTimes},
       {ActionSettings, kTextSettings},
+      {ActionNewCase, kTextNewCase},
+      {ActionOpenCase, kTextOpenCase},
+      {ActionCloseCase, kTextCloseCase},
+      {ActionExaminerReport, kTextExaminerReportCommand},
+      {ActionExportTimeline, kTextExportTimeline},
   };
   for (const auto& [action, text] : same_text) {
     action->setText(context.UiText(text));
@@ -120,16 +127,20 @@ void WindowCommands::ApplyCommandTexts(const WindowContext& context) {
 
 void WindowCommands::SetCommandsForWork(bool working) {
   if (working) {
-    for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
-                            ActionShowThumb, ActionExtract, ActionExtractSelected, ActionView,
-                            ActionOpenWith, ActionOrigView, ActionSelectAll, ActionUnselectAll,
-                            ActionInvert, ActionLeftRotate, ActionRightRotate, ActionSettings})
+    for (QAction* action :
+         {ActionOpen,          ActionOpenEvidence, ActionSearchAll,       ActionBruteForce,
+          ActionShowThumb,     ActionExtract,      ActionExtractSelected, ActionView,
+          ActionOpenWith,      ActionOrigView,     ActionSelectAll,       ActionUnselectAll,
+          ActionInvert,        ActionLeftRotate,   ActionRightRotate,     ActionSettings,
+          ActionNewCase,       ActionOpenCase,     ActionCloseCase,       ActionExaminerReport,
+          ActionExportTimeline})
       action->setEnabled(false);
     return;
   }
   // The rest follow the lists again (UpdateCommands, UpdateImageView).
-  for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
-                          ActionShowThumb, ActionLeftRotate, ActionRightRotate, ActionSettings})
+  for (QAction* action :
+       {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce, ActionShowThumb,
+        ActionLeftRotate, ActionRightRotate, ActionSettings, ActionNewCase, ActionOpenCase})
     action->setEnabled(true);
 }
 

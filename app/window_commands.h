@@ -38,6 +38,11 @@ struct WindowCommands {
   QAction* ActionShowGallery = nullptr;  // brings the image view or the gallery forward
   QAction* ActionUtcTimes = nullptr;     // times shown in UTC instead of local time
   QAction* ActionSettings = nullptr;
+  QAction* ActionNewCase = nullptr;
+  QAction* ActionOpenCase = nullptr;
+  QAction* ActionCloseCase = nullptr;
+  QAction* ActionExaminerReport = nullptr;  // extraction with report.html and report.pdf
+  QAction* ActionExportTimeline = nullptr;
 
   // Makes every command, owned by `window`, its keys active wherever the
   // focus is in it.

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "base/error_codes.h"
+#include "export/examiner_report.h"
 #include "platform/dialogs.h"
 #include "platform/settings.h"
 
@@ -77,6 +78,37 @@ WindowContext::WindowContext(platform::Dialogs& dialogs, QObject* parent)
   errors_.SetChangedCallback([this] { emit CommandsChanged(); });
   connect(this, &WindowContext::TextsChanged, this, &WindowContext::PutTextsInDialogs);
   PutTextsInDialogs();
+  const auto built_in = BuiltInTags();
+  tag_names_.assign(built_in.begin(), built_in.end());
+}
+
+const RowMarks* WindowContext::MarksOf(const std::string& key) const {
+  const auto it = marks_.find(key);
+  return it == marks_.end() ? nullptr : &it->second;
+}
+
+void WindowContext::SetMarks(const std::string& key, RowMarks marks) {
+  if (marks.empty()) {
+    marks_.erase(key);
+  } else {
+    marks_[key] = std::move(marks);
+  }
+  emit MarksChanged();
+}
+
+void WindowContext::ReplaceMarks(MarksMap marks) {
+  marks_ = std::move(marks);
+  emit MarksChanged();
+}
+
+void WindowContext::SetTagNames(std::vector<std::string> names) {
+  if (names == tag_names_) return;
+  tag_names_ = std::move(names);
+  emit TagNamesChanged();
+}
+
+QString WindowContext::TagText(const std::string& tag) const {
+  return QString::fromStdString(::glintvane::TagText(tag, texts_));
 }
 
 void WindowContext::PutTextsInDialogs() {

@@ -8,10 +8,15 @@
 #include <QObject>
 #include <QString>
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 class QWidget;
 
 #include "base/file_time.h"
 #include "cache/thumbnail_list.h"
+#include "case/case_file.h"
 #include "discover/found_caches.h"
 #include "evidence/evidence_open.h"
 #include "texts/error_list.h"
@@ -80,6 +85,21 @@ class WindowContext : public QObject {
   bool carved_list() const { return carved_list_; }
   void SetCarvedList(bool carved) { carved_list_ = carved; }
 
+  // The tags and notes of the list's rows, by row key: the case's for the
+  // evidence the list was read from, or those made since it was opened.
+  using MarksMap = std::unordered_map<std::string, RowMarks>;
+  const MarksMap& marks() const { return marks_; }
+  const RowMarks* MarksOf(const std::string& key) const;
+  // Sets a row's marks; empty marks remove them.
+  void SetMarks(const std::string& key, RowMarks marks);
+  void ReplaceMarks(MarksMap marks);
+  // The tags offered: the built-in ones, then the case's (or this
+  // session's) own, in the order they were made.
+  const std::vector<std::string>& tag_names() const { return tag_names_; }
+  void SetTagNames(std::vector<std::string> names);
+  // A built-in tag in the chosen language; another as it is.
+  QString TagText(const std::string& tag) const;
+
   // The time style and the questions' answers kept in the settings.
   void LoadSettings();
   WindowSettings Settings() const;
@@ -111,6 +131,12 @@ class WindowContext : public QObject {
   // The time style changed: every part writes its times again.
   void TimesChanged();
   void OpenFileChanged();
+  // A read or a carving scan has filled the list anew.
+  void ListReplaced();
+  // Rows' tags or notes changed (ReplaceMarks: all of them).
+  void MarksChanged();
+  // The tags offered changed.
+  void TagNamesChanged();
 
  private:
   // The dialogs' own words (titles, buttons, the application chooser).
@@ -125,6 +151,8 @@ class WindowContext : public QObject {
   OpenImages open_images_;
   QString open_file_;
   bool carved_list_ = false;
+  MarksMap marks_;
+  std::vector<std::string> tag_names_;
   TimeStyle time_style_;
   QuestionAnswer answers_[kQuestionCount] = {};
 };

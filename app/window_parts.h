@@ -9,12 +9,14 @@ namespace glintvane {
 
 class CacheList;
 class CarvingFlow;
+class CaseFlow;
 class EvidenceFlow;
 class ExtractionFlow;
 class FileInfoPane;
 class ImagePane;
 class LocatorPanel;
 class OpenFlow;
+class RowTags;
 class StatusLine;
 class WindowContext;
 class WorkController;
@@ -33,6 +35,8 @@ struct WindowParts {
   OpenFlow* open = nullptr;
   CarvingFlow* carving = nullptr;
   EvidenceFlow* evidence = nullptr;
+  CaseFlow* case_flow = nullptr;
+  RowTags* tags = nullptr;
 };
 
 }  // namespace glintvane

@@ -1,6 +1,8 @@
 #include "base/file_time.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <ctime>
@@ -56,6 +58,25 @@ std::string FileTimeUtcIso(uint64_t filetime) {
   const auto seconds = FileTimeToUnixSeconds(filetime);
   if (!seconds) return {};
   return UnixSecondsUtcIso(*seconds);
+}
+
+std::optional<int64_t> UtcIsoToUnixSeconds(const std::string& text) {
+  std::tm tm{};
+  const char* end = strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &tm);
+  if (end == nullptr || *end != '\0') return std::nullopt;
+  return static_cast<int64_t>(timegm(&tm));
+}
+
+FileTimes ReadFileTimes(const std::string& path) {
+  FileTimes times;
+  struct statx st {};
+  const unsigned mask = STATX_MTIME | STATX_ATIME | STATX_CTIME | STATX_BTIME;
+  if (::statx(AT_FDCWD, path.c_str(), 0, mask, &st) != 0) return times;
+  if (st.stx_mask & STATX_MTIME) times.modified = st.stx_mtime.tv_sec;
+  if (st.stx_mask & STATX_ATIME) times.accessed = st.stx_atime.tv_sec;
+  if (st.stx_mask & STATX_CTIME) times.changed = st.stx_ctime.tv_sec;
+  if (st.stx_mask & STATX_BTIME) times.created = st.stx_btime.tv_sec;
+  return times;
 }
 
 }  // namespace glintvane

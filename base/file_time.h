@@ -34,4 +34,23 @@ std::string FileTimeUtcIso(uint64_t filetime);
 // Seconds since 1970 UTC as ISO 8601 in UTC.
 std::string UnixSecondsUtcIso(int64_t seconds);
 
+// ISO 8601 in UTC ("2004-08-17T10:21:45Z", the form the functions above
+// write) back to seconds since 1970; nullopt for anything else.
+std::optional<int64_t> UtcIsoToUnixSeconds(const std::string& text);
+
+// A file's times in seconds since 1970 UTC, each one only where the file
+// system keeps it.
+struct FileTimes {
+  std::optional<int64_t> modified;  // content last written
+  std::optional<int64_t> accessed;
+  std::optional<int64_t> changed;  // metadata changed (ctime; NTFS: the MFT entry changed)
+  std::optional<int64_t> created;  // birth time, where the file system records one
+  bool any() const { return modified || accessed || changed || created; }
+};
+
+// The times of the file at `path` (statx, which also gives the birth time on
+// file systems that keep one), through symbolic links; all
+// empty when it cannot be read.
+FileTimes ReadFileTimes(const std::string& path);
+
 }  // namespace glintvane

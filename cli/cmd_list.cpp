@@ -1,9 +1,11 @@
-// glintvane-cli list FILE [--json]: the thumbnails of one Thumbs.db, as a
-// table or as one JSON object with the image hashes.
+// glintvane-cli list FILE [--json] [--case FILE]: the thumbnails of one
+// Thumbs.db, as a table or as one JSON object with the image hashes; with a
+// case, each row's tags and note as well.
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,11 +13,13 @@
 #include "base/file_time.h"
 #include "cache/thumbcache_reader.h"
 #include "cache/thumbs_reader.h"
+#include "cli/cli_case.h"
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
 #include "evidence/evidence_open.h"
+#include "export/examiner_report.h"
 
 namespace glintvane::cli {
 namespace {
@@ -54,27 +58,60 @@ std::string SizeText(const ThumbnailRow& row) {
   return std::to_string(row.width) + "x" + std::to_string(row.height);
 }
 
-std::vector<std::string> Cells(const ThumbnailRow& row) {
-  return {Printable(row.key),
-          Printable(row.name),
-          Printable(row.time_text),
-          std::string(ImageKindName(row.kind)),
-          SizeText(row),
-          std::to_string(row.length)};
+// The case's marks of the listed rows, by row key; null without a case.
+using RowMarksMap = std::map<std::string, RowMarks>;
+
+const RowMarks* MarksOf(const RowMarksMap* marks, const ThumbnailRow& row) {
+  if (marks == nullptr) return nullptr;
+  const auto it = marks->find(row.key);
+  return it == marks->end() ? nullptr : &it->second;
+}
+
+std::string TagsText(const RowMarks* marks) {
+  std::string text;
+  if (marks == nullptr) return text;
+  for (const std::string& tag : marks->tags) {
+    if (!text.empty()) text += ", ";
+    text += TagText(tag, CliTexts());
+  }
+  return text;
+}
+
+std::vector<std::string> Cells(const ThumbnailRow& row, const RowMarksMap* marks) {
+  std::vector<std::string> cells = {Printable(row.key),
+                                    Printable(row.name),
+                                    Printable(row.time_text),
+                                    std::string(ImageKindName(row.kind)),
+                                    SizeText(row),
+                                    std::to_string(row.length)};
+  if (marks != nullptr) {
+    const RowMarks* mine = MarksOf(marks, row);
+    cells.push_back(Printable(TagsText(mine)));
+    cells.push_back(mine == nullptr ? std::string() : Printable(mine->note));
+  }
+  return cells;
 }
 
 // Two passes over the rows, one for the column widths and one to print: a
 // table of a million rows is never held as text.
-void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
+void PrintTable(const CacheReadResult& result, const ThumbnailList& list,
+                const RowMarksMap* marks) {
   const UiTexts& texts = CliTexts();
   PrintLines(stdout, result.details);
   std::printf("\n");
-  const std::vector<std::string> heading = {texts[kTextNumber],
-                                            texts[kTextOriginalName],
-                                            texts[kTextModified],
-                                            "Kind",
-                                            "Picture",
-                                            "Bytes"};
+  std::vector<std::string> heading = {texts[kTextNumber],
+                                      texts[kTextOriginalName],
+                                      texts[kTextModified],
+                                      "Kind",
+                                      "Picture",
+                                      "Bytes"};
+  // The case's columns follow the byte counts: tags, then the note, which
+  // may be long and so comes last.
+  const size_t bytes_column = heading.size() - 1;
+  if (marks != nullptr) {
+    heading.push_back(texts[kTextTags]);
+    heading.push_back(texts[kTextNote]);
+  }
   std::vector<size_t> widths(heading.size(), 0);
   auto measure = [&](const std::vector<std::string>& line) {
     for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
@@ -82,24 +119,25 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
   auto print = [&](const std::vector<std::string>& line) {
     std::string out;
     for (size_t c = 0; c < line.size(); ++c) {
-      const bool right = c == line.size() - 1;  // byte counts line up on the right
+      const bool right = c == bytes_column;  // byte counts line up on the right
       const std::string pad(widths[c] - DisplayWidth(line[c]), ' ');
       out += right ? pad + line[c] : line[c];
-      if (c + 1 < line.size()) out += right ? "" : pad + "  ";
+      if (c + 1 < line.size()) out += right ? "  " : pad + "  ";
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     std::printf("%s\n", out.c_str());
   };
   measure(heading);
-  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i)));
+  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i), marks));
   print(heading);
-  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i)));
+  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i), marks));
   std::printf("\n%s: %zu\n", texts[kTextFiles].c_str(), list.size());
 }
 
 // One row as a JSON object on one line. Written directly rather than through
 // a JSON tree: a cache of thousands of rows lists several times faster.
-void WriteRowJson(JsonWriter& out, const ThumbnailRow& row, const ImageStore& store) {
+void WriteRowJson(JsonWriter& out, const ThumbnailRow& row, const ImageStore& store,
+                  const RowMarksMap* marks) {
   const auto bytes =
       row.length > 0 ? store.View(row.start, row.length) : std::span<const uint8_t>{};
   out.Raw("    {").Key("key").String(row.key);
@@ -134,6 +172,15 @@ void WriteRowJson(JsonWriter& out, const ThumbnailRow& row, const ImageStore& st
   out.Raw(", ").Key("recovered").Bool(row.recovered);
   // The code that ended this row's stream (the walk went on past it); 0 if none.
   out.Raw(", ").Key("error_code").Number(static_cast<int64_t>(row.error));
+  // With a case: the row's tags (stored names, in the order given) and note.
+  if (marks != nullptr) {
+    const RowMarks* mine = MarksOf(marks, row);
+    out.Raw(", ").Key("tags").Raw("[");
+    for (size_t t = 0; mine != nullptr && t < mine->tags.size(); ++t) {
+      out.Raw(t == 0 ? "" : ", ").String(mine->tags[t]);
+    }
+    out.Raw("], ").Key("note").String(mine == nullptr ? std::string_view() : mine->note);
+  }
   out.Raw("}");
 }
 
@@ -160,7 +207,8 @@ void WriteCutShort(JsonWriter& out, const std::optional<CutShort>& cut) {
 }
 
 void PrintJson(const std::string& path, const CacheReadResult& result, bool interrupted,
-               const ErrorList& errors, const ThumbnailList& list, const ImageStore& store) {
+               const ErrorList& errors, const ThumbnailList& list, const ImageStore& store,
+               const RowMarksMap* marks) {
   JsonWriter out;
   out.Raw("{\n  ").TextField("path", path, ",\n  ");
   out.Raw(",\n  ").Key("ok").Bool(result.ok).Raw(",\n  ").Key("error_code");
@@ -179,12 +227,16 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
     out.Raw(i == 0 ? "\n" : ",\n");
     // A copy: asking the list for row i would keep a full record of every
     // compact row.
-    WriteRowJson(out, list.RowCopy(i), store);
+    WriteRowJson(out, list.RowCopy(i), store, marks);
   }
   out.Raw(list.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-int RunList(const std::string& path, bool json) {
+int RunList(const std::string& path, bool json, const std::string& case_path) {
+  // The case first: a case that cannot be used stops the run before the
+  // cache is read.
+  CliCase case_file;
+  if (!case_path.empty() && !case_file.Open("list", case_path)) return kExitFailed;
   ThumbnailList list;
   ImageStore store;
   ErrorList errors;
@@ -195,11 +247,13 @@ int RunList(const std::string& path, bool json) {
   const CacheReadResult result = ReadCacheAt(
       EvidenceLocationOfText(path), images,
       CacheReadTarget{list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
+  const RowMarksMap* marks = nullptr;
+  if (case_file.is_open() && !Interrupted()) marks = &case_file.MarksFor(path);
   const bool interrupted = result.stopped || Interrupted();
   if (json) {
-    PrintJson(path, result, interrupted, errors, list, store);
+    PrintJson(path, result, interrupted, errors, list, store, marks);
   } else {
-    PrintTable(result, list);
+    PrintTable(result, list, marks);
     PrintLines(stderr, errors.Lines(CliTexts()));
   }
   if (interrupted) {
@@ -226,12 +280,16 @@ void AddListCommand(CLI::App& app, int& exit_code) {
       app.add_subcommand("list", "List the thumbnails of a Thumbs.db or thumbcache_*.db file");
   auto path = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
+  auto case_path = std::make_shared<std::string>();
   sub->add_option("FILE", *path,
                   "the Thumbs.db or thumbcache_*.db file, or a cache inside a disk image as "
                   "search names it")
       ->required();
   sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
-  sub->callback([&exit_code, path, json] { exit_code = RunList(*path, *json); });
+  sub->add_option("--case", *case_path,
+                  "show each row's tags and note from this case file (or the case folder)");
+  sub->callback(
+      [&exit_code, path, json, case_path] { exit_code = RunList(*path, *json, *case_path); });
 }
 
 }  // namespace glintvane::cli

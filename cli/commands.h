@@ -20,6 +20,7 @@ void AddCarveCommand(CLI::App& app, int& exit_code);
 void AddSearchCommand(CLI::App& app, int& exit_code);
 void AddExtractCommand(CLI::App& app, int& exit_code);
 void AddIndexCommand(CLI::App& app, int& exit_code);
+void AddTimelineCommand(CLI::App& app, int& exit_code);
 
 // The --kinds option of the commands that carve, its text checked by
 // ParseCarveKinds (carve/carve_kinds.h); "jfif" unless given.

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   AddSearchCommand(app, exit_code);
   AddExtractCommand(app, exit_code);
   AddIndexCommand(app, exit_code);
+  AddTimelineCommand(app, exit_code);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -46,6 +46,16 @@ ReadResult<std::unique_ptr<EvidenceFileSource>> EvidenceFileSource::Open(
   source->file_ = file;
   source->size_ = file->meta->size > 0 ? static_cast<uint64_t>(file->meta->size) : 0;
   source->modified_ = static_cast<int64_t>(file->meta->mtime);
+  // A time of 0 is one the file system does not keep (FAT has no change
+  // time and keeps only the date of the last access).
+  const auto kept = [](time_t value) -> std::optional<int64_t> {
+    if (value == 0) return std::nullopt;
+    return static_cast<int64_t>(value);
+  };
+  source->times_.modified = kept(file->meta->mtime);
+  source->times_.accessed = kept(file->meta->atime);
+  source->times_.changed = kept(file->meta->ctime);
+  source->times_.created = kept(file->meta->crtime);
   source->deleted_ = (file->meta->flags & TSK_FS_META_FLAG_UNALLOC) != 0;
   return source;
 }

@@ -14,6 +14,7 @@
 
 #include "base/byte_source.h"
 #include "base/evidence_location.h"
+#include "base/file_time.h"
 #include "evidence/evidence_image.h"
 
 struct TSK_FS_FILE;
@@ -36,7 +37,9 @@ class EvidenceFileSource final : public ByteSource {
   tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
 
   int64_t modified() const { return modified_; }  // seconds since 1970 UTC
-  bool deleted() const { return deleted_; }       // the entry is not allocated
+  // Every time the file system keeps for the file.
+  const FileTimes& times() const { return times_; }
+  bool deleted() const { return deleted_; }  // the entry is not allocated
   EvidenceImage& image() { return *image_; }
 
  private:
@@ -47,6 +50,7 @@ class EvidenceFileSource final : public ByteSource {
   TSK_FS_FILE* file_ = nullptr;
   uint64_t size_ = 0;
   int64_t modified_ = 0;
+  FileTimes times_;
   bool deleted_ = false;
   // Parsers read a few hundred bytes at a time; each read of a file in an
   // image walks its run list, so reads go through one block kept here.

@@ -90,7 +90,8 @@ class EwfReader final : public ImageByteSource::Reader {
   // Opens the segment set that `path` starts. A set with a gap (E02 moved
   // away) opens in libewf as far as the gap and reads zeros behind it; here
   // it is an error that names the missing file.
-  static ReadResult<std::unique_ptr<EwfReader>> Open(const std::string& path, size_t& segments) {
+  static ReadResult<std::unique_ptr<EwfReader>> Open(const std::string& path, size_t& segments,
+                                                     std::vector<std::string>* files = nullptr) {
     libewf_error_t* error = nullptr;
     char** names = nullptr;
     int count = 0;
@@ -111,6 +112,7 @@ class EwfReader final : public ImageByteSource::Reader {
       return Fail(kErrImageOpen, "Cannot open the EWF image " + path + ": " + EwfErrorText(error));
     }
     segments = found.size();
+    if (files != nullptr) *files = found;
     if (libewf_handle_segment_files_corrupted(reader->handle_, nullptr) == 1) {
       return Fail(kErrImageIncomplete, "The EWF image " + path + " is incomplete: segment file " +
                                            NextSegmentName(found.back()) + " is missing (" +
@@ -457,7 +459,7 @@ ReadResult<std::unique_ptr<EvidenceImage>> EvidenceImage::Open(const std::string
   const ImageFormat container = ContainerFormatOf(path);
   if (container == ImageFormat::kEwf) {
     image->format_ = ImageFormat::kEwf;
-    auto reader = EwfReader::Open(path, image->segments_);
+    auto reader = EwfReader::Open(path, image->segments_, &image->files_);
     if (!reader) return tl::unexpected(reader.error());
     image->source_ = std::make_unique<ImageByteSource>(std::move(*reader));
   } else if (container != ImageFormat::kRaw) {
@@ -465,6 +467,7 @@ ReadResult<std::unique_ptr<EvidenceImage>> EvidenceImage::Open(const std::string
     if (!opened) return tl::unexpected(opened.error());
     image->format_ = container;
     image->segments_ = opened->files;
+    image->files_ = opened->paths;
     image->source_ = std::make_unique<ImageByteSource>(std::move(opened->reader));
   } else {
     std::vector<RawReader::Segment> segments;
@@ -499,6 +502,7 @@ ReadResult<std::unique_ptr<EvidenceImage>> EvidenceImage::Open(const std::string
       size += piece_size;
     }
     image->segments_ = segments.size();
+    image->files_ = pieces;
     image->format_ = segments.size() > 1 ? ImageFormat::kSplitRaw : ImageFormat::kRaw;
     image->source_ =
         std::make_unique<ImageByteSource>(std::make_unique<RawReader>(std::move(segments), size));

@@ -115,6 +115,8 @@ class EvidenceImage {
   ImageFormat format() const { return format_; }
   // The files read: segments, pieces, extents and parents.
   size_t segment_count() const { return segments_; }
+  // Their paths, in the order they make the image (the first one given).
+  const std::vector<std::string>& files() const { return files_; }
   ImageByteSource& bytes() { return *source_; }
   uint64_t size() const { return source_->Size(); }
 
@@ -142,6 +144,7 @@ class EvidenceImage {
   std::string path_;
   ImageFormat format_ = ImageFormat::kRaw;
   size_t segments_ = 1;
+  std::vector<std::string> files_;
   std::unique_ptr<ImageByteSource> source_;
   TSK_IMG_INFO* img_ = nullptr;
   bool volumes_read_ = false;

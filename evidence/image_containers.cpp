@@ -143,6 +143,7 @@ class LinkedFiles {
     if (::stat(path.c_str(), &st) != 0) return false;
     chain_.insert({st.st_dev, st.st_ino});
     files_.insert(path);
+    first_ = path;
     return true;
   }
 
@@ -178,11 +179,20 @@ class LinkedFiles {
   }
 
   size_t files() const { return files_.size(); }
+  std::vector<std::string> paths() const {
+    std::vector<std::string> paths;
+    if (!first_.empty()) paths.push_back(first_);
+    for (const std::string& path : files_) {
+      if (path != first_) paths.push_back(path);
+    }
+    return paths;
+  }
 
  private:
   std::string format_;
   std::set<FileKey> chain_;
   std::set<std::string> files_;
+  std::string first_;
 };
 
 std::string TooLong(const std::string& path, std::string_view format) {
@@ -286,7 +296,7 @@ ReadResult<OpenedContainer> OpenVhdi(const std::string& path, ImageFormat format
     return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + VhdiError(error));
   }
   reader->size_ = size;
-  return OpenedContainer{std::move(reader), linked.files()};
+  return OpenedContainer{std::move(reader), linked.files(), linked.paths()};
 }
 
 // ---- QCOW (libqcow) ----
@@ -362,7 +372,7 @@ ReadResult<OpenedContainer> OpenQcow(const std::string& path) {
     return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + QcowError(error));
   }
   reader->size_ = size;
-  return OpenedContainer{std::move(reader), linked.files()};
+  return OpenedContainer{std::move(reader), linked.files(), linked.paths()};
 }
 
 // ---- VMDK (libvmdk) ----
@@ -543,7 +553,7 @@ ReadResult<OpenedContainer> OpenVmdk(const std::string& path) {
     return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + VmdkError(error));
   }
   reader->size_ = size;
-  return OpenedContainer{std::move(reader), linked.files()};
+  return OpenedContainer{std::move(reader), linked.files(), linked.paths()};
 }
 
 // ---- AFF (afflib) ----
@@ -648,7 +658,7 @@ ReadResult<OpenedContainer> OpenAff(const std::string& path) {
     af_close(af);
     return Fail(kErrImageOpen, "Cannot read the size of the AFF image " + path);
   }
-  return OpenedContainer{std::make_unique<AffReader>(af, static_cast<uint64_t>(size)), 1};
+  return OpenedContainer{std::make_unique<AffReader>(af, static_cast<uint64_t>(size)), 1, {path}};
 }
 
 }  // namespace

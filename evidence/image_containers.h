@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <tl/expected.hpp>
 
@@ -42,6 +43,8 @@ ImageFormat ContainerFormatOf(const std::string& path);
 struct OpenedContainer {
   std::unique_ptr<ImageByteSource::Reader> reader;
   size_t files = 1;  // the files read: the image, its extents, its parents
+  // Their paths: the image first, the others by name.
+  std::vector<std::string> paths;
 };
 
 // Opens the container at `path` as RecogniseContainer named it. The error is

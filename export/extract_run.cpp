@@ -1,5 +1,6 @@
 #include "export/extract_run.h"
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 
@@ -59,6 +60,62 @@ ExtractedImage ImageRecord(const ThumbnailList& list, const ThumbnailRow& row,
       row.thumbcache ? std::string(kThumbcacheDataNotVerified) : std::string(kNoDataChecksum);
   image.recovered = row.recovered;
   return image;
+}
+
+ReportEntry ReportEntryOf(const ThumbnailList& list, const ThumbnailRow& row,
+                          const std::string& path, const std::string& open_file,
+                          const std::string& source_folder, const WriteOutcome& write,
+                          const RowMarks* marks) {
+  ReportEntry entry;
+  entry.key = row.key;
+  entry.name = std::string(RowNameText(row));
+  entry.original_path = OriginalPathFor(source_folder, row);
+  // A name that carries its folder is the original's path on its machine.
+  if (entry.original_path.empty() && !row.carved &&
+      row.name.find_first_of("\\:") != std::string::npos)
+    entry.original_path = row.name;
+  entry.time_utc = FileTimeUtcIso(row.filetime);
+  entry.length = write.bytes;
+  entry.width = row.width;
+  entry.height = row.height;
+  entry.kind = std::string(ImageKindName(row.kind));
+  entry.image_file = std::string(LocalFilePart(path));
+  if (row.source_kind == SourceKind::kOpenFile) {
+    entry.offset = row.start;
+    entry.offset_in = list.SourceOf(row);
+  } else if (row.thumbcache) {
+    entry.offset = static_cast<int64_t>(row.entry_offset);
+    entry.offset_in = open_file;
+  }
+  entry.carved = row.carved;
+  entry.recovered = row.recovered;
+  entry.md5 = write.digests.md5;
+  entry.sha256 = write.digests.sha256;
+  if (marks != nullptr) {
+    entry.tags = marks->tags;
+    entry.note = marks->note;
+  }
+  return entry;
+}
+
+ExaminerReport ExaminerReportOf(const ExaminerReportInput& input, const std::string& open_file,
+                                const ReportFacts& facts) {
+  ExaminerReport report;
+  report.case_info = input.case_info;
+  report.evidence = input.evidence;
+  if (report.evidence.path.empty()) report.evidence.path = open_file;
+  if (report.evidence.sha256.empty() && facts.source_known) {
+    report.evidence.size = facts.source_size;
+    report.evidence.sha256 = facts.source_sha256;
+  }
+  if (!report.evidence.times.any() && !open_file.empty()) {
+    report.evidence.times = ReadFileTimes(open_file);
+  }
+  report.version = facts.version;
+  report.made_by = input.made_by;
+  report.run_time_utc = facts.run_time_utc;
+  report.selection = input.selection;
+  return report;
 }
 
 // The files the run reads: no output may replace one of them.
@@ -134,7 +191,15 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
   const std::string destination = AbsoluteFolder(options.destination);
   const std::string source_folder = OpenFileFolder(options.open_file);
   outcome.report_path = destination + std::string(kReportFileName);
-  for (size_t i = 0; i < list.size(); ++i) outcome.checked += list[i].checked ? 1 : 0;
+  std::vector<bool> chosen(list.size(), false);
+  if (options.rows) {
+    for (const size_t i : *options.rows) {
+      if (i < list.size()) chosen[i] = true;
+    }
+  } else {
+    for (size_t i = 0; i < list.size(); ++i) chosen[i] = list[i].checked;
+  }
+  outcome.checked = static_cast<int>(std::count(chosen.begin(), chosen.end(), true));
   if (outcome.checked == 0) return outcome;
 
   errors.Clear();
@@ -155,10 +220,11 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
 
   const std::vector<FileId> inputs = InputsOf(list, options.open_file);
   ExtractNamer namer(destination);
+  std::vector<ReportEntry> entries;
   int k = 0;
   for (size_t i = 0; i < list.size(); ++i) {
+    if (!chosen[i]) continue;
     const ThumbnailRow& row = list[i];
-    if (!row.checked) continue;
     if (options.stop.stop_requested()) {
       outcome.stopped = true;
       break;
@@ -203,10 +269,24 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
                             std::string(RowTimeText(row));
     lines.push_back(BuildReportCell(k, path, OriginalPathFor(source_folder, row), alt));
     outcome.written.push_back(ImageRecord(list, row, path, options.open_file, write));
+    if (options.examiner != nullptr) {
+      entries.push_back(
+          ReportEntryOf(list, row, path, options.open_file, source_folder, write,
+                        options.examiner->marks ? options.examiner->marks(row) : nullptr));
+      entries.back().number = k;
+    }
   }
   lines.push_back(BuildReportFiller(k) + BuildReportFooter());
   outcome.report_written =
       WriteRunFile(outcome.report_path, JoinReportLines(lines), errors, inputs);
+  if (options.examiner != nullptr) {
+    ExaminerReport report = ExaminerReportOf(*options.examiner, options.open_file, facts);
+    report.entries = std::move(entries);
+    outcome.examiner_html_path = destination + std::string(kExaminerReportHtmlName);
+    outcome.examiner_html_written = WriteRunFile(
+        outcome.examiner_html_path, BuildExaminerReportHtml(report, texts), errors, inputs);
+    outcome.examiner_report = std::move(report);
+  }
 
   if (options.write_catalogs) {
     CatalogHead head;

@@ -13,6 +13,7 @@
 
 #include "cache/thumbnail_list.h"
 #include "export/copy_range.h"
+#include "export/examiner_report.h"
 #include "export/image_catalog.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
@@ -47,6 +48,11 @@ struct ExtractOptions {
   // Checked before each row; a stopped run still writes the report and
   // records of the rows written so far.
   std::stop_token stop;
+  // The rows to write (list indices) instead of the checked ones: the rows
+  // of a tag, say, without touching the check boxes.
+  std::optional<std::vector<size_t>> rows;
+  // Also write the examiner's report, report.html, for the rows written.
+  const ExaminerReportInput* examiner = nullptr;
 };
 
 struct ExtractOutcome {
@@ -64,18 +70,24 @@ struct ExtractOutcome {
   std::string csv_path;
   std::string json_path;
   std::vector<std::string> report_lines;
+  // The examiner's report as written (for the PDF made from it).
+  std::optional<ExaminerReport> examiner_report;
+  bool examiner_html_written = false;
+  std::string examiner_html_path;  // destination + "report.html"
 
-  // Every chosen row written or knowingly skipped, and the report saved.
+  // Every chosen row written or knowingly skipped, and the reports saved.
   bool ok() const {
-    return !abandoned && !stopped && failed.empty() && (checked == 0 || report_written);
+    return !abandoned && !stopped && failed.empty() && (checked == 0 || report_written) &&
+           (!examiner_report || examiner_html_written);
   }
 };
 
-// Writes every checked row, in list order, to the destination, named by
-// ExtractNamer, and then the report. With an empty list or nothing checked it
-// does nothing (the error list is left as it is); otherwise the error list is
-// cleared first and receives an entry per row (kMsgRowWritten, or the
-// failure and then kErrRowNotWritten) and one per finding.
+// Writes every checked row (or the rows of options.rows), in list order, to
+// the destination, named by ExtractNamer, and then the report. With an empty
+// list or nothing checked it does nothing (the error list is left as it is);
+// otherwise the error list is cleared first and receives an entry per row
+// (kMsgRowWritten, or the failure and then kErrRowNotWritten) and one per
+// finding.
 ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
                              const ExtractOptions& options, ErrorList& errors,
                              const UiTexts& texts);

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 namespace glintvane {
-namespace {
 
 std::string CsvField(std::string_view text, bool is_text) {
   std::string value;
@@ -22,6 +21,8 @@ std::string CsvField(std::string_view text, bool is_text) {
   quoted += '"';
   return quoted;
 }
+
+namespace {
 
 // Length of the valid UTF-8 sequence at text[i], or 0.
 size_t Utf8SequenceLength(std::string_view text, size_t i) {

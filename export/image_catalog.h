@@ -58,6 +58,10 @@ std::string BuildImageCsv(const std::vector<ExtractedImage>& images);
 
 std::string BuildImageJson(const CatalogHead& head, const std::vector<ExtractedImage>& images);
 
+// One CSV field as BuildImageCsv writes it: quoted when it must be, and a
+// text (`is_text`) that a spreadsheet would take for a formula guarded.
+std::string CsvField(std::string_view text, bool is_text);
+
 // A JSON string literal, quotes included. Invalid UTF-8 bytes become U+FFFD
 // so that the file stays valid JSON whatever a name holds.
 std::string JsonString(std::string_view text);

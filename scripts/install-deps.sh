@@ -14,7 +14,7 @@ packages=(
   libtsk-dev libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev libafflib-dev
   libesedb-dev libsqlite3-dev
   sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk qemu-utils afflib-tools
-  libesedb-utils sqlite3 time
+  libesedb-utils sqlite3 time poppler-utils fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -148,6 +150,35 @@ QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
   AppChooserDialog dialog(path, parent, ApplicationFolders(), texts());
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.CommandLine();
+}
+
+std::optional<QString> Dialogs::AskText(QWidget* parent, const QString& title, const QString& label,
+                                        const QString& initial, bool multiline) {
+  bool ok = false;
+  const QString text =
+      multiline ? QInputDialog::getMultiLineText(parent, title, label, initial, &ok)
+                : QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+int Dialogs::ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                        const QStringList& items, int current) {
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(parent, title, label, items, current, false, &ok);
+  return ok ? static_cast<int>(items.indexOf(chosen)) : -1;
+}
+
+QString Dialogs::ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                                int* filter) {
+  QString selected = filters.value(*filter);
+  const QString key = FolderKey(QStringLiteral("SaveFolder"), title);
+  const QString path = QFileDialog::getSaveFileName(parent, title, LastFolder(key),
+                                                    filters.join(QStringLiteral(";;")), &selected);
+  if (path.isEmpty()) return {};
+  KeepFolder(key, QFileInfo(path).absolutePath());
+  *filter = std::max(0, static_cast<int>(filters.indexOf(selected)));
+  return path;
 }
 
 std::optional<CarveChoice> Dialogs::ChooseCarveKinds(QWidget* parent,

@@ -97,6 +97,18 @@ class Dialogs {
   // The application chooser of the program itself: the command line to run
   // (program first, the file among its arguments), or empty when cancelled.
   virtual QStringList ChooseApplication(QWidget* parent, const QString& path);
+  // A line of text (a paragraph when `multiline`), starting as `initial`;
+  // nullopt when cancelled.
+  virtual std::optional<QString> AskText(QWidget* parent, const QString& title,
+                                         const QString& label, const QString& initial,
+                                         bool multiline);
+  // One of `items`, `current` chosen at first; -1 when cancelled.
+  virtual int ChooseItem(QWidget* parent, const QString& title, const QString& label,
+                         const QStringList& items, int current);
+  // The save dialog: `filters` are Qt name filters; *filter gets the index of
+  // the one chosen. "" when cancelled.
+  virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                                 int* filter);
   // What the Brute Force command carves, `preselected` ticked at first; the
   // unallocated-only choice is offered for a `disk_image` only. nullopt when
   // cancelled. By default the window's CarveKindsDialog.

@@ -51,6 +51,35 @@ class ScriptedDialogs : public platform::Dialogs {
     return CarveChoice{carve_kinds.value_or(preselected.kinds), disk_image && carve_unallocated};
   }
 
+  std::optional<QString> AskText(QWidget*, const QString&, const QString& label,
+                                 const QString& initial, bool) override {
+    text_labels << label;
+    text_initials << initial;
+    if (texts.isEmpty()) return std::nullopt;
+    return texts.dequeue();
+  }
+  int ChooseItem(QWidget*, const QString&, const QString& label, const QStringList& items,
+                 int) override {
+    item_labels << label;
+    item_lists << items;
+    return choices.isEmpty() ? -1 : choices.dequeue();
+  }
+  QString ChooseSaveFile(QWidget*, const QString&, const QStringList& filters,
+                         int* filter) override {
+    save_filters = filters;
+    *filter = save_filter;
+    return save_file;
+  }
+
+  QQueue<QString> texts;  // text answers in order; cancelled once they run out
+  QStringList text_labels;
+  QStringList text_initials;
+  QQueue<int> choices;  // items chosen in order; cancelled once they run out
+  QStringList item_labels;
+  QList<QStringList> item_lists;
+  QString save_file;
+  int save_filter = 0;
+  QStringList save_filters;
   QQueue<bool> answers;   // Yes/No answers in order; No once they run out
   QQueue<bool> remember;  // "Don't ask again" ticked, for questions that offer it
   QStringList messages;
