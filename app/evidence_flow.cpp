@@ -15,14 +15,19 @@
 
 namespace glintvane {
 
+QString DiskImageFilter(const WindowContext& context) {
+  return context.UiText(kTextDiskImages) +
+         QStringLiteral(
+             " (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin *.vmdk *.vhd *.vhdx *.qcow2 "
+             "*.qcow *.aff)");
+}
+
 EvidenceFlow::EvidenceFlow(const WindowParts& parts) : QObject(parts.window), parts_(parts) {}
 
 void EvidenceFlow::Open() {
   WindowContext& context = *parts_.context;
-  const QStringList filters{
-      context.UiText(kTextDiskImages) + QStringLiteral(" (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin "
-                                                       "*.vmdk *.vhd *.vhdx *.qcow2 *.qcow *.aff)"),
-      context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+  const QStringList filters{DiskImageFilter(context),
+                            context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
   parts_.window->repaint();

@@ -13,6 +13,7 @@
 #include "base/windows_path.h"
 #include "cache/thumbs_reader.h"
 #include "cache_list.h"
+#include "carve_kinds_dialog.h"
 #include "carving_flow.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_open.h"
@@ -129,7 +130,7 @@ void OpenFlow::OpenLocation(EvidenceLocation where) {
     if (context.dialogs().AskYesNo(parts_.window, question, kCarveQuestionHelpContext)) {
       parts_.window->repaint();
       FreezeList();
-      parts_.carving->CarveFile(path);
+      parts_.carving->CarveFile(path, CarveChoice{LoadCarveKinds()});
       EndListWork();
     }
   }

@@ -207,7 +207,7 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
       return result;
     }
     result.file_size = static_cast<uint64_t>(*length);
-    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit);
+    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit, target.kinds);
     const auto read = FeedBlocks(scanner, *length, ReadFile, &fd, target.progress, target.stop);
     result.stopped = target.stop.stop_requested();
     result.rows_added = scanner.rows_added();
@@ -248,7 +248,7 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
   try {
     const auto length = static_cast<int64_t>(source.Size());
     result.file_size = source.Size();
-    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds);
     SourceReader reader{source};
     const auto read =
         FeedBlocks(scanner, length, ReadSource, &reader, target.progress, target.stop);
@@ -278,7 +278,7 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
   try {
     const auto length = static_cast<int64_t>(bytes.size());
     result.file_size = bytes.size();
-    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds);
     MemoryReader reader{bytes};
     const auto read = FeedBlocks(scanner, length, ReadMemory, &reader, target.progress);
     scanner.CloseAtEnd(read.value_or(length));

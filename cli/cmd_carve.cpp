@@ -1,6 +1,8 @@
-// glintvane-cli carve FILE [--json] [--hash]: lists every JFIF image found in
-// FILE. Exit status 0 when the whole file was read (whether or not it held an
-// image; "ok" tells that), 1 when it could not be, 2 for a wrong command line.
+// glintvane-cli carve FILE [--kinds K,...] [--json] [--hash]: lists every JFIF
+// image (or picture of the kinds asked for) found in FILE, and whether each
+// decodes. Exit status 0 when the whole file was read (whether or not it held
+// an image; "ok" tells that), 1 when it could not be, 2 for a wrong command
+// line.
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -17,7 +19,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cache/thumbnail_list.h"
+#include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
+#include "carve/carve_verify.h"
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
@@ -91,7 +95,45 @@ struct CarveArgs {
   bool unallocated = false;
   std::string dfxml;
   size_t max_rows = kDefaultCarveRowLimit;
+  std::string kinds = "jfif";
+  bool no_verify = false;
 };
+
+// The picture's format, whichever start found it: "jpeg", "png" or "bmp".
+std::string_view PictureKind(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kPng:
+      return "png";
+    case CarveKind::kBmp:
+      return "bmp";
+    default:
+      return "jpeg";
+  }
+}
+
+std::string_view DecodesWord(DecodeCheck decodes) {
+  switch (decodes) {
+    case DecodeCheck::kDecodes:
+      return "yes";
+    case DecodeCheck::kFails:
+      return "no";
+    case DecodeCheck::kUnchecked:
+      break;
+  }
+  return "-";
+}
+
+std::string_view DecodesJson(DecodeCheck decodes) {
+  switch (decodes) {
+    case DecodeCheck::kDecodes:
+      return "true";
+    case DecodeCheck::kFails:
+      return "false";
+    case DecodeCheck::kUnchecked:
+      break;
+  }
+  return "null";
+}
 
 // "after 262144 of 68719476736 bytes (0 %); 1 image found".
 std::string HowFar(const CarveResult& result, size_t rows) {
@@ -119,14 +161,24 @@ int RunCarve(const CarveArgs& args) {
   CarveSource& carved = **opened;
   const bool through_image = carved.kind() != CarveSource::Kind::kFile;
   const bool unallocated = carved.kind() == CarveSource::Kind::kUnallocated;
+  // Checked by the option's validator already.
+  const CarveKinds kinds = ParseCarveKinds(args.kinds).value_or(kDefaultCarveKinds);
   ThumbnailList list;
   ErrorList errors;
   CarveResult result;
   {
     TerminalProgress progress;
-    result = carved.Scan({list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows});
+    result =
+        carved.Scan({list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows, kinds});
   }
   ByteSource* source = carved.bytes();
+  // Each picture is decoded from the bytes just scanned; a stopped scan
+  // lists what it found without checking it.
+  const bool verify = !args.no_verify && source != nullptr && !result.stopped && !Interrupted();
+  if (verify) {
+    TerminalProgress progress;
+    CheckCarvedRows(list, 0, *source, InterruptStop(), &progress);
+  }
   const bool interrupted = result.stopped || Interrupted();
   const bool digests = hash || !args.dfxml.empty();
   std::vector<uint8_t> buffer;
@@ -158,6 +210,9 @@ int RunCarve(const CarveArgs& args) {
     }
     out.Add(",\"scanned\":");
     out.Add(JsonText(carved.description()));
+    out.Add(",\"kinds\":");
+    out.Add(JsonText(CarveKindsText(kinds)));
+    out.Add(verify ? ",\"verified\":true" : ",\"verified\":false");
     out.Add(",\"errors\":[");
     for (size_t i = 0; i < errors.lines().size(); ++i) {
       if (i > 0) out.Add(",");
@@ -165,26 +220,32 @@ int RunCarve(const CarveArgs& args) {
     }
     out.Add("],\"rows\":[");
   } else {
-    out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\n"
-                 : "key\tstart\tend\tlength\tcomplete\n");
+    out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes\n"
+                 : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes\n");
   }
   for (size_t i = 0; i < list.size(); ++i) {
     // Straight from the list's compact entries: a full record for each of
     // millions of rows would cost both memory and time.
     int64_t start = 0, end = 0, length = 0;
     bool complete = false;
+    CarveKind kind = CarveKind::kJfif;
+    DecodeCheck decodes = DecodeCheck::kUnchecked;
     std::string key;
     if (const CarvedEntry* entry = list.CarvedAt(i)) {
       start = entry->start;
       end = entry->end;
       length = entry->length;
       complete = entry->complete;
+      kind = entry->kind;
+      decodes = entry->decodes;
     } else {
       const ThumbnailRow& row = list[i];
       start = row.start;
       end = row.end;
       length = row.length;
       complete = row.complete;
+      kind = row.carve_kind;
+      decodes = row.decodes;
       key = row.key;
     }
     const auto add_key = [&] {
@@ -199,8 +260,10 @@ int RunCarve(const CarveArgs& args) {
     const std::string& digest = sums.sha256;
     // Where the image lies in the file or the disk: the unallocated stream
     // joins stretches that need not be neighbours on the disk.
+    // Asked for only where they are printed: a vector per row of millions
+    // would cost more than the row.
     std::vector<DfxmlByteRun> runs;
-    if (length > 0) {
+    if (length > 0 && (unallocated || !args.dfxml.empty())) {
       for (const ImageRun& piece :
            carved.SourceRunsOf(static_cast<uint64_t>(start), static_cast<uint64_t>(length))) {
         runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
@@ -208,7 +271,9 @@ int RunCarve(const CarveArgs& args) {
     }
     if (!args.dfxml.empty()) {
       DfxmlFileObject object;
-      object.filename = (key.empty() ? std::to_string(i) : key) + ".jpg";
+      ThumbnailRow named;
+      named.kind = CarvedImageKind(kind);
+      object.filename = (key.empty() ? std::to_string(i) : key) + std::string(RowExtension(named));
       object.filesize = static_cast<uint64_t>(std::max<int64_t>(length, 0));
       object.byte_runs = runs;
       object.digests = sums;
@@ -224,6 +289,12 @@ int RunCarve(const CarveArgs& args) {
       out.Add(",\"length\":");
       out.Add(length);
       out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
+      out.Add(",\"kind\":\"");
+      out.Add(PictureKind(kind));
+      out.Add("\",\"signature\":\"");
+      out.Add(CarveKindName(kind));
+      out.Add("\",\"decodes\":");
+      out.Add(DecodesJson(decodes));
       if (unallocated && !runs.empty()) {
         out.Add(",\"img_offset\":");
         out.Add(static_cast<int64_t>(runs.front().img_offset));
@@ -247,6 +318,10 @@ int RunCarve(const CarveArgs& args) {
         out.Add("\t");
         out.Add(digest);
       }
+      out.Add("\t");
+      out.Add(CarveKindName(kind));
+      out.Add("\t");
+      out.Add(DecodesWord(decodes));
       out.Add("\n");
     }
   }
@@ -317,11 +392,25 @@ int RunCarve(const CarveArgs& args) {
 
 }  // namespace
 
+CLI::Option* AddKindsOption(CLI::App* command, std::string& kinds) {
+  return command
+      ->add_option("--kinds", kinds,
+                   "the kinds of picture to carve, comma-separated: jfif (the default), exif, "
+                   "jpeg, png, bmp, or all")
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            const auto parsed = ParseCarveKinds(text);
+            return parsed ? std::string() : parsed.error();
+          },
+          "KINDS"));
+}
+
 void AddCarveCommand(CLI::App& app, int& exit_code) {
   auto* sub = app.add_subcommand(
       "carve",
-      "Find every JFIF image in a file (pagefile.sys, hiberfil.sys, any file). Exit 0 when "
-      "the whole file was read, 1 when it could not be.");
+      "Find every JFIF image (or picture of the kinds asked for) in a file (pagefile.sys, "
+      "hiberfil.sys, any file) and check that each decodes. Exit 0 when the whole file was "
+      "read, 1 when it could not be.");
   auto args = std::make_shared<CarveArgs>();
   sub->add_option("FILE", args->path,
                   "the file to scan; a disk image in EWF, VMDK, VHD, VHDX, QCOW2, AFF or split raw "
@@ -335,6 +424,9 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
   sub->add_option("--dfxml", args->dfxml,
                   "write a DFXML record of the run: each image's byte run in FILE, length and "
                   "MD5/SHA-1/SHA-256");
+  AddKindsOption(sub, args->kinds);
+  sub->add_flag("--no-verify", args->no_verify,
+                "do not decode the pictures found: \"decodes\" is null (quicker)");
   sub->add_option("--max-rows", args->max_rows,
                   "stop with an error after this many rows, keeping them (default " +
                       std::to_string(kDefaultCarveRowLimit) + ")")

@@ -16,6 +16,7 @@
 #include "base/file_time.h"
 #include "cache/thumbnail_list.h"
 #include "cache/thumbs_reader.h"
+#include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
@@ -33,6 +34,7 @@ struct ExtractArgs {
   bool all = false;
   std::vector<std::string> keys;
   bool carve = false;
+  std::string kinds = "jfif";
   bool json = false;
   std::string dfxml;
 };
@@ -119,9 +121,9 @@ int RunExtract(ExtractArgs args) {
   {
     TerminalProgress progress;
     if (args.carve) {
-      report.read_ok =
-          ScanFileForImages(args.file, {list, errors, CliTexts(), &progress, InterruptStop()})
-              .finished;
+      CarveTarget target{list, errors, CliTexts(), &progress, InterruptStop()};
+      target.kinds = ParseCarveKinds(args.kinds).value_or(kDefaultCarveKinds);
+      report.read_ok = ScanFileForImages(args.file, target).finished;
     } else {
       CacheReadOptions options;
       options.date_time_format = DefaultDateTimeFormat();
@@ -282,7 +284,11 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
                                "write only the rows with these numbers (comma-separated)")
                    ->delimiter(',');
   all->excludes(keys);
-  sub->add_flag("--carve", args->carve, "carve JFIF images out of FILE instead of reading a cache");
+  auto* carve = sub->add_flag("--carve", args->carve,
+                              "carve JFIF images (or the --kinds asked for) out of FILE instead "
+                              "of reading a cache; PNG and BMP pictures are written as .png and "
+                              ".bmp");
+  AddKindsOption(sub, args->kinds)->needs(carve);
   sub->add_flag("--json", args->json,
                 "print one JSON document: written, report, csv, json, errors, failed, skipped, "
                 "checked, ok");

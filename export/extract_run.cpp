@@ -95,6 +95,13 @@ WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& stor
       errors.AddError(missing.error_code, output, missing.detail, texts);
       return missing;
     }
+    // Rows carved from the disk inside an image read through the image: the
+    // container file does not hold the disk's bytes as they lay.
+    if (ByteSource* bytes = list.SourceBytes(row.source).get()) {
+      std::vector<FileId> protect(inputs.begin(), inputs.end());
+      if (auto id = FileIdOf(list.SourceOf(row))) protect.push_back(*id);
+      return CopySourceRange(output, *bytes, row.start, row.length, errors, texts, mode, protect);
+    }
     return CopyFileRange(output, list.SourceOf(row), row.start, row.length, errors, texts, mode,
                          inputs);
   }

@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 133;
+inline constexpr int kUiTextCount = 144;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -147,6 +147,17 @@ enum UiText : int {
   kTextNoValidValue = 130,
   kTextColumns = 131,
   kTextShowAllColumns = 132,
+  kTextCarveKindsPrompt = 133,
+  kTextCarveJfif = 134,
+  kTextCarveExif = 135,
+  kTextCarveJpeg = 136,
+  kTextCarvePng = 137,
+  kTextCarveBmp = 138,
+  kTextCarveUnallocated = 139,
+  kTextDecodes = 140,
+  kTextCarvedDisk = 141,
+  kTextCarvedUnallocated = 142,
+  kTextScanUnreadableSectors = 143,
 };
 
 // The built-in English texts, in index order.

@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <memory>
 
 #include "cache/thumbcache_reader.h"
 #include "export/html_report.h"
@@ -247,6 +249,51 @@ TEST(ActionExtract, CarvedRowsCopyTheirRange) {
   EXPECT_EQ(outcome.written[0].name, "---");
   EXPECT_EQ(outcome.report_lines[1],
             "<TR><TD><IMG SRC='1_thmb.jpg' ALT='---. Modified: ---'></TD>");
+}
+
+// The disk inside an image, as the image's reader gives it.
+class FailingSource final : public ByteSource {
+ public:
+  uint64_t Size() const override { return 1 << 20; }
+  tl::expected<size_t, IoError> ReadAt(uint64_t, std::span<uint8_t>) override {
+    return tl::unexpected(IoError{EIO, "chunk 3 fails its checksum"});
+  }
+};
+
+TEST(ActionExtract, RowsCarvedFromADiskInsideAnImageReadThroughIt) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.Sub("out");
+  // The container's own bytes are not the disk's; its first segment lies
+  // under the name the second row would take.
+  const std::string image = run.options.destination + "2_thmb.jpg";
+  const std::vector<uint8_t> container(4000, 'c');
+  testing::WriteBytes(image, container);
+  std::vector<uint8_t> disk(300000);
+  for (size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+  const auto bytes = std::make_shared<MemoryByteSource>(disk);
+  run.options.open_file = image;
+  AddCarvedRow(run.list, image, "1", 100, 1000, bytes);
+  AddCarvedRow(run.list, image, "2", 0, 10, bytes);
+  AddCarvedRow(run.list, image, "3", 299000, 5000, bytes);  // runs past the end
+  AddCarvedRow(run.list, image, "4", 400000, 10, bytes);    // starts past the end
+  AddCarvedRow(run.list, image, "5", 0, 10, std::make_shared<FailingSource>());
+  const ExtractOutcome outcome = run.Extract();
+  const std::string out = run.options.destination;
+  EXPECT_EQ(ReadBytes(out + "1_thmb.jpg"), Slice(disk, 100, 1000));
+  EXPECT_EQ(ReadBytes(image), container);
+  EXPECT_EQ(ReadBytes(out + "3_thmb.jpg"), Slice(disk, 299000, 1000));
+  EXPECT_TRUE(ReadBytes(out + "4_thmb.jpg").empty());
+  // A read the image's reader refuses fails the row and leaves nothing.
+  EXPECT_FALSE(std::filesystem::exists(out + "5_thmb.jpg"));
+  EXPECT_EQ(outcome.failed.size(), 2u);
+  ASSERT_EQ(outcome.written.size(), 3u);
+  EXPECT_EQ(outcome.written[0].digests.sha256, DigestsOf(Slice(disk, 100, 1000)).sha256);
+  EXPECT_EQ(outcome.written[1].length, 1000);
+  bool told = false;
+  for (const std::string& line : run.errors.lines())
+    told = told || line.find("chunk 3 fails its checksum") != std::string::npos;
+  EXPECT_TRUE(told);
 }
 
 TEST(ActionExtract, LinksOriginalsThatStillExist) {

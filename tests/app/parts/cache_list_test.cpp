@@ -1,6 +1,7 @@
 // The thumbnail list on its own: the keys it takes, times written again in
 // another clock, and one error for a sort over unreadable values.
 #include <QAction>
+#include <QBrush>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -149,11 +150,21 @@ void CacheListTest::ColumnsFollowTheKindAndAreRememberedPerKind() {
     row.carved = true;
     row.start = 4096;
     row.complete = true;
+    row.carve_kind = CarveKind::kExif;
+    row.decodes = DecodeCheck::kFails;
   });
   QCOMPARE(list.kind(), ListKind::kCarved);
   QVERIFY(list.VisibleColumns().contains(kColumnOffset));
   QCOMPARE(cell(kColumnOffset), QStringLiteral("4096"));
   QCOMPARE(cell(kColumnEndFound), QStringLiteral("Yes"));
+  // What a carved row is and whether it decodes are columns of their own,
+  // and a row that does not decode is grey.
+  QVERIFY(list.VisibleColumns().contains(kColumnKind));
+  QVERIFY(list.VisibleColumns().contains(kColumnDecodes));
+  QCOMPARE(cell(kColumnKind), QStringLiteral("JPEG (Exif)"));
+  QCOMPARE(cell(kColumnDecodes), QStringLiteral("No"));
+  QCOMPARE(list.model()->data(list.model()->index(0, 0), Qt::ForegroundRole).value<QBrush>(),
+           QBrush(Qt::gray));
   fill(thumbcache);
   QVERIFY(!list.VisibleColumns().contains(kColumnOffset));
   // The Number column holds the check boxes and stays.
