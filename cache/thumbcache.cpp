@@ -237,8 +237,7 @@ ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, 
   return entry;
 }
 
-uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes) {
-  uint64_t crc = ~0ull;
+uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes, uint64_t crc) {
   for (const uint8_t b : bytes) crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
   return crc;
 }

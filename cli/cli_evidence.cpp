@@ -26,7 +26,8 @@
 namespace glintvane::cli {
 namespace {
 
-void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome, double seconds) {
+void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome, double seconds,
+               bool unallocated) {
   nlohmann::json rows = nlohmann::json::array();
   for (const CacheFileRecord& row : list.rows()) rows.push_back(FoundRowJson(row));
   nlohmann::json partitions = nlohmann::json::array();
@@ -44,22 +45,28 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
          {"overlaps", v.overlaps == 0 ? nlohmann::json() : nlohmann::json(v.overlaps)},
          {"past_end", TextOrNull(v.past_end)}});
   }
-  const nlohmann::json doc = {{"root", outcome.image},
-                              {"image", outcome.image},
-                              {"format", outcome.format},
-                              {"segments", outcome.segments},
-                              {"size", outcome.size},
-                              {"partitioned", outcome.partitioned},
-                              {"partitions", std::move(partitions)},
-                              {"folders", outcome.folders},
-                              {"unreadable_folders", 0},
-                              {"unreadable_sectors", outcome.unreadable_sectors},
-                              {"deleted_rows", outcome.deleted_rows},
-                              {"complete", outcome.complete()},
-                              {"interrupted", outcome.stopped},
-                              {"truncated", outcome.truncated()},
-                              {"seconds", seconds},
-                              {"rows", std::move(rows)}};
+  nlohmann::json doc = {{"root", outcome.image},
+                        {"image", outcome.image},
+                        {"format", outcome.format},
+                        {"segments", outcome.segments},
+                        {"size", outcome.size},
+                        {"partitioned", outcome.partitioned},
+                        {"partitions", std::move(partitions)},
+                        {"folders", outcome.folders},
+                        {"unreadable_folders", 0},
+                        {"unreadable_sectors", outcome.unreadable_sectors},
+                        {"deleted_rows", outcome.deleted_rows},
+                        {"complete", outcome.complete()},
+                        {"interrupted", outcome.stopped},
+                        {"truncated", outcome.truncated()},
+                        {"seconds", seconds},
+                        {"rows", std::move(rows)}};
+  if (unallocated) {
+    doc["unallocated"] = true;
+    doc["free_space_bytes"] = outcome.free_space_bytes;
+    doc["free_space_rows"] = outcome.free_space_rows;
+    doc["notes"] = outcome.notes;
+  }
   std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
@@ -121,11 +128,12 @@ bool IsImageSearchRoot(const std::string& root) {
   return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
 }
 
-int RunImageSearch(const std::string& image, bool json, int code_page) {
+int RunImageSearch(const std::string& image, bool json, int code_page, bool unallocated) {
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
   options.code_page = code_page;
+  options.unallocated = unallocated;
   const auto start = std::chrono::steady_clock::now();
   EvidenceSearchOutcome outcome;
   {
@@ -164,7 +172,7 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
                  static_cast<unsigned long long>(outcome.unreadable_sectors));
   }
   if (json) {
-    PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count());
+    PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count(), unallocated);
   } else {
     PrintFoundTable(list, true);
     const UiTexts& texts = CliTexts();

@@ -18,6 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/evidence_location.h"
+#include "cache/raw_caches.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
@@ -97,7 +99,27 @@ struct CarveArgs {
   size_t max_rows = kDefaultCarveRowLimit;
   std::string kinds = "jfif";
   bool no_verify = false;
+  bool caches = false;
 };
+
+// A stretch of the scanned bytes that a found cache or entry holds: the
+// pictures carved inside it are marked, not taken for loose ones.
+struct Holder {
+  int64_t start = 0;
+  int64_t end = 0;
+  std::string location;       // a Thumbs.db: its location's text
+  int64_t entry_offset = -1;  // a thumbcache entry: where its header lies
+};
+
+// The holder whose stretch a picture starting at `start` starts in, in
+// `holders` sorted by start and never overlapping; null when none.
+const Holder* HolderOf(const std::vector<Holder>& holders, int64_t start) {
+  auto it = std::upper_bound(holders.begin(), holders.end(), start,
+                             [](int64_t at, const Holder& h) { return at < h.start; });
+  if (it == holders.begin()) return nullptr;
+  --it;
+  return start < it->end ? &*it : nullptr;
+}
 
 // The picture's format, whichever start found it: "jpeg", "png" or "bmp".
 std::string_view PictureKind(CarveKind kind) {
@@ -168,9 +190,31 @@ int RunCarve(const CarveArgs& args) {
   CarveResult result;
   {
     TerminalProgress progress;
-    result =
-        carved.Scan({list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows, kinds});
+    CarveTarget target{list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows, kinds};
+    target.caches = args.caches;
+    result = carved.Scan(target);
   }
+  // What the caches found hold; a Thumbs.db takes its stretch before the
+  // entries inside it would.
+  std::vector<Holder> holders;
+  std::vector<std::string> cache_paths;
+  for (const RawThumbsDb& found : result.thumbs_dbs) {
+    cache_paths.push_back(FormatEvidenceLocation(carved.CacheLocation(found.offset)));
+    holders.push_back({static_cast<int64_t>(found.offset),
+                       static_cast<int64_t>(found.offset + found.length()), cache_paths.back()});
+  }
+  for (size_t i = list.size() - result.thumbcache_rows; i < list.size(); ++i) {
+    const ThumbnailRow& row = list[i];
+    if (row.length > 0 && !HolderOf(holders, row.start)) {
+      holders.push_back({row.start, row.end, "", static_cast<int64_t>(row.entry_offset)});
+    }
+  }
+  std::sort(holders.begin(), holders.end(),
+            [](const Holder& a, const Holder& b) { return a.start < b.start; });
+  // Entries may lie one in another: the first of them holds.
+  holders.erase(std::unique(holders.begin(), holders.end(),
+                            [](const Holder& a, const Holder& b) { return b.start < a.end; }),
+                holders.end());
   ByteSource* source = carved.bytes();
   // Each picture is decoded from the bytes just scanned; a stopped scan
   // lists what it found without checking it.
@@ -220,8 +264,9 @@ int RunCarve(const CarveArgs& args) {
     }
     out.Add("],\"rows\":[");
   } else {
-    out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes\n"
-                 : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes\n");
+    out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes"
+                 : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes");
+    out.Add(args.caches ? "\tinside\n" : "\n");
   }
   for (size_t i = 0; i < list.size(); ++i) {
     // Straight from the list's compact entries: a full record for each of
@@ -231,6 +276,7 @@ int RunCarve(const CarveArgs& args) {
     CarveKind kind = CarveKind::kJfif;
     DecodeCheck decodes = DecodeCheck::kUnchecked;
     std::string key;
+    const ThumbnailRow* entry_row = nullptr;  // a thumbcache entry found by its header
     if (const CarvedEntry* entry = list.CarvedAt(i)) {
       start = entry->start;
       end = entry->end;
@@ -247,7 +293,9 @@ int RunCarve(const CarveArgs& args) {
       kind = row.carve_kind;
       decodes = row.decodes;
       key = row.key;
+      if (row.thumbcache) entry_row = &row;
     }
+    const Holder* holder = entry_row == nullptr ? HolderOf(holders, start) : nullptr;
     const auto add_key = [&] {
       if (key.empty()) {
         out.Add(static_cast<int64_t>(i));  // a carved row's key is its number
@@ -290,11 +338,29 @@ int RunCarve(const CarveArgs& args) {
       out.Add(length);
       out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
       out.Add(",\"kind\":\"");
-      out.Add(PictureKind(kind));
+      out.Add(entry_row ? ImageKindName(entry_row->kind) : PictureKind(kind));
       out.Add("\",\"signature\":\"");
-      out.Add(CarveKindName(kind));
+      out.Add(entry_row ? std::string_view("thumbcache") : CarveKindName(kind));
       out.Add("\",\"decodes\":");
       out.Add(DecodesJson(decodes));
+      if (entry_row != nullptr) {
+        out.Add(",\"hash\":\"");
+        out.Add(entry_row->key);
+        out.Add("\",\"identifier\":");
+        out.Add(JsonText(entry_row->name));
+        out.Add(",\"size\":");
+        out.Add(length);
+        out.Add(",\"entry_offset\":");
+        out.Add(static_cast<int64_t>(entry_row->entry_offset));
+        out.Add(",\"recovered\":true");
+      }
+      if (holder != nullptr && !holder->location.empty()) {
+        out.Add(",\"inside\":");
+        out.Add(JsonText(holder->location));
+      } else if (holder != nullptr) {
+        out.Add(",\"inside_entry\":");
+        out.Add(holder->entry_offset);
+      }
       if (unallocated && !runs.empty()) {
         out.Add(",\"img_offset\":");
         out.Add(static_cast<int64_t>(runs.front().img_offset));
@@ -319,9 +385,20 @@ int RunCarve(const CarveArgs& args) {
         out.Add(digest);
       }
       out.Add("\t");
-      out.Add(CarveKindName(kind));
+      out.Add(entry_row ? std::string_view("thumbcache") : CarveKindName(kind));
       out.Add("\t");
       out.Add(DecodesWord(decodes));
+      if (args.caches) {
+        out.Add("\t");
+        if (holder != nullptr && !holder->location.empty()) {
+          out.Add(holder->location);
+        } else if (holder != nullptr) {
+          out.Add("entry@");
+          out.Add(holder->entry_offset);
+        } else {
+          out.Add("-");
+        }
+      }
       out.Add("\n");
     }
   }
@@ -361,6 +438,26 @@ int RunCarve(const CarveArgs& args) {
       if (i > 0) out.Add(",");
       out.Add(JsonText(cut_short[i]));
     }
+    if (args.caches) {
+      out.Add("],\"caches\":[");
+      for (size_t k = 0; k < result.thumbs_dbs.size(); ++k) {
+        const RawThumbsDb& found = result.thumbs_dbs[k];
+        out.Add(k > 0 ? ",\n{\"path\":" : "\n{\"path\":");
+        out.Add(JsonText(cache_paths[k]));
+        out.Add(",\"name\":\"Thumbs.db\",\"offset\":");
+        out.Add(static_cast<int64_t>(found.offset));
+        out.Add(",\"length\":");
+        out.Add(static_cast<int64_t>(found.length()));
+        out.Add(",\"window\":");
+        out.Add(static_cast<int64_t>(found.window));
+        out.Add(found.complete() ? ",\"complete\":true,\"cut_short\":null}"
+                                 : ",\"complete\":false,\"cut_short\":");
+        if (!found.complete()) {
+          out.Add(JsonText(found.measure.Text()));
+          out.Add("}");
+        }
+      }
+    }
     out.Add("],\"notes\":[");
     for (size_t i = 0; i < carved.notes().size(); ++i) {
       if (i > 0) out.Add(",");
@@ -370,6 +467,22 @@ int RunCarve(const CarveArgs& args) {
     if (!args.dfxml.empty())
       out.Add(recorded ? ",\"dfxml_written\":true" : ",\"dfxml_written\":false");
     out.Add("}\n");
+  }
+  if (!json && args.caches && !result.thumbs_dbs.empty()) {
+    out.Add("\ncache\toffset\tlength\tcomplete\tcut_short\n");
+    for (size_t k = 0; k < result.thumbs_dbs.size(); ++k) {
+      const RawThumbsDb& found = result.thumbs_dbs[k];
+      out.Add(cache_paths[k]);
+      out.Add("\t");
+      out.Add(static_cast<int64_t>(found.offset));
+      out.Add("\t");
+      out.Add(static_cast<int64_t>(found.length()));
+      out.Add(found.complete() ? "\tyes\t-\n" : "\tno\t");
+      if (!found.complete()) {
+        out.Add(found.measure.Text());
+        out.Add("\n");
+      }
+    }
   }
   out.Flush();
 
@@ -425,6 +538,10 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
                   "write a DFXML record of the run: each image's byte run in FILE, length and "
                   "MD5/SHA-1/SHA-256");
   AddKindsOption(sub, args->kinds);
+  sub->add_flag("--caches", args->caches,
+                "also find caches by their bytes: each Thumbs.db whose header lies at a sector "
+                "boundary (listed under \"caches\", opened by list and extract as FILE#o<offset>), "
+                "and each thumbcache entry whose header checksum holds (a row, \"recovered\")");
   sub->add_flag("--no-verify", args->no_verify,
                 "do not decode the pictures found: \"decodes\" is null (quicker)");
   sub->add_option("--max-rows", args->max_rows,
