@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 
 #include "base/byte_fields.h"
@@ -165,10 +164,11 @@ bool HoldsCatalog(ProbeBytes& bytes, uint64_t at, uint64_t window) {
   return false;
 }
 
+// The hash in 16 lower-case hex digits, as the rows of a cache are keyed.
 std::string HashKey(uint64_t hash) {
-  std::array<char, 17> text{};
-  std::snprintf(text.data(), text.size(), "%016llx", static_cast<unsigned long long>(hash));
-  return std::string(text.data(), 16);
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) text[i] = "0123456789abcdef"[hash & 0xF];
+  return text;
 }
 
 ImageKind KindOfPayload(std::span<const uint8_t> bytes) {
@@ -265,6 +265,15 @@ size_t AppendRawThumbcacheRows(ByteSource& source, uint32_t source_index,
                                std::span<const RawThumbcacheEntry> entries, ThumbnailList& list,
                                size_t row_limit) {
   const uint64_t size = source.Size();
+  // Entries come in file order: pages read once serve the many small reads.
+  PagedReader reader(source);
+  const auto read = [&](uint64_t offset, std::span<uint8_t> out) {
+    return offset <= size &&
+                   reader.Read(offset, out.first(std::min<uint64_t>(out.size(), size - offset)))
+                       .has_value()
+               ? std::min<uint64_t>(out.size(), size - offset)
+               : 0;
+  };
   std::array<uint8_t, kThumbcacheEntryHeader> head{};
   std::array<uint8_t, 64> first{};
   std::vector<uint8_t> name;
@@ -273,8 +282,7 @@ size_t AppendRawThumbcacheRows(ByteSource& source, uint32_t source_index,
   for (const RawThumbcacheEntry& found : entries) {
     if (rows >= row_limit) break;
     const uint64_t header_size = ThumbcacheEntryHeaderSize(found.version);
-    const auto got = source.ReadAt(found.offset, std::span(head).first(header_size));
-    if (!got || *got != header_size) continue;
+    if (read(found.offset, std::span(head).first(header_size)) != header_size) continue;
     auto entry =
         ParseThumbcacheEntry(std::span(head).first(header_size), found.version, found.offset, size);
     if (!entry) continue;
@@ -299,8 +307,9 @@ size_t AppendRawThumbcacheRows(ByteSource& source, uint32_t source_index,
     const uint64_t body_end = entry->data_offset + entry->data_size;
     if (entry->identifier_offset >= taken) {
       name.resize(std::min(entry->identifier_size, kMaxThumbcacheIdentifierBytes));
-      const auto read = source.ReadAt(entry->identifier_offset, name);
-      if (read && *read == name.size()) row.name = Utf16LeToUtf8(name, name.size() / 2);
+      if (read(entry->identifier_offset, name) == name.size()) {
+        row.name = Utf16LeToUtf8(name, name.size() / 2);
+      }
       row.length = entry->data_size;
       row.end = static_cast<int64_t>(body_end);
       row.complete = true;

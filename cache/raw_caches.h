@@ -70,6 +70,12 @@ std::vector<RawThumbsDb> FindRawThumbsDbs(ByteSource& source, std::span<const ui
 // cache it found. 0 when no header is there.
 uint64_t CompoundFileWindow(ByteSource& source, uint64_t offset, uint64_t run_end);
 
+// Thumbcache entries one scan lists. Each becomes a full row (about 400
+// bytes with its texts), where a carved picture's row takes 32: a million
+// is far more than the free space of any disk holds, and stays under half
+// a gigabyte.
+inline constexpr size_t kMaxRawThumbcacheEntries = 1000000;
+
 // A thumbcache entry header found in raw space: its offset and the format
 // version whose layout its header checksum holds in.
 struct RawThumbcacheEntry {

@@ -177,7 +177,7 @@ void CarvedImageScanner::JudgeStart(int64_t at, const uint8_t* block, int64_t bl
       // A thumbcache entry: noted when its header checksum holds, read once
       // the scan is over.
       if (!caches_ || available < 4 || p[2] != 'M' || p[3] != 'M' ||
-          thumbcache_entries_.size() >= row_limit_) {
+          thumbcache_entries_.size() >= std::min(row_limit_, kMaxRawThumbcacheEntries)) {
         return;
       }
       const auto version =

@@ -88,7 +88,7 @@ class CarvedImageScanner {
 
   // With `caches`: the offsets of the compound-file headers found (each
   // passed LooksLikeCompoundHeader), and the thumbcache entries, in file
-  // order. Entries are noted up to the row limit.
+  // order. Entries are noted up to the row limit and kMaxRawThumbcacheEntries.
   const std::vector<uint64_t>& compound_headers() const { return compound_headers_; }
   const std::vector<RawThumbcacheEntry>& thumbcache_entries() const { return thumbcache_entries_; }
   // The list's index of the file scanned (added on first use).
