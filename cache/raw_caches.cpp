@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <unordered_set>
 
 #include "base/byte_fields.h"
 #include "cache/compound_file.h"
@@ -114,13 +115,14 @@ bool IsCatalog(std::span<const uint8_t> slot) {
   return true;
 }
 
-// Whether the directory of the compound file at `at` (read no further than
-// `window` bytes) holds a Catalog stream within its first
-// kMaxProbeDirectorySectors sectors. Every sector number is checked against
-// the window before it is read.
-bool HoldsCatalog(ProbeBytes& bytes, uint64_t at, uint64_t window) {
+// Where the Catalog entry lies (its directory sector, from the source's
+// start) when the directory of the compound file at `at` (read no further
+// than `window` bytes) holds one within its first kMaxProbeDirectorySectors
+// sectors. Every sector number is checked against the window before it is
+// read.
+std::optional<uint64_t> FindCatalog(ProbeBytes& bytes, uint64_t at, uint64_t window) {
   const uint8_t* header = bytes.Get(at, kHeaderSize);
-  if (header == nullptr) return false;
+  if (header == nullptr) return std::nullopt;
   std::array<uint8_t, kHeaderSize> head{};
   std::memcpy(head.data(), header, head.size());  // later reads may move the span
   const uint64_t sectors = (window - kHeaderSize) / kSectorSize;
@@ -147,21 +149,23 @@ bool HoldsCatalog(ProbeBytes& bytes, uint64_t at, uint64_t window) {
   uint32_t d = ReadLe<uint32_t>(head, kOffFirstDirectory).value_or(kChainEnd);
   for (uint32_t step = 0; step < kMaxProbeDirectorySectors; ++step) {
     const uint8_t* directory = sector_at(d);
-    if (directory == nullptr) return false;
+    if (directory == nullptr) return std::nullopt;
     const std::span<const uint8_t> sector(directory, kSectorSize);
     // Every compound file's directory starts with its root storage.
-    if (step == 0 && sector[kEntryType] != kTypeRootStorage) return false;
+    if (step == 0 && sector[kEntryType] != kTypeRootStorage) return std::nullopt;
     for (uint32_t slot = 0; slot < kEntriesPerSector; ++slot) {
-      if (IsCatalog(sector.subspan(slot * kEntrySize, kEntrySize))) return true;
+      if (IsCatalog(sector.subspan(slot * kEntrySize, kEntrySize))) {
+        return at + kHeaderSize + uint64_t{d} * kSectorSize;
+      }
     }
     const auto fat = fat_sector(d / kIdsPerSector);
-    if (!fat) return false;
+    if (!fat) return std::nullopt;
     const uint8_t* entries = sector_at(*fat);
-    if (entries == nullptr) return false;
+    if (entries == nullptr) return std::nullopt;
     d = ReadLe<uint32_t>({entries, kSectorSize}, 4ull * (d % kIdsPerSector)).value_or(kChainEnd);
-    if (d >= kFreeOrMarker) return false;  // the chain ends (or breaks) without a Catalog
+    if (d >= kFreeOrMarker) return std::nullopt;  // the chain ends without a Catalog
   }
-  return false;
+  return std::nullopt;
 }
 
 // The hash in 16 lower-case hex digits, as the rows of a cache are keyed.
@@ -200,13 +204,21 @@ uint64_t RawThumbsDb::length() const {
 
 std::vector<RawThumbsDb> FindRawThumbsDbs(ByteSource& source, std::span<const uint64_t> headers,
                                           const RunEnd& run_end, const std::stop_token& stop) {
-  std::vector<RawThumbsDb> found;
+  // First every header's probe: which Catalog its directory leads to. An
+  // older header before a cache (of a file written over, or crafted) may
+  // lead into the cache's directory too: a Catalog belongs to the nearest
+  // header before it.
+  struct Probed {
+    uint64_t at = 0;
+    uint64_t window = 0;
+    uint64_t catalog = 0;
+  };
+  std::vector<Probed> probed;
   ProbeBytes bytes(source);
   const uint64_t size = source.Size();
-  uint64_t taken = 0;  // the caches found so far reach up to here
   for (const uint64_t at : headers) {
     if (stop.stop_requested()) break;
-    if (at < taken || at >= size) continue;
+    if (at >= size) continue;
     const uint64_t end = std::min(run_end ? run_end(at) : size, size);
     // A header, a FAT sector and a directory sector at the least.
     if (end <= at || end - at < kHeaderSize + 2 * kSectorSize) continue;
@@ -214,7 +226,26 @@ std::vector<RawThumbsDb> FindRawThumbsDbs(ByteSource& source, std::span<const ui
     const uint8_t* head = bytes.Get(at, kHeaderSize);
     if (head == nullptr || !LooksLikeCompoundHeader({head, kHeaderSize})) continue;
     const uint64_t window = WindowOf({head, kHeaderSize}, end - at);
-    if (window < kHeaderSize + 2 * kSectorSize || !HoldsCatalog(bytes, at, window)) continue;
+    if (window < kHeaderSize + 2 * kSectorSize) continue;
+    if (const auto catalog = FindCatalog(bytes, at, window)) {
+      probed.push_back({at, window, *catalog});
+    }
+  }
+  // Headers come in order, so of those leading to one Catalog the last is
+  // the nearest.
+  std::vector<Probed> owners;
+  std::unordered_set<uint64_t> owned;
+  for (auto it = probed.rbegin(); it != probed.rend(); ++it) {
+    if (owned.insert(it->catalog).second) owners.push_back(*it);
+  }
+  std::reverse(owners.begin(), owners.end());
+  std::vector<RawThumbsDb> found;
+  uint64_t taken = 0;  // the caches found so far reach up to here
+  for (const Probed& owner : owners) {
+    if (stop.stop_requested()) break;
+    if (owner.at < taken) continue;
+    const uint64_t at = owner.at;
+    const uint64_t window = owner.window;
     WindowByteSource file(source, at, window);
     PagedReader reader(file);
     auto measure = MeasureCompoundFile(reader);
