@@ -106,7 +106,7 @@ void CarvingFlow::CarveFile(const QString& path, const CarveChoice& choice) {
       // any other file as it lies.
       auto opened = OpenCarveSource(local_path, {.unallocated = choice.unallocated});
       if (!opened) {
-        errors.AddError(kErrOpenSource, local_path, opened.error(), texts);
+        errors.AddError(opened.error().code, local_path, opened.error().detail);
         return;
       }
       source = std::move(*opened);
@@ -121,7 +121,7 @@ void CarvingFlow::CarveFile(const QString& path, const CarveChoice& choice) {
       }
     } catch (const std::bad_alloc& e) {
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what());
     }
   });
   // Rows carved from inside an image are read through it when they are
@@ -131,8 +131,8 @@ void CarvingFlow::CarveFile(const QString& path, const CarveChoice& choice) {
     image_bytes = std::shared_ptr<ByteSource>(source, source->bytes());
   }
   AppendCarvedRows(carved, image_bytes);
-  const size_t errors_before = context.errors().lines().size();
-  for (const std::string& line : errors.lines()) context.errors().AddLine(line);
+  const size_t errors_before = context.errors().entries().size();
+  context.errors().Append(errors);
   if (source) {
     // What keeps the scan from covering the evidence makes it partial.
     for (const std::string& reason : source->incomplete())
@@ -145,7 +145,7 @@ void CarvingFlow::CarveFile(const QString& path, const CarveChoice& choice) {
   // no outcome to ask about.
   if (parts_.work->stopped()) return;
   ReportScanOutcome(path, result.finished && !context.thumbnails().empty(), source.get(),
-                    context.errors().lines().size() > errors_before);
+                    context.errors().entries().size() > errors_before);
 }
 
 void CarvingFlow::AppendCarvedRows(ThumbnailList& carved,

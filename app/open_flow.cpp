@@ -188,15 +188,15 @@ bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
       // The reader reports its own failures; only running out of memory on
       // a huge damaged file gets this far.
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what());
     } catch (const std::exception& e) {
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what());
     }
   });
   context.thumbnails() = std::move(list);
   context.image_store() = std::move(store);
-  for (const std::string& line : errors.lines()) context.errors().AddLine(line);
+  context.errors().Append(errors);
 
   parts_.list->Bring();
   parts_.info->SetTabVisible(true);

@@ -116,7 +116,7 @@ void WindowContext::ApplySettings(const WindowSettings& settings) {
 }
 
 void WindowContext::AddError(int code, const QString& context, const QString& detail) {
-  errors_.AddError(code, context.toStdString(), detail.toStdString(), texts_);
+  errors_.AddError(code, context.toStdString(), detail.toStdString());
 }
 
 QString WindowContext::RegistryString(const QString& value, const QString& name,

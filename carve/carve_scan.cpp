@@ -93,8 +93,7 @@ bool ReportEarlyEnd(const CarvedImageScanner& scanner, int64_t read, int64_t len
                                " of " + std::to_string(length) + " after " +
                                std::to_string(scanner.rows_added()) +
                                " rows, its row limit; the rows found so far are kept, and a "
-                               "higher limit scans on",
-                           target.texts);
+                               "higher limit scans on");
     return true;
   }
   if (read < length) {
@@ -102,8 +101,7 @@ bool ReportEarlyEnd(const CarvedImageScanner& scanner, int64_t read, int64_t len
     target.errors.AddError(kErrFileShrank, path,
                            "the file ended at byte " + std::to_string(read) + "; it was " +
                                std::to_string(length) +
-                               " bytes long when the scan began, so it changed while it was read",
-                           target.texts);
+                               " bytes long when the scan began, so it changed while it was read");
     return true;
   }
   return false;
@@ -166,8 +164,7 @@ void Report(const ScanFailure& failure, const std::string& path, CarveTarget& ta
             CarveResult& result) {
   result.error_code = failure.code;
   target.errors.AddError(failure.code,
-                         path + " : " + std::string(CarveErrorReason(failure.error_number)), "",
-                         target.texts);
+                         path + " : " + std::string(CarveErrorReason(failure.error_number)), "");
 }
 
 // The caches the scan noted, read now that every byte went by: a Thumbs.db
@@ -258,7 +255,7 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     // file call's.
     if (fd >= 0) ::close(fd);
     result.error_code = kErrPlatform;
-    target.errors.AddError(kErrPlatform, path, "", target.texts);
+    target.errors.AddError(kErrPlatform, path, "");
   }
   Finish(target, result);
   return result;
@@ -289,7 +286,7 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
     }
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
-    target.errors.AddError(kErrPlatform, path, "", target.texts);
+    target.errors.AddError(kErrPlatform, path, "");
   }
   Finish(target, result);
   return result;
@@ -315,7 +312,7 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
     ReadFoundCaches(scanner, source, target, result);
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
-    target.errors.AddError(kErrPlatform, path, "", target.texts);
+    target.errors.AddError(kErrPlatform, path, "");
   }
   Finish(target, result);
   return result;

@@ -3,20 +3,11 @@
 // decodes. Exit status 0 when the whole file was read (whether or not it held
 // an image; "ok" tells that), 1 when it could not be, 2 for a wrong command
 // line.
-#include <fcntl.h>
-#include <openssl/evp.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "base/evidence_location.h"
 #include "cache/raw_caches.h"
@@ -27,68 +18,14 @@
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "evidence/carve_source.h"
+#include "export/dfxml.h"
 #include "export/digest.h"
 #include "texts/error_list.h"
 
 namespace glintvane::cli {
 namespace {
-
-// Output is built here and written in pieces of about this size, so a
-// million rows stream out with memory that does not grow with them.
-constexpr size_t kOutputChunk = size_t{64} << 10;
-// Bytes hashed per read.
-constexpr size_t kHashBlock = size_t{1} << 20;
-
-class Output {
- public:
-  ~Output() { Flush(); }
-  void Add(std::string_view text) {
-    if (text.size() > sizeof text_ - used_) {
-      Flush();
-      if (text.size() > sizeof text_) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        return;
-      }
-    }
-    std::memcpy(text_ + used_, text.data(), text.size());
-    used_ += text.size();
-  }
-  void Add(int64_t number) {
-    // Millions of rows print several numbers each: straight into the buffer.
-    if (sizeof text_ - used_ < 24) Flush();
-    const auto done = std::to_chars(text_ + used_, text_ + sizeof text_, number);
-    used_ = static_cast<size_t>(done.ptr - text_);
-  }
-  void Flush() {
-    std::fwrite(text_, 1, used_, stdout);
-    used_ = 0;
-  }
-
- private:
-  char text_[kOutputChunk];
-  size_t used_ = 0;
-};
-
-// The digests of [start, start + length) of the source; empty when the bytes
-// cannot be read.
-Digests HashRange(ByteSource& source, int64_t start, int64_t length, std::vector<uint8_t>& buffer) {
-  MultiDigest digest;
-  while (length > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(length, kHashBlock));
-    const auto got = source.ReadAt(static_cast<uint64_t>(start), std::span(buffer).first(want));
-    if (!got || *got == 0) return {};
-    digest.Update(std::span(buffer).first(*got));
-    start += static_cast<int64_t>(*got);
-    length -= static_cast<int64_t>(*got);
-  }
-  return digest.Finish();
-}
-
-std::string JsonText(std::string_view text) {
-  return nlohmann::json(std::string(text))
-      .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
 
 struct CarveArgs {
   std::string path;
@@ -157,6 +94,50 @@ std::string_view DecodesJson(DecodeCheck decodes) {
   return "null";
 }
 
+// What a run found and how it ended, as the output and the record tell it.
+struct CarveRun {
+  CarveRun(const CarveArgs& a, CarveSource& c) : args(a), carved(c) {}
+  const CarveArgs& args;
+  CarveSource& carved;
+  ThumbnailList list;
+  ErrorList errors;
+  CarveResult result;
+  CarveKinds kinds = kDefaultCarveKinds;
+  bool verified = false;  // each picture found was decoded
+  bool interrupted = false;
+  bool complete = false;
+  std::string how_far;  // how far a stopped run got
+  std::vector<DfxmlFileObject> objects;
+  // With --caches: the Thumbs.db found, by their location's text, and what
+  // the caches and entries found hold.
+  std::vector<std::string> cache_paths;
+  std::vector<Holder> holders;
+
+  bool through_image() const { return carved.kind() != CarveSource::Kind::kFile; }
+  bool unallocated() const { return carved.kind() == CarveSource::Kind::kUnallocated; }
+};
+
+// One row, straight from the list's compact entries: a full record for each
+// of millions of rows would cost both memory and time.
+struct CarvedRowView {
+  int64_t start = 0, end = 0, length = 0;
+  bool complete = false;
+  CarveKind kind = CarveKind::kJfif;
+  DecodeCheck decodes = DecodeCheck::kUnchecked;
+  std::string key;                      // empty for a carved row: its key is its number
+  const ThumbnailRow* entry = nullptr;  // a thumbcache entry found by its header
+};
+
+CarvedRowView RowAt(const ThumbnailList& list, size_t i) {
+  if (const CarvedEntry* entry = list.CarvedAt(i)) {
+    return {entry->start,   entry->end, entry->length, entry->complete, entry->kind,
+            entry->decodes, {}};
+  }
+  const ThumbnailRow& row = list[i];
+  return {row.start,      row.end,     row.length, row.complete,
+          row.carve_kind, row.decodes, row.key,    row.thumbcache ? &row : nullptr};
+}
+
 // "after 262144 of 68719476736 bytes (0 %); 1 image found".
 std::string HowFar(const CarveResult& result, size_t rows) {
   const uint64_t percent =
@@ -169,338 +150,270 @@ std::string HowFar(const CarveResult& result, size_t rows) {
          (rows == 1 ? " image" : " images") + " found; the output holds them";
 }
 
-int RunCarve(const CarveArgs& args) {
-  const std::string& path = args.path;
-  const bool json = args.json;
-  const bool hash = args.hash;
-  DfxmlRun run = ThisRun("carve", path);
-  auto opened = OpenCarveSource(path, {.unallocated = args.unallocated});
-  if (!opened) {
-    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(opened.error()).c_str());
-    if (json) PrintJsonFailure("path", path, opened.error(), kExitFailed);
-    return kExitFailed;
+void WriteHead(JsonWriter& out, const CarveRun& run) {
+  if (!run.args.json) {
+    out.Raw(run.args.hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes"
+                          : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes");
+    out.Raw(run.args.caches ? "\tinside\n" : "\n");
+    return;
   }
-  CarveSource& carved = **opened;
-  const bool through_image = carved.kind() != CarveSource::Kind::kFile;
-  const bool unallocated = carved.kind() == CarveSource::Kind::kUnallocated;
-  // Checked by the option's validator already.
-  const CarveKinds kinds = ParseCarveKinds(args.kinds).value_or(kDefaultCarveKinds);
-  ThumbnailList list;
-  ErrorList errors;
-  CarveResult result;
-  {
-    TerminalProgress progress;
-    CarveTarget target{list, errors, CliTexts(), &progress, InterruptStop(), args.max_rows, kinds};
-    target.caches = args.caches;
-    result = carved.Scan(target);
-  }
-  // What the caches found hold; a Thumbs.db takes its stretch before the
-  // entries inside it would.
-  std::vector<Holder> holders;
-  std::vector<std::string> cache_paths;
-  for (const RawThumbsDb& found : result.thumbs_dbs) {
-    cache_paths.push_back(FormatEvidenceLocation(carved.CacheLocation(found.offset)));
-    holders.push_back({static_cast<int64_t>(found.offset),
-                       static_cast<int64_t>(found.offset + found.length()), cache_paths.back()});
-  }
-  for (size_t i = list.size() - result.thumbcache_rows; i < list.size(); ++i) {
-    const ThumbnailRow& row = list[i];
-    if (row.length > 0 && !HolderOf(holders, row.start)) {
-      holders.push_back({row.start, row.end, "", static_cast<int64_t>(row.entry_offset)});
-    }
-  }
-  std::sort(holders.begin(), holders.end(),
-            [](const Holder& a, const Holder& b) { return a.start < b.start; });
-  // Entries may lie one in another: the first of them holds.
-  holders.erase(std::unique(holders.begin(), holders.end(),
-                            [](const Holder& a, const Holder& b) { return b.start < a.end; }),
-                holders.end());
-  ByteSource* source = carved.bytes();
-  // Each picture is decoded from the bytes just scanned; a stopped scan
-  // lists what it found without checking it.
-  const bool verify = !args.no_verify && source != nullptr && !result.stopped && !Interrupted();
-  if (verify) {
-    TerminalProgress progress;
-    CheckCarvedRows(list, 0, *source, InterruptStop(), &progress);
-  }
-  const bool interrupted = result.stopped || Interrupted();
-  const bool digests = hash || !args.dfxml.empty();
-  std::vector<uint8_t> buffer;
-  if (digests) buffer.resize(kHashBlock);
-  std::vector<DfxmlFileObject> objects;
-
-  Output out;
-  if (json) {
-    out.Add("{\"path\":");
-    out.Add(JsonText(path));
-    if (!IsUtf8(path)) {
-      out.Add(",\"path_hex\":\"");
-      out.Add(HexOf(path));
-      out.Add("\"");
-    }
-    out.Add(result.ok ? ",\"ok\":true" : ",\"ok\":false");
-    out.Add(",\"error_code\":");
-    if (result.error_code == 0) {
-      out.Add("null");
-    } else {
-      out.Add(result.error_code);
-    }
-    out.Add(",\"file_size\":");
-    out.Add(static_cast<int64_t>(result.file_size));
-    if (through_image) {
-      out.Add(",\"image_format\":");
-      out.Add(JsonText(carved.format()));
-      out.Add(unallocated ? ",\"unallocated\":true" : ",\"unallocated\":false");
-    }
-    out.Add(",\"scanned\":");
-    out.Add(JsonText(carved.description()));
-    out.Add(",\"kinds\":");
-    out.Add(JsonText(CarveKindsText(kinds)));
-    out.Add(verify ? ",\"verified\":true" : ",\"verified\":false");
-    out.Add(",\"errors\":[");
-    for (size_t i = 0; i < errors.lines().size(); ++i) {
-      if (i > 0) out.Add(",");
-      out.Add(JsonText(errors.lines()[i]));
-    }
-    out.Add("],\"rows\":[");
+  const CarveResult& result = run.result;
+  out.Raw("{").TextField("path", run.args.path, ",");
+  out.Raw(",").Key("ok").Bool(result.ok).Raw(",").Key("error_code");
+  if (result.error_code == 0) {
+    out.Null();
   } else {
-    out.Add(hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes"
-                 : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes");
-    out.Add(args.caches ? "\tinside\n" : "\n");
+    out.Number(int64_t{result.error_code});
   }
-  for (size_t i = 0; i < list.size(); ++i) {
-    // Straight from the list's compact entries: a full record for each of
-    // millions of rows would cost both memory and time.
-    int64_t start = 0, end = 0, length = 0;
-    bool complete = false;
-    CarveKind kind = CarveKind::kJfif;
-    DecodeCheck decodes = DecodeCheck::kUnchecked;
-    std::string key;
-    const ThumbnailRow* entry_row = nullptr;  // a thumbcache entry found by its header
-    if (const CarvedEntry* entry = list.CarvedAt(i)) {
-      start = entry->start;
-      end = entry->end;
-      length = entry->length;
-      complete = entry->complete;
-      kind = entry->kind;
-      decodes = entry->decodes;
-    } else {
-      const ThumbnailRow& row = list[i];
-      start = row.start;
-      end = row.end;
-      length = row.length;
-      complete = row.complete;
-      kind = row.carve_kind;
-      decodes = row.decodes;
-      key = row.key;
-      if (row.thumbcache) entry_row = &row;
+  out.Raw(",").Key("file_size").Number(result.file_size);
+  if (run.through_image()) {
+    out.Raw(",").Key("image_format").String(run.carved.format());
+    out.Raw(",").Key("unallocated").Bool(run.unallocated());
+  }
+  out.Raw(",").Key("scanned").String(run.carved.description());
+  out.Raw(",").Key("kinds").String(CarveKindsText(run.kinds));
+  out.Raw(",").Key("verified").Bool(run.verified);
+  out.Raw(",").Key("errors").Raw("[");
+  const std::vector<std::string> lines = run.errors.Lines(CliTexts());
+  for (size_t i = 0; i < lines.size(); ++i) out.Raw(i > 0 ? "," : "").String(lines[i]);
+  out.Raw("],").Key("error_entries").Value(ErrorEntriesJson(run.errors.entries()));
+  out.Raw(",").Key("rows").Raw("[");
+}
+
+// One row of the table or the document, and its record for the DFXML file.
+void WriteRow(JsonWriter& out, CarveRun& run, size_t i, RangeDigester& digester) {
+  const CarvedRowView row = RowAt(run.list, i);
+  ByteSource* source = run.carved.bytes();
+  const bool digests = run.args.hash || !run.args.dfxml.empty();
+  const Digests sums = digests && source != nullptr
+                           ? digester.Of(*source, static_cast<uint64_t>(row.start),
+                                         static_cast<uint64_t>(std::max<int64_t>(row.length, 0)))
+                           : Digests{};
+  // Where the image lies in the file or the disk: the unallocated stream
+  // joins stretches that need not be neighbours on the disk.
+  // Asked for only where they are printed: a vector per row of millions
+  // would cost more than the row.
+  std::vector<DfxmlByteRun> runs;
+  if (row.length > 0 && (run.unallocated() || !run.args.dfxml.empty())) {
+    for (const ImageRun& piece : run.carved.SourceRunsOf(static_cast<uint64_t>(row.start),
+                                                         static_cast<uint64_t>(row.length))) {
+      runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
     }
-    const Holder* holder = entry_row == nullptr ? HolderOf(holders, start) : nullptr;
-    const auto add_key = [&] {
-      if (key.empty()) {
-        out.Add(static_cast<int64_t>(i));  // a carved row's key is its number
-      } else {
-        out.Add(key);  // decimal digits: nothing to escape
-      }
-    };
-    const Digests sums =
-        digests && source != nullptr ? HashRange(*source, start, length, buffer) : Digests{};
-    const std::string& digest = sums.sha256;
-    // Where the image lies in the file or the disk: the unallocated stream
-    // joins stretches that need not be neighbours on the disk.
-    // Asked for only where they are printed: a vector per row of millions
-    // would cost more than the row.
-    std::vector<DfxmlByteRun> runs;
-    if (length > 0 && (unallocated || !args.dfxml.empty())) {
-      for (const ImageRun& piece :
-           carved.SourceRunsOf(static_cast<uint64_t>(start), static_cast<uint64_t>(length))) {
-        runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
-      }
-    }
-    if (!args.dfxml.empty()) {
-      DfxmlFileObject object;
-      ThumbnailRow named;
-      named.kind = CarvedImageKind(kind);
-      object.filename = (key.empty() ? std::to_string(i) : key) + std::string(RowExtension(named));
-      object.filesize = static_cast<uint64_t>(std::max<int64_t>(length, 0));
-      object.byte_runs = runs;
-      object.digests = sums;
-      objects.push_back(std::move(object));
-    }
-    if (json) {
-      out.Add(i > 0 ? ",\n{\"key\":\"" : "\n{\"key\":\"");
-      add_key();
-      out.Add("\",\"start\":");
-      out.Add(start);
-      out.Add(",\"end\":");
-      out.Add(end);
-      out.Add(",\"length\":");
-      out.Add(length);
-      out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
-      out.Add(",\"kind\":\"");
-      out.Add(entry_row ? ImageKindName(entry_row->kind) : PictureKind(kind));
-      out.Add("\",\"signature\":\"");
-      out.Add(entry_row ? std::string_view("thumbcache") : CarveKindName(kind));
-      out.Add("\",\"decodes\":");
-      out.Add(DecodesJson(decodes));
-      if (entry_row != nullptr) {
-        out.Add(",\"hash\":\"");
-        out.Add(entry_row->key);
-        out.Add("\",\"identifier\":");
-        out.Add(JsonText(entry_row->name));
-        out.Add(",\"size\":");
-        out.Add(length);
-        out.Add(",\"entry_offset\":");
-        out.Add(static_cast<int64_t>(entry_row->entry_offset));
-        out.Add(",\"recovered\":true");
-      }
+  }
+  // Where the first byte lies in the image; -1 when no run says.
+  const int64_t first_offset = runs.empty() ? -1 : static_cast<int64_t>(runs.front().img_offset);
+  if (!run.args.dfxml.empty()) {
+    ThumbnailRow named;
+    named.kind = CarvedImageKind(row.kind);
+    run.objects.push_back(CarvedFileObject(
+        (row.key.empty() ? std::to_string(i) : row.key) + std::string(RowExtension(named)),
+        static_cast<uint64_t>(std::max<int64_t>(row.length, 0)), std::move(runs), sums));
+  }
+  const auto key = [&]() -> JsonWriter& {
+    return row.key.empty() ? out.Number(static_cast<uint64_t>(i)) : out.Raw(row.key);
+  };
+  const Holder* holder = row.entry == nullptr ? HolderOf(run.holders, row.start) : nullptr;
+  const std::string_view signature = row.entry ? "thumbcache" : CarveKindName(row.kind);
+  if (!run.args.json) {
+    key().Raw("\t").Number(row.start).Raw("\t").Number(row.end).Raw("\t").Number(row.length);
+    out.Raw(row.complete ? "\tyes" : "\tno");
+    if (run.args.hash) out.Raw("\t").Raw(sums.sha256);
+    out.Raw("\t").Raw(signature).Raw("\t").Raw(DecodesWord(row.decodes));
+    if (run.args.caches) {
       if (holder != nullptr && !holder->location.empty()) {
-        out.Add(",\"inside\":");
-        out.Add(JsonText(holder->location));
+        out.Raw("\t").Raw(holder->location);
       } else if (holder != nullptr) {
-        out.Add(",\"inside_entry\":");
-        out.Add(holder->entry_offset);
+        out.Raw("\tentry@").Number(holder->entry_offset);
+      } else {
+        out.Raw("\t-");
       }
-      if (unallocated && !runs.empty()) {
-        out.Add(",\"img_offset\":");
-        out.Add(static_cast<int64_t>(runs.front().img_offset));
-      }
-      if (hash) {
-        out.Add(",\"sha256\":\"");
-        out.Add(digest);  // empty when the bytes could not be read
-        out.Add("\"");
-      }
-      out.Add("}");
-    } else {
-      add_key();
-      out.Add("\t");
-      out.Add(start);
-      out.Add("\t");
-      out.Add(end);
-      out.Add("\t");
-      out.Add(length);
-      out.Add(complete ? "\tyes" : "\tno");
-      if (hash) {
-        out.Add("\t");
-        out.Add(digest);
-      }
-      out.Add("\t");
-      out.Add(entry_row ? std::string_view("thumbcache") : CarveKindName(kind));
-      out.Add("\t");
-      out.Add(DecodesWord(decodes));
-      if (args.caches) {
-        out.Add("\t");
-        if (holder != nullptr && !holder->location.empty()) {
-          out.Add(holder->location);
-        } else if (holder != nullptr) {
-          out.Add("entry@");
-          out.Add(holder->entry_offset);
-        } else {
-          out.Add("-");
-        }
-      }
-      out.Add("\n");
     }
+    out.Raw("\n");
+    return;
   }
-  const uint64_t lost = carved.unreadable_sectors();
-  const std::vector<std::string>& cut_short = carved.incomplete();
-  const bool complete = result.finished && lost == 0 && cut_short.empty() && !interrupted;
-  const std::string how_far = interrupted ? HowFar(result, list.size()) : std::string();
+  // The key holds decimal digits only: nothing to escape.
+  out.Raw(i > 0 ? ",\n{" : "\n{").Key("key").Raw("\"");
+  key().Raw("\",").Key("start").Number(row.start).Raw(",").Key("end").Number(row.end);
+  out.Raw(",").Key("length").Number(row.length).Raw(",").Key("complete").Bool(row.complete);
+  out.Raw(",").Key("kind").Raw("\"");
+  out.Raw(row.entry ? ImageKindName(row.entry->kind) : PictureKind(row.kind)).Raw("\"");
+  out.Raw(",").Key("signature").Raw("\"").Raw(signature).Raw("\"");
+  out.Raw(",").Key("decodes").Raw(DecodesJson(row.decodes));
+  if (row.entry != nullptr) {
+    out.Raw(",").Key("hash").String(row.entry->key);
+    out.Raw(",").Key("identifier").String(row.entry->name);
+    out.Raw(",").Key("size").Number(row.length);
+    out.Raw(",").Key("entry_offset").Number(row.entry->entry_offset);
+    out.Raw(",").Key("recovered").Bool(true);
+  }
+  if (holder != nullptr && !holder->location.empty()) {
+    out.Raw(",").Key("inside").String(holder->location);
+  } else if (holder != nullptr) {
+    out.Raw(",").Key("inside_entry").Number(holder->entry_offset);
+  }
+  if (run.unallocated() && first_offset >= 0) {
+    out.Raw(",").Key("img_offset").Number(first_offset);
+  }
+  // Empty when the bytes could not be read.
+  if (run.args.hash) out.Raw(",").Key("sha256").String(sums.sha256);
+  out.Raw("}");
+}
 
-  // The record is written before the JSON document ends, so that the
-  // document can say whether it was.
-  bool recorded = true;
-  if (!args.dfxml.empty()) {
-    run.source_size = carved.source_size();
-    run.complete = complete;
-    run.interrupted = interrupted;
-    if (interrupted) {
-      run.status = "stopped by Ctrl-C " + how_far;
-    } else if (!cut_short.empty()) {
-      run.status = cut_short.front();
-    } else if (lost > 0) {
-      run.status = std::to_string(lost) + " unreadable sectors were read as zeros";
-    }
-    recorded = WriteDfxmlFile(args.dfxml, path, run, objects);
+// Writes the DFXML record, if one was asked for: false when it could not be.
+bool Record(CarveRun& run, DfxmlRun& record) {
+  if (run.args.dfxml.empty()) return true;
+  const uint64_t lost = run.carved.unreadable_sectors();
+  record.source_size = run.carved.source_size();
+  record.complete = run.complete;
+  record.interrupted = run.interrupted;
+  if (run.interrupted) {
+    record.status = "stopped by Ctrl-C " + run.how_far;
+  } else if (!run.carved.incomplete().empty()) {
+    record.status = run.carved.incomplete().front();
+  } else if (lost > 0) {
+    record.status = std::to_string(lost) + " unreadable sectors were read as zeros";
   }
-  if (json) {
-    out.Add("]");
-    if (through_image) {
-      out.Add(",\"unreadable_sectors\":");
-      out.Add(static_cast<int64_t>(lost));
-    }
-    out.Add(",\"bytes_read\":");
-    out.Add(static_cast<int64_t>(result.bytes_read));
-    out.Add(complete ? ",\"complete\":true" : ",\"complete\":false");
-    out.Add(interrupted ? ",\"interrupted\":true" : ",\"interrupted\":false");
-    out.Add(",\"incomplete_reasons\":[");
-    for (size_t i = 0; i < cut_short.size(); ++i) {
-      if (i > 0) out.Add(",");
-      out.Add(JsonText(cut_short[i]));
-    }
-    if (args.caches) {
-      out.Add("],\"caches\":[");
-      for (size_t k = 0; k < result.thumbs_dbs.size(); ++k) {
-        const RawThumbsDb& found = result.thumbs_dbs[k];
-        out.Add(k > 0 ? ",\n{\"path\":" : "\n{\"path\":");
-        out.Add(JsonText(cache_paths[k]));
-        out.Add(",\"name\":\"Thumbs.db\",\"offset\":");
-        out.Add(static_cast<int64_t>(found.offset));
-        out.Add(",\"length\":");
-        out.Add(static_cast<int64_t>(found.length()));
-        out.Add(",\"window\":");
-        out.Add(static_cast<int64_t>(found.window));
-        out.Add(found.complete() ? ",\"complete\":true,\"cut_short\":null}"
-                                 : ",\"complete\":false,\"cut_short\":");
-        if (!found.complete()) {
-          out.Add(JsonText(found.measure.Text()));
-          out.Add("}");
-        }
-      }
-    }
-    out.Add("],\"notes\":[");
-    for (size_t i = 0; i < carved.notes().size(); ++i) {
-      if (i > 0) out.Add(",");
-      out.Add(JsonText(carved.notes()[i]));
-    }
-    out.Add("]");
-    if (!args.dfxml.empty())
-      out.Add(recorded ? ",\"dfxml_written\":true" : ",\"dfxml_written\":false");
-    out.Add("}\n");
-  }
-  if (!json && args.caches && !result.thumbs_dbs.empty()) {
-    out.Add("\ncache\toffset\tlength\tcomplete\tcut_short\n");
-    for (size_t k = 0; k < result.thumbs_dbs.size(); ++k) {
-      const RawThumbsDb& found = result.thumbs_dbs[k];
-      out.Add(cache_paths[k]);
-      out.Add("\t");
-      out.Add(static_cast<int64_t>(found.offset));
-      out.Add("\t");
-      out.Add(static_cast<int64_t>(found.length()));
-      out.Add(found.complete() ? "\tyes\t-\n" : "\tno\t");
-      if (!found.complete()) {
-        out.Add(found.measure.Text());
-        out.Add("\n");
-      }
-    }
-  }
-  out.Flush();
+  return WriteDfxmlFile(run.args.dfxml, run.args.path, record, run.objects);
+}
 
-  if (!json) PrintLines(stderr, errors.lines());
-  for (const std::string& note : carved.notes()) {
+void WriteTail(JsonWriter& out, const CarveRun& run, bool recorded) {
+  if (!run.args.json) return;
+  out.Raw("]");
+  if (run.through_image()) {
+    out.Raw(",").Key("unreadable_sectors").Number(run.carved.unreadable_sectors());
+  }
+  out.Raw(",").Key("bytes_read").Number(run.result.bytes_read);
+  out.Raw(",").Key("complete").Bool(run.complete);
+  out.Raw(",").Key("interrupted").Bool(run.interrupted);
+  const auto strings = [&out](std::string_view name, const std::vector<std::string>& texts) {
+    out.Raw(",").Key(name).Raw("[");
+    for (size_t i = 0; i < texts.size(); ++i) out.Raw(i > 0 ? "," : "").String(texts[i]);
+    out.Raw("]");
+  };
+  if (run.args.caches) {
+    out.Raw(",").Key("caches").Raw("[");
+    for (size_t k = 0; k < run.result.thumbs_dbs.size(); ++k) {
+      const RawThumbsDb& found = run.result.thumbs_dbs[k];
+      out.Raw(k > 0 ? ",\n{" : "\n{").Key("path").String(run.cache_paths[k]);
+      out.Raw(",").Key("name").String("Thumbs.db");
+      out.Raw(",").Key("offset").Number(found.offset).Raw(",").Key("length").Number(found.length());
+      out.Raw(",").Key("window").Number(found.window);
+      out.Raw(",").Key("complete").Bool(found.complete()).Raw(",").Key("cut_short");
+      if (found.complete()) {
+        out.Null();
+      } else {
+        out.String(found.measure.Text());
+      }
+      out.Raw("}");
+    }
+    out.Raw("]");
+  }
+  strings("incomplete_reasons", run.carved.incomplete());
+  strings("notes", run.carved.notes());
+  if (!run.args.dfxml.empty()) out.Raw(",").Key("dfxml_written").Bool(recorded);
+  out.Raw("}\n");
+}
+
+// The text output's second table: the Thumbs.db found by their headers.
+void WriteCachesTable(JsonWriter& out, const CarveRun& run) {
+  if (run.args.json || !run.args.caches || run.result.thumbs_dbs.empty()) return;
+  out.Raw("\ncache\toffset\tlength\tcomplete\tcut_short\n");
+  for (size_t k = 0; k < run.result.thumbs_dbs.size(); ++k) {
+    const RawThumbsDb& found = run.result.thumbs_dbs[k];
+    out.Raw(run.cache_paths[k]).Raw("\t").Number(found.offset).Raw("\t").Number(found.length());
+    out.Raw(found.complete() ? "\tyes\t-" : "\tno\t");
+    if (!found.complete()) out.Raw(found.measure.Text());
+    out.Raw("\n");
+  }
+}
+
+// What the caches found hold: a Thumbs.db takes its stretch before the
+// entries inside it would, and of entries lying one in another the first.
+void FindHolders(CarveRun& run) {
+  for (const RawThumbsDb& found : run.result.thumbs_dbs) {
+    run.cache_paths.push_back(FormatEvidenceLocation(run.carved.CacheLocation(found.offset)));
+    run.holders.push_back({static_cast<int64_t>(found.offset),
+                           static_cast<int64_t>(found.offset + found.length()),
+                           run.cache_paths.back()});
+  }
+  for (size_t i = run.list.size() - run.result.thumbcache_rows; i < run.list.size(); ++i) {
+    const ThumbnailRow& row = run.list[i];
+    if (row.length > 0 && HolderOf(run.holders, row.start) == nullptr) {
+      run.holders.push_back({row.start, row.end, "", static_cast<int64_t>(row.entry_offset)});
+    }
+  }
+  std::sort(run.holders.begin(), run.holders.end(),
+            [](const Holder& a, const Holder& b) { return a.start < b.start; });
+  run.holders.erase(std::unique(run.holders.begin(), run.holders.end(),
+                                [](const Holder& a, const Holder& b) { return b.start < a.end; }),
+                    run.holders.end());
+}
+
+void SayOnStderr(const CarveRun& run) {
+  if (!run.args.json) PrintLines(stderr, run.errors.Lines(CliTexts()));
+  for (const std::string& note : run.carved.notes()) {
     std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(note).c_str());
   }
-  for (const std::string& reason : cut_short) {
+  for (const std::string& reason : run.carved.incomplete()) {
     std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(reason).c_str());
   }
-  if (lost > 0) {
+  if (const uint64_t lost = run.carved.unreadable_sectors(); lost > 0) {
     std::fprintf(stderr,
                  "glintvane-cli carve: %s: %llu unreadable sectors were read as zeros; carving "
                  "went on past them\n",
-                 Printable(path).c_str(), static_cast<unsigned long long>(lost));
+                 Printable(run.args.path).c_str(), static_cast<unsigned long long>(lost));
   }
-  if (interrupted) SayInterrupted("carve", how_far);
-  return result.finished && lost == 0 && cut_short.empty() && recorded ? kExitOk : kExitFailed;
+  if (run.interrupted) SayInterrupted("carve", run.how_far);
+}
+
+// Scans for the kinds asked for, then decodes each picture from the bytes
+// just scanned; a stopped scan lists what it found without checking it.
+void Scan(CarveRun& run) {
+  // Checked by the option's validator already.
+  run.kinds = ParseCarveKinds(run.args.kinds).value_or(kDefaultCarveKinds);
+  {
+    TerminalProgress progress;
+    CarveTarget target{run.list,        run.errors,        CliTexts(), &progress,
+                       InterruptStop(), run.args.max_rows, run.kinds};
+    target.caches = run.args.caches;
+    run.result = run.carved.Scan(target);
+  }
+  FindHolders(run);
+  ByteSource* source = run.carved.bytes();
+  run.verified = !run.args.no_verify && source != nullptr && !run.result.stopped && !Interrupted();
+  if (run.verified) {
+    TerminalProgress progress;
+    CheckCarvedRows(run.list, 0, *source, InterruptStop(), &progress);
+  }
+}
+
+int RunCarve(const CarveArgs& args) {
+  DfxmlRun record = ThisRun("carve", args.path);
+  auto opened = OpenCarveSource(args.path, {.unallocated = args.unallocated});
+  if (!opened) {
+    const ReadError& why = opened.error();
+    std::fprintf(stderr, "glintvane-cli carve: %s\n", Printable(why.detail).c_str());
+    if (args.json) PrintJsonFailure("path", args.path, why.detail, kExitFailed, why.code);
+    return kExitFailed;
+  }
+  CarveRun run(args, **opened);
+  Scan(run);
+  run.interrupted = run.result.stopped || Interrupted();
+  JsonWriter out(JsonWriter::Style::kCompact);
+  WriteHead(out, run);
+  RangeDigester digester;
+  for (size_t i = 0; i < run.list.size(); ++i) WriteRow(out, run, i, digester);
+  WriteCachesTable(out, run);
+  const bool whole = run.carved.unreadable_sectors() == 0 && run.carved.incomplete().empty();
+  run.complete = run.result.finished && whole && !run.interrupted;
+  if (run.interrupted) run.how_far = HowFar(run.result, run.list.size());
+  // The record is written before the JSON document ends, so that the
+  // document can say whether it was.
+  const bool recorded = Record(run, record);
+  WriteTail(out, run, recorded);
+  out.Flush();
+  SayOnStderr(run);
+  return run.result.finished && whole && recorded ? kExitOk : kExitFailed;
 }
 
 }  // namespace

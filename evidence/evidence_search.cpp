@@ -296,8 +296,8 @@ void SearchFreeSpace(FoundCacheList& list, const SearchOptions& options,
                      EvidenceSearchOutcome& outcome) {
   auto source = OpenCarveSource(outcome.image, {.unallocated = true});
   if (!source) {
-    outcome.notes.push_back(outcome.image +
-                            ": its unallocated space was not read: " + source.error());
+    outcome.free_space_notes.push_back(
+        outcome.image + ": its unallocated space was not read: " + source.error().detail);
     return;
   }
   ThumbnailList pictures;  // thumbcache entries found on the way; not caches
@@ -310,9 +310,9 @@ void SearchFreeSpace(FoundCacheList& list, const SearchOptions& options,
   outcome.free_space_bytes = scanned.bytes_read;
   if (scanned.stopped) outcome.stopped = true;
   if (!scanned.finished && !scanned.stopped) {
-    outcome.notes.push_back(outcome.image + ": its unallocated space was read up to byte " +
-                            std::to_string(scanned.bytes_read) + " of " +
-                            std::to_string(scanned.file_size));
+    outcome.free_space_notes.push_back(
+        outcome.image + ": its unallocated space was read up to byte " +
+        std::to_string(scanned.bytes_read) + " of " + std::to_string(scanned.file_size));
   }
   for (const RawThumbsDb& found : scanned.thumbs_dbs) {
     CacheFileRecord row;
@@ -359,7 +359,8 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
   outcome.image = error ? image_path : absolute.lexically_normal().string();
   auto opened = images.Get(outcome.image);
   if (!opened) {
-    outcome.error = opened.error();
+    outcome.error = opened.error().detail;
+    outcome.error_code = opened.error().code;
     return outcome;
   }
   std::shared_ptr<EvidenceImage> image = std::move(*opened);

@@ -258,22 +258,22 @@ WriteOutcome CopyRange(const std::string& output, const std::string& source, int
 }  // namespace
 
 WriteOutcome CopyFileRange(const std::string& output, const std::string& source, int64_t offset,
-                           int64_t length, ErrorList& errors, const UiTexts& texts, OutputMode mode,
+                           int64_t length, ErrorList& errors, OutputMode mode,
                            std::span<const FileId> inputs) {
   WriteOutcome outcome = CopyRange(output, source, offset, length, mode, inputs);
-  if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail, texts);
+  if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail);
   return outcome;
 }
 
 WriteOutcome CopySourceRange(const std::string& output, ByteSource& source, int64_t offset,
-                             int64_t length, ErrorList& errors, const UiTexts& texts,
-                             OutputMode mode, std::span<const FileId> inputs) {
+                             int64_t length, ErrorList& errors, OutputMode mode,
+                             std::span<const FileId> inputs) {
   WriteOutcome outcome;
   const auto fail = [&](int code, int error_number, std::string detail) {
     outcome.error_code = code;
     outcome.system_error = error_number;
     outcome.detail = std::move(detail);
-    errors.AddError(code, output, outcome.detail, texts);
+    errors.AddError(code, output, outcome.detail);
     return outcome;
   };
   if (length == 0) length = kDefaultCopyLength;
@@ -306,7 +306,7 @@ WriteOutcome CopySourceRange(const std::string& output, ByteSource& source, int6
   if (!out.Close()) return fail(kErrCloseOutput, errno, Message(errno));
   out.Place(inputs, outcome);
   if (!outcome.ok) {
-    errors.AddError(outcome.error_code, output, outcome.detail, texts);
+    errors.AddError(outcome.error_code, output, outcome.detail);
     return outcome;
   }
   outcome.bytes = static_cast<int64_t>(at - start);

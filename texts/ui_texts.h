@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 144;
+inline constexpr int kUiTextCount = 150;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -108,7 +108,7 @@ enum UiText : int {
   kTextProgramNotStarted = 91,
   kTextDeletedCount = 92,
   kTextDeletedEntryHint = 93,
-  kTextUnreadableSectors = 94,
+  kTextUnreadableSectors = 94,  // no longer shown: kTextSectorsReadAsZeros says it
   kTextThumbcacheFiles = 95,
   kTextKind = 96,
   kTextDimensions = 97,
@@ -158,6 +158,13 @@ enum UiText : int {
   kTextCarvedDisk = 141,
   kTextCarvedUnallocated = 142,
   kTextScanUnreadableSectors = 143,
+  // The texts of the disk-image error codes (1700 to 1705).
+  kTextImageOpenError = 144,
+  kTextImageIncomplete = 145,
+  kTextNoPartition = 146,
+  kTextNoFileSystem = 147,
+  kTextImageEntryError = 148,
+  kTextSectorsReadAsZeros = 149,
 };
 
 // The built-in English texts, in index order.

@@ -380,8 +380,8 @@ void WindowWorkTest::ExtractCheckedWritesReportAndRecords() {
            QStringList({QStringLiteral("Run HTML File"),
                         QStringLiteral("Do you want to open destination folder?")}));
   // One result line per row, as the command line writes them.
-  QCOMPARE(static_cast<int>(window.errors().size()), rows);
-  QVERIFY(QString::fromStdString(window.errors().lines()[0])
+  QCOMPARE(static_cast<int>(window.errors().entries().size()), rows);
+  QVERIFY(QString::fromStdString(window.errors().Lines(window.context().texts())[0])
               .startsWith(QStringLiteral("Operation complete. File:") + dialogs_.folder));
   QCOMPARE(destination.entryList({QStringLiteral("*_thmb.jpg")}).size() > 0, true);
 

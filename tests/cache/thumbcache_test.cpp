@@ -211,7 +211,7 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
                                           {0x0a, u"b", kJpeg, 0, true},
                                           {0xffeeddccbbaa9988, u"::{645FF040}", {}, 3, false}});
     const ReadOutcome out = ReadCache(file);
-    ASSERT_TRUE(out.result.ok) << out.errors.lines().size();
+    ASSERT_TRUE(out.result.ok) << out.errors.Lines(testing::EnglishTexts()).size();
     ASSERT_EQ(out.list.size(), 3u);  // the free entry is no row
     EXPECT_EQ(out.list[0].key, "000000000000000a");
     EXPECT_EQ(out.list[1].key, "000000000000000a");
@@ -233,7 +233,8 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
 }
 
 size_t CountHeadings(const ErrorList& errors, const std::string& heading) {
-  return static_cast<size_t>(std::count(errors.lines().begin(), errors.lines().end(), heading));
+  const std::vector<std::string> lines = errors.Lines(EnglishTexts());
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), heading));
 }
 
 TEST(ThumbcacheRead, DamagedEntryCostsOnlyItsOwnRow) {

@@ -89,8 +89,9 @@ void CacheListTest::UnreadableSortIsOneError() {
   }
   list.Refresh();
   list.ColumnClick(0);
-  QCOMPARE(context.errors().size(), 4U);  // one entry: heading, context, detail, separator
-  QVERIFY(QString::fromStdString(context.errors().lines()[2]).contains(QStringLiteral("Number")));
+  QCOMPARE(context.errors().entries().size(), size_t{1});
+  QVERIFY(QString::fromStdString(context.errors().Lines(context.texts())[2])
+              .contains(QStringLiteral("Number")));
   // Unreadable values sort first, the numbers after them in order.
   QCOMPARE(list.model()->data(list.model()->index(2, 0), Qt::DisplayRole).toString(),
            QStringLiteral("1"));
