@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace glintvane {
 
@@ -19,6 +20,19 @@ tl::expected<size_t, IoError> MemoryByteSource::ReadAt(uint64_t offset, std::spa
   const size_t n = std::min<uint64_t>(out.size(), bytes_.size() - offset);
   std::memcpy(out.data(), bytes_.data() + offset, n);
   return n;
+}
+
+WindowByteSource::WindowByteSource(ByteSource& inner, uint64_t offset, uint64_t length,
+                                   std::shared_ptr<const void> keep)
+    : inner_(inner),
+      offset_(std::min(offset, inner.Size())),
+      length_(std::min(length, inner.Size() - offset_)),
+      keep_(std::move(keep)) {}
+
+tl::expected<size_t, IoError> WindowByteSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+  if (offset >= length_) return 0;
+  const size_t n = static_cast<size_t>(std::min<uint64_t>(out.size(), length_ - offset));
+  return inner_.ReadAt(offset_ + offset, out.first(n));
 }
 
 FileByteSource::~FileByteSource() {

@@ -41,6 +41,23 @@ class MemoryByteSource final : public ByteSource {
   std::span<const uint8_t> bytes_;
 };
 
+// [offset, offset + length) of another source, read as a source of its own
+// (a cache found at an offset of a disk or a swap file). `keep` holds what
+// the inner source needs alive (its image, its file); it may be null.
+class WindowByteSource final : public ByteSource {
+ public:
+  WindowByteSource(ByteSource& inner, uint64_t offset, uint64_t length,
+                   std::shared_ptr<const void> keep = nullptr);
+  uint64_t Size() const override { return length_; }
+  tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;
+
+ private:
+  ByteSource& inner_;
+  uint64_t offset_;
+  uint64_t length_;
+  std::shared_ptr<const void> keep_;
+};
+
 // A file opened read-only. Reads are positioned (pread), so the source keeps
 // no file position of its own.
 class FileByteSource final : public ByteSource {

@@ -1,5 +1,6 @@
 #include "base/evidence_location.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -8,8 +9,9 @@
 namespace glintvane {
 namespace {
 
-// Starts the part of the text that says where inside the image.
+// Start the part of the text that says where inside the image or the file.
 constexpr std::string_view kPartitionMarker = "#p";
+constexpr std::string_view kOffsetMarker = "#o";
 
 // "<digits>" at text[at...]; moves `at` past them.
 template <typename T>
@@ -22,55 +24,93 @@ bool ReadNumber(std::string_view text, size_t& at, T& value) {
   return true;
 }
 
-// The reading with the image part ending at `marker`: "#p<n>:" and then what
-// lies in that partition. A store ("s<n>:") or an offset ("o<n>:") would be
-// read here, beside the inode.
+// The reading with the file part ending at `marker`: "#o<offset>" to the
+// end, or "#p<n>:" and then what lies in that partition, an inode or an
+// offset. A store ("s<n>:") would be read here, beside them.
 std::optional<EvidenceLocation> ReadAt(std::string_view text, size_t marker) {
   if (marker == 0) return std::nullopt;
   size_t at = marker + kPartitionMarker.size();
+  const std::string file(text.substr(0, marker));
+  if (text.substr(marker, kOffsetMarker.size()) == kOffsetMarker) {
+    uint64_t offset = 0;
+    if (!ReadNumber(text, at, offset) || at != text.size()) return std::nullopt;
+    return OffsetLocation{file, OffsetLocation::kWholeFile, offset, ""};
+  }
   int partition = 0;
   if (!ReadNumber(text, at, partition) || partition > kMaxLocationPartition) return std::nullopt;
+  if (text.substr(at, 2) == ":o") {
+    at += 2;
+    uint64_t offset = 0;
+    if (!ReadNumber(text, at, offset) || text.substr(at, 1) != ":") return std::nullopt;
+    return OffsetLocation{file, partition, offset, std::string(text.substr(at + 1))};
+  }
   if (text.substr(at, 2) != ":i") return std::nullopt;
   at += 2;
   uint64_t inode = 0;
   if (!ReadNumber(text, at, inode)) return std::nullopt;
   if (text.substr(at, 2) != ":/") return std::nullopt;
-  return ImageFileLocation{std::string(text.substr(0, marker)), partition, inode,
-                           std::string(text.substr(at + 1))};
+  return ImageFileLocation{file, partition, inode, std::string(text.substr(at + 1))};
 }
 
-std::string PartitionText(const ImageFileLocation& where) {
-  return where.image + std::string(kPartitionMarker) + std::to_string(where.partition) + ":";
+std::string PartitionText(const std::string& image, int partition) {
+  return image + std::string(kPartitionMarker) + std::to_string(partition) + ":";
+}
+
+// The file whose existence says a reading is meant.
+const std::string& FilePart(const EvidenceLocation& where) {
+  if (const auto* inside = InImage(where)) return inside->image;
+  if (const auto* at = AtOffset(where)) return at->file;
+  return std::get<FileLocation>(where).path;
+}
+
+// The next place at or after `from` where "#p" or "#o" starts.
+size_t NextMarker(std::string_view text, size_t from) {
+  return std::min(text.find(kPartitionMarker, from), text.find(kOffsetMarker, from));
 }
 
 }  // namespace
 
 std::string FormatEvidenceLocation(const EvidenceLocation& where) {
   if (const auto* file = std::get_if<FileLocation>(&where)) return file->path;
+  if (const auto* at = AtOffset(where)) {
+    if (at->partition == OffsetLocation::kWholeFile) {
+      return at->file + std::string(kOffsetMarker) + std::to_string(at->offset);
+    }
+    return PartitionText(at->file, at->partition) + "o" + std::to_string(at->offset) + ":" +
+           at->name;
+  }
   const auto& inside = std::get<ImageFileLocation>(where);
-  return PartitionText(inside) + "i" + std::to_string(inside.inode) + ":" + inside.inner_path;
+  return PartitionText(inside.image, inside.partition) + "i" + std::to_string(inside.inode) + ":" +
+         inside.inner_path;
 }
 
 std::string EvidenceFolderText(const EvidenceLocation& where) {
   if (const auto* file = std::get_if<FileLocation>(&where)) {
     return std::string(LocalFolderPart(file->path));
   }
+  if (const auto* at = AtOffset(where)) {
+    if (at->partition == OffsetLocation::kWholeFile) {
+      return std::string(LocalFolderPart(at->file));
+    }
+    return PartitionText(at->file, at->partition);
+  }
   const auto& inside = std::get<ImageFileLocation>(where);
-  return PartitionText(inside) + std::string(LocalFolderPart(inside.inner_path));
+  return PartitionText(inside.image, inside.partition) +
+         std::string(LocalFolderPart(inside.inner_path));
 }
 
 EvidenceLocation ParseEvidenceLocation(std::string_view text, const FileThere& file_there) {
   const std::string whole(text);
   // A file that is really called so is that file.
-  if (text.find(kPartitionMarker) == std::string_view::npos || file_there(whole)) {
+  if (NextMarker(text, 0) == std::string_view::npos || file_there(whole)) {
     return FileLocation{whole};
   }
-  // Image names may themselves hold "#p": the first reading whose image is
-  // there wins.
-  for (size_t marker = text.find(kPartitionMarker); marker != std::string_view::npos;
-       marker = text.find(kPartitionMarker, marker + 1)) {
+  // File names may themselves hold "#p" or "#o": the first reading whose
+  // file is there wins.
+  for (size_t marker = NextMarker(text, 0); marker != std::string_view::npos;
+       marker = NextMarker(text, marker + 1)) {
     auto reading = ReadAt(text, marker);
-    if (reading && file_there(std::get<ImageFileLocation>(*reading).image)) return *reading;
+    if (reading && file_there(FilePart(*reading))) return *reading;
   }
   return FileLocation{whole};
 }

@@ -11,11 +11,17 @@
 // one folder stay apart; the inner path is there for people and for finding
 // what lies beside the file, not to find the file.
 //
+// A cache found by its bytes rather than through a file system keeps the
+// byte offset where its header lies:
+//   FILE#o<offset>                                 in a file as it lies (the
+//                                                  disk, for a container)
+//   IMAGE#p<partition>:o<offset>:<name>            in the free space of a partition
+//   /cases/pagefile.sys#o1048576
+//   /cases/laptop.E01#p1:o4333568:Thumbs.db
+//
 // Places to come are one more alternative here, with one more branch of the
 // parser after "#p<partition>:" or "#", never a parser of their own:
 //   a file in a shadow-copy store of a partition  IMAGE#p2:s1:i<inode>:<path>
-//   a cache at a byte offset of a file            FILE#o<offset>
-//   a cache in the free space of a partition      IMAGE#p1:o<offset>:Thumbs.db
 #pragma once
 
 #include <cstdint>
@@ -41,7 +47,21 @@ struct ImageFileLocation {
   friend bool operator==(const ImageFileLocation&, const ImageFileLocation&) = default;
 };
 
-using EvidenceLocation = std::variant<FileLocation, ImageFileLocation>;
+// A cache at a byte offset, found by its header: the compound file read from
+// there is bounded by the file, or by the free run of the partition it lies in.
+struct OffsetLocation {
+  static constexpr int kWholeFile = -1;
+  std::string file;  // the file, or the disk image (its first segment)
+  // kWholeFile: `offset` counts in the file's bytes (the disk's, for a
+  // container); else the partition as in ImageFileLocation, `offset` from its
+  // start.
+  int partition = kWholeFile;
+  uint64_t offset = 0;
+  std::string name;  // inside an image: the file's name, for people ("Thumbs.db")
+  friend bool operator==(const OffsetLocation&, const OffsetLocation&) = default;
+};
+
+using EvidenceLocation = std::variant<FileLocation, ImageFileLocation, OffsetLocation>;
 
 // Partition numbers of the text form go up to this: above the thousands of
 // entries a crafted GPT or MBR chain can list, and far inside an int.
@@ -56,6 +76,10 @@ std::string EvidenceFolderText(const EvidenceLocation& where);
 inline const ImageFileLocation* InImage(const EvidenceLocation& where) {
   return std::get_if<ImageFileLocation>(&where);
 }
+// The offset alternative; null for the others.
+inline const OffsetLocation* AtOffset(const EvidenceLocation& where) {
+  return std::get_if<OffsetLocation>(&where);
+}
 
 // Says whether a file (not a folder) is at `path`. The parser asks, and
 // touches no disk itself: the command line hands in the file system, tests
@@ -63,10 +87,10 @@ inline const ImageFileLocation* InImage(const EvidenceLocation& where) {
 using FileThere = std::function<bool(const std::string& path)>;
 
 // Reads the text form back. A text that names an existing file is that file,
-// "#p" in its name or not. Otherwise, of the places where "#p" could start,
-// the first that parses and whose image part names an existing file gives a
-// file inside that image; any other text is a file of that name (which may
-// then fail to open, as a mistyped path does).
+// "#p" or "#o" in its name or not. Otherwise, of the places where "#p" or
+// "#o" could start, the first that parses and whose file part names an
+// existing file gives a place inside that file; any other text is a file of
+// that name (which may then fail to open, as a mistyped path does).
 EvidenceLocation ParseEvidenceLocation(std::string_view text, const FileThere& file_there);
 
 }  // namespace glintvane

@@ -33,7 +33,8 @@ class Diagnosis {
         sectors_(size_ <= kHeaderSize ? 0 : (size_ - kHeaderSize) / kSectorSize),
         seen_(sectors_, false) {}
 
-  std::optional<CutShort> Run() {
+  // With `always`, a file that holds everything gives its measure too.
+  std::optional<CutShort> Run(bool always) {
     uint8_t signature[sizeof(kSignature)];
     if (!reader_.Read(0, signature) || std::memcmp(signature, kSignature, sizeof signature) != 0) {
       return std::nullopt;
@@ -81,7 +82,10 @@ class Diagnosis {
     cut.expected = any ? SectorAt(static_cast<uint32_t>(highest)) + kSectorSize : kHeaderSize;
     // FAT sectors past the end held the entries of sectors nobody can name now.
     cut.at_least = fat_gone > 0 || difat_gone_ > 0;
-    if (cut.expected <= size_ && !cut.at_least) return std::nullopt;
+    if (cut.Whole()) {
+      if (always) return cut;
+      return std::nullopt;
+    }
 
     if (difat_gone_ > 0) {
       cut.past_the_end.push_back(std::to_string(difat_gone_) + " of " +
@@ -256,7 +260,11 @@ std::string CutShort::Text() const {
 }
 
 std::optional<CutShort> DiagnoseCutShort(PagedReader& reader) {
-  return Diagnosis(reader).Run();
+  return Diagnosis(reader).Run(false);
+}
+
+std::optional<CutShort> MeasureCompoundFile(PagedReader& reader) {
+  return Diagnosis(reader).Run(true);
 }
 
 }  // namespace glintvane

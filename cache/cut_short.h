@@ -25,6 +25,9 @@ struct CutShort {
   // gone.
   std::vector<std::string> past_the_end;
 
+  // The file holds every sector its header and FAT name.
+  bool Whole() const { return expected != 0 && expected <= size && !at_least; }
+
   // One line: "1500000 of 1650688 bytes; past the end: 2 of 4 FAT sectors,
   // the directory".
   std::string Text() const;
@@ -36,5 +39,11 @@ struct CutShort {
 // has seen, and sector numbers the FAT cannot describe are taken as damage,
 // not as a cut.
 std::optional<CutShort> DiagnoseCutShort(PagedReader& reader);
+
+// The same look whether or not the file is cut: a whole file gives how far
+// its structures reach (`expected`, which may be less than its size) and no
+// reasons. nullopt when it is not a compound file. A cache found at an
+// offset of a disk is read from a window that may run on past it.
+std::optional<CutShort> MeasureCompoundFile(PagedReader& reader);
 
 }  // namespace glintvane

@@ -214,31 +214,31 @@ ThumbcacheEntry DecodeThumbcacheEntry(std::span<const uint8_t> head, uint32_t ve
 ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, uint32_t version,
                                                  uint64_t offset, uint64_t file_size) {
   const uint64_t header_size = ThumbcacheEntryHeaderSize(version);
-  const std::string where = "Entry at offset " + std::to_string(offset);
-  if (head.size() < header_size) return Fail(kErrThumbcacheEntry, where + " is cut off");
-  if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheEntry, where + " has no signature");
+  // Made only for a failure: a scan of raw space asks of every "CMMM".
+  const auto where = [offset] { return "Entry at offset " + std::to_string(offset); };
+  if (head.size() < header_size) return Fail(kErrThumbcacheEntry, where() + " is cut off");
+  if (!LooksLikeThumbcache(head)) return Fail(kErrThumbcacheEntry, where() + " has no signature");
   ThumbcacheEntry entry = DecodeThumbcacheEntry(head, version, offset);
   if (entry.size < header_size) {
     return Fail(kErrThumbcacheEntry,
-                where + " gives its size as " + std::to_string(entry.size) + " bytes");
+                where() + " gives its size as " + std::to_string(entry.size) + " bytes");
   }
   if (offset > file_size || entry.size > file_size - offset) {
-    return Fail(kErrThumbcacheEntry, where + " (" + std::to_string(entry.size) +
+    return Fail(kErrThumbcacheEntry, where() + " (" + std::to_string(entry.size) +
                                          " bytes) runs past the end of the file");
   }
   // All in 64 bits: three u32 fields cannot overflow it.
   const uint64_t used =
       header_size + uint64_t{entry.identifier_size} + entry.padding_size + entry.data_size;
   if (used > entry.size) {
-    return Fail(kErrThumbcacheEntry, where + " holds " + std::to_string(used) +
+    return Fail(kErrThumbcacheEntry, where() + " holds " + std::to_string(used) +
                                          " bytes of name and data in " +
                                          std::to_string(entry.size));
   }
   return entry;
 }
 
-uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes) {
-  uint64_t crc = ~0ull;
+uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes, uint64_t crc) {
   for (const uint8_t b : bytes) crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
   return crc;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/byte_source.h"
+#include "base/windows_path.h"
 #include "cache/read_error.h"
 
 namespace glintvane {
@@ -91,8 +92,14 @@ ReadResult<ThumbcacheEntry> ParseThumbcacheEntry(std::span<const uint8_t> head, 
                                                  uint64_t offset, uint64_t file_size);
 
 // CRC-64 as the caches use it: reflected, polynomial 0x92C64265D32139A4, all
-// ones to start, no final xor.
-uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes);
+// ones to start, no final xor. `crc` carries on from an earlier piece.
+uint64_t ThumbcacheCrc64(std::span<const uint8_t> bytes, uint64_t crc = ~0ull);
+
+// Identifiers are hashes, CLSIDs and paths, and no Windows path is longer
+// than kWindowsMaxLongPath UTF-16 units. Longer ones are kept to that; the
+// rest stays in the file.
+inline constexpr uint32_t kMaxThumbcacheIdentifierBytes =
+    static_cast<uint32_t>(2 * kWindowsMaxLongPath);
 
 // A thumbcache_idx.db: for every hash, the entry offset in each cache type.
 struct ThumbcacheIndex {

@@ -83,10 +83,6 @@ namespace {
 // two entry headers up to this size: the next entry is most often close, and
 // a scan reads little more than the bytes it passes over.
 constexpr size_t kScanChunk = 64 * 1024;
-// Identifiers are hashes, CLSIDs and paths, and no Windows path is longer
-// than kWindowsMaxLongPath. Longer ones are kept to that; the rest stays in
-// the file.
-constexpr uint32_t kMaxIdentifierBytes = 2 * kWindowsMaxLongPath;
 // Damaged entries whose error is written out one by one; the rest are
 // counted in one line (every such row carries its code all the same). A
 // crafted file can hold a million of them.
@@ -313,7 +309,7 @@ class EntryWalk {
 
   ReadResult<void> ReadName(const ThumbcacheEntry& entry, CacheEntryRow& row) {
     if (entry.identifier_size == 0) return {};
-    name_bytes_.resize(std::min(entry.identifier_size, kMaxIdentifierBytes));
+    name_bytes_.resize(std::min(entry.identifier_size, kMaxThumbcacheIdentifierBytes));
     if (auto r = ReadSpan(source_, entry.identifier_offset, name_bytes_); !r) return r;
     std::string name = Utf16LeToUtf8(name_bytes_, name_bytes_.size() / 2);
     // Most identifiers are the hash itself in hex: those cost no text.

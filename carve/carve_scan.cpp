@@ -167,6 +167,21 @@ void Report(const ScanFailure& failure, const std::string& path, CarveTarget& ta
                          path + " : " + std::string(CarveErrorReason(failure.error_number)), "");
 }
 
+// The caches the scan noted, read now that every byte went by: a Thumbs.db
+// through its header, a thumbcache entry through its fields.
+void ReadFoundCaches(CarvedImageScanner& scanner, ByteSource& source, CarveTarget& target,
+                     CarveResult& result) {
+  if (!target.caches || target.stop.stop_requested()) return;
+  result.thumbs_dbs =
+      FindRawThumbsDbs(source, scanner.compound_headers(), target.run_end, target.stop);
+  const auto& entries = scanner.thumbcache_entries();
+  if (entries.empty() || scanner.rows_added() >= target.row_limit) return;
+  result.thumbcache_rows =
+      AppendRawThumbcacheRows(source, scanner.source_index(), entries, target.list,
+                              target.row_limit - scanner.rows_added());
+  result.rows_added += result.thumbcache_rows;
+}
+
 void Finish(CarveTarget& target, CarveResult& result) {
   result.ok = result.finished && !target.list.empty();
 }
@@ -204,7 +219,8 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
       return result;
     }
     result.file_size = static_cast<uint64_t>(*length);
-    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit, target.kinds);
+    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit, target.kinds,
+                               target.caches);
     const auto read = FeedBlocks(scanner, *length, ReadFile, &fd, target.progress, target.stop);
     result.stopped = target.stop.stop_requested();
     result.rows_added = scanner.rows_added();
@@ -229,6 +245,11 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     if (!result.stopped && !ReportEarlyEnd(scanner, *read, *length, path, target, result)) {
       result.finished = true;
     }
+    if (target.caches) {
+      if (auto again = FileByteSource::Open(path)) {
+        ReadFoundCaches(scanner, **again, target, result);
+      }
+    }
   } catch (const std::exception&) {
     // Running out of memory for rows is the one failure here that is not a
     // file call's.
@@ -245,7 +266,8 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
   try {
     const auto length = static_cast<int64_t>(source.Size());
     result.file_size = source.Size();
-    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds,
+                               target.caches);
     SourceReader reader{source};
     const auto read =
         FeedBlocks(scanner, length, ReadSource, &reader, target.progress, target.stop);
@@ -260,6 +282,7 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
       if (!result.stopped && !ReportEarlyEnd(scanner, *read, length, path, target, result)) {
         result.finished = true;
       }
+      ReadFoundCaches(scanner, source, target, result);
     }
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
@@ -275,7 +298,8 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
   try {
     const auto length = static_cast<int64_t>(bytes.size());
     result.file_size = bytes.size();
-    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds,
+                               target.caches);
     MemoryReader reader{bytes};
     const auto read = FeedBlocks(scanner, length, ReadMemory, &reader, target.progress);
     scanner.CloseAtEnd(read.value_or(length));
@@ -284,6 +308,8 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
     if (!ReportEarlyEnd(scanner, read.value_or(length), length, path, target, result)) {
       result.finished = true;
     }
+    MemoryByteSource source(bytes);
+    ReadFoundCaches(scanner, source, target, result);
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
     target.errors.AddError(kErrPlatform, path, "");

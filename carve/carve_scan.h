@@ -8,6 +8,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/byte_source.h"
 #include "base/progress.h"
@@ -29,6 +30,13 @@ struct CarveTarget {
   // kErrCarveRowLimit, keeping the rows.
   size_t row_limit = kDefaultCarveRowLimit;
   CarveKinds kinds = kDefaultCarveKinds;  // what the scan looks for
+  // Also caches: a Thumbs.db whose compound-file header lies at a sector
+  // boundary (in the result), and thumbcache entries whose header checksum
+  // holds (rows after the pictures'; see raw_caches.h).
+  bool caches = false;
+  // Where the run or file an offset lies in ends, when the scanned bytes
+  // join stretches that are not neighbours; null: the end of the bytes.
+  RunEnd run_end = nullptr;
 };
 
 struct CarveResult {
@@ -39,6 +47,10 @@ struct CarveResult {
   uint64_t file_size = 0;
   uint64_t bytes_read = 0;  // how far the scan got: file_size when it read everything
   size_t rows_added = 0;
+  // With CarveTarget::caches: the Thumbs.db found, in the order of their
+  // offsets, and the thumbcache entries listed (rows_added counts them too).
+  std::vector<RawThumbsDb> thumbs_dbs;
+  size_t thumbcache_rows = 0;
 };
 
 // Scans the file at `path` and appends one row per image found, numbered on

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "cache/thumbcache.h"
 #include "carve/bmp_header.h"
 #include "carve/jfif_signature.h"
 
@@ -40,16 +41,38 @@ SignatureSet SignaturesOf(CarveKinds kinds) {
 }  // namespace
 
 CarvedImageScanner::CarvedImageScanner(ThumbnailList& list, std::string path, int64_t file_length,
-                                       int64_t first_offset, size_t row_limit, CarveKinds kinds)
+                                       int64_t first_offset, size_t row_limit, CarveKinds kinds,
+                                       bool caches)
     : list_(list),
       path_(std::move(path)),
       file_length_(file_length),
       next_candidate_(first_offset),
       row_limit_(row_limit),
       kinds_(kinds),
+      caches_(caches),
+      header_next_(first_offset),
       signatures_(SignaturesOf(kinds)),
-      lookahead_(kinds.JfifOnly() ? 4 : kCarveLookahead),
-      first_row_(list.size()) {}
+      lookahead_(kinds.JfifOnly() && !caches ? 4 : kCarveLookahead),
+      first_row_(list.size()) {
+  if (caches_) signatures_.AddPair('C', 'M');
+}
+
+void CarvedImageScanner::FindCompoundHeaders(const uint8_t* block, int64_t block_offset,
+                                             int64_t end) {
+  constexpr auto kAlign = static_cast<int64_t>(kCompoundHeaderAlignment);
+  constexpr auto kCheck = static_cast<int64_t>(kCompoundHeaderCheckBytes);
+  // A header the last block cut off lies in the history.
+  const int64_t from =
+      std::max(header_next_, block_offset - static_cast<int64_t>(kCarveHistory) + kCheck);
+  int64_t at = (from + kAlign - 1) / kAlign * kAlign;
+  for (; at + kCheck <= end; at += kAlign) {
+    const uint8_t* p = block + (at - block_offset);
+    if (p[0] == 0xD0 && LooksLikeCompoundHeader({p, kCompoundHeaderCheckBytes})) {
+      compound_headers_.push_back(static_cast<uint64_t>(at));
+    }
+  }
+  header_next_ = at;
+}
 
 uint32_t CarvedImageScanner::Source() {
   if (!source_added_) {
@@ -80,13 +103,14 @@ void CarvedImageScanner::DetectImageSignatures(const uint8_t* block, size_t coun
     // The first candidates may lie in the history.
     const uint8_t* first = block + (from - block_offset);
     const auto length = static_cast<size_t>(to - from);
-    if (kinds_.JfifOnly()) {
+    if (kinds_.JfifOnly() && !caches_) {
       FindJfifSignatures(first, length, found_);
     } else if (!signatures_.empty()) {
       FindImageSignatures(first, length, signatures_, found_);
     }
     next_candidate_ = to;
   }
+  if (caches_) FindCompoundHeaders(block, block_offset, end);
   int64_t fed_to = block_offset;
   for (const size_t index : found_) {
     JudgeStart(from + static_cast<int64_t>(index), block, block_offset, end, fed_to);
@@ -149,6 +173,19 @@ void CarvedImageScanner::JudgeStart(int64_t at, const uint8_t* block, int64_t bl
       if (!LooksLikePngStart(p, available) || !reach()) return;
       StartWalkedImage(CarveKind::kPng, at, end, block, block_offset);
       return;
+    case 'C': {
+      // A thumbcache entry: noted when its header checksum holds, read once
+      // the scan is over.
+      if (!caches_ || available < 4 || p[2] != 'M' || p[3] != 'M' ||
+          thumbcache_entries_.size() >= std::min(row_limit_, kMaxRawThumbcacheEntries)) {
+        return;
+      }
+      const auto version =
+          RawThumbcacheEntryVersion({p, std::min<size_t>(available, kThumbcacheEntryHeader)},
+                                    static_cast<uint64_t>(at), static_cast<uint64_t>(file_length_));
+      if (version) thumbcache_entries_.push_back({static_cast<uint64_t>(at), *version});
+      return;
+    }
     case 'B': {
       const auto layout = ReadBmpHeader(p, available);
       if (!layout || !reach() || AtRowLimit(at)) return;

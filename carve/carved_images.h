@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/raw_caches.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carve_kinds.h"
 #include "carve/image_signatures.h"
@@ -29,6 +30,8 @@ inline constexpr size_t kCarveLookahead = 64;
 // the next block, and a JFIF image's 6 bytes before its "J".
 inline constexpr size_t kCarveHistory = 128;
 static_assert(kCarveHistory >= kCarveLookahead + 6, "a late start and its lead stay readable");
+static_assert(kCarveHistory >= kCompoundHeaderCheckBytes && kCarveLookahead >= 56,
+              "a compound-file header and a thumbcache entry header are judged whole");
 
 // Images followed at once by their structure. Nested thumbnails make a few;
 // a file full of JPEG headers whose scans never end would make thousands, and
@@ -59,9 +62,12 @@ class CarvedImageScanner {
   // `file_length` bounds the search: a start whose first byte (the "J" of a
   // JFIF signature) lies in the last 9 bytes of the file is not reported.
   // The first block starts at `first_offset` (a scan of the rest of a file).
+  // With `caches`, the scan also notes the compound-file headers at sector
+  // boundaries and the thumbcache entries whose header checksum holds, for
+  // the caller to read them (see raw_caches.h).
   CarvedImageScanner(ThumbnailList& list, std::string path, int64_t file_length,
                      int64_t first_offset = 0, size_t row_limit = kDefaultCarveRowLimit,
-                     CarveKinds kinds = kDefaultCarveKinds);
+                     CarveKinds kinds = kDefaultCarveKinds, bool caches = false);
 
   // Passes the file bytes [block_offset, block_offset + count) through the
   // signature search and the structure walks. Blocks come in file order with
@@ -79,6 +85,14 @@ class CarvedImageScanner {
   // there. The images still open were closed at that signature's start.
   bool stopped() const { return stopped_at_ >= 0; }
   int64_t stopped_at() const { return stopped_at_; }
+
+  // With `caches`: the offsets of the compound-file headers found (each
+  // passed LooksLikeCompoundHeader), and the thumbcache entries, in file
+  // order. Entries are noted up to the row limit and kMaxRawThumbcacheEntries.
+  const std::vector<uint64_t>& compound_headers() const { return compound_headers_; }
+  const std::vector<RawThumbcacheEntry>& thumbcache_entries() const { return thumbcache_entries_; }
+  // The list's index of the file scanned (added on first use).
+  uint32_t source_index() { return Source(); }
 
  private:
   static constexpr size_t kNoRow = SIZE_MAX;
@@ -108,6 +122,9 @@ class CarvedImageScanner {
     size_t cut_row = kNoRow;
   };
 
+  // Notes the compound-file headers at sector boundaries whose checked
+  // bytes are in by `end`.
+  void FindCompoundHeaders(const uint8_t* block, int64_t block_offset, int64_t end);
   // Judges the start that the search found at `at` (bytes up to `end` may be
   // read): when it is one of the kinds looked for, starts or lists its image.
   void JudgeStart(int64_t at, const uint8_t* block, int64_t block_offset, int64_t end,
@@ -180,6 +197,10 @@ class CarvedImageScanner {
   size_t row_limit_;
   int64_t stopped_at_ = -1;
   CarveKinds kinds_;
+  bool caches_;
+  int64_t header_next_ = 0;  // every sector boundary before this was tested for a header
+  std::vector<uint64_t> compound_headers_;
+  std::vector<RawThumbcacheEntry> thumbcache_entries_;
   SignatureSet signatures_;
   size_t lookahead_;
   size_t first_row_;               // the list's size when the scan began

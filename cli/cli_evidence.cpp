@@ -27,7 +27,8 @@
 namespace glintvane::cli {
 namespace {
 
-void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome, double seconds) {
+void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome, double seconds,
+               bool unallocated) {
   nlohmann::json rows = nlohmann::json::array();
   for (const CacheFileRecord& row : list.rows()) rows.push_back(FoundRowJson(row));
   nlohmann::json partitions = nlohmann::json::array();
@@ -45,22 +46,28 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
          {"overlaps", v.overlaps == 0 ? nlohmann::json() : nlohmann::json(v.overlaps)},
          {"past_end", TextOrNull(v.past_end)}});
   }
-  const nlohmann::json doc = {{"root", outcome.image},
-                              {"image", outcome.image},
-                              {"format", outcome.format},
-                              {"segments", outcome.segments},
-                              {"size", outcome.size},
-                              {"partitioned", outcome.partitioned},
-                              {"partitions", std::move(partitions)},
-                              {"folders", outcome.folders},
-                              {"unreadable_folders", 0},
-                              {"unreadable_sectors", outcome.unreadable_sectors},
-                              {"deleted_rows", outcome.deleted_rows},
-                              {"complete", outcome.complete()},
-                              {"interrupted", outcome.stopped},
-                              {"truncated", outcome.truncated()},
-                              {"seconds", seconds},
-                              {"rows", std::move(rows)}};
+  nlohmann::json doc = {{"root", outcome.image},
+                        {"image", outcome.image},
+                        {"format", outcome.format},
+                        {"segments", outcome.segments},
+                        {"size", outcome.size},
+                        {"partitioned", outcome.partitioned},
+                        {"partitions", std::move(partitions)},
+                        {"folders", outcome.folders},
+                        {"unreadable_folders", 0},
+                        {"unreadable_sectors", outcome.unreadable_sectors},
+                        {"deleted_rows", outcome.deleted_rows},
+                        {"complete", outcome.complete()},
+                        {"interrupted", outcome.stopped},
+                        {"truncated", outcome.truncated()},
+                        {"seconds", seconds},
+                        {"rows", std::move(rows)}};
+  if (unallocated) {
+    doc["unallocated"] = true;
+    doc["free_space_bytes"] = outcome.free_space_bytes;
+    doc["free_space_rows"] = outcome.free_space_rows;
+    doc["free_space_notes"] = outcome.free_space_notes;
+  }
   PrintJsonDocument(doc);
 }
 
@@ -134,6 +141,9 @@ bool SayFindings(const EvidenceSearchOutcome& outcome) {
   for (const std::string& note : outcome.notes) {
     std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
   }
+  for (const std::string& note : outcome.free_space_notes) {
+    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
+  }
   if (outcome.unreadable_sectors > 0) {
     std::fprintf(stderr,
                  "glintvane-cli search: %s: %llu unreadable sectors were read as zeros; the "
@@ -152,11 +162,12 @@ bool IsImageSearchRoot(const std::string& root) {
   return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
 }
 
-int RunImageSearch(const std::string& image, bool json, int code_page) {
+int RunImageSearch(const std::string& image, bool json, int code_page, bool unallocated) {
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
   options.code_page = code_page;
+  options.unallocated = unallocated;
   const auto start = std::chrono::steady_clock::now();
   EvidenceSearchOutcome outcome;
   {
@@ -173,7 +184,7 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
   }
   const bool any_file_system = SayFindings(outcome);
   if (json) {
-    PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count());
+    PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count(), unallocated);
   } else {
     PrintFoundTable(list, true);
     const UiTexts& texts = CliTexts();

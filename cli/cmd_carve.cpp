@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/evidence_location.h"
+#include "cache/raw_caches.h"
 #include "cache/thumbnail_list.h"
 #include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
@@ -35,7 +36,27 @@ struct CarveArgs {
   size_t max_rows = kDefaultCarveRowLimit;
   std::string kinds = "jfif";
   bool no_verify = false;
+  bool caches = false;
 };
+
+// A stretch of the scanned bytes that a found cache or entry holds: the
+// pictures carved inside it are marked, not taken for loose ones.
+struct Holder {
+  int64_t start = 0;
+  int64_t end = 0;
+  std::string location;       // a Thumbs.db: its location's text
+  int64_t entry_offset = -1;  // a thumbcache entry: where its header lies
+};
+
+// The holder whose stretch a picture starting at `start` starts in, in
+// `holders` sorted by start and never overlapping; null when none.
+const Holder* HolderOf(const std::vector<Holder>& holders, int64_t start) {
+  auto it = std::upper_bound(holders.begin(), holders.end(), start,
+                             [](int64_t at, const Holder& h) { return at < h.start; });
+  if (it == holders.begin()) return nullptr;
+  --it;
+  return start < it->end ? &*it : nullptr;
+}
 
 // The picture's format, whichever start found it: "jpeg", "png" or "bmp".
 std::string_view PictureKind(CarveKind kind) {
@@ -87,6 +108,10 @@ struct CarveRun {
   bool complete = false;
   std::string how_far;  // how far a stopped run got
   std::vector<DfxmlFileObject> objects;
+  // With --caches: the Thumbs.db found, by their location's text, and what
+  // the caches and entries found hold.
+  std::vector<std::string> cache_paths;
+  std::vector<Holder> holders;
 
   bool through_image() const { return carved.kind() != CarveSource::Kind::kFile; }
   bool unallocated() const { return carved.kind() == CarveSource::Kind::kUnallocated; }
@@ -99,7 +124,8 @@ struct CarvedRowView {
   bool complete = false;
   CarveKind kind = CarveKind::kJfif;
   DecodeCheck decodes = DecodeCheck::kUnchecked;
-  std::string key;  // empty for a carved row: its key is its number
+  std::string key;                      // empty for a carved row: its key is its number
+  const ThumbnailRow* entry = nullptr;  // a thumbcache entry found by its header
 };
 
 CarvedRowView RowAt(const ThumbnailList& list, size_t i) {
@@ -108,7 +134,8 @@ CarvedRowView RowAt(const ThumbnailList& list, size_t i) {
             entry->decodes, {}};
   }
   const ThumbnailRow& row = list[i];
-  return {row.start, row.end, row.length, row.complete, row.carve_kind, row.decodes, row.key};
+  return {row.start,      row.end,     row.length, row.complete,
+          row.carve_kind, row.decodes, row.key,    row.thumbcache ? &row : nullptr};
 }
 
 // "after 262144 of 68719476736 bytes (0 %); 1 image found".
@@ -125,8 +152,9 @@ std::string HowFar(const CarveResult& result, size_t rows) {
 
 void WriteHead(JsonWriter& out, const CarveRun& run) {
   if (!run.args.json) {
-    out.Raw(run.args.hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes\n"
-                          : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes\n");
+    out.Raw(run.args.hash ? "key\tstart\tend\tlength\tcomplete\tsha256\tsignature\tdecodes"
+                          : "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes");
+    out.Raw(run.args.caches ? "\tinside\n" : "\n");
     return;
   }
   const CarveResult& result = run.result;
@@ -172,8 +200,8 @@ void WriteRow(JsonWriter& out, CarveRun& run, size_t i, RangeDigester& digester)
       runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
     }
   }
-  const std::optional<uint64_t> first_offset =
-      runs.empty() ? std::nullopt : std::optional(runs.front().img_offset);
+  // Where the first byte lies in the image; -1 when no run says.
+  const int64_t first_offset = runs.empty() ? -1 : static_cast<int64_t>(runs.front().img_offset);
   if (!run.args.dfxml.empty()) {
     ThumbnailRow named;
     named.kind = CarvedImageKind(row.kind);
@@ -184,21 +212,48 @@ void WriteRow(JsonWriter& out, CarveRun& run, size_t i, RangeDigester& digester)
   const auto key = [&]() -> JsonWriter& {
     return row.key.empty() ? out.Number(static_cast<uint64_t>(i)) : out.Raw(row.key);
   };
+  const Holder* holder = row.entry == nullptr ? HolderOf(run.holders, row.start) : nullptr;
+  const std::string_view signature = row.entry ? "thumbcache" : CarveKindName(row.kind);
   if (!run.args.json) {
     key().Raw("\t").Number(row.start).Raw("\t").Number(row.end).Raw("\t").Number(row.length);
     out.Raw(row.complete ? "\tyes" : "\tno");
     if (run.args.hash) out.Raw("\t").Raw(sums.sha256);
-    out.Raw("\t").Raw(CarveKindName(row.kind)).Raw("\t").Raw(DecodesWord(row.decodes)).Raw("\n");
+    out.Raw("\t").Raw(signature).Raw("\t").Raw(DecodesWord(row.decodes));
+    if (run.args.caches) {
+      if (holder != nullptr && !holder->location.empty()) {
+        out.Raw("\t").Raw(holder->location);
+      } else if (holder != nullptr) {
+        out.Raw("\tentry@").Number(holder->entry_offset);
+      } else {
+        out.Raw("\t-");
+      }
+    }
+    out.Raw("\n");
     return;
   }
   // The key holds decimal digits only: nothing to escape.
   out.Raw(i > 0 ? ",\n{" : "\n{").Key("key").Raw("\"");
   key().Raw("\",").Key("start").Number(row.start).Raw(",").Key("end").Number(row.end);
   out.Raw(",").Key("length").Number(row.length).Raw(",").Key("complete").Bool(row.complete);
-  out.Raw(",").Key("kind").Raw("\"").Raw(PictureKind(row.kind)).Raw("\"");
-  out.Raw(",").Key("signature").Raw("\"").Raw(CarveKindName(row.kind)).Raw("\"");
+  out.Raw(",").Key("kind").Raw("\"");
+  out.Raw(row.entry ? ImageKindName(row.entry->kind) : PictureKind(row.kind)).Raw("\"");
+  out.Raw(",").Key("signature").Raw("\"").Raw(signature).Raw("\"");
   out.Raw(",").Key("decodes").Raw(DecodesJson(row.decodes));
-  if (run.unallocated() && first_offset) out.Raw(",").Key("img_offset").Number(*first_offset);
+  if (row.entry != nullptr) {
+    out.Raw(",").Key("hash").String(row.entry->key);
+    out.Raw(",").Key("identifier").String(row.entry->name);
+    out.Raw(",").Key("size").Number(row.length);
+    out.Raw(",").Key("entry_offset").Number(row.entry->entry_offset);
+    out.Raw(",").Key("recovered").Bool(true);
+  }
+  if (holder != nullptr && !holder->location.empty()) {
+    out.Raw(",").Key("inside").String(holder->location);
+  } else if (holder != nullptr) {
+    out.Raw(",").Key("inside_entry").Number(holder->entry_offset);
+  }
+  if (run.unallocated() && first_offset >= 0) {
+    out.Raw(",").Key("img_offset").Number(first_offset);
+  }
   // Empty when the bytes could not be read.
   if (run.args.hash) out.Raw(",").Key("sha256").String(sums.sha256);
   out.Raw("}");
@@ -235,10 +290,63 @@ void WriteTail(JsonWriter& out, const CarveRun& run, bool recorded) {
     for (size_t i = 0; i < texts.size(); ++i) out.Raw(i > 0 ? "," : "").String(texts[i]);
     out.Raw("]");
   };
+  if (run.args.caches) {
+    out.Raw(",").Key("caches").Raw("[");
+    for (size_t k = 0; k < run.result.thumbs_dbs.size(); ++k) {
+      const RawThumbsDb& found = run.result.thumbs_dbs[k];
+      out.Raw(k > 0 ? ",\n{" : "\n{").Key("path").String(run.cache_paths[k]);
+      out.Raw(",").Key("name").String("Thumbs.db");
+      out.Raw(",").Key("offset").Number(found.offset).Raw(",").Key("length").Number(found.length());
+      out.Raw(",").Key("window").Number(found.window);
+      out.Raw(",").Key("complete").Bool(found.complete()).Raw(",").Key("cut_short");
+      if (found.complete()) {
+        out.Null();
+      } else {
+        out.String(found.measure.Text());
+      }
+      out.Raw("}");
+    }
+    out.Raw("]");
+  }
   strings("incomplete_reasons", run.carved.incomplete());
   strings("notes", run.carved.notes());
   if (!run.args.dfxml.empty()) out.Raw(",").Key("dfxml_written").Bool(recorded);
   out.Raw("}\n");
+}
+
+// The text output's second table: the Thumbs.db found by their headers.
+void WriteCachesTable(JsonWriter& out, const CarveRun& run) {
+  if (run.args.json || !run.args.caches || run.result.thumbs_dbs.empty()) return;
+  out.Raw("\ncache\toffset\tlength\tcomplete\tcut_short\n");
+  for (size_t k = 0; k < run.result.thumbs_dbs.size(); ++k) {
+    const RawThumbsDb& found = run.result.thumbs_dbs[k];
+    out.Raw(run.cache_paths[k]).Raw("\t").Number(found.offset).Raw("\t").Number(found.length());
+    out.Raw(found.complete() ? "\tyes\t-" : "\tno\t");
+    if (!found.complete()) out.Raw(found.measure.Text());
+    out.Raw("\n");
+  }
+}
+
+// What the caches found hold: a Thumbs.db takes its stretch before the
+// entries inside it would, and of entries lying one in another the first.
+void FindHolders(CarveRun& run) {
+  for (const RawThumbsDb& found : run.result.thumbs_dbs) {
+    run.cache_paths.push_back(FormatEvidenceLocation(run.carved.CacheLocation(found.offset)));
+    run.holders.push_back({static_cast<int64_t>(found.offset),
+                           static_cast<int64_t>(found.offset + found.length()),
+                           run.cache_paths.back()});
+  }
+  for (size_t i = run.list.size() - run.result.thumbcache_rows; i < run.list.size(); ++i) {
+    const ThumbnailRow& row = run.list[i];
+    if (row.length > 0 && HolderOf(run.holders, row.start) == nullptr) {
+      run.holders.push_back({row.start, row.end, "", static_cast<int64_t>(row.entry_offset)});
+    }
+  }
+  std::sort(run.holders.begin(), run.holders.end(),
+            [](const Holder& a, const Holder& b) { return a.start < b.start; });
+  run.holders.erase(std::unique(run.holders.begin(), run.holders.end(),
+                                [](const Holder& a, const Holder& b) { return b.start < a.end; }),
+                    run.holders.end());
 }
 
 void SayOnStderr(const CarveRun& run) {
@@ -265,9 +373,12 @@ void Scan(CarveRun& run) {
   run.kinds = ParseCarveKinds(run.args.kinds).value_or(kDefaultCarveKinds);
   {
     TerminalProgress progress;
-    run.result = run.carved.Scan({run.list, run.errors, CliTexts(), &progress, InterruptStop(),
-                                  run.args.max_rows, run.kinds});
+    CarveTarget target{run.list,        run.errors,        CliTexts(), &progress,
+                       InterruptStop(), run.args.max_rows, run.kinds};
+    target.caches = run.args.caches;
+    run.result = run.carved.Scan(target);
   }
+  FindHolders(run);
   ByteSource* source = run.carved.bytes();
   run.verified = !run.args.no_verify && source != nullptr && !run.result.stopped && !Interrupted();
   if (run.verified) {
@@ -292,6 +403,7 @@ int RunCarve(const CarveArgs& args) {
   WriteHead(out, run);
   RangeDigester digester;
   for (size_t i = 0; i < run.list.size(); ++i) WriteRow(out, run, i, digester);
+  WriteCachesTable(out, run);
   const bool whole = run.carved.unreadable_sectors() == 0 && run.carved.incomplete().empty();
   run.complete = run.result.finished && whole && !run.interrupted;
   if (run.interrupted) run.how_far = HowFar(run.result, run.list.size());
@@ -339,6 +451,10 @@ void AddCarveCommand(CLI::App& app, int& exit_code) {
                   "write a DFXML record of the run: each image's byte run in FILE, length and "
                   "MD5/SHA-1/SHA-256");
   AddKindsOption(sub, args->kinds);
+  sub->add_flag("--caches", args->caches,
+                "also find caches by their bytes: each Thumbs.db whose header lies at a sector "
+                "boundary (listed under \"caches\", opened by list and extract as FILE#o<offset>), "
+                "and each thumbcache entry whose header checksum holds (a row, \"recovered\")");
   sub->add_flag("--no-verify", args->no_verify,
                 "do not decode the pictures found: \"decodes\" is null (quicker)");
   sub->add_option("--max-rows", args->max_rows,

@@ -53,8 +53,9 @@ std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t who
          std::to_string(whole_seconds) + " " + texts[kTextSec] + ".";
 }
 
-int RunSearch(const std::string& root, bool json, bool follow_links, int code_page) {
-  if (IsImageSearchRoot(root)) return RunImageSearch(root, json, code_page);
+int RunSearch(const std::string& root, bool json, bool follow_links, int code_page,
+              bool unallocated) {
+  if (IsImageSearchRoot(root)) return RunImageSearch(root, json, code_page, unallocated);
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
@@ -120,6 +121,11 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
   sub->add_option("ROOT", *root, "The folder to search, or a disk image")->required();
   auto code_page = std::make_shared<int>(kDefaultCodePage);
   sub->add_flag("--json", *json, "Write the rows as JSON");
+  auto unallocated = std::make_shared<bool>(false);
+  sub->add_flag(
+      "--unallocated", *unallocated,
+      "ROOT is a disk image: also find the Thumbs.db whose entries are gone, by their "
+      "headers in the unallocated space of its file systems (IMAGE#p<n>:o<offset>:Thumbs.db)");
   sub->add_flag("--follow-links", *follow,
                 "Follow symbolic links that lead to folders and files inside ROOT (without it, "
                 "links are never followed)");
@@ -133,8 +139,8 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
           return "not a code page number: " + text;
         }
       });
-  sub->callback([&exit_code, root, json, follow, code_page] {
-    exit_code = RunSearch(*root, *json, *follow, *code_page);
+  sub->callback([&exit_code, root, json, follow, code_page, unallocated] {
+    exit_code = RunSearch(*root, *json, *follow, *code_page, *unallocated);
   });
 }
 

@@ -95,6 +95,16 @@ nlohmann::json FoundRowJson(const CacheFileRecord& row) {
       r["deleted_time"] = TextOrNull(row.deleted);
       r["deleted_utc"] = TextOrNull(row.deleted_utc);
     }
+  } else if (const OffsetLocation* at = AtOffset(row.location)) {
+    // Found by its bytes: where its header lies, and whether the run or the
+    // file it lies in holds all of it.
+    r["image"] = at->file;
+    if (at->partition != OffsetLocation::kWholeFile) r["partition"] = at->partition;
+    r["offset"] = at->offset;
+    r["deleted"] = row.entry_deleted;
+    r["recycled"] = false;
+    r["complete"] = row.cut_short.empty();
+    r["cut_short"] = TextOrNull(row.cut_short);
   } else if (row.recycled) {
     r["deleted"] = TextOrNull(row.deleted);
     r["deleted_utc"] = TextOrNull(row.deleted_utc);

@@ -35,6 +35,10 @@ struct CacheFileRecord {
   bool recycled = false;
   // Rows of an image's search: the file's entry is unallocated (a deleted file).
   bool entry_deleted = false;
+  // A cache found by its bytes (an OffsetLocation) that runs past the free
+  // run or the file it lies in: what lies past (CutShort::Text). Empty when
+  // whole.
+  std::string cut_short;
 };
 
 // Sets the record's location and the texts made from it (path, located).

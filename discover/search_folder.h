@@ -47,6 +47,9 @@ struct SearchOptions {
   // may lead anywhere on the examiner's own machine.
   bool follow_links = false;
   std::stop_token stop;  // checked once per folder entry
+  // A disk image only: also the Thumbs.db found by their bytes in the
+  // unallocated space of its file systems, whose entries are gone.
+  bool unallocated = false;
 };
 
 struct SearchOutcome {

@@ -8,15 +8,6 @@
 namespace glintvane {
 namespace {
 
-// True when the file's bytes are not the disk's as they lie: an EWF segment
-// or another container, or the first piece of a split raw image (a gap in
-// its numbering included, so that opening names the missing piece).
-bool NeedsImageReader(const std::string& path) {
-  if (ContainerFormatOf(path) != ImageFormat::kRaw) return true;
-  const std::vector<std::string> pieces = RawSegmentPaths(path);
-  return pieces.size() > 1 || !MissingRawSegment(pieces).empty();
-}
-
 std::string SegmentsText(const EvidenceImage& image) {
   if (image.segment_count() < 2) return "";
   const char* word = image.format() == ImageFormat::kEwf        ? " segment files)"
@@ -36,12 +27,21 @@ std::vector<std::string> PastEndReasons(EvidenceImage& image) {
 
 }  // namespace
 
+bool NeedsImageReader(const std::string& path) {
+  if (ContainerFormatOf(path) != ImageFormat::kRaw) return true;
+  const std::vector<std::string> pieces = RawSegmentPaths(path);
+  return pieces.size() > 1 || !MissingRawSegment(pieces).empty();
+}
+
 std::string CarveSource::format() const {
   if (kind_ == Kind::kFile || !image_) return "";
   return std::string(ImageFormatName(image_->format()));
 }
 
-CarveResult CarveSource::Scan(const CarveTarget& target) {
+CarveResult CarveSource::Scan(CarveTarget target) {
+  if (kind_ == Kind::kUnallocated && target.caches) {
+    target.run_end = [this](uint64_t offset) { return unallocated_->RunEndOf(offset); };
+  }
   if (kind_ != Kind::kFile) return ScanSourceForImages(*bytes(), path_, target);
   CarveResult result = ScanFileForImages(path_, target);
   file_size_ = result.file_size;
@@ -63,6 +63,20 @@ ByteSource* CarveSource::bytes() {
       return unallocated_.get();
   }
   return nullptr;
+}
+
+EvidenceLocation CarveSource::CacheLocation(uint64_t offset) {
+  if (kind_ != Kind::kUnallocated) {
+    return OffsetLocation{path_, OffsetLocation::kWholeFile, offset, ""};
+  }
+  const std::vector<ImageRun> pieces = unallocated_->ImageRunsOf(offset, 1);
+  const uint64_t at = pieces.empty() ? offset : pieces.front().image_offset;
+  for (const EvidenceVolume& volume : image_->Volumes()) {
+    if (volume.fs != nullptr && at >= volume.offset && at - volume.offset < volume.length) {
+      return OffsetLocation{path_, volume.partition, at - volume.offset, "Thumbs.db"};
+    }
+  }
+  return OffsetLocation{path_, 0, at, "Thumbs.db"};
 }
 
 std::vector<ImageRun> CarveSource::SourceRunsOf(uint64_t start, uint64_t length) const {

@@ -13,6 +13,7 @@
 #include <tl/expected.hpp>
 
 #include "base/byte_source.h"
+#include "base/evidence_location.h"
 #include "carve/carve_scan.h"
 #include "evidence/evidence_image.h"
 #include "evidence/unallocated.h"
@@ -51,7 +52,13 @@ class CarveSource {
 
   // Runs the carving scan over the source. A file is opened by the scan
   // itself, which refuses what is not a regular file or a block device.
-  CarveResult Scan(const CarveTarget& target);
+  // Caches found in the unallocated space are bounded by the free run they
+  // lie in.
+  CarveResult Scan(CarveTarget target);
+  // The location of a cache found at `offset` of the scanned bytes:
+  // FILE#o<offset> for a file or a disk, IMAGE#p<n>:o<offset>:Thumbs.db
+  // (from the partition's start) for the unallocated space.
+  EvidenceLocation CacheLocation(uint64_t offset);
   // The bytes the rows' offsets count in, for hashing them: after Scan, and
   // null for a file the scan could not read.
   ByteSource* bytes();
@@ -79,6 +86,11 @@ class CarveSource {
   std::unique_ptr<ByteSource> file_;
   uint64_t file_size_ = 0;
 };
+
+// True when the file's bytes are not the disk's as they lie: an EWF segment
+// or another container, or the first piece of a split raw image (a gap in
+// its numbering included, so that opening names the missing piece).
+bool NeedsImageReader(const std::string& path);
 
 // Opens what `path` names for carving. A container, a split raw image and,
 // with options.unallocated, any disk image are read through the image; any

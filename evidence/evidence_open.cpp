@@ -6,7 +6,10 @@
 
 #include "base/error_codes.h"
 #include "base/windows_path.h"
+#include "cache/raw_caches.h"
+#include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
+#include "evidence/unallocated.h"
 
 namespace glintvane {
 namespace {
@@ -31,11 +34,74 @@ tl::expected<OpenedCache, ReadError> OpenInImage(const ImageFileLocation& where,
   return cache;
 }
 
+// A cache at an offset: of a file as it lies or of the disk in a container,
+// or of a partition, inside the free run it lies in. Read from there as a
+// file of its own, as far as its header's FAT can reach; `image` is set when
+// it lies in an image.
+tl::expected<OpenedCache, ReadError> OpenAtOffset(const OffsetLocation& where, OpenImages& images,
+                                                  std::shared_ptr<EvidenceImage>& image,
+                                                  uint64_t& lost_before) {
+  ByteSource* bytes = nullptr;
+  std::shared_ptr<const void> keep;
+  uint64_t start = where.offset;
+  uint64_t end = UINT64_MAX;
+  if (where.partition == OffsetLocation::kWholeFile && !NeedsImageReader(where.file)) {
+    auto file = FileByteSource::Open(where.file);
+    if (!file) {
+      return tl::unexpected(ReadError{
+          kErrPlatform, "Cannot open file \"" + where.file + "\". " + file.error().message});
+    }
+    std::shared_ptr<FileByteSource> held = std::move(*file);
+    bytes = held.get();
+    keep = std::move(held);
+  } else {
+    auto held = images.Get(where.file);
+    if (!held) return tl::unexpected(held.error());
+    image = std::move(*held);
+    lost_before = image->bytes().unreadable_sectors();
+    bytes = &image->bytes();
+    keep = image;
+  }
+  if (where.partition != OffsetLocation::kWholeFile) {
+    const auto& volumes = image->Volumes();
+    const auto volume = std::find_if(volumes.begin(), volumes.end(), [&](const EvidenceVolume& v) {
+      return v.partition == where.partition && v.fs != nullptr;
+    });
+    if (volume == volumes.end()) {
+      return tl::unexpected(
+          ReadError{kErrNoFileSystem, "No file system was recognised in partition " +
+                                          std::to_string(where.partition) + " of " + where.file});
+    }
+    start = volume->offset + where.offset;
+    // The free run is walked only as far as the header's FAT could reach.
+    const uint64_t reach = CompoundFileWindow(*bytes, start, UINT64_MAX);
+    const auto run_end = FreeRunEnd(*volume, start, start + reach);
+    if (!run_end) {
+      return tl::unexpected(ReadError{
+          kErrSignature, "byte " + std::to_string(where.offset) + " of partition " +
+                             std::to_string(where.partition) + " does not lie in its free space"});
+    }
+    end = *run_end;
+  }
+  const uint64_t window = CompoundFileWindow(*bytes, start, end);
+  if (window == 0) {
+    return tl::unexpected(ReadError{
+        kErrSignature,
+        "no compound-file header at byte " + std::to_string(start) + " of " + where.file});
+  }
+  OpenedCache cache;
+  cache.bytes = std::make_unique<WindowByteSource>(*bytes, start, window, std::move(keep));
+  return cache;
+}
+
 // OpenEvidence, with the image the file lies in (null for a file on disk)
 // and the sectors it had lost before (to its search, say).
 tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenImages& images,
                                           std::shared_ptr<EvidenceImage>& image,
                                           uint64_t& lost_before) {
+  if (const OffsetLocation* at = AtOffset(where)) {
+    return OpenAtOffset(*at, images, image, lost_before);
+  }
   const ImageFileLocation* inside = InImage(where);
   if (inside == nullptr) return OpenCacheFile(std::get<FileLocation>(where).path);
   auto held = images.Get(inside->image);

@@ -11,9 +11,11 @@
 
 #include "base/file_time.h"
 #include "base/windows_path.h"
+#include "carve/carve_scan.h"
 #include "discover/cache_names.h"
 #include "discover/recycle_bin.h"
 #include "discover/recycle_bin_vista.h"
+#include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
 
@@ -288,6 +290,45 @@ class VolumeWalk {
   std::vector<Candidate> later_;
 };
 
+// The Thumbs.db whose headers lie in the unallocated space of the image's
+// file systems: one row each, a deleted file whose entry is gone.
+void SearchFreeSpace(FoundCacheList& list, const SearchOptions& options,
+                     EvidenceSearchOutcome& outcome) {
+  auto source = OpenCarveSource(outcome.image, {.unallocated = true});
+  if (!source) {
+    outcome.free_space_notes.push_back(
+        outcome.image + ": its unallocated space was not read: " + source.error().detail);
+    return;
+  }
+  ThumbnailList pictures;  // thumbcache entries found on the way; not caches
+  ErrorList errors;
+  const UiTexts texts;
+  CarveTarget target{pictures, errors, texts, nullptr, options.stop};
+  target.kinds = CarveKinds();
+  target.caches = true;
+  const CarveResult scanned = (*source)->Scan(target);
+  outcome.free_space_bytes = scanned.bytes_read;
+  if (scanned.stopped) outcome.stopped = true;
+  if (!scanned.finished && !scanned.stopped) {
+    outcome.free_space_notes.push_back(
+        outcome.image + ": its unallocated space was read up to byte " +
+        std::to_string(scanned.bytes_read) + " of " + std::to_string(scanned.file_size));
+  }
+  for (const RawThumbsDb& found : scanned.thumbs_dbs) {
+    CacheFileRecord row;
+    row.name = "Thumbs.db";
+    row.size = static_cast<int64_t>(found.length());
+    row.entry_deleted = true;
+    if (!found.complete()) row.cut_short = found.measure.Text();
+    SetRecordLocation(row, (*source)->CacheLocation(found.offset));
+    if (AddCacheFileRow(list, std::move(row), options)) {
+      ++outcome.rows_added;
+      ++outcome.free_space_rows;
+      ++outcome.deleted_rows;
+    }
+  }
+}
+
 }  // namespace
 
 bool EvidenceSearchOutcome::complete() const {
@@ -352,6 +393,7 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
     }
     VolumeWalk(list, options, outcome, image, volume, report).Run();
   }
+  if (options.unallocated && !outcome.stopped) SearchFreeSpace(list, options, outcome);
   outcome.unreadable_sectors = image->bytes().unreadable_sectors();
   return outcome;
 }

@@ -45,6 +45,11 @@ struct EvidenceSearchOutcome {
   // Recycle-bin indexes that could not be read (kErrImageRecycleIndex).
   std::vector<std::string> notes;
   bool stopped = false;  // the stop token ended the search; the rows so far stay
+  // With SearchOptions::unallocated: the bytes of unallocated space read,
+  // and the caches found there by their bytes (in rows_added too).
+  uint64_t free_space_bytes = 0;
+  size_t free_space_rows = 0;
+  std::vector<std::string> free_space_notes;  // why it was not read, or not to its end
 
   // Every volume recognised and walked to its end (a duplicate through its
   // twin), none past the image's end, no sector lost, not stopped.
@@ -56,7 +61,10 @@ struct EvidenceSearchOutcome {
 // Appends a row to `list` for every cache and recycled cache in the image at
 // `image_path`, in the order the walk meets them; recycled ones after each
 // file system's walk, when the folder's index has been read. Rows carry the
-// ImageFileLocation that OpenEvidence opens. The image is taken from
+// ImageFileLocation that OpenEvidence opens; with options.unallocated, then
+// the Thumbs.db found by their headers in the unallocated space, each an
+// OffsetLocation bounded by its free run (cut_short when the run ends first).
+// The image is taken from
 // `images` and stays held there, so the rows open without opening it again.
 EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& images,
                                           const std::string& image_path,

@@ -25,7 +25,44 @@ TSK_WALK_RET_ENUM OnBlock(const TSK_FS_BLOCK* block, void* context) {
   return TSK_WALK_CONT;
 }
 
+struct RunWalk {
+  uint64_t volume_offset = 0;
+  uint64_t block_size = 0;
+  uint64_t limit = 0;
+  uint64_t end = 0;  // the run reaches here so far
+  bool started = false;
+  bool first_free = false;
+};
+
+TSK_WALK_RET_ENUM OnRunBlock(const TSK_FS_BLOCK* block, void* context) {
+  auto& walk = *static_cast<RunWalk*>(context);
+  const bool free = (block->flags & TSK_FS_BLOCK_FLAG_UNALLOC) != 0;
+  if (!walk.started) {
+    walk.started = true;
+    walk.first_free = free;
+  }
+  if (!free) return TSK_WALK_STOP;
+  walk.end = walk.volume_offset + (block->addr + 1) * walk.block_size;
+  return walk.end >= walk.limit ? TSK_WALK_STOP : TSK_WALK_CONT;
+}
+
 }  // namespace
+
+std::optional<uint64_t> FreeRunEnd(const EvidenceVolume& volume, uint64_t image_offset,
+                                   uint64_t limit) {
+  TSK_FS_INFO* fs = volume.fs;
+  if (fs == nullptr || fs->block_size == 0 || image_offset < volume.offset) return std::nullopt;
+  const uint64_t first = (image_offset - volume.offset) / fs->block_size;
+  if (first < fs->first_block || first > fs->last_block) return std::nullopt;
+  RunWalk walk{volume.offset, fs->block_size, limit};
+  const auto flags = static_cast<TSK_FS_BLOCK_WALK_FLAG_ENUM>(
+      TSK_FS_BLOCK_WALK_FLAG_UNALLOC | TSK_FS_BLOCK_WALK_FLAG_ALLOC | TSK_FS_BLOCK_WALK_FLAG_AONLY);
+  if (tsk_fs_block_walk(fs, first, fs->last_block, flags, OnRunBlock, &walk) != 0) {
+    tsk_error_reset();
+  }
+  if (!walk.first_free) return std::nullopt;
+  return walk.end;
+}
 
 std::vector<ImageRun> UnallocatedRuns(EvidenceImage& image) {
   std::vector<ImageRun> runs;
@@ -71,6 +108,14 @@ tl::expected<size_t, IoError> RunsByteSource::ReadAt(uint64_t offset, std::span<
     if (*got < piece.length) break;
   }
   return done;
+}
+
+uint64_t RunsByteSource::RunEndOf(uint64_t offset) const {
+  if (offset >= size_) return size_;
+  auto it = std::upper_bound(runs_.begin(), runs_.end(), offset,
+                             [](uint64_t o, const ImageRun& r) { return o < r.stream_offset; });
+  --it;  // runs_ starts at stream offset 0
+  return it->stream_offset + it->length;
 }
 
 std::vector<ImageRun> RunsByteSource::ImageRunsOf(uint64_t offset, uint64_t length) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "base/byte_source.h"
@@ -23,6 +24,13 @@ struct ImageRun {
 // in image order.
 std::vector<ImageRun> UnallocatedRuns(EvidenceImage& image);
 
+// Where the run of unallocated blocks that holds the byte at `image_offset`
+// ends in the file system of `volume` (an image offset), looked at no further
+// than `limit`; nullopt when that block is allocated or outside the file
+// system. What UnallocatedRuns joins, found from one block on.
+std::optional<uint64_t> FreeRunEnd(const EvidenceVolume& volume, uint64_t image_offset,
+                                   uint64_t limit);
+
 // The runs of `source` one after another.
 class RunsByteSource final : public ByteSource {
  public:
@@ -32,6 +40,9 @@ class RunsByteSource final : public ByteSource {
   // Where the stream's [offset, offset + length) lies in the image, piece by
   // piece (stream_offset relative to `offset`).
   std::vector<ImageRun> ImageRunsOf(uint64_t offset, uint64_t length) const;
+  // Where the run that holds the stream's byte at `offset` ends, in the
+  // stream: its neighbour in the stream need not be its neighbour on disk.
+  uint64_t RunEndOf(uint64_t offset) const;
 
  private:
   ByteSource& source_;

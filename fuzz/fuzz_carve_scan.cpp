@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cache/raw_caches.h"
 #include "carve/carve_scan.h"
 #include "carve/carve_verify.h"
 #include "carve/carved_images.h"
@@ -74,6 +75,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(result.finished && result.error_code == 0 && result.rows_added == all.size());
     glintvane::fuzz::CheckCarvedRows(all, size, glintvane::kCarveLengthCap);
     CheckKindsRows(all, data, size);
+  }
+  // Caches found by their bytes: a Thumbs.db lies inside the input at a
+  // sector boundary and inside its window; thumbcache rows point inside.
+  {
+    glintvane::ThumbnailList caches;
+    glintvane::CarveTarget target{caches, errors, texts};
+    target.kinds = glintvane::CarveKinds();
+    target.caches = true;
+    const glintvane::fuzz::MemoryBound bound;
+    const auto result = glintvane::ScanBytesForImages({data, size}, "fuzz.bin", target);
+    bound.Check(size, 64, 8u << 20);
+    Require(result.finished && result.rows_added == caches.size());
+    uint64_t previous_end = 0;
+    for (const glintvane::RawThumbsDb& found : result.thumbs_dbs) {
+      Require(found.offset % glintvane::kCompoundHeaderAlignment == 0 &&
+              found.offset >= previous_end && found.window <= size - found.offset &&
+              found.length() <= found.window);
+      previous_end = found.offset + found.length();
+    }
+    for (size_t i = 0; i < caches.size(); ++i) {
+      const glintvane::ThumbnailRow& row = caches[i];
+      Require(row.thumbcache && row.recovered && row.entry_offset < size &&
+              static_cast<uint64_t>(row.start) + static_cast<uint64_t>(row.length) <= size);
+    }
   }
   glintvane::MemoryByteSource source({data, size});
   const auto checked = glintvane::CheckCarvedRows(all, 0, source, {}, nullptr, 1u << 16);

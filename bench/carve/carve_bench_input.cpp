@@ -11,7 +11,10 @@
 //   carve_bench_input flood KIND FILE MIB            back-to-back starts of another kind:
 //       bm, png_signatures, png_headers (signature and a valid header chunk),
 //       jpeg_tables (FF D8 FF DB whose length runs over the next ones),
-//       exif_headers (an Exif start whose APP1 segment runs over the next ones)
+//       exif_headers (an Exif start whose APP1 segment runs over the next ones),
+//       cfb_headers (a compound-file header on every sector whose directory chain
+//       runs through 64 of the next ones), cmmm_entries (thumbcache entry
+//       headers, Windows 7 layout, 56 bytes apart, checksums holding)
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -175,9 +178,62 @@ uint32_t Crc32(const uint8_t* data, size_t n) {
   return ~crc;
 }
 
+void PutU32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// The thumbcache header checksum: CRC-64, reflected, polynomial
+// 0x92C64265D32139A4, all ones to start.
+uint64_t Crc64(const uint8_t* bytes, size_t n) {
+  uint64_t crc = ~0ull;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= bytes[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ ((crc & 1) ? 0x92C64265D32139A4ull : 0);
+  }
+  return crc;
+}
+
+std::vector<uint8_t> CompoundHeaderUnit() {
+  std::vector<uint8_t> unit(512, 0);
+  const uint8_t signature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  std::copy(signature, signature + 8, unit.begin());
+  unit[24] = 0x3E;
+  unit[26] = 3;
+  unit[28] = 0xFE;
+  unit[29] = 0xFF;
+  unit[30] = 9;
+  unit[32] = 6;
+  PutU32(unit, 44, 1);           // one FAT sector
+  PutU32(unit, 48, 19);          // the directory starts at sector 19
+  PutU32(unit, 56, 4096);        // the mini stream cutoff
+  PutU32(unit, 64, 0x00050000);  // byte 66: a root storage's type, seen as a directory entry
+  // Words 19 on are the header's FAT list and, seen as a FAT sector, the
+  // entries of sectors 19 on: FAT sector 20, and each sector leads to the next.
+  for (uint32_t i = 19; i < 128; ++i) PutU32(unit, 4 * i, i + 1);
+  return unit;
+}
+
+std::vector<uint8_t> ThumbcacheEntryUnit() {
+  std::vector<uint8_t> unit(56, 0);
+  unit[0] = 'C';
+  unit[1] = 'M';
+  unit[2] = 'M';
+  unit[3] = 'M';
+  PutU32(unit, 4, 56);  // the entry's size
+  PutU32(unit, 8, 0x12345678);
+  PutU32(unit, 24, 8);  // data size
+  const uint64_t crc = Crc64(unit.data(), 40);
+  for (int i = 0; i < 8; ++i) unit[40 + i] = static_cast<uint8_t>(crc >> (8 * i));
+  return unit;
+}
+
 int Flood(const std::string& kind, const char* path, size_t mib) {
   std::vector<uint8_t> unit;
-  if (kind == "bm") {
+  if (kind == "cfb_headers") {
+    unit = CompoundHeaderUnit();
+  } else if (kind == "cmmm_entries") {
+    unit = ThumbcacheEntryUnit();
+  } else if (kind == "bm") {
     unit = {'B', 'M'};
   } else if (kind == "png_signatures" || kind == "png_headers") {
     unit = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};

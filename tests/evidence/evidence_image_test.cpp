@@ -5,6 +5,7 @@
 #include <map>
 
 #include "base/error_codes.h"
+#include "carve/carve_scan.h"
 #include "discover/search_folder.h"
 #include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
@@ -169,6 +170,72 @@ TEST(EvidenceSearch, ReadsADeletedCacheInsideAnEwfImageLikeTheFile) {
   }
   EXPECT_EQ(images.size(), kMaxOpenImages);
   EXPECT_NE(images.Get(disk.Path("disk.E01"))->get(), held.get());
+}
+
+// Caches whose bytes lie in free space come back whole from there, named by
+// their offset in the partition, inside an EWF image as in the raw disk; and
+// cut short where the free run ends before them.
+TEST(EvidenceSearch, FindsDeletedCachesInFreeSpaceByTheirHeaders) {
+  GLINTVANE_NEED_TEST_DISK(disk);
+  const UiTexts texts;
+  ThumbnailList truth;
+  ImageStore truth_store;
+  ErrorList truth_errors;
+  OpenImages images;
+  ASSERT_TRUE(ReadCacheAt(FileLocation{CorpusCache("002-pyliu-docs-Thumbs.db")}, images,
+                          {truth, truth_store, truth_errors, texts})
+                  .ok);
+  for (const char* name : {"disk.raw", "disk.E01"}) {
+    FoundCacheList found;
+    SearchOptions options;
+    options.unallocated = true;
+    const EvidenceSearchOutcome outcome =
+        SearchEvidenceImage(found, images, disk.Path(name), options);
+    std::vector<const CacheFileRecord*> free_rows;
+    for (const CacheFileRecord& row : found.rows()) {
+      if (AtOffset(row.location) != nullptr) free_rows.push_back(&row);
+    }
+    // The deleted /Old/Thumbs.db on FAT, and /Temp/Thumbs.db on NTFS when
+    // it could be made.
+    ASSERT_EQ(free_rows.size(), disk.ntfs_tree ? 2u : 1u) << name;
+    EXPECT_EQ(outcome.free_space_rows, free_rows.size());
+    for (const CacheFileRecord* row : free_rows) {
+      EXPECT_TRUE(row->entry_deleted && row->cut_short.empty()) << row->path;
+      EXPECT_EQ(row->path.find("#p"), disk.Path(name).size()) << row->path;
+      ThumbnailList list;
+      ImageStore store;
+      ErrorList errors;
+      ASSERT_TRUE(
+          ReadCacheAt(EvidenceLocationOfText(row->path), images, {list, store, errors, texts}).ok)
+          << row->path;
+      ASSERT_EQ(list.size(), truth.size());
+      for (size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i].name, truth[i].name);
+        EXPECT_TRUE(std::ranges::equal(store.View(list[i].start, list[i].length),
+                                       truth_store.View(truth[i].start, truth[i].length)));
+      }
+    }
+  }
+
+  // The same cache in the unallocated stream, its run cut 20000 bytes in:
+  // found all the same, and said to be cut short.
+  auto source = OpenCarveSource(disk.Path("disk.raw"), {.unallocated = true});
+  ASSERT_TRUE(source);
+  ThumbnailList rows;
+  ErrorList errors;
+  CarveTarget target{rows, errors, texts};
+  target.kinds = CarveKinds();
+  target.caches = true;
+  const CarveResult whole = (*source)->Scan(target);
+  ASSERT_FALSE(whole.thumbs_dbs.empty());
+  const uint64_t at = whole.thumbs_dbs.front().offset;
+  target.run_end = [at](uint64_t) { return at + 20000; };
+  const CarveResult cut = ScanSourceForImages(*(*source)->bytes(), "stream", target);
+  ASSERT_FALSE(cut.thumbs_dbs.empty());
+  EXPECT_EQ(cut.thumbs_dbs.front().offset, at);
+  EXPECT_FALSE(cut.thumbs_dbs.front().complete());
+  EXPECT_EQ(cut.thumbs_dbs.front().window, 20000u);
+  EXPECT_FALSE(cut.thumbs_dbs.front().measure.past_the_end.empty());
 }
 
 // Without a partition table the file system is partition 0, and it lists

@@ -58,9 +58,21 @@ TEST(EvidenceLocation, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
   for (const char* bad :
        {"disk.raw", "disk.raw#p", "disk.raw#px:i1:/a", "disk.raw#p1:i:/a", "disk.raw#p1:i1:a",
         "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a", "disk.raw#p1000000:i1:/a",
-        "disk.raw#p-1:i1:/a", "disk.raw#p1:i-1:/a", "disk.raw#p1:s1:i5:/a", "disk.raw#o512"}) {
+        "disk.raw#p-1:i1:/a", "disk.raw#p1:i-1:/a", "disk.raw#p1:s1:i5:/a", "disk.raw#o512x",
+        "disk.raw#o", "disk.raw#p1:o5", "disk.raw#p1:o:T"}) {
     EXPECT_EQ(Parse(bad, {"disk.raw", ""}), EvidenceLocation(FileLocation{bad})) << bad;
   }
+
+  // A cache found at an offset: of a file as it lies, or of a partition.
+  const OffsetLocation swap{"/c/pagefile.sys", OffsetLocation::kWholeFile, 1048576, ""};
+  EXPECT_EQ(FormatEvidenceLocation(swap), "/c/pagefile.sys#o1048576");
+  EXPECT_EQ(EvidenceFolderText(swap), "/c/");
+  EXPECT_EQ(Parse("/c/pagefile.sys#o1048576", {swap.file}), EvidenceLocation(swap));
+  const OffsetLocation free_run{"/x/a#o1#p2.E01", 1, 4333568, "Thumbs.db"};
+  EXPECT_EQ(FormatEvidenceLocation(free_run), "/x/a#o1#p2.E01#p1:o4333568:Thumbs.db");
+  EXPECT_EQ(EvidenceFolderText(free_run), "/x/a#o1#p2.E01#p1:");
+  EXPECT_EQ(Parse(FormatEvidenceLocation(free_run), {free_run.file}), EvidenceLocation(free_run));
+  EXPECT_EQ(InImage(EvidenceLocation(free_run)), nullptr);
 }
 
 // A real file whose name holds a marker is that file while it exists, even
