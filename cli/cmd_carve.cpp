@@ -194,14 +194,15 @@ void WriteRow(JsonWriter& out, CarveRun& run, size_t i, RangeDigester& digester)
   // Asked for only where they are printed: a vector per row of millions
   // would cost more than the row.
   std::vector<DfxmlByteRun> runs;
+  // Where the first byte lies in the image; -1 when no run says.
+  int64_t first_offset = -1;
   if (row.length > 0 && (run.unallocated() || !run.args.dfxml.empty())) {
     for (const ImageRun& piece : run.carved.SourceRunsOf(static_cast<uint64_t>(row.start),
                                                          static_cast<uint64_t>(row.length))) {
+      if (runs.empty()) first_offset = static_cast<int64_t>(piece.image_offset);
       runs.push_back({piece.stream_offset, piece.image_offset, piece.length});
     }
   }
-  // Where the first byte lies in the image; -1 when no run says.
-  const int64_t first_offset = runs.empty() ? -1 : static_cast<int64_t>(runs.front().img_offset);
   if (!run.args.dfxml.empty()) {
     ThumbnailRow named;
     named.kind = CarvedImageKind(row.kind);
