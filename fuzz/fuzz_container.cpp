@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   {
     auto image = glintvane::EvidenceImage::Open(folder + "image");
     if (!image) {
-      Require(!image.error().empty());
+      Require(image.error().code != 0);
     } else {
       glintvane::ImageByteSource& disk = (*image)->bytes();
       const uint64_t disk_size = disk.Size();
