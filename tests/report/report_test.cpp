@@ -64,7 +64,7 @@ TEST(ExaminerReport, ThePdfNamesEveryChosenRowOnNumberedPagesOfTheCase) {
   options.destination = folder.Sub("out");
   options.rows = tagged;
   options.run_time = 1700000000;
-  // The spec's page is the same with or without the examiner's report.
+  // index.html is the same with or without the examiner's report.
   ErrorList plain_errors;
   const ExtractOutcome plain = ActionExtract(list, store, options, plain_errors, texts);
   ASSERT_TRUE(plain.ok());
