@@ -20,14 +20,10 @@
 namespace glintvane {
 namespace {
 
-const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
 const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
 
 StartOptions Options(ScriptedDialogs& dialogs) {
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   return options;
 }
 

@@ -17,7 +17,6 @@
 namespace glintvane {
 namespace {
 
-const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
 const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
 
 }  // namespace
@@ -37,10 +36,7 @@ void ExtractionFlowTest::ChooserStartsAwayFromTheEvidence() {
   const QString cache = evidence.filePath(QStringLiteral("Thumbs.db"));
   QVERIFY(QFile::copy(kSample, cache));
   ScriptedDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenThumbnailFile(cache);
@@ -75,10 +71,7 @@ void ExtractionFlowTest::ChooserTakesANewFolderName() {
 void ExtractionFlowTest::QuestionsAtTheEndCanBeAnsweredOnce() {
   QTemporaryDir out;
   ScriptedDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenThumbnailFile(kSample);

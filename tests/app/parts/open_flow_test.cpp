@@ -18,7 +18,6 @@
 namespace glintvane {
 namespace {
 
-const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
 const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
 
 // Notes what the window looked like whenever it asked.
@@ -52,10 +51,7 @@ void OpenFlowTest::QuestionsComeAfterTheListIsDrawnAndCanBeAnsweredOnce() {
   const QString path = folder.filePath(QStringLiteral("photo.db"));
   QVERIFY(QImage(32, 24, QImage::Format_RGB32).save(path, "JPG"));
   WatchingDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   dialogs.window = &window;
   window.show();
@@ -89,10 +85,7 @@ void OpenFlowTest::FolderNamedAtStartIsSearched() {
   QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("photos")));
   QVERIFY(QFile::copy(kSample, folder.filePath(QStringLiteral("photos/Thumbs.db"))));
   WatchingDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenStartFiles({folder.path()});

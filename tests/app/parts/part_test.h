@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "start_options.h"
+
 namespace glintvane {
 
 using PartTestFactory = std::function<std::unique_ptr<QObject>()>;
@@ -26,6 +28,10 @@ struct RegisterPartTest {
 
 // Settings go below the test's own config folder, and start empty.
 void ClearTestSettings();
+
+// A window in English with the source tree's language files, asking
+// `dialogs` its questions.
+StartOptions EnglishStart(platform::Dialogs* dialogs);
 
 }  // namespace glintvane
 

@@ -20,6 +20,14 @@ void ClearTestSettings() {
   settings.sync();
 }
 
+StartOptions EnglishStart(platform::Dialogs* dialogs) {
+  StartOptions options;
+  options.language_folders = {QStringLiteral(GLINTVANE_LANG_DIR)};
+  options.system_language = QStringLiteral("ENU");
+  options.dialogs = dialogs;
+  return options;
+}
+
 }  // namespace glintvane
 
 // window_parts_test <Class> [Qt Test arguments]; without a class, every one.

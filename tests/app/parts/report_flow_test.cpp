@@ -14,7 +14,6 @@
 namespace glintvane {
 namespace {
 
-const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
 const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
 
 QString Text(const QString& path) {
@@ -35,10 +34,7 @@ class ReportFlowTest : public QObject {
 void ReportFlowTest::RowsOfATagGoIntoBothReports() {
   QTemporaryDir out;
   ScriptedDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenThumbnailFile(kSample);

@@ -18,7 +18,6 @@
 namespace glintvane {
 namespace {
 
-const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
 const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
 
 void Check(MainWindow& window, const std::string& key, bool checked) {
@@ -40,10 +39,7 @@ class RowTagsTest : public QObject {
 
 void RowTagsTest::TagsFilterTheListAndFollowChanges() {
   ScriptedDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenThumbnailFile(kSample);

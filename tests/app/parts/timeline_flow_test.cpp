@@ -13,7 +13,6 @@
 namespace glintvane {
 namespace {
 
-const QString kLangDir = QStringLiteral(GLINTVANE_LANG_DIR);
 const QString kSample = QStringLiteral(GLINTVANE_SAMPLE_CACHE);
 
 QStringList Lines(const QString& path) {
@@ -35,10 +34,7 @@ class TimelineFlowTest : public QObject {
 void TimelineFlowTest::OpenListTimesWithTags() {
   QTemporaryDir out;
   ScriptedDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenThumbnailFile(kSample);

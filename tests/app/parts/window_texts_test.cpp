@@ -96,10 +96,7 @@ void WindowTextsTest::MenuNamesEachLanguageInItself() {
 
 void WindowTextsTest::NoEnglishLeftInAnyLanguage() {
   ScriptedDialogs dialogs;
-  StartOptions options;
-  options.language_folders = {kLangDir};
-  options.system_language = QStringLiteral("ENU");
-  options.dialogs = &dialogs;
+  StartOptions options = EnglishStart(&dialogs);
   MainWindow window(options);
   window.show();
   window.OpenThumbnailFile(kSample);
