@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/cli/cli_runner.h"
+#include "testsupport/temp_folder.h"
 #include "testsupport/windows_db.h"
 
 namespace glintvane::testing {
@@ -17,21 +18,7 @@ namespace fs = std::filesystem;
 
 const std::string kIndexes = std::string(GLINTVANE_CORPUS_DIR) + "/real/search-index";
 
-class Folder {
- public:
-  Folder() {
-    char name[] = "/tmp/glintvane-index-cli-XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using Folder = testsupport::TempFolder;
 
 TEST(IndexCli, ListsEveryIdOfCleanAndPartialIndexes) {
   const struct {

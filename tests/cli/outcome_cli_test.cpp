@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/cli/cli_runner.h"
+#include "testsupport/temp_folder.h"
 
 namespace glintvane::testing {
 namespace {
@@ -17,22 +18,7 @@ namespace fs = std::filesystem;
 
 const std::string kCache = std::string(GLINTVANE_CORPUS_DIR) + "/real/001-oldcode-Thumbs.db";
 
-class Folder {
- public:
-  Folder() {
-    char name[] = "/tmp/glintvane-outcome-cli-XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using Folder = testsupport::TempFolder;
 
 // Ctrl-C before the first step: each verb stops at its first check, prints
 // a whole document that says it stopped, says how far it got, exits 130.

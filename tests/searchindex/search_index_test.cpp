@@ -16,6 +16,7 @@
 #include "cache/thumbcache_reader.h"
 #include "cache/thumbs_reader.h"
 #include "searchindex/search_index.h"
+#include "testsupport/temp_folder.h"
 #include "testsupport/windows_db.h"
 
 namespace glintvane {
@@ -28,22 +29,7 @@ const std::string kWin10 = kIndexes + "/win10-b";
 const std::string kWin10Dirty = kIndexes + "/win10-b-dirty";
 const std::string kWin11 = kIndexes + "/win11-c";
 
-class Folder {
- public:
-  Folder() {
-    char name[] = "/tmp/glintvane-index-test-XXXXXX";
-    path_ = mkdtemp(name);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using Folder = testsupport::TempFolder;
 
 // Every file of a folder with its bytes.
 std::map<std::string, std::vector<uint8_t>> Snapshot(const std::string& folder) {
