@@ -33,22 +33,7 @@ fi
 [[ -f $work/floods/cfb.bin ]] || "$gen" flood cfb_headers "$work/floods/cfb.bin" 16
 [[ -f $work/floods/cmmm.bin ]] || "$gen" flood cmmm_entries "$work/floods/cmmm.bin" 16
 
-now() { date +%s%N; }
-best_ns() {
-  local best=0 start elapsed
-  for _ in 1 2 3; do
-    start=$(now)
-    "$@" > /dev/null 2>&1 || true
-    elapsed=$(( $(now) - start ))
-    (( best == 0 || elapsed < best )) && best=$elapsed
-  done
-  echo "$best"
-}
-cat_file() { cat "$1" > /dev/null; }
-cpu_of() {  # CPU seconds of one run, at least 0.01
-  { /usr/bin/time -f '%U %S' "$@" > /dev/null; } 2>&1 | tail -1 |
-    awk '{ s = $1 + $2; print (s < 0.01 ? 0.01 : s) }'
-}
+source "$(dirname "$0")/timing.sh"
 
 failed=0
 file=$work/mixed.bin

@@ -35,21 +35,10 @@ mkdir -p "$work"
 [[ -f $work/mixed.bin ]] || "$gen" mixed "$work/mixed.bin" "$work/mixed.manifest" 1024 2000
 [[ -f $work/kinds.bin ]] || "$kinds_gen" "$work/kinds.bin" "$work/kinds.truth" 1024 1000
 
-now() { date +%s%N; }
-# Best wall time of 5 runs, in nanoseconds.
-best_ns() {
-  local best=0 start elapsed
-  for _ in 1 2 3 4 5; do
-    start=$(now)
-    "$@" > /dev/null 2>&1
-    elapsed=$(( $(now) - start ))
-    (( best == 0 || elapsed < best )) && best=$elapsed
-  done
-  echo "$best"
-}
+source "$(dirname "$0")/timing.sh"
+BEST_OF=5
 seconds() { awk -v ns="$1" 'BEGIN { printf "%.3f", ns / 1e9 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-cat_file() { cat "$1" > /dev/null; }
 
 failed=0
 printf '%-10s %8s %9s %9s %8s %8s %9s %8s\n' file cat_s jfif_s all_s cat/all all/jfif verify_s rows

@@ -23,20 +23,9 @@ mkdir -p "$work"
 [[ -f $work/dense.bin ]] || "$gen" dense "$work/dense.bin" 1024
 [[ -f $work/repeated.bin ]] || "$gen" repeated "$work/repeated.bin" 64
 
-now() { date +%s%N; }
-# Best wall time of 5 runs, in nanoseconds.
-best_ns() {
-  local best=0 start elapsed
-  for _ in 1 2 3 4 5; do
-    start=$(now)
-    "$@" > /dev/null 2>&1
-    elapsed=$(( $(now) - start ))
-    (( best == 0 || elapsed < best )) && best=$elapsed
-  done
-  echo "$best"
-}
+source "$(dirname "$0")/timing.sh"
+BEST_OF=5
 seconds() { awk -v ns="$1" 'BEGIN { printf "%.3f", ns / 1e9 }'; }
-cat_file() { cat "$1" > /dev/null; }
 
 failed=0
 printf '%-13s %9s %8s %10s %7s %8s %9s\n' file MiB cat_s carve_s ratio rows verify_s

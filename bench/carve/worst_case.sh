@@ -33,18 +33,7 @@ mkdir -p "$work"
 [[ -f $work/signatures.bin ]] || "$gen" signatures "$work/signatures.bin" 20
 [[ -f $work/blank.bin ]] || head -c $((20 << 20)) /dev/zero > "$work/blank.bin"
 
-now() { date +%s%N; }
-best_ns() {
-  local best=0 start elapsed
-  for _ in 1 2 3; do
-    start=$(now)
-    "$@" > /dev/null 2>&1 || true
-    elapsed=$(( $(now) - start ))
-    (( best == 0 || elapsed < best )) && best=$elapsed
-  done
-  echo "$best"
-}
-cat_file() { cat "$1" > /dev/null; }
+source "$(dirname "$0")/timing.sh"
 
 failed=0
 mkdir -p "$work/floods"
@@ -52,10 +41,6 @@ for flood in bm png_signatures png_headers jpeg_tables exif_headers; do
   [[ -f $work/floods/$flood.bin ]] || "$gen" flood "$flood" "$work/floods/$flood.bin" 16
 done
 
-cpu_of() {  # CPU seconds of one run, at least 0.01
-  { /usr/bin/time -f '%U %S' "$@" > /dev/null; } 2>&1 | tail -1 |
-    awk '{ s = $1 + $2; print (s < 0.01 ? 0.01 : s) }'
-}
 mixed_ns=$(best_ns "$cli" carve --no-verify "$work/mixed.bin")
 printf '%-28s %6s %9s %10s %9s %12s %9s\n' file MiB MB/s x_cat x_mixed rows verify_s
 for file in "$work"/{mixed,walkers,nested,signatures}.bin "$work"/floods/*.bin; do
