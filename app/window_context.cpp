@@ -20,20 +20,6 @@ constexpr char kTimeZoneValue[] = "TimeZone";
 constexpr const char* kAnswerValues[kQuestionCount] = {"AnswerSeeErrorDetails", "AnswerRunReport",
                                                        "AnswerOpenDestination"};
 
-// Settings of taste: a store that cannot be used leaves the defaults, and is
-// no error worth the list.
-QString Stored(const char* name) {
-  QString error;
-  return platform::Settings::RegistryString(
-      platform::Settings::Group(), {}, QString::fromLatin1(name), QStringLiteral("read"), &error);
-}
-
-void Store(const char* name, const QString& value) {
-  QString error;
-  platform::Settings::RegistryString(platform::Settings::Group(), value, QString::fromLatin1(name),
-                                     QStringLiteral("write"), &error);
-}
-
 }  // namespace
 
 std::string CheckedDateTimePattern(const std::string& pattern) {
@@ -178,11 +164,12 @@ std::string WindowContext::DateTimePattern() const {
 }
 
 void WindowContext::LoadSettings() {
-  time_style_.iso = Stored(kIsoDatesValue) == QLatin1String("1");
-  time_style_.zone = Stored(kTimeZoneValue) == QLatin1String("UTC") ? TimeZoneChoice::kUtc
-                                                                    : TimeZoneChoice::kLocal;
+  time_style_.iso = platform::Settings::Stored(kIsoDatesValue) == QLatin1String("1");
+  time_style_.zone = platform::Settings::Stored(kTimeZoneValue) == QLatin1String("UTC")
+                         ? TimeZoneChoice::kUtc
+                         : TimeZoneChoice::kLocal;
   for (int i = 0; i < kQuestionCount; ++i) {
-    const QString stored = Stored(kAnswerValues[i]);
+    const QString stored = platform::Settings::Stored(kAnswerValues[i]);
     answers_[i] = stored == QLatin1String("Yes")  ? QuestionAnswer::kYes
                   : stored == QLatin1String("No") ? QuestionAnswer::kNo
                                                   : QuestionAnswer::kAsk;
@@ -193,9 +180,10 @@ void WindowContext::LoadSettings() {
 void WindowContext::SetAnswer(Question question, QuestionAnswer answer) {
   const int at = static_cast<int>(question);
   answers_[at] = answer;
-  Store(kAnswerValues[at], answer == QuestionAnswer::kYes  ? QStringLiteral("Yes")
-                           : answer == QuestionAnswer::kNo ? QStringLiteral("No")
-                                                           : QStringLiteral("Ask"));
+  platform::Settings::Store(kAnswerValues[at],
+                            answer == QuestionAnswer::kYes  ? QStringLiteral("Yes")
+                            : answer == QuestionAnswer::kNo ? QStringLiteral("No")
+                                                            : QStringLiteral("Ask"));
 }
 
 bool WindowContext::Ask(QWidget* parent, Question question, const QString& text, int help_context) {
@@ -216,9 +204,10 @@ bool WindowContext::Ask(QWidget* parent, Question question, const QString& text,
 
 void WindowContext::SetTimeStyle(const TimeStyle& style) {
   time_style_ = style;
-  Store(kIsoDatesValue, style.iso ? QStringLiteral("1") : QStringLiteral("0"));
-  Store(kTimeZoneValue,
-        style.zone == TimeZoneChoice::kUtc ? QStringLiteral("UTC") : QStringLiteral("Local"));
+  platform::Settings::Store(kIsoDatesValue, style.iso ? QStringLiteral("1") : QStringLiteral("0"));
+  platform::Settings::Store(kTimeZoneValue, style.zone == TimeZoneChoice::kUtc
+                                                ? QStringLiteral("UTC")
+                                                : QStringLiteral("Local"));
   emit TimesChanged();
 }
 

@@ -24,27 +24,13 @@ constexpr char kViewMode[] = "ViewMode";
 constexpr char kImagePage[] = "ImagePage";
 constexpr char kGalleryZoom[] = "GalleryZoom";
 
-// Remembered state is a convenience: a store that cannot be read or written
-// is not an error worth the list.
-QString Stored(const char* name) {
-  QString error;
-  return platform::Settings::RegistryString(
-      platform::Settings::Group(), {}, QString::fromLatin1(name), QStringLiteral("read"), &error);
-}
-
-void Store(const char* name, const QString& value) {
-  QString error;
-  platform::Settings::RegistryString(platform::Settings::Group(), value, QString::fromLatin1(name),
-                                     QStringLiteral("write"), &error);
-}
-
 // Binary state (geometry, splitters, headers) kept as text in the store.
 QByteArray StoredBytes(const char* name) {
-  return QByteArray::fromBase64(Stored(name).toLatin1());
+  return QByteArray::fromBase64(platform::Settings::Stored(name).toLatin1());
 }
 
 void StoreBytes(const char* name, const QByteArray& bytes) {
-  Store(name, QString::fromLatin1(bytes.toBase64()));
+  platform::Settings::Store(name, QString::fromLatin1(bytes.toBase64()));
 }
 
 }  // namespace
@@ -59,9 +45,9 @@ void SaveRememberedState(const WindowLayout& layout) {
   if (parts.locator->AllDbPanel->isVisible()) StoreBytes(kSplitter2, layout.splitter2->saveState());
   StoreBytes(kColumns1, parts.list->SaveState());
   StoreBytes(kColumns2, parts.locator->SaveState());
-  Store(kViewMode, parts.pane->ViewModeName());
-  Store(kImagePage, parts.pane->PageName());
-  Store(kGalleryZoom, QString::number(parts.pane->ZoomSlider->value()));
+  platform::Settings::Store(kViewMode, parts.pane->ViewModeName());
+  platform::Settings::Store(kImagePage, parts.pane->PageName());
+  platform::Settings::Store(kGalleryZoom, QString::number(parts.pane->ZoomSlider->value()));
 }
 
 void RestoreRememberedState(const WindowLayout& layout) {
@@ -78,7 +64,9 @@ void RestoreRememberedState(const WindowLayout& layout) {
     parts.list->RestoreState(columns);
   if (const QByteArray columns = StoredBytes(kColumns2); !columns.isEmpty())
     parts.locator->RestoreState(columns);
-  parts.pane->RestoreState(Stored(kViewMode), Stored(kImagePage), Stored(kGalleryZoom).toInt());
+  parts.pane->RestoreState(platform::Settings::Stored(kViewMode),
+                           platform::Settings::Stored(kImagePage),
+                           platform::Settings::Stored(kGalleryZoom).toInt());
 }
 
 }  // namespace glintvane

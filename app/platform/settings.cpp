@@ -68,4 +68,14 @@ QString Settings::RegistryString(const QString& group, const QString& value, con
   return result;
 }
 
+QString Settings::Stored(const char* name) {
+  QString error;
+  return RegistryString(Group(), {}, QString::fromLatin1(name), QStringLiteral("read"), &error);
+}
+
+void Settings::Store(const char* name, const QString& value) {
+  QString error;
+  RegistryString(Group(), value, QString::fromLatin1(name), QStringLiteral("write"), &error);
+}
+
 }  // namespace glintvane::platform

@@ -23,6 +23,12 @@ class Settings {
   // cannot be read or written gives "" and sets `error` to the reason.
   static QString RegistryString(const QString& group, const QString& value, const QString& name,
                                 const QString& mode, QString* error);
+
+  // A value of the program's group for what is only a convenience (taste,
+  // remembered layout): a store that cannot be used reads as "" and drops
+  // the write, with no error to report.
+  static QString Stored(const char* name);
+  static void Store(const char* name, const QString& value);
 };
 
 }  // namespace glintvane::platform
