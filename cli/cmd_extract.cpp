@@ -35,6 +35,7 @@ struct ExtractArgs {
   bool carve = false;
   bool json = false;
   std::string dfxml;
+  std::string search_index;
 };
 
 nlohmann::json Text(const std::string& text) {
@@ -56,7 +57,27 @@ struct ExtractReport {
   std::vector<std::string> messages;        // the run's other lines: one per row written
   std::string error;                        // why the run stopped short of writing, if it did
   std::optional<bool> dfxml_written;
+  std::optional<SearchIndexUse> search_index;  // a thumbcache's, when one was looked for
 };
+
+nlohmann::json SearchIndexJson(const std::optional<SearchIndexUse>& use) {
+  if (!use) return nullptr;
+  const auto text_or_null = [](const std::string& text) {
+    return text.empty() ? nlohmann::json() : Text(text);
+  };
+  return {{"path", text_or_null(use->path)},
+          {"sought", text_or_null(use->sought)},
+          {"chosen", use->chosen},
+          {"read", use->read},
+          {"error", text_or_null(use->error)},
+          {"format", text_or_null(use->format)},
+          {"state", text_or_null(use->state)},
+          {"complete", use->complete},
+          {"rows", use->rows},
+          {"named_rows", use->named},
+          {"reasons", use->reasons},
+          {"notes", use->notes}};
+}
 
 void PrintExtractJson(const ExtractReport& report, int exit_code) {
   static const ExtractOutcome kNothing;
@@ -83,6 +104,9 @@ void PrintExtractJson(const ExtractReport& report, int exit_code) {
   document["messages"] = report.messages;
   document["error"] = report.error.empty() ? nlohmann::json() : Text(report.error);
   if (report.dfxml_written) document["dfxml_written"] = *report.dfxml_written;
+  // The Windows Search index that named a thumbcache's rows (and so its
+  // thumbnails' file names); null when none was looked for.
+  document["search_index"] = SearchIndexJson(report.search_index);
   document["exit_code"] = exit_code;
   PrintJson(document);
 }
@@ -125,11 +149,13 @@ int RunExtract(ExtractArgs args) {
     } else {
       CacheReadOptions options;
       options.date_time_format = DefaultDateTimeFormat();
+      options.open.search_index = args.search_index;
       OpenImages images;
-      report.read_ok =
+      const CacheReadResult read =
           ReadCacheAt(EvidenceLocationOfText(args.file), images,
-                      {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
-              .ok;
+                      {list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
+      report.read_ok = read.ok;
+      report.search_index = read.search_index;
     }
   }
   // The run empties the error list; what the read found is kept apart.
@@ -289,6 +315,7 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
   sub->add_option("--dfxml", args->dfxml,
                   "also write a DFXML record: each written image with its length, "
                   "MD5/SHA-1/SHA-256 and, for carved images, its byte run in FILE");
+  AddSearchIndexOption(*sub, args->search_index);
   sub->callback([&exit_code, args] { exit_code = RunExtract(*args); });
 }
 

@@ -53,13 +53,15 @@ std::string SizeText(const ThumbnailRow& row) {
   return std::to_string(row.width) + "x" + std::to_string(row.height);
 }
 
-std::vector<std::string> Cells(const ThumbnailRow& row) {
-  return {Printable(row.key),
-          Printable(row.name),
-          Printable(row.time_text),
-          std::string(ImageKindName(row.kind)),
-          SizeText(row),
-          std::to_string(row.length)};
+std::vector<std::string> Cells(const ThumbnailRow& row, bool paths) {
+  std::vector<std::string> cells = {Printable(row.key),
+                                    Printable(row.name),
+                                    Printable(row.time_text),
+                                    std::string(ImageKindName(row.kind)),
+                                    SizeText(row),
+                                    std::to_string(row.length)};
+  if (paths) cells.push_back(Printable(row.original_path));
+  return cells;
 }
 
 // Two passes over the rows, one for the column widths and one to print: a
@@ -68,12 +70,16 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
   const UiTexts& texts = CliTexts();
   PrintLines(stdout, result.details);
   std::printf("\n");
-  const std::vector<std::string> heading = {texts[kTextNumber],
-                                            texts[kTextOriginalName],
-                                            texts[kTextModified],
-                                            "Kind",
-                                            "Picture",
-                                            "Bytes"};
+  // The original paths, last, when a search index named any row.
+  const bool paths = result.search_index && result.search_index->named > 0;
+  std::vector<std::string> heading = {texts[kTextNumber],
+                                      texts[kTextOriginalName],
+                                      texts[kTextModified],
+                                      "Kind",
+                                      "Picture",
+                                      "Bytes"};
+  if (paths) heading.push_back(texts[kTextOriginalPath]);
+  const size_t bytes_column = 5;
   std::vector<size_t> widths(heading.size(), 0);
   auto measure = [&](const std::vector<std::string>& line) {
     for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(line[c]));
@@ -81,18 +87,18 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
   auto print = [&](const std::vector<std::string>& line) {
     std::string out;
     for (size_t c = 0; c < line.size(); ++c) {
-      const bool right = c == line.size() - 1;  // byte counts line up on the right
+      const bool right = c == bytes_column;  // byte counts line up on the right
       const std::string pad(widths[c] - DisplayWidth(line[c]), ' ');
       out += right ? pad + line[c] : line[c];
-      if (c + 1 < line.size()) out += right ? "" : pad + "  ";
+      if (c + 1 < line.size()) out += right ? "  " : pad + "  ";
     }
     while (!out.empty() && out.back() == ' ') out.pop_back();
     std::printf("%s\n", out.c_str());
   };
   measure(heading);
-  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i)));
+  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i), paths));
   print(heading);
-  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i)));
+  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i), paths));
   std::printf("\n%s: %zu\n", texts[kTextFiles].c_str(), list.size());
 }
 
@@ -126,6 +132,34 @@ void AppendField(std::string& out, const char* name, int64_t value) {
   out += name;
   out += "\": ";
   out += std::to_string(value);
+}
+
+void AppendTimeOrNull(std::string& out, const char* name, uint64_t filetime) {
+  out += ", \"";
+  out += name;
+  out += "\": ";
+  const std::string iso = FileTimeUtcIso(filetime);
+  if (iso.empty()) {
+    out += "null";
+  } else {
+    AppendJsonString(out, iso);
+  }
+}
+
+void AppendOriginJson(std::string& out, const ThumbnailRow& row) {
+  if (!row.from_search_index) {
+    out +=
+        ", \"original_path\": null, \"original_size\": null, \"original_modified_utc\": null, "
+        "\"original_created_utc\": null, \"original_accessed_utc\": null";
+    return;
+  }
+  out += ", ";
+  AppendField(out, "original_path", row.original_path);
+  out += ", \"original_size\": ";
+  out += row.original_size < 0 ? "null" : std::to_string(row.original_size);
+  AppendTimeOrNull(out, "original_modified_utc", row.filetime);
+  AppendTimeOrNull(out, "original_created_utc", row.original_created);
+  AppendTimeOrNull(out, "original_accessed_utc", row.original_accessed);
 }
 
 // One row as a JSON object on one line. Written directly rather than through
@@ -179,6 +213,9 @@ void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& 
   }
   // A thumbcache entry found outside the chain of entries (a deleted one).
   out += row.recovered ? ", \"recovered\": true" : ", \"recovered\": false";
+  // What the Windows Search index says of the item (null when it does not
+  // know the row's hash, or no index was read).
+  AppendOriginJson(out, row);
   out += ", ";
   // The code that ended this row's stream (the walk went on past it); 0 if none.
   AppendField(out, "error_code", static_cast<int64_t>(row.error));
@@ -192,6 +229,43 @@ void AppendStringArray(std::string& out, const std::vector<std::string>& lines) 
     AppendJsonString(out, lines[i]);
   }
   out += lines.empty() ? "]" : "\n  ]";
+}
+
+void AppendSearchIndexJson(std::string& out, const std::optional<SearchIndexUse>& use) {
+  if (!use) {
+    out += "null";
+    return;
+  }
+  const auto text_or_null = [&out](const char* name, const std::string& text) {
+    out += ", \"";
+    out += name;
+    out += "\": ";
+    if (text.empty()) {
+      out += "null";
+    } else {
+      AppendJsonString(out, text);
+    }
+  };
+  out += "{\"path\": ";
+  if (use->path.empty()) {
+    out += "null";
+  } else {
+    AppendJsonString(out, use->path);
+  }
+  text_or_null("sought", use->sought);
+  out += use->chosen ? ", \"chosen\": true" : ", \"chosen\": false";
+  out += use->read ? ", \"read\": true" : ", \"read\": false";
+  text_or_null("error", use->error);
+  text_or_null("format", use->format);
+  text_or_null("state", use->state);
+  out += use->complete ? ", \"complete\": true" : ", \"complete\": false";
+  out += ", \"rows\": " + std::to_string(use->rows);
+  out += ", \"named_rows\": " + std::to_string(use->named);
+  out += ", \"reasons\": ";
+  AppendStringArray(out, use->reasons);
+  out += ", \"notes\": ";
+  AppendStringArray(out, use->notes);
+  out += "}";
 }
 
 void PrintJson(const std::string& path, const CacheReadResult& result, bool interrupted,
@@ -227,6 +301,10 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
     AppendStringArray(out, cut.past_the_end);
     out += "}";
   }
+  // The Windows Search index looked for beside a thumbcache; null when none
+  // was (another kind of cache, or a thumbcache outside a profile).
+  out += ",\n  \"search_index\": ";
+  AppendSearchIndexJson(out, result.search_index);
   out += ",\n  \"rows\": [";
   for (size_t i = 0; i < list.size(); ++i) {
     out += i == 0 ? "\n" : ",\n";
@@ -243,13 +321,14 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
-int RunList(const std::string& path, bool json) {
+int RunList(const std::string& path, bool json, const std::string& search_index) {
   ThumbnailList list;
   ImageStore store;
   ErrorList errors;
   TerminalProgress progress;
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
+  options.open.search_index = search_index;
   OpenImages images;
   const CacheReadResult result = ReadCacheAt(
       EvidenceLocationOfText(path), images,
@@ -290,7 +369,10 @@ void AddListCommand(CLI::App& app, int& exit_code) {
                   "search names it")
       ->required();
   sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
-  sub->callback([&exit_code, path, json] { exit_code = RunList(*path, *json); });
+  auto search_index = std::make_shared<std::string>();
+  AddSearchIndexOption(*sub, *search_index);
+  sub->callback(
+      [&exit_code, path, json, search_index] { exit_code = RunList(*path, *json, *search_index); });
 }
 
 }  // namespace glintvane::cli

@@ -58,6 +58,7 @@ ExtractedImage ImageRecord(const ThumbnailList& list, const ThumbnailRow& row,
   image.data_check =
       row.thumbcache ? std::string(kThumbcacheDataNotVerified) : std::string(kNoDataChecksum);
   image.recovered = row.recovered;
+  image.original_path = row.original_path;
   return image;
 }
 

@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 133;
+inline constexpr int kUiTextCount = 138;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -147,6 +147,11 @@ enum UiText : int {
   kTextNoValidValue = 130,
   kTextColumns = 131,
   kTextShowAllColumns = 132,
+  kTextOriginalPath = 133,
+  kTextChooseSearchIndex = 134,
+  kTextSearchIndex = 135,
+  kTextNamedBySearchIndex = 136,
+  kTextSearchIndexFiles = 137,
 };
 
 // The built-in English texts, in index order.
