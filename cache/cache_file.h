@@ -73,11 +73,8 @@ using OpenBeside = std::function<OpenedBeside(const std::string& path)>;
 void OpenNeighbours(OpenedCache& cache, const std::string& path, const OpenBeside& open_beside,
                     const CacheOpenOptions& options = {});
 
-// The folder where Windows keeps the search index of the profile a cache
-// belongs to: for a cache in <volume>/Users/<user>/AppData/Local/Microsoft/
-// Windows/Explorer/ (any letter case), <volume>/ProgramData/Microsoft/Search/
-// Data/Applications/Windows/ (ending in "/"). "" for a cache elsewhere.
-std::string SearchIndexFolderFor(std::string_view cache_path);
+// The search index's folder for a cache is SearchIndexFolderFor
+// (base/windows_path.h).
 
 // The search index in `folder` (ending in "/"): Windows.db with its -wal and
 // -shm, else Windows.edb. Windows 11 keeps Windows.db; a system upgraded

@@ -58,6 +58,7 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
                               {"complete", outcome.complete()},
                               {"interrupted", outcome.stopped},
                               {"truncated", outcome.truncated()},
+                              {"search_indexes", SearchIndexesJson(outcome.search_indexes)},
                               {"seconds", seconds},
                               {"rows", std::move(rows)}};
   std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
@@ -167,6 +168,7 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
     PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count());
   } else {
     PrintFoundTable(list, true);
+    PrintSearchIndexes(outcome.search_indexes, list);
     const UiTexts& texts = CliTexts();
     const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     std::printf("%s: %s. %s: %zu (%zu deleted). %s: %lld %s. %s: %llu.\n", texts[kTextRoot].c_str(),

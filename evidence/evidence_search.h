@@ -42,7 +42,9 @@ struct EvidenceSearchOutcome {
   size_t deleted_rows = 0;
   uint64_t unreadable_sectors = 0;
   std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
-  bool stopped = false;            // the stop token ended the search; the rows so far stay
+  // Windows Search databases met (Windows.edb, Windows.db), deleted ones too.
+  std::vector<FoundSearchIndex> search_indexes;
+  bool stopped = false;  // the stop token ended the search; the rows so far stay
 
   // Every volume recognised and walked to its end (a duplicate through its
   // twin), none past the image's end, no sector lost, not stopped.
