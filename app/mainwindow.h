@@ -105,6 +105,7 @@ class MainWindow : public QMainWindow, public WindowCommands {
   void CancelWork();
   void SetTimeZone(TimeZoneChoice zone);
   void ActionSettingsExecute();
+  void ActionChooseSearchIndexExecute();
   // Files named on the command line, in order; files dropped on the window.
   void OpenStartFiles(const QStringList& paths);
   void OpenDroppedFiles(const QStringList& paths);

@@ -55,6 +55,7 @@ void MainWindow::CreateCommands() {
       {ActionHelpOnline, &MainWindow::ActionHelpOnlineExecute},
       {ActionHelpAbout, &MainWindow::ActionHelpAboutExecute},
       {ActionSettings, &MainWindow::ActionSettingsExecute},
+      {ActionChooseSearchIndex, &MainWindow::ActionChooseSearchIndexExecute},
   };
   for (const auto& [action, handler] : handlers)
     connect(action, &QAction::triggered, this, handler);
@@ -79,7 +80,7 @@ void MainWindow::CreateMenus() {
   ToolBar1->addAction(ActionShowThumb);
 
   File1 = menuBar()->addMenu(QString());
-  File1->addActions({ActionOpen, ActionOpenEvidence, ActionSearchAll});
+  File1->addActions({ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionChooseSearchIndex});
   File1->addSeparator();
   File1->addAction(ActionBruteForce);
   File1->addSeparator();
@@ -158,6 +159,7 @@ void MainWindow::ListView1Click() {
 
 void MainWindow::ListView1Change() {
   parts_.pane->ShowFocusedRow();
+  parts_.info->ShowRowOrigin(parts_.list->FocusedRecord());
   UpdateCommands();
 }
 

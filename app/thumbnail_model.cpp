@@ -40,7 +40,8 @@ ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
   const auto& defaults = DefaultUiTexts();
   for (int text :
        {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize, kTextDimensions,
-        kTextOffset, kTextIndexed, kTextHeaderChecksum, kTextDataChecksum, kTextEndFound})
+        kTextOffset, kTextIndexed, kTextHeaderChecksum, kTextDataChecksum, kTextEndFound,
+        kTextOriginalPath})
     captions_ << QString::fromUtf8(defaults[text].data(),
                                    static_cast<qsizetype>(defaults[text].size()));
 }
@@ -85,6 +86,8 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
     case kColumnEndFound:
       if (!row.carved) return {};
       return Word(row.complete ? kTextYes : kTextNo);
+    case kColumnOriginalPath:
+      return Text(row.original_path);
     default:
       return {};
   }

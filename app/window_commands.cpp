@@ -25,7 +25,7 @@ void WindowCommands::CreateCommands(QWidget* window) {
         &ActionActualSize,  &ActionLeftRotate, &ActionRightRotate,  &ActionSelectAll,
         &ActionUnselectAll, &ActionInvert,     &ActionDesktopIcon,  &ActionQuickLaunchIcon,
         &ActionHelp,        &ActionHelpOnline, &ActionHelpAbout,    &ActionShowGallery,
-        &ActionUtcTimes,    &ActionSettings})
+        &ActionUtcTimes,    &ActionSettings,   &ActionChooseSearchIndex})
     *slot = new QAction(window);
 
   ActionExit->setIcon(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton, window));
@@ -109,6 +109,7 @@ void WindowCommands::ApplyCommandTexts(const WindowContext& context) {
       {ActionShowGallery, kTextGallery},
       {ActionUtcTimes, kTextUtcTimes},
       {ActionSettings, kTextSettings},
+      {ActionChooseSearchIndex, kTextChooseSearchIndex},
   };
   for (const auto& [action, text] : same_text) {
     action->setText(context.UiText(text));
@@ -123,13 +124,15 @@ void WindowCommands::SetCommandsForWork(bool working) {
     for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
                             ActionShowThumb, ActionExtract, ActionExtractSelected, ActionView,
                             ActionOpenWith, ActionOrigView, ActionSelectAll, ActionUnselectAll,
-                            ActionInvert, ActionLeftRotate, ActionRightRotate, ActionSettings})
+                            ActionInvert, ActionLeftRotate, ActionRightRotate, ActionSettings,
+                            ActionChooseSearchIndex})
       action->setEnabled(false);
     return;
   }
   // The rest follow the lists again (UpdateCommands, UpdateImageView).
   for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
-                          ActionShowThumb, ActionLeftRotate, ActionRightRotate, ActionSettings})
+                          ActionShowThumb, ActionLeftRotate, ActionRightRotate, ActionSettings,
+                          ActionChooseSearchIndex})
     action->setEnabled(true);
 }
 

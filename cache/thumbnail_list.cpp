@@ -422,6 +422,7 @@ void ThumbnailList::SetOrigin(size_t i, RowOrigin origin) {
   const Run& run = RunOf(i);
   if (run.kind == RunKind::kFull) {
     ApplyOrigin(rows_[run.base + (i - run.first)], origin);
+    any_full_origin_ = true;
     return;
   }
   CacheEntryRow& entry = cache_[run.base + (i - run.first)];
@@ -490,6 +491,7 @@ void ThumbnailList::Clear() {
   cache_.clear();
   names_.clear();
   origins_.clear();
+  any_full_origin_ = false;
   runs_.clear();
   materialised_.clear();
   index_.clear();

@@ -152,6 +152,9 @@ class ThumbnailList {
   // the hash). Rows that are not thumbcache entries are left as they are.
   void SetOrigin(size_t i, RowOrigin origin);
 
+  // True when SetOrigin gave any row an origin.
+  bool has_origins() const { return !origins_.empty() || any_full_origin_; }
+
   // Keeps a name for CacheEntryRow::name. A reader that names many rows alike
   // keeps the number and passes it again.
   uint32_t AddName(std::string name);
@@ -191,6 +194,7 @@ class ThumbnailList {
   std::deque<CacheEntryRow> cache_;
   std::deque<std::string> names_;  // the names of cache entry rows
   std::deque<RowOrigin> origins_;  // what a search index gave cache entry rows
+  bool any_full_origin_ = false;   // a full record was given one
   std::vector<Run> runs_;
   // Full records of the carved rows that were asked for. Mutable: asking a
   // const list for a carved row's record makes it.
