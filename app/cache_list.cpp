@@ -292,10 +292,10 @@ void CacheList::FitToRows() {
   const ThumbnailList& list = context_.thumbnails();
   if (!list.empty()) {
     const ThumbnailRow& first = list[0];
-    kind_ = list.has_origins()                     ? ListKind::kNamedThumbcache
+    kind_ = list.has_origins()                       ? ListKind::kNamedThumbcache
             : first.thumbcache || first.indexed == 1 ? ListKind::kThumbcache
-            : first.carved                         ? ListKind::kCarved
-                                                   : ListKind::kThumbsDb;
+            : first.carved                           ? ListKind::kCarved
+                                                     : ListKind::kThumbsDb;
   }
   ApplyKindColumns();
   FitKeyColumn();

@@ -213,9 +213,9 @@ bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
 void OpenFlow::ChooseSearchIndex() {
   if (parts_.work->IsWorking()) return;
   WindowContext& context = *parts_.context;
-  const QStringList filters{
-      context.UiText(kTextSearchIndexFiles) + QStringLiteral(" (Windows.edb Windows.db *.edb *.db)"),
-      context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+  const QStringList filters{context.UiText(kTextSearchIndexFiles) +
+                                QStringLiteral(" (Windows.edb Windows.db *.edb *.db)"),
+                            context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
   context.SetSearchIndex(path);

@@ -38,10 +38,9 @@ QString KindText(ImageKind kind) {
 ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
   const auto& defaults = DefaultUiTexts();
-  for (int text :
-       {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize, kTextDimensions,
-        kTextOffset, kTextIndexed, kTextHeaderChecksum, kTextDataChecksum, kTextEndFound,
-        kTextOriginalPath})
+  for (int text : {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize,
+                   kTextDimensions, kTextOffset, kTextIndexed, kTextHeaderChecksum,
+                   kTextDataChecksum, kTextEndFound, kTextOriginalPath})
     captions_ << QString::fromUtf8(defaults[text].data(),
                                    static_cast<qsizetype>(defaults[text].size()));
 }

@@ -19,12 +19,12 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 
 void WindowCommands::CreateCommands(QWidget* window) {
   for (QAction** slot :
-       {&ActionExit,        &ActionOpen,       &ActionOpenEvidence, &ActionSearchAll,
-        &ActionBruteForce,  &ActionShowThumb,  &ActionExtract,      &ActionExtractSelected,
-        &ActionView,        &ActionOpenWith,   &ActionOrigView,     &ActionBestFit,
-        &ActionActualSize,  &ActionLeftRotate, &ActionRightRotate,  &ActionSelectAll,
-        &ActionUnselectAll, &ActionInvert,     &ActionDesktopIcon,  &ActionQuickLaunchIcon,
-        &ActionHelp,        &ActionHelpOnline, &ActionHelpAbout,    &ActionShowGallery,
+       {&ActionExit,        &ActionOpen,       &ActionOpenEvidence,     &ActionSearchAll,
+        &ActionBruteForce,  &ActionShowThumb,  &ActionExtract,          &ActionExtractSelected,
+        &ActionView,        &ActionOpenWith,   &ActionOrigView,         &ActionBestFit,
+        &ActionActualSize,  &ActionLeftRotate, &ActionRightRotate,      &ActionSelectAll,
+        &ActionUnselectAll, &ActionInvert,     &ActionDesktopIcon,      &ActionQuickLaunchIcon,
+        &ActionHelp,        &ActionHelpOnline, &ActionHelpAbout,        &ActionShowGallery,
         &ActionUtcTimes,    &ActionSettings,   &ActionChooseSearchIndex})
     *slot = new QAction(window);
 
@@ -121,18 +121,18 @@ void WindowCommands::ApplyCommandTexts(const WindowContext& context) {
 
 void WindowCommands::SetCommandsForWork(bool working) {
   if (working) {
-    for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
-                            ActionShowThumb, ActionExtract, ActionExtractSelected, ActionView,
-                            ActionOpenWith, ActionOrigView, ActionSelectAll, ActionUnselectAll,
-                            ActionInvert, ActionLeftRotate, ActionRightRotate, ActionSettings,
-                            ActionChooseSearchIndex})
+    for (QAction* action :
+         {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce, ActionShowThumb,
+          ActionExtract, ActionExtractSelected, ActionView, ActionOpenWith, ActionOrigView,
+          ActionSelectAll, ActionUnselectAll, ActionInvert, ActionLeftRotate, ActionRightRotate,
+          ActionSettings, ActionChooseSearchIndex})
       action->setEnabled(false);
     return;
   }
   // The rest follow the lists again (UpdateCommands, UpdateImageView).
-  for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
-                          ActionShowThumb, ActionLeftRotate, ActionRightRotate, ActionSettings,
-                          ActionChooseSearchIndex})
+  for (QAction* action :
+       {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce, ActionShowThumb,
+        ActionLeftRotate, ActionRightRotate, ActionSettings, ActionChooseSearchIndex})
     action->setEnabled(true);
 }
 

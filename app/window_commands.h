@@ -38,7 +38,8 @@ struct WindowCommands {
   QAction* ActionShowGallery = nullptr;  // brings the image view or the gallery forward
   QAction* ActionUtcTimes = nullptr;     // times shown in UTC instead of local time
   QAction* ActionSettings = nullptr;
-  QAction* ActionChooseSearchIndex = nullptr;  // the Windows Search index that names thumbcache rows
+  QAction* ActionChooseSearchIndex =
+      nullptr;  // the Windows Search index that names thumbcache rows
 
   // Makes every command, owned by `window`, its keys active wherever the
   // focus is in it.
