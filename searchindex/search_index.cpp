@@ -240,6 +240,10 @@ std::shared_ptr<const HeldSearchIndex> HeldSearchIndexes::Get(const std::string&
   }
   if (read->index && read->index->outcome.stopped) return read;
   const std::lock_guard lock(mutex_);
+  // Another thread may have read it meanwhile: one copy is held.
+  const auto twin = std::find_if(held_.begin(), held_.end(),
+                                 [&](const auto& entry) { return entry->where == where; });
+  if (twin != held_.end()) return *twin;
   if (held_.size() >= kMaxHeldSearchIndexes) held_.erase(held_.begin());
   held_.push_back(read);
   return read;
