@@ -47,11 +47,11 @@ const KindColumns kKindColumns[] = {
      "ColumnsNamedThumbcache",
      {kColumnNumber, kColumnName, kColumnModified, kColumnOriginalPath, kColumnKind,
       kColumnDimensions, kColumnIndexed}},
-    // Carved rows have no name and no time ("---"): where each was found
-    // tells more.
+    // Carved rows have no name and no time ("---"): what each is and where
+    // it was found tell more, and whether it decodes.
     {ListKind::kCarved,
      "ColumnsCarved",
-     {kColumnNumber, kColumnSize, kColumnOffset, kColumnEndFound}},
+     {kColumnNumber, kColumnKind, kColumnSize, kColumnOffset, kColumnEndFound, kColumnDecodes}},
 };
 
 const KindColumns& ColumnsOf(ListKind kind) {
@@ -246,9 +246,9 @@ bool CacheList::IsCurrentPage() const {
 
 void CacheList::ApplyTexts() {
   const int texts[ThumbnailModel::kColumnCount] = {
-      kTextNumber,         kTextOriginalName, kTextModified, kTextKind,
-      kTextSize,           kTextDimensions,   kTextOffset,   kTextIndexed,
-      kTextHeaderChecksum, kTextDataChecksum, kTextEndFound, kTextOriginalPath};
+      kTextNumber,     kTextOriginalName, kTextModified,    kTextKind,           kTextSize,
+      kTextDimensions, kTextOffset,       kTextIndexed,     kTextHeaderChecksum, kTextDataChecksum,
+      kTextEndFound,   kTextDecodes,      kTextOriginalPath};
   // New texts replace the captions whole, sort marker and all.
   for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
     model_->SetCaption(column, context_.UiText(texts[column]));

@@ -15,14 +15,19 @@
 
 namespace glintvane {
 
+QString DiskImageFilter(const WindowContext& context) {
+  return context.UiText(kTextDiskImages) +
+         QStringLiteral(
+             " (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin *.vmdk *.vhd *.vhdx *.qcow2 "
+             "*.qcow *.aff)");
+}
+
 EvidenceFlow::EvidenceFlow(const WindowParts& parts) : QObject(parts.window), parts_(parts) {}
 
 void EvidenceFlow::Open() {
   WindowContext& context = *parts_.context;
-  const QStringList filters{
-      context.UiText(kTextDiskImages) + QStringLiteral(" (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin "
-                                                       "*.vmdk *.vhd *.vhdx *.qcow2 *.qcow *.aff)"),
-      context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+  const QStringList filters{DiskImageFilter(context),
+                            context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
   parts_.window->repaint();
@@ -47,17 +52,16 @@ void EvidenceFlow::OpenImage(const QString& path) {
   const qint64 seconds = parts_.work->elapsed_ms() / 1000;
 
   context.errors().Clear();
-  if (!outcome.opened) context.AddError(kErrPlatform, path, QString::fromStdString(outcome.error));
+  if (!outcome.opened)
+    context.AddError(outcome.error_code, path, QString::fromStdString(outcome.error));
   for (const EvidenceVolumeReport& volume : outcome.volumes) {
     if (!volume.error.empty())
-      context.AddError(kErrPlatform, path, QString::fromStdString(volume.error));
+      context.AddError(kErrNoFileSystem, path, QString::fromStdString(volume.error));
   }
   for (const std::string& note : outcome.notes)
-    context.AddError(kErrPlatform, path, QString::fromStdString(note));
-  if (outcome.unreadable_sectors > 0) {
-    context.AddError(kErrRead, path,
-                     context.UiText(kTextUnreadableSectors).arg(outcome.unreadable_sectors));
-  }
+    context.AddError(kErrImageRecycleIndex, path, QString::fromStdString(note));
+  if (outcome.unreadable_sectors > 0)
+    context.AddError(kErrUnreadableSectors, path, QString::number(outcome.unreadable_sectors));
   if (!context.errors().empty()) parts_.open->ShowErrorList(path);
   locator.SetCount([&context, &locator, counts = locator.CountCaches(), deleted_rows, seconds] {
     return locator.CountText(counts) + QStringLiteral(" (") + QString::number(deleted_rows) +

@@ -29,6 +29,7 @@ enum ThumbnailColumn : int {
   kColumnHeaderChecksum,
   kColumnDataChecksum,
   kColumnEndFound,
+  kColumnDecodes,
   kColumnOriginalPath,  // where a Windows Search index says the item was
 };
 

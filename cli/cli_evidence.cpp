@@ -19,6 +19,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/found_rows.h"
+#include "cli/json_writer.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_search.h"
 #include "evidence/image_containers.h"
@@ -61,7 +62,7 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
                               {"search_indexes", SearchIndexesJson(outcome.search_indexes)},
                               {"seconds", seconds},
                               {"rows", std::move(rows)}};
-  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  PrintJsonDocument(doc);
 }
 
 std::string UtcNow() {
@@ -114,6 +115,36 @@ void PrintExtentNotes(const EvidenceSearchOutcome& outcome) {
   }
 }
 
+// What the search found beside the caches, on standard error: volumes
+// without a file system or past the image's end, extents, unreadable indexes
+// and sectors. True when any file system was recognised.
+bool SayFindings(const EvidenceSearchOutcome& outcome) {
+  bool any_file_system = false;
+  for (const EvidenceVolumeReport& v : outcome.volumes) {
+    if (!v.error.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
+                   Printable(v.error).c_str());
+    }
+    if (!v.past_end.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
+                   Printable(v.past_end).c_str());
+    }
+    any_file_system = any_file_system || !v.file_system.empty();
+  }
+  PrintExtentNotes(outcome);
+  for (const std::string& note : outcome.notes) {
+    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
+  }
+  if (outcome.unreadable_sectors > 0) {
+    std::fprintf(stderr,
+                 "glintvane-cli search: %s: %llu unreadable sectors were read as zeros; the "
+                 "search went on past them\n",
+                 Printable(outcome.image).c_str(),
+                 static_cast<unsigned long long>(outcome.unreadable_sectors));
+  }
+  return any_file_system;
+}
+
 }  // namespace
 
 bool IsImageSearchRoot(const std::string& root) {
@@ -138,32 +169,10 @@ int RunImageSearch(const std::string& image, bool json, int code_page) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   if (!outcome.opened) {
     std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(outcome.error).c_str());
-    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed);
+    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed, outcome.error_code);
     return kExitFailed;
   }
-  bool any_file_system = false;
-  for (const EvidenceVolumeReport& v : outcome.volumes) {
-    if (!v.error.empty()) {
-      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
-                   Printable(v.error).c_str());
-    }
-    if (!v.past_end.empty()) {
-      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
-                   Printable(v.past_end).c_str());
-    }
-    any_file_system = any_file_system || !v.file_system.empty();
-  }
-  PrintExtentNotes(outcome);
-  for (const std::string& note : outcome.notes) {
-    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
-  }
-  if (outcome.unreadable_sectors > 0) {
-    std::fprintf(stderr,
-                 "glintvane-cli search: %s: %llu unreadable sectors were read as zeros; the "
-                 "search went on past them\n",
-                 Printable(outcome.image).c_str(),
-                 static_cast<unsigned long long>(outcome.unreadable_sectors));
-  }
+  const bool any_file_system = SayFindings(outcome);
   if (json) {
     PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count());
   } else {

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/error_codes.h"
+
 namespace glintvane {
 namespace {
 
@@ -19,25 +21,25 @@ EvidenceFileSource::~EvidenceFileSource() {
   if (file_ != nullptr) tsk_fs_file_close(file_);
 }
 
-tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> EvidenceFileSource::Open(
+ReadResult<std::unique_ptr<EvidenceFileSource>> EvidenceFileSource::Open(
     const ImageFileLocation& path, std::shared_ptr<EvidenceImage> image) {
   EvidenceVolume* volume = image->Volume(path.partition);
   if (volume == nullptr) {
-    return tl::unexpected("The image " + path.image + " has no partition " +
-                          std::to_string(path.partition));
+    return Fail(kErrNoPartition,
+                "The image " + path.image + " has no partition " + std::to_string(path.partition));
   }
   if (volume->fs == nullptr) {
-    return tl::unexpected("No file system was recognised in partition " +
-                          std::to_string(path.partition) + " of " + path.image + ": " +
-                          volume->error);
+    return Fail(kErrNoFileSystem, "No file system was recognised in partition " +
+                                      std::to_string(path.partition) + " of " + path.image + ": " +
+                                      volume->error);
   }
   TSK_FS_FILE* file = tsk_fs_file_open_meta(volume->fs, nullptr, path.inode);
   if (file == nullptr || file->meta == nullptr) {
     const std::string why = TskErrorText();
     tsk_error_reset();
     if (file != nullptr) tsk_fs_file_close(file);
-    return tl::unexpected("Cannot open entry " + std::to_string(path.inode) + " (" +
-                          path.inner_path + ") in " + path.image + ": " + why);
+    return Fail(kErrImageEntry, "Cannot open entry " + std::to_string(path.inode) + " (" +
+                                    path.inner_path + ") in " + path.image + ": " + why);
   }
   auto source = std::unique_ptr<EvidenceFileSource>(new EvidenceFileSource);
   source->image_ = std::move(image);

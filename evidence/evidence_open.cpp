@@ -31,7 +31,7 @@ tl::expected<OpenedCache, ReadError> OpenInImage(const ImageFileLocation& where,
                                                  const std::shared_ptr<EvidenceImage>& image,
                                                  const CacheOpenOptions& options) {
   auto source = EvidenceFileSource::Open(where, image);
-  if (!source) return tl::unexpected(ReadError{kErrPlatform, source.error()});
+  if (!source) return tl::unexpected(source.error());
   OpenedCache cache;
   cache.bytes = std::move(*source);
   OpenNeighbours(
@@ -49,7 +49,7 @@ tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenIma
   const ImageFileLocation* inside = InImage(where);
   if (inside == nullptr) return OpenCacheFile(std::get<FileLocation>(where).path, options);
   auto held = images.Get(inside->image);
-  if (!held) return tl::unexpected(ReadError{kErrPlatform, held.error()});
+  if (!held) return tl::unexpected(held.error());
   image = std::move(*held);
   lost_before = image->bytes().unreadable_sectors();
   return OpenInImage(*inside, image, options);
@@ -75,7 +75,7 @@ void NameFromSearchIndex(OpenedCache& cache, size_t first, HeldSearchIndexes& in
     use.error = use.chosen ? "no Windows Search index could be opened at " + use.sought
                            : "no Windows.db or Windows.edb in " + use.sought;
     // One chosen by hand was meant to be there; the layout's may well not.
-    if (use.chosen) target.errors.AddWarning(path, use.error, target.texts);
+    if (use.chosen) target.errors.AddWarning(path, use.error);
     result.details.push_back(label + use.error);
     return;
   }
@@ -89,10 +89,8 @@ void NameFromSearchIndex(OpenedCache& cache, size_t first, HeldSearchIndexes& in
                   read_options);
   if (!held->index) {
     use.error = held->error.message;
-    target.errors.AddWarning(use.path,
-                             "the search index could not be read: " + use.error +
-                                 "; the rows keep their hashes for names",
-                             target.texts);
+    target.errors.AddWarning(use.path, "the search index could not be read: " + use.error +
+                                           "; the rows keep their hashes for names");
     result.details.push_back(label + use.path + " (" + use.error + ")");
     return;
   }
@@ -108,10 +106,9 @@ void NameFromSearchIndex(OpenedCache& cache, size_t first, HeldSearchIndexes& in
   use.rows = naming.rows;
   use.named = naming.named;
   if (!use.complete) {
-    target.errors.AddWarning(use.path,
-                             "the search index was read in part (" + JoinSentences(use.reasons) +
-                                 "); rows it could not name keep their hashes for names",
-                             target.texts);
+    target.errors.AddWarning(use.path, "the search index was read in part (" +
+                                           JoinSentences(use.reasons) +
+                                           "); rows it could not name keep their hashes for names");
   }
   result.details.push_back(label + use.path + " (" + use.format +
                            (use.state.empty() ? "" : ", " + use.state) + ")");
@@ -121,7 +118,7 @@ void NameFromSearchIndex(OpenedCache& cache, size_t first, HeldSearchIndexes& in
 
 }  // namespace
 
-tl::expected<std::shared_ptr<EvidenceImage>, std::string> OpenImages::Get(const std::string& path) {
+ReadResult<std::shared_ptr<EvidenceImage>> OpenImages::Get(const std::string& path) {
   const std::lock_guard lock(mutex_);
   const auto held = std::find_if(images_.begin(), images_.end(),
                                  [&](const auto& entry) { return entry.first == path; });
@@ -170,9 +167,7 @@ CacheReadResult ReadCacheAt(const EvidenceLocation& where, OpenImages& images,
   // Only this read's: the image may have lost sectors to its search already.
   const uint64_t lost = image ? image->bytes().unreadable_sectors() - lost_before : 0;
   if (lost > 0) {
-    target.errors.AddWarning(
-        path, std::to_string(lost) + " unreadable sectors of the image read as zeros",
-        target.texts);
+    target.errors.Add({Severity::kWarning, kErrUnreadableSectors, path, std::to_string(lost)});
   }
   return result;
 }

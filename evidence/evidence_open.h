@@ -30,9 +30,9 @@ class OpenImages {
  public:
   HeldSearchIndexes& search_indexes() { return search_indexes_; }
 
-  // The image at `path`: the one held, or opened now and held. The error is
-  // a sentence for the user (see EvidenceImage::Open).
-  tl::expected<std::shared_ptr<EvidenceImage>, std::string> Get(const std::string& path);
+  // The image at `path`: the one held, or opened now and held (see
+  // EvidenceImage::Open for the error).
+  ReadResult<std::shared_ptr<EvidenceImage>> Get(const std::string& path);
   void Clear();
   size_t size() const;
 

@@ -323,7 +323,8 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
   outcome.image = error ? image_path : absolute.lexically_normal().string();
   auto opened = images.Get(outcome.image);
   if (!opened) {
-    outcome.error = opened.error();
+    outcome.error = opened.error().detail;
+    outcome.error_code = opened.error().code;
     return outcome;
   }
   std::shared_ptr<EvidenceImage> image = std::move(*opened);

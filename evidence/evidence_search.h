@@ -19,7 +19,7 @@ struct EvidenceVolumeReport {
   uint64_t length = 0;
   std::string description;  // the partition table's text
   std::string file_system;  // "" when none was recognised
-  std::string error;        // why not
+  std::string error;        // why not (kErrNoFileSystem)
   uint64_t folders = 0;
   uint64_t files = 0;  // entries met, deleted ones included
   bool walk_complete = false;
@@ -31,7 +31,8 @@ struct EvidenceVolumeReport {
 struct EvidenceSearchOutcome {
   std::string image;
   bool opened = false;
-  std::string error;  // why the image could not be opened
+  std::string error;   // why the image could not be opened
+  int error_code = 0;  // kErrImageOpen or kErrImageIncomplete when it could not
   std::string format;
   size_t segments = 0;
   uint64_t size = 0;
@@ -41,7 +42,8 @@ struct EvidenceSearchOutcome {
   size_t rows_added = 0;
   size_t deleted_rows = 0;
   uint64_t unreadable_sectors = 0;
-  std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
+  // Recycle-bin indexes that could not be read (kErrImageRecycleIndex).
+  std::vector<std::string> notes;
   // Windows Search databases met (Windows.edb, Windows.db), deleted ones too.
   std::vector<FoundSearchIndex> search_indexes;
   bool stopped = false;  // the stop token ended the search; the rows so far stay
