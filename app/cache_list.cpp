@@ -43,6 +43,10 @@ const KindColumns kKindColumns[] = {
      "ColumnsThumbcache",
      {kColumnNumber, kColumnKind, kColumnSize, kColumnDimensions, kColumnOffset, kColumnIndexed,
       kColumnHeaderChecksum, kColumnDataChecksum}},
+    {ListKind::kNamedThumbcache,
+     "ColumnsNamedThumbcache",
+     {kColumnNumber, kColumnName, kColumnModified, kColumnOriginalPath, kColumnKind,
+      kColumnDimensions, kColumnIndexed}},
     // Carved rows have no name and no time ("---"): what each is and where
     // it was found tell more, and whether it decodes.
     {ListKind::kCarved,
@@ -250,7 +254,7 @@ void CacheList::ApplyTexts() {
   const int texts[ThumbnailModel::kColumnCount] = {
       kTextNumber,     kTextOriginalName, kTextModified, kTextKind,           kTextSize,
       kTextDimensions, kTextOffset,       kTextIndexed,  kTextHeaderChecksum, kTextDataChecksum,
-      kTextEndFound,   kTextDecodes,      kTextTags};
+      kTextEndFound,   kTextDecodes,      kTextTags,     kTextOriginalPath};
   // New texts replace the captions whole, sort marker and all.
   for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
     model_->SetCaption(column, context_.UiText(texts[column]));
@@ -294,9 +298,10 @@ void CacheList::FitToRows() {
   const ThumbnailList& list = context_.thumbnails();
   if (!list.empty()) {
     const ThumbnailRow& first = list[0];
-    kind_ = first.thumbcache || first.indexed == 1 ? ListKind::kThumbcache
-            : first.carved                         ? ListKind::kCarved
-                                                   : ListKind::kThumbsDb;
+    kind_ = list.has_origins()                       ? ListKind::kNamedThumbcache
+            : first.thumbcache || first.indexed == 1 ? ListKind::kThumbcache
+            : first.carved                           ? ListKind::kCarved
+                                                     : ListKind::kThumbsDb;
   }
   ApplyKindColumns();
   FitKeyColumn();

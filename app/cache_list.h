@@ -26,7 +26,9 @@ class WindowContext;
 QTreeView* MakeReportView(QWidget* parent);
 
 // What a list holds, for the columns it shows: each kind remembers its own.
-enum class ListKind { kThumbsDb, kThumbcache, kCarved };
+// A thumbcache whose rows a Windows Search index named is a kind of its own:
+// its names, times and paths are worth columns.
+enum class ListKind { kThumbsDb, kThumbcache, kCarved, kNamedThumbcache };
 
 class CacheList : public QObject {
   Q_OBJECT

@@ -7,6 +7,7 @@
 #include <QTextList>
 #include <QVBoxLayout>
 
+#include "cache/thumbnail_row.h"
 #include "window_context.h"
 
 namespace glintvane {
@@ -62,17 +63,42 @@ void FileInfoPane::ApplyTexts() {
 }
 
 void FileInfoPane::Clear() {
+  details_.clear();
+  row_origin_.clear();
+  ClearText();
+}
+
+void FileInfoPane::ClearText() {
   RichEdit1->clear();
   used_ = false;
   bullet_list_ = nullptr;
 }
 
 void FileInfoPane::ShowFileDetails(const std::vector<std::string>& details) {
+  details_ = details;
+  row_origin_.clear();
+  ShowDetails();
+}
+
+void FileInfoPane::ShowDetails() {
   showing_errors_ = false;
   SetCaption(context_.UiText(kTextFileDetails));
   AppendLine({}, false, 0);
-  for (const std::string& line : details) AppendLine(QString::fromStdString(line), true, 0);
+  for (const std::string& line : details_) AppendLine(QString::fromStdString(line), true, 0);
+  if (!row_origin_.isEmpty()) {
+    AppendLine(context_.UiText(kTextOriginalPath) + QStringLiteral(": ") + row_origin_, true, 0);
+  }
   AppendLine({}, false, 0);
+}
+
+void FileInfoPane::ShowRowOrigin(const ThumbnailRow* row) {
+  const QString origin = row != nullptr && row->from_search_index
+                             ? QString::fromStdString(row->original_path)
+                             : QString();
+  if (showing_errors_ || details_.empty() || origin == row_origin_) return;
+  row_origin_ = origin;
+  ClearText();
+  ShowDetails();
 }
 
 void FileInfoPane::ShowErrorLines() {

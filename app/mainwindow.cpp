@@ -309,6 +309,10 @@ void MainWindow::ActionSettingsExecute() {
   SettingsDialog::Edit(*context_, this);
 }
 
+void MainWindow::ActionChooseSearchIndexExecute() {
+  parts_.open->ChooseSearchIndex();
+}
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (!IsWorking() && !LocalFiles(event->mimeData()).isEmpty()) {
     event->acceptProposedAction();

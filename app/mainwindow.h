@@ -116,6 +116,7 @@ class MainWindow : public QMainWindow, public WindowCommands {
   void ActionCloseCaseExecute();
   void ActionExaminerReportExecute();
   void ActionExportTimelineExecute();
+  void ActionChooseSearchIndexExecute();
   // Files named on the command line, in order; files dropped on the window.
   void OpenStartFiles(const QStringList& paths);
   void OpenDroppedFiles(const QStringList& paths);

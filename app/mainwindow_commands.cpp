@@ -64,6 +64,7 @@ void MainWindow::CreateCommands() {
       {ActionCloseCase, &MainWindow::ActionCloseCaseExecute},
       {ActionExaminerReport, &MainWindow::ActionExaminerReportExecute},
       {ActionExportTimeline, &MainWindow::ActionExportTimelineExecute},
+      {ActionChooseSearchIndex, &MainWindow::ActionChooseSearchIndexExecute},
   };
   for (const auto& [action, handler] : handlers)
     connect(action, &QAction::triggered, this, handler);
@@ -88,7 +89,7 @@ void MainWindow::CreateMenus() {
   ToolBar1->addAction(ActionShowThumb);
 
   File1 = menuBar()->addMenu(QString());
-  File1->addActions({ActionOpen, ActionOpenEvidence, ActionSearchAll});
+  File1->addActions({ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionChooseSearchIndex});
   File1->addSeparator();
   File1->addActions({ActionNewCase, ActionOpenCase, ActionCloseCase});
   File1->addSeparator();
@@ -178,6 +179,7 @@ void MainWindow::ListView1Click() {
 
 void MainWindow::ListView1Change() {
   parts_.pane->ShowFocusedRow();
+  parts_.info->ShowRowOrigin(parts_.list->FocusedRecord());
   UpdateCommands();
 }
 

@@ -178,6 +178,7 @@ bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
   CacheReadOptions options;
   options.date_time_format = context.DateTimePattern();
   options.time_zone = context.time_style().zone;
+  options.open.search_index = context.search_index().toStdString();
   const UiTexts& texts = context.texts();
   ProgressSink* progress = parts_.work->progress();
   OpenImages& images = context.open_images();
@@ -209,6 +210,21 @@ bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
     parts_.info->ShowErrorLines();
   }
   return result.ok;
+}
+
+void OpenFlow::ChooseSearchIndex() {
+  if (parts_.work->IsWorking()) return;
+  WindowContext& context = *parts_.context;
+  const QStringList filters{context.UiText(kTextSearchIndexFiles) +
+                                QStringLiteral(" (Windows.edb Windows.db *.edb *.db)"),
+                            context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+  const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
+  if (path.isEmpty()) return;
+  context.SetSearchIndex(path);
+  // The list shows a cache: read it again, named by the chosen index.
+  const QString open = context.open_file();
+  if (open.isEmpty() || context.carved_list() || !MayReplaceList()) return;
+  OpenFile(open);
 }
 
 void OpenFlow::ClearList() {

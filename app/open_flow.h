@@ -32,6 +32,10 @@ class OpenFlow : public QObject {
   void OpenLocation(EvidenceLocation where);
   // ReadThumbnailCache: the read itself; true when the file was read.
   bool ReadLocation(const EvidenceLocation& where);
+  // ActionChooseSearchIndexExecute: the open dialog for a Windows.edb or
+  // Windows.db, which then names the rows of the thumbcache the list shows
+  // (read again) and of every one opened after it.
+  void ChooseSearchIndex();
   // ClearThumbnailList: no rows, no picture, no sort state, no errors.
   void ClearList();
   // ShowErrorList: the error lines in File Info, and the question whether

@@ -59,7 +59,7 @@ ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
   const auto& defaults = DefaultUiTexts();
   for (int text : {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize,
                    kTextDimensions, kTextOffset, kTextIndexed, kTextHeaderChecksum,
-                   kTextDataChecksum, kTextEndFound, kTextDecodes})
+                   kTextDataChecksum, kTextEndFound, kTextDecodes, kTextTags, kTextOriginalPath})
     captions_ << QString::fromUtf8(defaults[text].data(),
                                    static_cast<qsizetype>(defaults[text].size()));
 }
@@ -109,6 +109,8 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
       return Word(row.decodes == DecodeCheck::kDecodes ? kTextYes : kTextNo);
     case kColumnTags:
       return TagsText(row);
+    case kColumnOriginalPath:
+      return Text(row.original_path);
     default:
       return {};
   }

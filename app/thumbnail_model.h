@@ -33,7 +33,8 @@ enum ThumbnailColumn : int {
   kColumnDataChecksum,
   kColumnEndFound,
   kColumnDecodes,
-  kColumnTags,  // the row's tags in the case (or made in this session)
+  kColumnTags,          // the row's tags in the case (or made in this session)
+  kColumnOriginalPath,  // where a Windows Search index says the item was
 };
 
 class UiTexts;
@@ -42,7 +43,7 @@ class ThumbnailModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumnCount = kColumnTags + 1;
+  static constexpr int kColumnCount = kColumnOriginalPath + 1;
 
   explicit ThumbnailModel(ThumbnailList& list, QObject* parent = nullptr);
   // The texts the cells' words ("Yes", "matches") come from; null: English.

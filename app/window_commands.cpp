@@ -19,14 +19,14 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback, const QWidget
 
 void WindowCommands::CreateCommands(QWidget* window) {
   for (QAction** slot :
-       {&ActionExit,        &ActionOpen,           &ActionOpenEvidence,  &ActionSearchAll,
-        &ActionBruteForce,  &ActionShowThumb,      &ActionExtract,       &ActionExtractSelected,
-        &ActionView,        &ActionOpenWith,       &ActionOrigView,      &ActionBestFit,
-        &ActionActualSize,  &ActionLeftRotate,     &ActionRightRotate,   &ActionSelectAll,
-        &ActionUnselectAll, &ActionInvert,         &ActionDesktopIcon,   &ActionQuickLaunchIcon,
-        &ActionHelp,        &ActionHelpOnline,     &ActionHelpAbout,     &ActionShowGallery,
-        &ActionUtcTimes,    &ActionSettings,       &ActionNewCase,       &ActionOpenCase,
-        &ActionCloseCase,   &ActionExaminerReport, &ActionExportTimeline})
+       {&ActionExit,        &ActionOpen,           &ActionOpenEvidence,   &ActionSearchAll,
+        &ActionBruteForce,  &ActionShowThumb,      &ActionExtract,        &ActionExtractSelected,
+        &ActionView,        &ActionOpenWith,       &ActionOrigView,       &ActionBestFit,
+        &ActionActualSize,  &ActionLeftRotate,     &ActionRightRotate,    &ActionSelectAll,
+        &ActionUnselectAll, &ActionInvert,         &ActionDesktopIcon,    &ActionQuickLaunchIcon,
+        &ActionHelp,        &ActionHelpOnline,     &ActionHelpAbout,      &ActionShowGallery,
+        &ActionUtcTimes,    &ActionSettings,       &ActionNewCase,        &ActionOpenCase,
+        &ActionCloseCase,   &ActionExaminerReport, &ActionExportTimeline, &ActionChooseSearchIndex})
     *slot = new QAction(window);
 
   ActionExit->setIcon(ThemeIcon("application-exit", QStyle::SP_DialogCloseButton, window));
@@ -116,6 +116,7 @@ void WindowCommands::ApplyCommandTexts(const WindowContext& context) {
       {ActionCloseCase, kTextCloseCase},
       {ActionExaminerReport, kTextExaminerReportCommand},
       {ActionExportTimeline, kTextExportTimeline},
+      {ActionChooseSearchIndex, kTextChooseSearchIndex},
   };
   for (const auto& [action, text] : same_text) {
     action->setText(context.UiText(text));
@@ -128,19 +129,19 @@ void WindowCommands::ApplyCommandTexts(const WindowContext& context) {
 void WindowCommands::SetCommandsForWork(bool working) {
   if (working) {
     for (QAction* action :
-         {ActionOpen,          ActionOpenEvidence, ActionSearchAll,       ActionBruteForce,
-          ActionShowThumb,     ActionExtract,      ActionExtractSelected, ActionView,
-          ActionOpenWith,      ActionOrigView,     ActionSelectAll,       ActionUnselectAll,
-          ActionInvert,        ActionLeftRotate,   ActionRightRotate,     ActionSettings,
-          ActionNewCase,       ActionOpenCase,     ActionCloseCase,       ActionExaminerReport,
-          ActionExportTimeline})
+         {ActionOpen,           ActionOpenEvidence,     ActionSearchAll,       ActionBruteForce,
+          ActionShowThumb,      ActionExtract,          ActionExtractSelected, ActionView,
+          ActionOpenWith,       ActionOrigView,         ActionSelectAll,       ActionUnselectAll,
+          ActionInvert,         ActionLeftRotate,       ActionRightRotate,     ActionSettings,
+          ActionNewCase,        ActionOpenCase,         ActionCloseCase,       ActionExaminerReport,
+          ActionExportTimeline, ActionChooseSearchIndex})
       action->setEnabled(false);
     return;
   }
   // The rest follow the lists again (UpdateCommands, UpdateImageView).
-  for (QAction* action :
-       {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce, ActionShowThumb,
-        ActionLeftRotate, ActionRightRotate, ActionSettings, ActionNewCase, ActionOpenCase})
+  for (QAction* action : {ActionOpen, ActionOpenEvidence, ActionSearchAll, ActionBruteForce,
+                          ActionShowThumb, ActionLeftRotate, ActionRightRotate, ActionSettings,
+                          ActionNewCase, ActionOpenCase, ActionChooseSearchIndex})
     action->setEnabled(true);
 }
 

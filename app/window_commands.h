@@ -43,6 +43,8 @@ struct WindowCommands {
   QAction* ActionCloseCase = nullptr;
   QAction* ActionExaminerReport = nullptr;  // extraction with report.html and report.pdf
   QAction* ActionExportTimeline = nullptr;
+  QAction* ActionChooseSearchIndex =
+      nullptr;  // the Windows Search index that names thumbcache rows
 
   // Makes every command, owned by `window`, its keys active wherever the
   // focus is in it.

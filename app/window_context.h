@@ -81,6 +81,11 @@ class WindowContext : public QObject {
   // The file the thumbnail list shows ("" when none).
   const QString& open_file() const { return open_file_; }
   void SetOpenFile(const QString& path);
+  // The Windows Search index chosen by hand (a file or its folder) that
+  // names the rows of every thumbcache opened from now on; "": the one the
+  // Windows layout puts beside each cache.
+  const QString& search_index() const { return search_index_; }
+  void SetSearchIndex(const QString& path) { search_index_ = path; }
   // The list holds images carved from a raw file.
   bool carved_list() const { return carved_list_; }
   void SetCarvedList(bool carved) { carved_list_ = carved; }
@@ -150,6 +155,7 @@ class WindowContext : public QObject {
   FoundCacheList found_caches_;
   OpenImages open_images_;
   QString open_file_;
+  QString search_index_;
   bool carved_list_ = false;
   MarksMap marks_;
   std::vector<std::string> tag_names_;

@@ -26,4 +26,14 @@ std::string_view WindowsExtension(std::string_view file_part);
 std::string_view LocalFilePart(std::string_view path);
 std::string_view LocalFolderPart(std::string_view path);  // ends with "/" or is ""
 
+// The folder where Windows keeps the search index of the profile a cache
+// belongs to: for a cache in <volume>/Users/<user>/AppData/Local/Microsoft/
+// Windows/Explorer/ (any letter case), <volume>/ProgramData/Microsoft/Search/
+// Data/Applications/Windows/ (ending in "/"). "" for a cache elsewhere.
+std::string SearchIndexFolderFor(std::string_view cache_path);
+
+// True for the name of a Windows Search database, any letter case:
+// Windows.edb (ESE, Windows 7 to 10) or Windows.db (SQLite, Windows 11).
+bool IsSearchIndexName(std::string_view name);
+
 }  // namespace glintvane

@@ -210,6 +210,21 @@ std::optional<uint64_t> HashOfKey(std::string_view key) {
 
 }  // namespace
 
+namespace {
+
+void ApplyOrigin(ThumbnailRow& row, const RowOrigin& origin) {
+  row.from_search_index = true;
+  if (!origin.name.empty()) row.name = origin.name;
+  row.filetime = origin.modified;
+  row.time_text = origin.time_text;
+  row.original_path = origin.path;
+  row.original_size = origin.size;
+  row.original_created = origin.created;
+  row.original_accessed = origin.accessed;
+}
+
+}  // namespace
+
 const ThumbnailList::Run& ThumbnailList::RunOf(size_t i) const {
   // Runs are few (one per change between cache rows and carved rows).
   auto it = std::upper_bound(runs_.begin(), runs_.end(), i,
@@ -267,6 +282,9 @@ ThumbnailRow ThumbnailList::FullRow(const CacheEntryRow& entry) const {
     row.data_checksum = entry.data_checksum;
     row.checksum_ok = (entry.flags & CacheEntryRow::kChecksumOk) != 0;
     row.recovered = (entry.flags & CacheEntryRow::kRecovered) != 0;
+  }
+  if (entry.origin != 0 && entry.origin <= origins_.size()) {
+    ApplyOrigin(row, origins_[entry.origin - 1]);
   }
   return row;
 }
@@ -418,6 +436,42 @@ size_t ThumbnailList::AppendCacheEntry(const CacheEntryRow& entry) {
   return size() - 1;
 }
 
+std::optional<uint64_t> ThumbnailList::EntryHash(size_t i) const {
+  if (i >= size()) return std::nullopt;
+  const Run& run = RunOf(i);
+  if (run.kind == RunKind::kCache) return cache_[run.base + (i - run.first)].hash;
+  if (run.kind != RunKind::kFull) return std::nullopt;
+  const ThumbnailRow& row = rows_[run.base + (i - run.first)];
+  if (!row.thumbcache || row.key.size() != 16) return std::nullopt;
+  uint64_t hash = 0;
+  for (const char c : row.key) {
+    const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    if (digit < 0) return std::nullopt;
+    hash = hash << 4 | static_cast<uint64_t>(digit);
+  }
+  return hash;
+}
+
+void ThumbnailList::SetOrigin(size_t i, RowOrigin origin) {
+  if (!EntryHash(i)) return;
+  const Run& run = RunOf(i);
+  if (run.kind == RunKind::kFull) {
+    ApplyOrigin(rows_[run.base + (i - run.first)], origin);
+    any_full_origin_ = true;
+    return;
+  }
+  CacheEntryRow& entry = cache_[run.base + (i - run.first)];
+  if (entry.origin != 0) {
+    origins_[entry.origin - 1] = std::move(origin);
+  } else {
+    origins_.push_back(std::move(origin));
+    entry.origin = static_cast<uint32_t>(origins_.size());
+  }
+  // A record made before keeps what the person did with it (check box,
+  // rotation) and takes the new facts.
+  if (entry.full != 0) ApplyOrigin(materialised_[entry.full - 1], origins_[entry.origin - 1]);
+}
+
 uint32_t ThumbnailList::AddName(std::string name) {
   names_.push_back(std::move(name));
   return static_cast<uint32_t>(names_.size());
@@ -507,6 +561,8 @@ void ThumbnailList::Clear() {
   carved_.clear();
   cache_.clear();
   names_.clear();
+  origins_.clear();
+  any_full_origin_ = false;
   runs_.clear();
   materialised_.clear();
   index_.clear();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -96,6 +97,9 @@ struct CacheEntryRow {
   uint32_t name = 0;  // what ThumbnailList::AddName returned; 0: no name
   uint32_t full = 0;  // 1 + index of the full record made for it, 0 while none
   int16_t error = 0;  // the code that made the entry a bad one, 0 if none
+  // 1 + index of the RowOrigin a search index gave it, 0 while none. 16 bits
+  // would not do: an index can name every one of a million rows.
+  uint32_t origin = 0;
   int8_t indexed = -1;
   ImageKind kind = ImageKind::kNone;
   uint8_t flags = 0;
@@ -143,6 +147,17 @@ class ThumbnailList {
   // Appends a row of a thumbcache or its index, kept compact: key = the hash
   // in 16 hex digits, source kind kImageStore. Returns its index.
   size_t AppendCacheEntry(const CacheEntryRow& entry);
+  // The 64-bit hash of row i when it is an entry of a thumbcache_*.db or of
+  // its index (the id a Windows Search index names it by); nothing otherwise.
+  std::optional<uint64_t> EntryHash(size_t i) const;
+  // Gives row i what a Windows Search index says of its item: its name,
+  // modification time and text, path, size and other times (the key stays
+  // the hash). Rows that are not thumbcache entries are left as they are.
+  void SetOrigin(size_t i, RowOrigin origin);
+
+  // True when SetOrigin gave any row an origin.
+  bool has_origins() const { return !origins_.empty() || any_full_origin_; }
+
   // Keeps a name for CacheEntryRow::name. A reader that names many rows alike
   // keeps the number and passes it again.
   uint32_t AddName(std::string name);
@@ -200,6 +215,8 @@ class ThumbnailList {
   std::deque<CarvedEntry> carved_;
   std::deque<CacheEntryRow> cache_;
   std::deque<std::string> names_;  // the names of cache entry rows
+  std::deque<RowOrigin> origins_;  // what a search index gave cache entry rows
+  bool any_full_origin_ = false;   // a full record was given one
   std::vector<Run> runs_;
   // Full records of the carved rows that were asked for. Mutable: asking a
   // const list for a carved row's record makes it.

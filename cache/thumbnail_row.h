@@ -55,6 +55,20 @@ enum class DecodeCheck : int8_t {
 inline constexpr std::string_view kNamePlaceholder = "---";
 inline constexpr std::string_view kDatePlaceholder = "---";
 
+// What the Windows Search index says of the item a thumbcache row was made
+// from (System.ThumbnailCacheId equals the row's hash): the item's path as
+// Windows wrote it (backslashes), its size and times (FILETIME, UTC; 0 when
+// the index gives none).
+struct RowOrigin {
+  std::string path;
+  std::string name;       // the file name the row takes: the index's, else the path's last part
+  std::string time_text;  // `modified` as the Modified column writes it
+  uint64_t modified = 0;
+  uint64_t created = 0;
+  uint64_t accessed = 0;
+  int64_t size = -1;  // bytes; -1 when the index gives none
+};
+
 // One row. Kept compact: a carving scan can make a million of these, so no
 // field holds a heap string unless the row really has that text.
 struct ThumbnailRow {
@@ -88,6 +102,13 @@ struct ThumbnailRow {
   // Thumbcache: an entry found outside the chain of entries (in free space,
   // or after the end of the chain), most often one Windows deleted.
   bool recovered = false;
+  // A Windows Search index named the row (see RowOrigin): then `name`,
+  // `filetime` and `time_text` are the item's, and these hold the rest.
+  bool from_search_index = false;
+  std::string original_path;
+  int64_t original_size = -1;
+  uint64_t original_created = 0;
+  uint64_t original_accessed = 0;
 };
 
 // The extension the row's image is written with: ".png", ".bmp" for those

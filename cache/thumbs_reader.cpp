@@ -292,7 +292,8 @@ CacheReadResult ReadThumbnailCache(ByteSource& source, const std::string& path,
 
 CacheReadResult ReadThumbnailCache(const std::string& path, CacheReadTarget target,
                                    const CacheReadOptions& options) {
-  auto cache = OpenCacheFile(path);
+  // The search index is read where a location is opened (evidence/).
+  auto cache = OpenCacheFile(path, CacheOpenOptions{.search_index = {}, .use_search_index = false});
   if (!cache) return CacheNotOpened(path, cache.error(), target);
   return ReadThumbnailCache(*cache->bytes, path, target, options, cache->neighbours());
 }

@@ -23,6 +23,25 @@ struct CacheReadOptions {
   std::string date_time_format = "%Y-%m-%d %H:%M:%S";
   // The clock of the Modified texts and the root entry's time.
   TimeZoneChoice time_zone = TimeZoneChoice::kLocal;
+  // Which Windows Search index names a thumbcache's rows (where a location
+  // is opened, see evidence/evidence_open.h).
+  CacheOpenOptions open;
+};
+
+// How the Windows Search index of a thumbcache was used.
+struct SearchIndexUse {
+  std::string path;                  // the database's location as text; "" when none was found
+  std::string sought;                // the file or folder chosen, or the layout's folder
+  bool chosen = false;               // chosen by hand, not found by the layout
+  bool read = false;                 // read, wholly or in part
+  std::string error;                 // why it was not found or could not be read
+  std::string format;                // "ese" or "sqlite"
+  std::string state;                 // ESE: "clean", "dirty", ...
+  bool complete = false;             // every record of the index was read
+  uint64_t rows = 0;                 // the cache's rows it was asked about
+  uint64_t named = 0;                // of those, the rows it named
+  std::vector<std::string> reasons;  // why its read is not complete
+  std::vector<std::string> notes;    // what else it said
 };
 
 struct CacheReadResult {
@@ -35,6 +54,10 @@ struct CacheReadResult {
   // A Thumbs.db shorter than its own structures call for: what lies past its
   // end (also a File Details line and part of the error's detail).
   std::optional<CutShort> cut_short;
+  // A thumbcache whose search index was looked for; nothing otherwise. An
+  // index missing or unreadable leaves the read ok: the rows keep their
+  // hashes for names.
+  std::optional<SearchIndexUse> search_index;
 };
 
 // Where a read reports to. The list and the store are filled; rows made

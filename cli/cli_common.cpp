@@ -272,4 +272,12 @@ const std::string& CommandLine() {
   return CommandLineStore();
 }
 
+void AddSearchIndexOption(CLI::App& command, std::string& search_index) {
+  command.add_option(
+      "--search-index", search_index,
+      "the Windows Search index (Windows.db or Windows.edb, or the folder holding "
+      "it) that names a thumbcache's rows; without it, the one in "
+      "ProgramData/Microsoft/Search/Data/Applications/Windows of the cache's volume");
+}
+
 }  // namespace glintvane::cli

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdio>
+
+#include <CLI/CLI.hpp>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -78,6 +80,11 @@ class TerminalProgress final : public ProgressSink {
   bool enabled_ = false;
   int last_ = -1;
 };
+
+// --search-index PATH of list and extract: the Windows Search index that
+// names a thumbcache's rows, instead of the one the Windows layout puts
+// beside it.
+void AddSearchIndexOption(CLI::App& command, std::string& search_index);
 
 // The command line as run, for the records a run writes (DFXML).
 void SetCommandLine(int argc, char** argv);

@@ -60,6 +60,7 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
                         {"complete", outcome.complete()},
                         {"interrupted", outcome.stopped},
                         {"truncated", outcome.truncated()},
+                        {"search_indexes", SearchIndexesJson(outcome.search_indexes)},
                         {"seconds", seconds},
                         {"rows", std::move(rows)}};
   if (unallocated) {
@@ -187,6 +188,7 @@ int RunImageSearch(const std::string& image, bool json, int code_page, bool unal
     PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count(), unallocated);
   } else {
     PrintFoundTable(list, true);
+    PrintSearchIndexes(outcome.search_indexes, list);
     const UiTexts& texts = CliTexts();
     const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     std::printf("%s: %s. %s: %zu (%zu deleted). %s: %lld %s. %s: %llu.\n", texts[kTextRoot].c_str(),

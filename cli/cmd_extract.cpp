@@ -53,6 +53,7 @@ struct ExtractArgs {
   std::vector<std::string> tags;
   bool report = false;
   std::string paper = "a4";
+  std::string search_index;
 };
 
 nlohmann::json Text(const std::string& text) {
@@ -70,7 +71,27 @@ struct ExtractReport {
   std::optional<bool> dfxml_written;
   std::string report_html;  // the examiner's report, when written
   std::string report_pdf;
+  std::optional<SearchIndexUse> search_index;  // a thumbcache's, when one was looked for
 };
+
+nlohmann::json SearchIndexJson(const std::optional<SearchIndexUse>& use) {
+  if (!use) return nullptr;
+  const auto text_or_null = [](const std::string& text) {
+    return text.empty() ? nlohmann::json() : Text(text);
+  };
+  return {{"path", text_or_null(use->path)},
+          {"sought", text_or_null(use->sought)},
+          {"chosen", use->chosen},
+          {"read", use->read},
+          {"error", text_or_null(use->error)},
+          {"format", text_or_null(use->format)},
+          {"state", text_or_null(use->state)},
+          {"complete", use->complete},
+          {"rows", use->rows},
+          {"named_rows", use->named},
+          {"reasons", use->reasons},
+          {"notes", use->notes}};
+}
 
 void PrintExtractJson(const ExtractReport& report, int exit_code) {
   static const ExtractOutcome kNothing;
@@ -106,13 +127,18 @@ void PrintExtractJson(const ExtractReport& report, int exit_code) {
   document["messages"] = report.messages.Lines(CliTexts());
   document["error"] = report.error.empty() ? nlohmann::json() : Text(report.error);
   if (report.dfxml_written) document["dfxml_written"] = *report.dfxml_written;
+  // The Windows Search index that named a thumbcache's rows (and so its
+  // thumbnails' file names); null when none was looked for.
+  document["search_index"] = SearchIndexJson(report.search_index);
   document["exit_code"] = exit_code;
   PrintJsonDocument(document);
 }
 
 // Reads the cache, or carves the file, into `list`: false when it could not
-// be read in full.
-bool ReadInput(const ExtractArgs& args, ThumbnailList& list, ImageStore& store, ErrorList& errors) {
+// be read in full. A thumbcache's search index, when one was looked for, is
+// said in `search_index`.
+bool ReadInput(const ExtractArgs& args, ThumbnailList& list, ImageStore& store, ErrorList& errors,
+               std::optional<SearchIndexUse>& search_index) {
   TerminalProgress progress;
   if (args.carve) {
     CarveTarget target{list, errors, CliTexts(), &progress, InterruptStop()};
@@ -121,10 +147,13 @@ bool ReadInput(const ExtractArgs& args, ThumbnailList& list, ImageStore& store, 
   }
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
+  options.open.search_index = args.search_index;
   OpenImages images;
-  return ReadCacheAt(EvidenceLocationOfText(args.file), images,
-                     {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
-      .ok;
+  const CacheReadResult read =
+      ReadCacheAt(EvidenceLocationOfText(args.file), images,
+                  {list, store, errors, CliTexts(), &progress, InterruptStop()}, options);
+  search_index = read.search_index;
+  return read.ok;
 }
 
 // Checks the rows to write: all of them unless numbers were given. The
@@ -378,7 +407,7 @@ int RunExtract(ExtractArgs args) {
                                   "disk image; carve it with \"glintvane-cli carve " + args.file +
                                   " --dfxml FILE\"");
   }
-  report.read_ok = ReadInput(args, list, store, errors);
+  report.read_ok = ReadInput(args, list, store, errors, report.search_index);
   // The run empties the error list; what the read found is kept apart.
   report.errors = errors;
   if (const std::string missing = CheckWanted(args, list, report.read_ok); !missing.empty()) {
@@ -482,6 +511,7 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
   sub->add_option("--dfxml", args->dfxml,
                   "also write a DFXML record: each written image with its length, "
                   "MD5/SHA-1/SHA-256 and, for carved images, its byte run in FILE");
+  AddSearchIndexOption(*sub, args->search_index);
   sub->callback([&exit_code, args] { exit_code = RunExtract(*args); });
 }
 

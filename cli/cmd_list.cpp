@@ -77,13 +77,14 @@ std::string TagsText(const RowMarks* marks) {
   return text;
 }
 
-std::vector<std::string> Cells(const ThumbnailRow& row, const RowMarksMap* marks) {
+std::vector<std::string> Cells(const ThumbnailRow& row, bool paths, const RowMarksMap* marks) {
   std::vector<std::string> cells = {Printable(row.key),
                                     Printable(row.name),
                                     Printable(row.time_text),
                                     std::string(ImageKindName(row.kind)),
                                     SizeText(row),
                                     std::to_string(row.length)};
+  if (paths) cells.push_back(Printable(row.original_path));
   if (marks != nullptr) {
     const RowMarks* mine = MarksOf(marks, row);
     cells.push_back(Printable(TagsText(mine)));
@@ -99,15 +100,19 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list,
   const UiTexts& texts = CliTexts();
   PrintLines(stdout, result.details);
   std::printf("\n");
+  // The original paths, last, when a search index named any row.
+  const bool paths = result.search_index && result.search_index->named > 0;
   std::vector<std::string> heading = {texts[kTextNumber],
                                       texts[kTextOriginalName],
                                       texts[kTextModified],
                                       "Kind",
                                       "Picture",
                                       "Bytes"};
-  // The case's columns follow the byte counts: tags, then the note, which
-  // may be long and so comes last.
+  // The original paths follow the byte counts when a search index named any
+  // row; then the case's columns: tags, then the note, which may be long and
+  // so comes last.
   const size_t bytes_column = heading.size() - 1;
+  if (paths) heading.push_back(texts[kTextOriginalPath]);
   if (marks != nullptr) {
     heading.push_back(texts[kTextTags]);
     heading.push_back(texts[kTextNote]);
@@ -128,10 +133,33 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list,
     std::printf("%s\n", out.c_str());
   };
   measure(heading);
-  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i), marks));
+  for (size_t i = 0; i < list.size(); ++i) measure(Cells(list.RowCopy(i), paths, marks));
   print(heading);
-  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i), marks));
+  for (size_t i = 0; i < list.size(); ++i) print(Cells(list.RowCopy(i), paths, marks));
   std::printf("\n%s: %zu\n", texts[kTextFiles].c_str(), list.size());
+}
+
+void WriteTimeOrNull(JsonWriter& out, std::string_view name, uint64_t filetime) {
+  out.Raw(", ").Key(name);
+  const std::string iso = FileTimeUtcIso(filetime);
+  iso.empty() ? out.Null() : out.String(iso);
+}
+
+// What the Windows Search index says of the item (null when it does not
+// know the row's hash, or no index was read).
+void WriteOriginJson(JsonWriter& out, const ThumbnailRow& row) {
+  if (!row.from_search_index) {
+    for (const char* name : {"original_path", "original_size", "original_modified_utc",
+                             "original_created_utc", "original_accessed_utc"})
+      out.Raw(", ").Key(name).Null();
+    return;
+  }
+  out.Raw(", ").Key("original_path").String(row.original_path);
+  out.Raw(", ").Key("original_size");
+  row.original_size < 0 ? out.Null() : out.Number(int64_t{row.original_size});
+  WriteTimeOrNull(out, "original_modified_utc", row.filetime);
+  WriteTimeOrNull(out, "original_created_utc", row.original_created);
+  WriteTimeOrNull(out, "original_accessed_utc", row.original_accessed);
 }
 
 // One row as a JSON object on one line. Written directly rather than through
@@ -170,6 +198,7 @@ void WriteRowJson(JsonWriter& out, const ThumbnailRow& row, const ImageStore& st
   }
   // A thumbcache entry found outside the chain of entries (a deleted one).
   out.Raw(", ").Key("recovered").Bool(row.recovered);
+  WriteOriginJson(out, row);
   // The code that ended this row's stream (the walk went on past it); 0 if none.
   out.Raw(", ").Key("error_code").Number(static_cast<int64_t>(row.error));
   // With a case: the row's tags (stored names, in the order given) and note.
@@ -206,6 +235,33 @@ void WriteCutShort(JsonWriter& out, const std::optional<CutShort>& cut) {
   out.Raw("}");
 }
 
+void WriteSearchIndexJson(JsonWriter& out, const std::optional<SearchIndexUse>& use) {
+  if (!use) {
+    out.Null();
+    return;
+  }
+  const auto text_or_null = [&out](std::string_view name, const std::string& text) {
+    out.Raw(", ").Key(name);
+    text.empty() ? out.Null() : out.String(text);
+  };
+  out.Raw("{").Key("path");
+  use->path.empty() ? out.Null() : out.String(use->path);
+  text_or_null("sought", use->sought);
+  out.Raw(", ").Key("chosen").Bool(use->chosen);
+  out.Raw(", ").Key("read").Bool(use->read);
+  text_or_null("error", use->error);
+  text_or_null("format", use->format);
+  text_or_null("state", use->state);
+  out.Raw(", ").Key("complete").Bool(use->complete);
+  out.Raw(", ").Key("rows").Number(uint64_t{use->rows});
+  out.Raw(", ").Key("named_rows").Number(uint64_t{use->named});
+  out.Raw(", ").Key("reasons");
+  WriteStringArray(out, use->reasons);
+  out.Raw(", ").Key("notes");
+  WriteStringArray(out, use->notes);
+  out.Raw("}");
+}
+
 void PrintJson(const std::string& path, const CacheReadResult& result, bool interrupted,
                const ErrorList& errors, const ThumbnailList& list, const ImageStore& store,
                const RowMarksMap* marks) {
@@ -222,6 +278,10 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
   out.Raw(",\n  ").Key("details");
   WriteStringArray(out, result.details);
   WriteCutShort(out, result.cut_short);
+  // The Windows Search index looked for beside a thumbcache; null when none
+  // was (another kind of cache, or a thumbcache outside a profile).
+  out.Raw(",\n  ").Key("search_index");
+  WriteSearchIndexJson(out, result.search_index);
   out.Raw(",\n  ").Key("rows").Raw("[");
   for (size_t i = 0; i < list.size(); ++i) {
     out.Raw(i == 0 ? "\n" : ",\n");
@@ -232,7 +292,8 @@ void PrintJson(const std::string& path, const CacheReadResult& result, bool inte
   out.Raw(list.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
-int RunList(const std::string& path, bool json, const std::string& case_path) {
+int RunList(const std::string& path, bool json, const std::string& case_path,
+            const std::string& search_index) {
   // The case first: a case that cannot be used stops the run before the
   // cache is read.
   CliCase case_file;
@@ -243,6 +304,7 @@ int RunList(const std::string& path, bool json, const std::string& case_path) {
   TerminalProgress progress;
   CacheReadOptions options;
   options.date_time_format = DefaultDateTimeFormat();
+  options.open.search_index = search_index;
   OpenImages images;
   const CacheReadResult result = ReadCacheAt(
       EvidenceLocationOfText(path), images,
@@ -288,8 +350,11 @@ void AddListCommand(CLI::App& app, int& exit_code) {
   sub->add_flag("--json", *json, "one JSON object with every row and the image hashes");
   sub->add_option("--case", *case_path,
                   "show each row's tags and note from this case file (or the case folder)");
-  sub->callback(
-      [&exit_code, path, json, case_path] { exit_code = RunList(*path, *json, *case_path); });
+  auto search_index = std::make_shared<std::string>();
+  AddSearchIndexOption(*sub, *search_index);
+  sub->callback([&exit_code, path, json, case_path, search_index] {
+    exit_code = RunList(*path, *json, *case_path, *search_index);
+  });
 }
 
 }  // namespace glintvane::cli

@@ -40,6 +40,7 @@ void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double 
                         {"complete", Complete(outcome)},
                         {"interrupted", outcome.stopped},
                         {"seconds", seconds},
+                        {"search_indexes", SearchIndexesJson(outcome.search_indexes)},
                         {"rows", std::move(rows)}};
   if (!IsUtf8(outcome.root)) doc["root_hex"] = HexOf(outcome.root);
   PrintJsonDocument(doc);
@@ -93,6 +94,7 @@ int RunSearch(const std::string& root, bool json, bool follow_links, int code_pa
     PrintJson(list, outcome, seconds);
   } else {
     PrintFoundTable(list, false);
+    PrintSearchIndexes(outcome.search_indexes, list);
     const auto whole = std::chrono::duration_cast<std::chrono::seconds>(elapsed).count();
     std::printf("%s %s: %llu. Unreadable folders: %llu.\n",
                 SearchSummary(outcome, list.size(), whole).c_str(),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_common.h"
+#include "texts/ui_texts.h"
 
 namespace glintvane::cli {
 namespace {
@@ -80,7 +81,9 @@ nlohmann::json FoundRowJson(const CacheFileRecord& row) {
                       {"modified", row.modified},
                       {"modified_utc", TextOrNull(row.modified_utc)},
                       {"located", row.located},
-                      {"path", row.path}};
+                      {"path", row.path},
+                      // A thumbcache's Windows Search index, when the search met it.
+                      {"search_index", TextOrNull(row.search_index)}};
   // A path that is not UTF-8 comes out with replacement characters; its
   // exact bytes go beside it.
   if (!IsUtf8(row.path)) r["path_hex"] = HexOf(row.path);
@@ -110,6 +113,25 @@ nlohmann::json FoundRowJson(const CacheFileRecord& row) {
     r["deleted_utc"] = TextOrNull(row.deleted_utc);
   }
   return r;
+}
+
+nlohmann::json SearchIndexesJson(const std::vector<FoundSearchIndex>& indexes) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const FoundSearchIndex& index : indexes) {
+    list.push_back({{"path", index.path}, {"deleted", index.deleted}});
+  }
+  return list;
+}
+
+void PrintSearchIndexes(const std::vector<FoundSearchIndex>& indexes, const FoundCacheList& list) {
+  for (const FoundSearchIndex& index : indexes) {
+    const auto named = std::count_if(list.rows().begin(), list.rows().end(), [&](const auto& row) {
+      return row.search_index == index.path;
+    });
+    std::printf("%s: %s%s (names the rows of %lld listed caches)\n",
+                CliTexts()[kTextSearchIndex].c_str(), Printable(index.path).c_str(),
+                index.deleted ? " (deleted)" : "", static_cast<long long>(named));
+  }
 }
 
 }  // namespace glintvane::cli

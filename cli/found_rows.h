@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -39,5 +40,11 @@ void PrintFoundTable(const FoundCacheList& list, bool image_rows);
 nlohmann::json FoundRowJson(const CacheFileRecord& row);
 
 nlohmann::json TextOrNull(const std::string& text);
+
+// The Windows Search databases a search met, as JSON ({"path", "deleted"}).
+nlohmann::json SearchIndexesJson(const std::vector<FoundSearchIndex>& indexes);
+// The same as lines after the table, each with the number of listed caches
+// whose rows it names.
+void PrintSearchIndexes(const std::vector<FoundSearchIndex>& indexes, const FoundCacheList& list);
 
 }  // namespace glintvane::cli

@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "base/windows_path.h"
 #include "discover/recycle_bin.h"
 #include "discover/recycle_bin_vista.h"
 
@@ -21,7 +22,7 @@ std::string Upper(std::string_view text) {
 }  // namespace
 
 bool MayBeFoundFileName(std::string_view name) {
-  // Thumbs.db, thumbcache_*, INFO2, D<letter><n>.db, $I..., $R...
+  // Thumbs.db, thumbcache_*, INFO2, D<letter><n>.db, $I..., $R..., Windows.edb
   if (name.empty()) return false;
   switch (name[0]) {
     case 'T':
@@ -31,6 +32,8 @@ bool MayBeFoundFileName(std::string_view name) {
     case 'D':
     case 'd':
     case '$':
+    case 'W':
+    case 'w':
       return true;
     default:
       return false;
@@ -41,6 +44,7 @@ FoundFileKind ClassifyFoundFile(std::string_view folder, std::string_view name) 
   if (!MayBeFoundFileName(name)) return FoundFileKind::kNone;
   const std::string upper = Upper(name);
   if (upper == "THUMBS.DB") return FoundFileKind::kThumbsDb;
+  if (IsSearchIndexName(name)) return FoundFileKind::kSearchIndex;
   // The Vista-and-later rules are the folder search's own.
   switch (ClassifyVistaEntry(folder, name)) {
     case VistaEntryRole::kThumbcache:

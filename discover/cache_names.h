@@ -17,6 +17,7 @@ enum class FoundFileKind : uint8_t {
   kRecycledCache,  // D<letter><n>.db in such a folder: a recycled Thumbs.db
   kRecycleInfo,    // $I... in a $Recycle.Bin folder: the record of one deletion
   kRecycledData,   // $R... in a $Recycle.Bin folder: the deleted file itself
+  kSearchIndex,    // Windows.edb or Windows.db in any folder: a Windows Search index
 };
 
 // False for a name that no rule lists in any folder. Called for every file a

@@ -39,7 +39,25 @@ struct CacheFileRecord {
   // run or the file it lies in: what lies past (CutShort::Text). Empty when
   // whole.
   std::string cut_short;
+  // A thumbcache in a profile's Explorer folder: the text form of the
+  // Windows Search index the search met where the Windows layout keeps it
+  // (SearchIndexFolderFor), which names its rows; "" when it met none.
+  std::string search_index;
 };
+
+// A Windows Search database (Windows.edb, Windows.db) a search met.
+struct FoundSearchIndex {
+  EvidenceLocation location;
+  std::string path;      // its text form
+  bool deleted = false;  // an unallocated entry of a disk image
+};
+
+// The index that names the rows of the cache at `where`, among `indexes`:
+// the one of the cache's volume (the same image partition, or the same
+// folder tree) in the layout's folder, letter case aside; a live Windows.db
+// before a live Windows.edb before deleted ones. Null when none fits.
+const FoundSearchIndex* SearchIndexOf(const EvidenceLocation& where,
+                                      const std::vector<FoundSearchIndex>& indexes);
 
 // Sets the record's location and the texts made from it (path, located).
 void SetRecordLocation(CacheFileRecord& record, EvidenceLocation where);
@@ -57,6 +75,9 @@ class FoundCacheList {
   // Index of the row with that path, or -1.
   int64_t IndexOfPath(const std::string& path) const;
   void Clear();
+  // Sets the search_index of each thumbcache row that one of the indexes a
+  // search met names (SearchIndexOf); other rows keep theirs.
+  void NameSearchIndexes(const std::vector<FoundSearchIndex>& indexes);
 
   // Reorders the rows by `order` (a permutation of 0..size-1), for sorting.
   void Reorder(const std::vector<size_t>& order);

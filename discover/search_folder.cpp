@@ -459,6 +459,16 @@ class FolderWalk {
   // path_ names the file; `frame` is its folder.
   void HandleFile(Frame& frame, std::string_view name, bool through_link) {
     const int at = frame.fd;
+    // A Windows Search database: listed, and matched with the thumbcache
+    // files of its volume once the walk has ended. Read where it lies.
+    if (IsSearchIndexName(name)) {
+      if (!through_link) {
+        outcome_.search_indexes.push_back({FileLocation{path_}, path_, false});
+      } else {
+        ++outcome_.links_not_followed;
+      }
+      return;
+    }
     // thumbcache_*.db, $Recycle.Bin records and caches in recycled folders
     if (!through_link && ListVistaEntry(list_, path_, options_, &outcome_, at)) return;
     switch (RoleOf(name, std::string_view(path_).substr(0, frame.path_length))) {
@@ -607,6 +617,7 @@ SearchOutcome SearchFolder(FoundCacheList& list, std::string_view folder,
   SearchOutcome outcome;
   outcome.root = SearchRootPath(folder);
   FolderWalk(list, options, outcome).Run();
+  list.NameSearchIndexes(outcome.search_indexes);
   return outcome;
 }
 

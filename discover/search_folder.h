@@ -64,6 +64,8 @@ struct SearchOutcome {
   bool stopped = false;  // the stop token ended the walk; the rows so far stay
   std::vector<std::string> unreadable_indexes;  // index files that could not be opened
   std::vector<std::string> truncated_indexes;   // index files read only up to the record limit
+  // Windows Search databases met (Windows.edb, Windows.db), in walk order.
+  std::vector<FoundSearchIndex> search_indexes;
 };
 
 // Walks `folder` and everything below it, depth-first in the order the file

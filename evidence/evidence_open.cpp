@@ -10,27 +10,36 @@
 #include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
 #include "evidence/unallocated.h"
+#include "searchindex/row_names.h"
 
 namespace glintvane {
 namespace {
 
-// A file inside `image` and what lies beside it in its folder there.
+// The file at `path` in the file system `where` lies in, when it is not
+// `where` itself.
+OpenedBeside OpenBesideInImage(const ImageFileLocation& where,
+                               const std::shared_ptr<EvidenceImage>& image,
+                               const std::string& path) {
+  const auto inode = FindEvidenceEntry(*image, where.partition, std::string(LocalFolderPart(path)),
+                                       LocalFilePart(path));
+  if (!inode || *inode == where.inode) return {};
+  const ImageFileLocation beside{where.image, where.partition, *inode, path};
+  auto source = EvidenceFileSource::Open(beside, image);
+  if (!source) return {};
+  return {std::move(*source), FormatEvidenceLocation(beside)};
+}
+
+// A file inside `image` and what lies beside it in its file system.
 tl::expected<OpenedCache, ReadError> OpenInImage(const ImageFileLocation& where,
-                                                 const std::shared_ptr<EvidenceImage>& image) {
+                                                 const std::shared_ptr<EvidenceImage>& image,
+                                                 const CacheOpenOptions& options) {
   auto source = EvidenceFileSource::Open(where, image);
   if (!source) return tl::unexpected(source.error());
   OpenedCache cache;
   cache.bytes = std::move(*source);
-  const std::string folder(LocalFolderPart(where.inner_path));
   OpenNeighbours(
-      cache, where.inner_path, [&](const std::string& name) -> std::unique_ptr<ByteSource> {
-        const auto inode = FindEvidenceEntry(*image, where.partition, folder, name);
-        if (!inode || *inode == where.inode) return nullptr;
-        auto beside = EvidenceFileSource::Open(
-            ImageFileLocation{where.image, where.partition, *inode, folder + name}, image);
-        if (!beside) return nullptr;
-        return std::move(*beside);
-      });
+      cache, where.inner_path,
+      [&](const std::string& path) { return OpenBesideInImage(where, image, path); }, options);
   return cache;
 }
 
@@ -97,18 +106,80 @@ tl::expected<OpenedCache, ReadError> OpenAtOffset(const OffsetLocation& where, O
 // OpenEvidence, with the image the file lies in (null for a file on disk)
 // and the sectors it had lost before (to its search, say).
 tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenImages& images,
+                                          const CacheOpenOptions& options,
                                           std::shared_ptr<EvidenceImage>& image,
                                           uint64_t& lost_before) {
   if (const OffsetLocation* at = AtOffset(where)) {
     return OpenAtOffset(*at, images, image, lost_before);
   }
   const ImageFileLocation* inside = InImage(where);
-  if (inside == nullptr) return OpenCacheFile(std::get<FileLocation>(where).path);
+  if (inside == nullptr) return OpenCacheFile(std::get<FileLocation>(where).path, options);
   auto held = images.Get(inside->image);
   if (!held) return tl::unexpected(held.error());
   image = std::move(*held);
   lost_before = image->bytes().unreadable_sectors();
-  return OpenInImage(*inside, image);
+  return OpenInImage(*inside, image, options);
+}
+
+std::string JoinSentences(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "; ") + line;
+  return text;
+}
+
+// Names the rows the read made from `first` on by the cache's search index,
+// read once for the run; says how in the result, the details and warnings.
+void NameFromSearchIndex(OpenedCache& cache, size_t first, HeldSearchIndexes& indexes,
+                         const std::string& path, const CacheReadTarget& target,
+                         const CacheReadOptions& options, CacheReadResult& result) {
+  if (cache.search_index_sought.empty()) return;
+  SearchIndexUse& use = result.search_index.emplace();
+  use.sought = cache.search_index_sought;
+  use.chosen = cache.search_index_chosen;
+  const std::string label = target.texts[kTextSearchIndex] + ": ";
+  if (cache.search_index.database == nullptr) {
+    use.error = use.chosen ? "no Windows Search index could be opened at " + use.sought
+                           : "no Windows.db or Windows.edb in " + use.sought;
+    // One chosen by hand was meant to be there; the layout's may well not.
+    if (use.chosen) target.errors.AddWarning(path, use.error);
+    result.details.push_back(label + use.error);
+    return;
+  }
+  use.path = cache.search_index.where;
+  SearchIndexOptions read_options;
+  read_options.stop = target.stop;
+  const auto held =
+      indexes.Get(use.path,
+                  SearchIndexSources{cache.search_index.database.get(),
+                                     cache.search_index.wal.get(), cache.search_index.shm.get()},
+                  read_options);
+  if (!held->index) {
+    use.error = held->error.message;
+    target.errors.AddWarning(use.path, "the search index could not be read: " + use.error +
+                                           "; the rows keep their hashes for names");
+    result.details.push_back(label + use.path + " (" + use.error + ")");
+    return;
+  }
+  const SearchIndex& index = *held->index;
+  use.read = true;
+  use.format = std::string(SearchIndexFormatName(index.outcome.format));
+  use.state = index.outcome.state;
+  use.complete = index.outcome.complete && !index.outcome.stopped;
+  use.reasons = index.outcome.reasons;
+  use.notes = index.outcome.notes;
+  const RowNaming naming =
+      NameRowsFromIndex(target.list, first, index, options.date_time_format, options.time_zone);
+  use.rows = naming.rows;
+  use.named = naming.named;
+  if (!use.complete) {
+    target.errors.AddWarning(use.path, "the search index was read in part (" +
+                                           JoinSentences(use.reasons) +
+                                           "); rows it could not name keep their hashes for names");
+  }
+  result.details.push_back(label + use.path + " (" + use.format +
+                           (use.state.empty() ? "" : ", " + use.state) + ")");
+  result.details.push_back(target.texts[kTextNamedBySearchIndex] + ": " +
+                           std::to_string(use.named) + " / " + std::to_string(use.rows));
 }
 
 }  // namespace
@@ -139,11 +210,11 @@ size_t OpenImages::size() const {
   return images_.size();
 }
 
-tl::expected<OpenedCache, ReadError> OpenEvidence(const EvidenceLocation& where,
-                                                  OpenImages& images) {
+tl::expected<OpenedCache, ReadError> OpenEvidence(const EvidenceLocation& where, OpenImages& images,
+                                                  const CacheOpenOptions& options) {
   std::shared_ptr<EvidenceImage> image;
   uint64_t lost_before = 0;
-  return Open(where, images, image, lost_before);
+  return Open(where, images, options, image, lost_before);
 }
 
 CacheReadResult ReadCacheAt(const EvidenceLocation& where, OpenImages& images,
@@ -151,10 +222,14 @@ CacheReadResult ReadCacheAt(const EvidenceLocation& where, OpenImages& images,
   const std::string path = FormatEvidenceLocation(where);
   std::shared_ptr<EvidenceImage> image;
   uint64_t lost_before = 0;
-  auto cache = Open(where, images, image, lost_before);
+  auto cache = Open(where, images, options.open, image, lost_before);
   if (!cache) return CacheNotOpened(path, cache.error(), target);
+  const size_t first = target.list.size();
   CacheReadResult result =
       ReadThumbnailCache(*cache->bytes, path, target, options, cache->neighbours());
+  if (result.ok || first < target.list.size()) {
+    NameFromSearchIndex(*cache, first, images.search_indexes(), path, target, options, result);
+  }
   // Only this read's: the image may have lost sectors to its search already.
   const uint64_t lost = image ? image->bytes().unreadable_sectors() - lost_before : 0;
   if (lost > 0) {

@@ -106,6 +106,11 @@ class VolumeWalk {
     c.name = std::string(name);
     c.inode = file->name->meta_addr;
     c.deleted = (file->name->flags & TSK_FS_NAME_FLAG_UNALLOC) != 0;
+    if (kind == FoundFileKind::kSearchIndex) {
+      const ImageFileLocation where = PathOf(c);
+      outcome_.search_indexes.push_back({where, FormatEvidenceLocation(where), c.deleted});
+      return;
+    }
     if (file->meta != nullptr) {
       c.has_meta = true;
       c.size = static_cast<int64_t>(file->meta->size);
@@ -394,6 +399,7 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
     VolumeWalk(list, options, outcome, image, volume, report).Run();
   }
   if (options.unallocated && !outcome.stopped) SearchFreeSpace(list, options, outcome);
+  list.NameSearchIndexes(outcome.search_indexes);
   outcome.unreadable_sectors = image->bytes().unreadable_sectors();
   return outcome;
 }

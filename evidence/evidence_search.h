@@ -44,6 +44,8 @@ struct EvidenceSearchOutcome {
   uint64_t unreadable_sectors = 0;
   // Recycle-bin indexes that could not be read (kErrImageRecycleIndex).
   std::vector<std::string> notes;
+  // Windows Search databases met (Windows.edb, Windows.db), deleted ones too.
+  std::vector<FoundSearchIndex> search_indexes;
   bool stopped = false;  // the stop token ended the search; the rows so far stay
   // With SearchOptions::unallocated: the bytes of unallocated space read,
   // and the caches found there by their bytes (in rows_added too).

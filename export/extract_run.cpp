@@ -59,6 +59,7 @@ ExtractedImage ImageRecord(const ThumbnailList& list, const ThumbnailRow& row,
   image.data_check =
       row.thumbcache ? std::string(kThumbcacheDataNotVerified) : std::string(kNoDataChecksum);
   image.recovered = row.recovered;
+  image.original_path = row.original_path;
   return image;
 }
 
@@ -69,7 +70,10 @@ ReportEntry ReportEntryOf(const ThumbnailList& list, const ThumbnailRow& row,
   ReportEntry entry;
   entry.key = row.key;
   entry.name = std::string(RowNameText(row));
-  entry.original_path = OriginalPathFor(source_folder, row);
+  // A thumbcache row named by a search index carries where the item was;
+  // a Thumbs.db's pictures lay beside it.
+  entry.original_path =
+      row.from_search_index ? row.original_path : OriginalPathFor(source_folder, row);
   // A name that carries its folder is the original's path on its machine.
   if (entry.original_path.empty() && !row.carved &&
       row.name.find_first_of("\\:") != std::string::npos)

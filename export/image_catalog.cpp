@@ -97,7 +97,7 @@ std::string JsonString(std::string_view text) {
 std::string BuildImageCsv(const std::vector<ExtractedImage>& images) {
   std::string csv =
       "file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256,"
-      "data_checksum_ok,data_check,recovered\r\n";
+      "data_checksum_ok,data_check,recovered,original_path\r\n";
   for (const ExtractedImage& image : images) {
     csv += CsvField(image.path, true) + ",";
     csv += CsvField(image.key, true) + ",";
@@ -111,7 +111,8 @@ std::string BuildImageCsv(const std::vector<ExtractedImage>& images) {
     csv += (image.data_checksum_ok ? (*image.data_checksum_ok ? "true" : "false") : "") +
            std::string(",");
     csv += CsvField(image.data_check, true) + ",";
-    csv += image.recovered ? "true\r\n" : "false\r\n";
+    csv += image.recovered ? "true," : "false,";
+    csv += CsvField(image.original_path, true) + "\r\n";
   }
   return csv;
 }
@@ -158,7 +159,13 @@ std::string BuildImageJson(const CatalogHead& head, const std::vector<ExtractedI
     json += "\"data_checksum_ok\": ";
     json += image.data_checksum_ok ? (*image.data_checksum_ok ? "true, " : "false, ") : "null, ";
     AppendJsonText(json, "data_check", image.data_check);
-    json += image.recovered ? "\"recovered\": true}" : "\"recovered\": false}";
+    json += image.recovered ? "\"recovered\": true, " : "\"recovered\": false, ";
+    if (image.original_path.empty()) {
+      json += "\"original_path\": null}";
+    } else {
+      AppendJsonText(json, "original_path", image.original_path, false);
+      json += '}';
+    }
   }
   json += images.empty() ? "]\n}\n" : "\n  ]\n}\n";
   return json;

@@ -37,6 +37,9 @@ struct ExtractedImage {
   std::string data_check;
   // A thumbcache entry found outside the chain of entries (a deleted one).
   bool recovered = false;
+  // The path of the item a Windows Search index says the thumbnail was made
+  // from; "" when no index named it.
+  std::string original_path;
 };
 
 // What the files say about the run as a whole.

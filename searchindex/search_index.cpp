@@ -204,6 +204,61 @@ tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const std::string& p
   return index;
 }
 
+tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const SearchIndexSources& sources,
+                                                            const std::string& where,
+                                                            const SearchIndexOptions& options) {
+  SearchIndex index;
+  index.path = where;
+  CollectingSink sink(index);
+  auto outcome = ReadSearchIndex(sources, sink, options);
+  if (!outcome) return tl::unexpected(outcome.error());
+  index.outcome = std::move(*outcome);
+  index.Sort();
+  return index;
+}
+
+std::shared_ptr<const HeldSearchIndex> HeldSearchIndexes::Get(const std::string& where,
+                                                              const SearchIndexSources& sources,
+                                                              const SearchIndexOptions& options) {
+  {
+    const std::lock_guard lock(mutex_);
+    const auto held = std::find_if(held_.begin(), held_.end(),
+                                   [&](const auto& entry) { return entry->where == where; });
+    if (held != held_.end()) {
+      std::rotate(held, held + 1, held_.end());
+      return held_.back();
+    }
+  }
+  // Read without the lock: a large index takes seconds.
+  auto read = std::make_shared<HeldSearchIndex>();
+  read->where = where;
+  auto index = ReadSearchIndex(sources, where, options);
+  if (index) {
+    read->index = std::move(*index);
+  } else {
+    read->error = index.error();
+  }
+  if (read->index && read->index->outcome.stopped) return read;
+  const std::lock_guard lock(mutex_);
+  // Another thread may have read it meanwhile: one copy is held.
+  const auto twin = std::find_if(held_.begin(), held_.end(),
+                                 [&](const auto& entry) { return entry->where == where; });
+  if (twin != held_.end()) return *twin;
+  if (held_.size() >= kMaxHeldSearchIndexes) held_.erase(held_.begin());
+  held_.push_back(read);
+  return read;
+}
+
+void HeldSearchIndexes::Clear() {
+  const std::lock_guard lock(mutex_);
+  held_.clear();
+}
+
+size_t HeldSearchIndexes::size() const {
+  const std::lock_guard lock(mutex_);
+  return held_.size();
+}
+
 void SearchIndex::Add(const IndexedItem& item) {
   Entry entry;
   entry.thumbnail_id = item.thumbnail_id;

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -156,5 +158,38 @@ class SearchIndex {
 
 tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const std::string& path,
                                                             const SearchIndexOptions& options = {});
+// The same for an index open as byte sources; `where` names it.
+tl::expected<SearchIndex, SearchIndexError> ReadSearchIndex(const SearchIndexSources& sources,
+                                                            const std::string& where,
+                                                            const SearchIndexOptions& options = {});
+
+// An index as a run keeps it, read or not.
+struct HeldSearchIndex {
+  std::string where;                 // the database's location as text
+  std::optional<SearchIndex> index;  // nothing when it could not be read
+  SearchIndexError error;            // why not
+};
+
+// The search indexes a window or a command has read, by location: an index
+// names the rows of every cache of its profile, and is read once for all of
+// them. Safe to share between the worker and the thread that owns it.
+class HeldSearchIndexes {
+ public:
+  // The index at `where`: the one held, or read now from `sources` and
+  // held. A read that was stopped is handed back but not held.
+  std::shared_ptr<const HeldSearchIndex> Get(const std::string& where,
+                                             const SearchIndexSources& sources,
+                                             const SearchIndexOptions& options = {});
+  void Clear();
+  size_t size() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::shared_ptr<const HeldSearchIndex>> held_;  // oldest first
+};
+
+// Indexes held at once: one profile's index is what a window shows at a
+// time, and a million items take up to 200 MiB.
+inline constexpr size_t kMaxHeldSearchIndexes = 2;
 
 }  // namespace glintvane

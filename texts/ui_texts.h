@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 210;
+inline constexpr int kUiTextCount = 214;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -226,6 +226,11 @@ enum UiText : int {
   kTextReportPdfFailed = 207,
   kTextDeletedEntry = 208,
   kTextCaseLabel = 209,
+  // The Windows Search index that names thumbcache rows.
+  kTextChooseSearchIndex = 210,
+  kTextSearchIndex = 211,
+  kTextNamedBySearchIndex = 212,
+  kTextSearchIndexFiles = 213,
 };
 
 // The built-in English texts, in index order.

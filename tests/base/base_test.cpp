@@ -68,6 +68,30 @@ TEST(WindowsPath, PartsFollowBackslashAndColon) {
   EXPECT_EQ(LocalFolderPart("/evidence/case 1/Thumbs.db"), "/evidence/case 1/");
 }
 
+TEST(WindowsPath, SearchIndexFolderOnlyForAProfilesExplorerFolder) {
+  constexpr char kIndex[] = "ProgramData/Microsoft/Search/Data/Applications/Windows/";
+  // On disk, inside an image (from "/"), relative, and in another letter case.
+  EXPECT_EQ(SearchIndexFolderFor("/case/c/Users/eve/AppData/Local/Microsoft/Windows/Explorer/"
+                                 "thumbcache_32.db"),
+            std::string("/case/c/") + kIndex);
+  EXPECT_EQ(
+      SearchIndexFolderFor("/Users/eve/AppData/Local/Microsoft/Windows/Explorer/thumbcache_32.db"),
+      std::string("/") + kIndex);
+  EXPECT_EQ(SearchIndexFolderFor("users/Eve/appdata/local/microsoft/windows/explorer/x.db"),
+            kIndex);
+  // Not a profile's Explorer folder: no user, not below Users, a folder deeper.
+  for (const char* path :
+       {"/case/Users/AppData/Local/Microsoft/Windows/Explorer/thumbcache_32.db",
+        "/case/Home/eve/AppData/Local/Microsoft/Windows/Explorer/thumbcache_32.db",
+        "/case/Users/eve/AppData/Local/Microsoft/Windows/Explorer/old/thumbcache_32.db",
+        "/case/thumbcache_32.db", "thumbcache_32.db"}) {
+    EXPECT_EQ(SearchIndexFolderFor(path), "") << path;
+  }
+  EXPECT_TRUE(IsSearchIndexName("WINDOWS.EDB"));
+  EXPECT_TRUE(IsSearchIndexName("Windows.db"));
+  EXPECT_FALSE(IsSearchIndexName("Windows.db-wal"));
+}
+
 TEST(FormatChars, EveryInvisibleOrDirectionChangingCharacterAtItsEdges) {
   auto at = [](char32_t code) {
     std::string text = "a";

@@ -430,6 +430,38 @@ TEST(ThumbcacheRead, IndexTellsWhichEntriesItStillNames) {
   EXPECT_EQ(warned.list[1].indexed, -1);
 }
 
+TEST(ThumbcacheRead, OriginFromASearchIndexNamesTheRowAndKeepsWhatWasDoneToIt) {
+  const auto file =
+      MakeCache(kThumbcacheWin10, {{0x1234, u"a", kPng, 0, false}, {0x5678, u"b", kPng, 0, false}});
+  ReadOutcome out = ReadCache(file, nullptr);
+  ASSERT_EQ(out.list.size(), 2u);
+  ASSERT_EQ(out.list.EntryHash(1), 0x5678u);
+  // A record made and checked before the index is read keeps its check box.
+  out.list[1].checked = true;
+  RowOrigin origin;
+  origin.path = "C:\\Users\\eve\\b.jpg";
+  origin.name = "b.jpg";
+  origin.modified = 127370000000000000ull;
+  origin.time_text = "14.8.2004";
+  origin.size = 42;
+  const std::string first_name = out.list.RowCopy(0).name;
+  out.list.SetOrigin(1, origin);
+  out.list.SetOrigin(0, RowOrigin{});
+  for (const ThumbnailRow& row : {out.list.RowCopy(1), out.list[1]}) {
+    EXPECT_EQ(row.key, "0000000000005678");  // the hash stays the key
+    EXPECT_EQ(row.name, "b.jpg");
+    EXPECT_EQ(row.filetime, origin.modified);
+    EXPECT_EQ(row.time_text, "14.8.2004");
+    EXPECT_EQ(row.original_path, origin.path);
+    EXPECT_EQ(row.original_size, 42);
+    EXPECT_TRUE(row.from_search_index);
+  }
+  EXPECT_TRUE(out.list[1].checked);
+  // An item the index knows without a name leaves the row's name as it was.
+  EXPECT_EQ(out.list[0].name, first_name);
+  EXPECT_TRUE(out.list[0].from_search_index);
+}
+
 // --- Memory -------------------------------------------------------------------
 
 // The most a read of `bytes` may take beyond what was live before: twice the

@@ -1,5 +1,7 @@
 #include "discover/found_caches_sort.h"
 
+#include "discover/found_caches.h"
+
 #include <gtest/gtest.h>
 
 namespace glintvane {
@@ -93,6 +95,43 @@ TEST(FoundCachesSort, SortIsStableKeepsPathIndexAndReportsBadTimesOnce) {
   for (size_t i = 0; i < list.size(); ++i) {
     EXPECT_EQ(list.IndexOfPath(list[i].path), static_cast<int64_t>(i));
   }
+}
+
+TEST(FoundSearchIndexes, EachThumbcacheGetsTheIndexOfItsOwnVolume) {
+  const std::string explorer = "/Users/eve/AppData/Local/Microsoft/Windows/Explorer/";
+  const std::string folder = "/ProgramData/Microsoft/Search/Data/Applications/Windows/";
+  auto in_image = [](int partition, uint64_t inode, const std::string& path) {
+    return EvidenceLocation(ImageFileLocation{"/case/disk.E01", partition, inode, path});
+  };
+  const std::vector<FoundSearchIndex> indexes = {
+      {in_image(2, 10, folder + "Windows.db"), "deleted db", true},
+      {in_image(2, 11, folder + "WINDOWS.EDB"), "p2 edb", false},
+      {in_image(3, 12, folder + "Windows.db"), "p3 db", false},
+      {FileLocation{"/copy" + folder + "Windows.edb"}, "disk edb", false},
+      {in_image(1, 13, "/Other/Windows.db"), "elsewhere", false},
+  };
+  auto named = [&](const EvidenceLocation& where) {
+    const FoundSearchIndex* index = SearchIndexOf(where, indexes);
+    return index != nullptr ? index->path : std::string("none");
+  };
+  // A live Windows.edb before a deleted Windows.db; only the same partition.
+  EXPECT_EQ(named(in_image(2, 1, explorer + "thumbcache_32.db")), "p2 edb");
+  EXPECT_EQ(named(in_image(3, 1, "/users/EVE/AppData/Local/Microsoft/Windows/Explorer/t.db")),
+            "p3 db");
+  EXPECT_EQ(named(in_image(1, 1, explorer + "thumbcache_32.db")), "none");
+  EXPECT_EQ(named(FileLocation{"/copy" + explorer + "thumbcache_32.db"}), "disk edb");
+  EXPECT_EQ(named(FileLocation{"/elsewhere" + explorer + "thumbcache_32.db"}), "none");
+
+  FoundCacheList list;
+  CacheFileRecord row;
+  SetRecordLocation(row, in_image(2, 1, explorer + "thumbcache_32.db"));
+  row.search_index = "kept";
+  list.AddCacheFileRow(row);
+  SetRecordLocation(row, in_image(1, 1, explorer + "thumbcache_32.db"));
+  list.AddCacheFileRow(row);
+  list.NameSearchIndexes(indexes);
+  EXPECT_EQ(list[0].search_index, "p2 edb");
+  EXPECT_EQ(list[1].search_index, "kept");  // what an earlier search found stays
 }
 
 }  // namespace

@@ -80,11 +80,29 @@ TEST(EvidenceCli, ListsAThumbcacheInsideAnImageWithItsIndex) {
   const auto search = RunCli({"search", "--json", disk.Path("disk.raw")});
   const auto found = search.Json();
   std::string path;
+  std::string index;
   for (const auto& row : found["rows"]) {
-    if (row["name"] == "thumbcache_32.db") path = row["path"];
+    if (row["name"] == "thumbcache_32.db") {
+      path = row["path"];
+      index = row["search_index"].is_string() ? row["search_index"] : "";
+    }
   }
   ASSERT_FALSE(path.empty()) << search.out;
+  // The search index of the same partition, where Windows keeps it, is the
+  // one search names and list reads (a WAL database, from the image's bytes).
+  ASSERT_EQ(found["search_indexes"].size(), 1u) << found["search_indexes"];
+  EXPECT_EQ(found["search_indexes"][0]["path"], index);
+  EXPECT_EQ(index.substr(0, index.find('#')), disk.Path("disk.raw"));
+  EXPECT_TRUE(
+      index.ends_with(":/ProgramData/Microsoft/Search/Data/Applications/Windows/Windows.db"))
+      << index;
   const auto inside = RunCli({"list", "--json", path});
+  const auto listed = inside.Json();
+  const auto& used = listed["search_index"];
+  EXPECT_EQ(used["path"], index);
+  EXPECT_EQ(used["format"], "sqlite");
+  EXPECT_EQ(used["read"], true);
+  EXPECT_EQ(used["complete"], true) << used;
   const auto outside =
       RunCli({"list", "--json", testing::CorpusCache("thumbcache/win7-a/thumbcache_32.db")});
   ASSERT_EQ(inside.exit_code, 0) << inside.out;

@@ -2,7 +2,8 @@
 # Builds the small disk images the evidence tests read, without mounting
 # anything unless ntfs-3g can mount through FUSE:
 #   disk.raw      MBR, p1 FAT32 (34 MiB), p2 NTFS (8 MiB), p3 1 MiB of zeros (no file system)
-#   fat.raw       the FAT32 file system alone (no partition table)
+#   fat.raw       the FAT32 file system alone (no partition table); its
+#                 /ProgramData holds a Windows Search index (Windows.db, -wal)
 #   split.raw.001 disk.raw cut into numbered pieces (16 MiB)
 #   piece.raw.001 fat.raw cut into 8 MiB pieces (tests remove a middle one)
 #   short.raw     the first 20 MiB of fat.raw: a file system cut short
@@ -68,6 +69,13 @@ if [ -f "$out/vista_i.bin" ]; then
   mcopy -i fat.raw "$out/vista_i.bin" '::/$Recycle.Bin/S-1-5-21-9/$IAB12CD.db'
   mcopy -i fat.raw "$corpus/010-oldcode-Thumbs.db" '::/$Recycle.Bin/S-1-5-21-9/$RAB12CD.db'
 fi
+# The Windows Search index where Windows keeps it for that profile (Windows
+# 11's, with its -wal), copied last so the clusters above stay where they lie.
+search=::/ProgramData/Microsoft/Search/Data/Applications/Windows
+mmd -i fat.raw ::/ProgramData ::/ProgramData/Microsoft ::/ProgramData/Microsoft/Search \
+  ::/ProgramData/Microsoft/Search/Data ::/ProgramData/Microsoft/Search/Data/Applications "$search"
+mcopy -i fat.raw "$corpus/search-index/win11-c/Windows.db" "$search/Windows.db"
+mcopy -i fat.raw "$corpus/search-index/win11-c/Windows.db-wal" "$search/Windows.db-wal"
 
 # NTFS: with FUSE, a folder tree and a deleted cache; without, ntfscp puts
 # one cache into the root.

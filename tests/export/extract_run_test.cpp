@@ -209,11 +209,11 @@ TEST(ActionExtract, WrittenBytesHashAsTheStoredBytes) {
   const std::string csv = ReadText(outcome.csv_path);
   EXPECT_TRUE(
       csv.starts_with("file,number,name,time_text,time_utc,source,offset,length,md5,sha1,sha256,"
-                      "data_checksum_ok,data_check,recovered\r\n"));
+                      "data_checksum_ok,data_check,recovered,original_path\r\n"));
   EXPECT_NE(csv.find(",1,\"one,\"\"quoted\"\".jpg\",2004-08-17 12:21:45,2004-08-17T10:21:45Z,"),
             std::string::npos);
   EXPECT_NE(csv.find(",2,'=cmd|bad"), std::string::npos);
-  EXPECT_NE(csv.find(",," + std::string(kThumbcacheDataNotVerified) + ",true\r\n"),
+  EXPECT_NE(csv.find(",," + std::string(kThumbcacheDataNotVerified) + ",true,\r\n"),
             std::string::npos);
 
   const std::string page = ReadText(outcome.report_path);

@@ -261,5 +261,26 @@ TEST(SearchIndex, ReadsOpenSourcesAndStops) {
   }
 }
 
+// An index is read once for every cache it names; a run holds a few.
+TEST(HeldSearchIndexes, ReadOnceAndTheOldestLetGo) {
+  auto database = FileByteSource::Open(kWin10 + "/Windows.edb");
+  ASSERT_TRUE(database) << database.error().message;
+  HeldSearchIndexes held;
+  const auto first = held.Get("win10", SearchIndexSources{database->get()});
+  ASSERT_TRUE(first->index) << first->error.message;
+  EXPECT_EQ(first->index->outcome.items, 911u);
+  // No bytes given the second time: only the held index can answer.
+  EXPECT_EQ(held.Get("win10", SearchIndexSources{}), first);
+  // One that cannot be read is held too: it is not tried again per cache.
+  const auto broken = held.Get("none", SearchIndexSources{});
+  EXPECT_FALSE(broken->index);
+  EXPECT_EQ(broken->error.code, kErrSearchIndexOpen);
+  for (size_t i = 0; i < kMaxHeldSearchIndexes; ++i) {
+    held.Get("other " + std::to_string(i), SearchIndexSources{});
+  }
+  EXPECT_EQ(held.size(), kMaxHeldSearchIndexes);
+  EXPECT_NE(held.Get("win10", SearchIndexSources{}), first);  // let go, read again
+}
+
 }  // namespace
 }  // namespace glintvane

@@ -6,14 +6,17 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTreeView>
 
 #include "cache_list.h"
+#include "file_info_pane.h"
 #include "mainwindow.h"
 #include "part_test.h"
 #include "settings_dialog.h"
 #include "status_line.h"
 #include "test_dialogs.h"
+#include "thumbnail_model.h"
 
 namespace glintvane {
 namespace {
@@ -44,6 +47,7 @@ class OpenFlowTest : public QObject {
   void init() { ClearTestSettings(); }
   void QuestionsComeAfterTheListIsDrawnAndCanBeAnsweredOnce();
   void FolderNamedAtStartIsSearched();
+  void SearchIndexChosenByHandNamesTheRowsAndTellsWhere();
 };
 
 void OpenFlowTest::QuestionsComeAfterTheListIsDrawnAndCanBeAnsweredOnce() {
@@ -94,6 +98,50 @@ void OpenFlowTest::FolderNamedAtStartIsSearched() {
   QCOMPARE(window.OpenFilePath(), folder.filePath(QStringLiteral("photos/Thumbs.db")));
   QVERIFY(window.list()->RowCount() > 0);
   QVERIFY(window.status()->Text(0).endsWith(QStringLiteral("Files: 13")));
+}
+
+void OpenFlowTest::SearchIndexChosenByHandNamesTheRowsAndTellsWhere() {
+  const QString corpus = QStringLiteral(GLINTVANE_CORPUS_DIR "/real");
+  const QString cache = corpus + QStringLiteral("/thumbcache/win10-b/thumbcache_48.db");
+  const QString index = corpus + QStringLiteral("/search-index/win10-b/Windows.edb");
+  WatchingDialogs dialogs;
+  MainWindow window(EnglishStart(&dialogs));
+  window.show();
+  // Outside a profile's folders no index is looked for: hashes for names.
+  window.OpenThumbnailFile(cache);
+  CacheList& list = *window.list();
+  QCOMPARE(list.kind(), ListKind::kThumbcache);
+
+  // Chosen by hand: the open cache is read again, named by it.
+  dialogs.open_file = index;
+  window.ActionChooseSearchIndexExecute();
+  QVERIFY(dialogs.questions.isEmpty());
+  QCOMPARE(window.context().search_index(), index);
+  QCOMPARE(list.kind(), ListKind::kNamedThumbcache);
+  QVERIFY(list.VisibleColumns().contains(kColumnOriginalPath));
+  int targets = -1;
+  int unnamed = -1;  // a row the index does not know
+  for (int row = 0; row < list.RowCount(); ++row) {
+    if (list.model()->RowAt(row)->key == "14689f01a6e63900") targets = row;
+    if (list.model()->RowAt(row)->key == "798dd1b2ce3b2ddd") unnamed = row;
+  }
+  QVERIFY(targets >= 0 && unnamed >= 0);
+  const auto cell = [&](int column) {
+    return list.model()->data(list.model()->index(targets, column), Qt::DisplayRole).toString();
+  };
+  QCOMPARE(cell(kColumnName), QStringLiteral("Targets"));
+  QCOMPARE(cell(kColumnOriginalPath), QStringLiteral("C:\\Users\\AndrewRathbun\\Desktop\\Targets"));
+  QVERIFY(!cell(kColumnModified).isEmpty());
+  const QString details = window.info()->RichEdit1->toPlainText();
+  QVERIFY2(details.contains(QStringLiteral("Search index: ") + index), qPrintable(details));
+  QVERIFY2(details.contains(QStringLiteral("Rows named by the search index: 2 / 5")),
+           qPrintable(details));
+  // The focused row's path joins the File Details, and leaves with it.
+  list.ListView1->setCurrentIndex(list.model()->index(targets, 0));
+  QVERIFY(window.info()->RichEdit1->toPlainText().contains(
+      QStringLiteral("Original path: C:\\Users\\AndrewRathbun\\Desktop\\Targets")));
+  list.ListView1->setCurrentIndex(list.model()->index(unnamed, 0));
+  QVERIFY(!window.info()->RichEdit1->toPlainText().contains(QStringLiteral("Original path")));
 }
 
 GLINTVANE_PART_TEST(OpenFlowTest);
