@@ -51,6 +51,17 @@ void EvidenceFlow::OpenImage(const QString& path) {
   for (const EvidenceVolumeReport& volume : outcome.volumes) {
     if (!volume.error.empty())
       context.AddError(kErrPlatform, path, QString::fromStdString(volume.error));
+    if (!volume.shadow_copies_error.empty())
+      context.AddError(kErrPlatform, path, QString::fromStdString(volume.shadow_copies_error));
+    for (const ShadowCopyReport& store : volume.shadow_copies) {
+      if (!store.error.empty())
+        context.AddError(kErrPlatform, path, QString::fromStdString(store.error));
+      if (store.unreadable_sectors > 0) {
+        context.AddError(kErrRead,
+                         path + QStringLiteral("#p%1:s%2").arg(volume.partition).arg(store.store.number),
+                         context.UiText(kTextUnreadableSectors).arg(store.unreadable_sectors));
+      }
+    }
   }
   for (const std::string& note : outcome.notes)
     context.AddError(kErrPlatform, path, QString::fromStdString(note));

@@ -22,25 +22,35 @@ bool ReadNumber(std::string_view text, size_t& at, T& value) {
   return true;
 }
 
-// The reading with the image part ending at `marker`: "#p<n>:" and then what
-// lies in that partition. A store ("s<n>:") or an offset ("o<n>:") would be
-// read here, beside the inode.
+// The reading with the image part ending at `marker`: "#p<n>:", a store
+// ("s<n>:") if any, and the file. An offset ("o<n>:") would be read here,
+// beside the inode.
 std::optional<EvidenceLocation> ReadAt(std::string_view text, size_t marker) {
   if (marker == 0) return std::nullopt;
   size_t at = marker + kPartitionMarker.size();
   int partition = 0;
   if (!ReadNumber(text, at, partition) || partition > kMaxLocationPartition) return std::nullopt;
+  int store = 0;
+  if (text.substr(at, 2) == ":s") {
+    at += 2;
+    if (!ReadNumber(text, at, store) || store < 1 || store > kMaxLocationStore) {
+      return std::nullopt;
+    }
+  }
   if (text.substr(at, 2) != ":i") return std::nullopt;
   at += 2;
   uint64_t inode = 0;
   if (!ReadNumber(text, at, inode)) return std::nullopt;
   if (text.substr(at, 2) != ":/") return std::nullopt;
   return ImageFileLocation{std::string(text.substr(0, marker)), partition, inode,
-                           std::string(text.substr(at + 1))};
+                           std::string(text.substr(at + 1)), store};
 }
 
 std::string PartitionText(const ImageFileLocation& where) {
-  return where.image + std::string(kPartitionMarker) + std::to_string(where.partition) + ":";
+  std::string text =
+      where.image + std::string(kPartitionMarker) + std::to_string(where.partition) + ":";
+  if (where.store != 0) text += "s" + std::to_string(where.store) + ":";
+  return text;
 }
 
 }  // namespace

@@ -13,7 +13,10 @@ namespace glintvane::cli {
 // a disk image (a file or a block device).
 bool IsImageSearchRoot(const std::string& root);
 
-int RunImageSearch(const std::string& image, bool json, int code_page = 1252);
+// Searches the image; with `shadow_copies`, the Volume Shadow Copy stores
+// of its NTFS volumes too.
+int RunImageSearch(const std::string& image, bool json, int code_page = 1252,
+                   bool shadow_copies = true);
 
 // True for an EWF segment, another container (VMDK, VHD, VHDX, QCOW2, AFF) or
 // the first piece of a split raw image: files whose bytes are not the disk's

@@ -47,6 +47,9 @@ struct SearchOptions {
   // may lead anywhere on the examiner's own machine.
   bool follow_links = false;
   std::stop_token stop;  // checked once per folder entry
+  // Disk images: the Volume Shadow Copy stores of each NTFS volume are
+  // searched too.
+  bool shadow_copies = true;
 };
 
 struct SearchOutcome {

@@ -21,10 +21,11 @@ tl::expected<OpenedCache, ReadError> OpenInImage(const ImageFileLocation& where,
   const std::string folder(LocalFolderPart(where.inner_path));
   OpenNeighbours(
       cache, where.inner_path, [&](const std::string& name) -> std::unique_ptr<ByteSource> {
-        const auto inode = FindEvidenceEntry(*image, where.partition, folder, name);
+        const auto inode = FindEvidenceEntry(*image, where.partition, where.store, folder, name);
         if (!inode || *inode == where.inode) return nullptr;
         auto beside = EvidenceFileSource::Open(
-            ImageFileLocation{where.image, where.partition, *inode, folder + name}, image);
+            ImageFileLocation{where.image, where.partition, *inode, folder + name, where.store},
+            image);
         if (!beside) return nullptr;
         return std::move(*beside);
       });
@@ -41,7 +42,7 @@ tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenIma
   auto held = images.Get(inside->image);
   if (!held) return tl::unexpected(ReadError{kErrPlatform, held.error()});
   image = std::move(*held);
-  lost_before = image->bytes().unreadable_sectors();
+  lost_before = image->unreadable_sectors();
   return OpenInImage(*inside, image);
 }
 
@@ -90,7 +91,7 @@ CacheReadResult ReadCacheAt(const EvidenceLocation& where, OpenImages& images,
   CacheReadResult result =
       ReadThumbnailCache(*cache->bytes, path, target, options, cache->neighbours());
   // Only this read's: the image may have lost sectors to its search already.
-  const uint64_t lost = image ? image->bytes().unreadable_sectors() - lost_before : 0;
+  const uint64_t lost = image ? image->unreadable_sectors() - lost_before : 0;
   if (lost > 0) {
     target.errors.AddWarning(
         path, std::to_string(lost) + " unreadable sectors of the image read as zeros",
