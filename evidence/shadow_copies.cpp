@@ -87,6 +87,34 @@ int IoGetSize(intptr_t* io, size64_t* size, libbfio_error_t**) {
   return 1;
 }
 
+// One store's bytes, read through libvshadow under the volume's lock.
+class StoreReader final : public ImageByteSource::Reader {
+ public:
+  StoreReader(libvshadow_store_t* store, std::mutex& mutex, uint64_t size)
+      : store_(store), mutex_(mutex), size_(size) {}
+  uint64_t Size() const override { return size_; }
+  bool Read(uint64_t offset, std::span<uint8_t> out) override {
+    const std::lock_guard lock(mutex_);
+    libvshadow_error_t* error = nullptr;
+    const ssize_t got = libvshadow_store_read_buffer_at_offset(
+        store_, out.data(), out.size(), static_cast<off64_t>(offset), &error);
+    if (error != nullptr) last_error_ = VshadowError(error);
+    return got == static_cast<ssize_t>(out.size());
+  }
+  // Why the last read failed.
+  std::string last_error() const {
+    const std::lock_guard lock(mutex_);
+    return last_error_;
+  }
+
+ private:
+  libvshadow_store_t* store_;
+  std::mutex& mutex_;
+  uint64_t size_;
+  std::string last_error_;
+};
+
+
 }  // namespace
 
 // The libvshadow volume over the image, and the lock its reads take: every
@@ -114,36 +142,13 @@ struct ShadowCopies::Store {
   }
   ShadowStoreFacts facts;
   std::unique_ptr<ImageByteSource> bytes;
+  StoreReader* reader = nullptr;  // owned by `bytes`
   TSK_IMG_INFO* img = nullptr;
   TSK_FS_INFO* fs = nullptr;
   bool tried = false;
   std::string error;
 };
 
-namespace {
-
-// One store's bytes, read through libvshadow under the volume's lock.
-class StoreReader final : public ImageByteSource::Reader {
- public:
-  StoreReader(libvshadow_store_t* store, std::mutex& mutex, uint64_t size)
-      : store_(store), mutex_(mutex), size_(size) {}
-  uint64_t Size() const override { return size_; }
-  bool Read(uint64_t offset, std::span<uint8_t> out) override {
-    const std::lock_guard lock(mutex_);
-    libvshadow_error_t* error = nullptr;
-    const ssize_t got = libvshadow_store_read_buffer_at_offset(
-        store_, out.data(), out.size(), static_cast<off64_t>(offset), &error);
-    if (error != nullptr) libvshadow_error_free(&error);
-    return got == static_cast<ssize_t>(out.size());
-  }
-
- private:
-  libvshadow_store_t* store_;
-  std::mutex& mutex_;
-  uint64_t size_;
-};
-
-}  // namespace
 
 ShadowCopies::~ShadowCopies() {
   // The stores' file systems read through the volume: closed first.
@@ -220,8 +225,9 @@ tl::expected<std::unique_ptr<ShadowCopies>, std::string> ShadowCopies::Open(Imag
     size64_t size = 0;
     if (libvshadow_store_get_volume_size(handle, &size, nullptr) != 1) size = volume.io.length;
     store->facts.volume_size = size;
-    store->bytes = std::make_unique<ImageByteSource>(
-        std::make_unique<StoreReader>(handle, volume.mutex, size));
+    auto reader = std::make_unique<StoreReader>(handle, volume.mutex, size);
+    store->reader = reader.get();
+    store->bytes = std::make_unique<ImageByteSource>(std::move(reader));
     copies->stores_.push_back(std::move(store));
   }
   return copies;
@@ -249,6 +255,14 @@ tl::expected<TSK_FS_INFO*, std::string> ShadowCopies::FileSystem(int number) {
   if (!store.tried) {
     store.tried = true;
     std::string why;
+    // A store whose block list is damaged fails every read: its first
+    // sector tells, before a file system's detection asks for thousands.
+    std::array<uint8_t, kImageSectorSize> first{};
+    if (!store.reader->Read(0, first)) {
+      store.error = "shadow-copy store " + std::to_string(number) + " (" +
+                    store.facts.identifier + ") cannot be read: " + store.reader->last_error();
+      return tl::unexpected(store.error);
+    }
     store.img = OpenTskImage(*store.bytes, store.bytes->Size());
     if (store.img == nullptr) {
       why = TskErrorText();
