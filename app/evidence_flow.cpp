@@ -57,9 +57,10 @@ void EvidenceFlow::OpenImage(const QString& path) {
       if (!store.error.empty())
         context.AddError(kErrPlatform, path, QString::fromStdString(store.error));
       if (store.unreadable_sectors > 0) {
-        context.AddError(kErrRead,
-                         path + QStringLiteral("#p%1:s%2").arg(volume.partition).arg(store.store.number),
-                         context.UiText(kTextUnreadableSectors).arg(store.unreadable_sectors));
+        context.AddError(
+            kErrRead,
+            path + QStringLiteral("#p%1:s%2").arg(volume.partition).arg(store.store.number),
+            context.UiText(kTextUnreadableSectors).arg(store.unreadable_sectors));
       }
     }
   }

@@ -670,8 +670,7 @@ tl::expected<ShadowCopies*, std::string> EvidenceImage::ShadowCopiesOf(int parti
   }
   EvidenceVolume* volume = Volume(partition);
   tl::expected<std::unique_ptr<ShadowCopies>, std::string> opened;
-  if (volume == nullptr || volume->fs == nullptr ||
-      !TSK_FS_TYPE_ISNTFS(volume->fs->ftype)) {
+  if (volume == nullptr || volume->fs == nullptr || !TSK_FS_TYPE_ISNTFS(volume->fs->ftype)) {
     opened = tl::unexpected("partition " + std::to_string(partition) +
                             " holds no NTFS file system, and so no shadow copies");
   } else {

@@ -455,9 +455,8 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
                                std::to_string(volume.partition) + " (" + volume.error + ")";
       continue;
     }
-    SameCacheRows same(list, [&image](const ImageFileLocation& where) {
-      return Sha256In(image, where);
-    });
+    SameCacheRows same(list,
+                       [&image](const ImageFileLocation& where) { return Sha256In(image, where); });
     const WalkedFileSystem walked{volume.partition, 0, volume.fs};
     VolumeWalk(list, options, outcome, image, walked, report, same).Run();
     if (options.shadow_copies && !outcome.stopped && TSK_FS_TYPE_ISNTFS(volume.fs->ftype)) {

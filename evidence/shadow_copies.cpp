@@ -114,7 +114,6 @@ class StoreReader final : public ImageByteSource::Reader {
   std::string last_error_;
 };
 
-
 }  // namespace
 
 // The libvshadow volume over the image, and the lock its reads take: every
@@ -149,7 +148,6 @@ struct ShadowCopies::Store {
   std::string error;
 };
 
-
 ShadowCopies::~ShadowCopies() {
   // The stores' file systems read through the volume: closed first.
   stores_.clear();
@@ -183,8 +181,7 @@ tl::expected<std::unique_ptr<ShadowCopies>, std::string> ShadowCopies::Open(Imag
   }
   libvshadow_error_t* error = nullptr;
   // No volume header: no shadow copies, which is not an error.
-  const int signature =
-      libvshadow_check_volume_signature_file_io_handle(volume.handle, &error);
+  const int signature = libvshadow_check_volume_signature_file_io_handle(volume.handle, &error);
   if (signature != 1) {
     if (error != nullptr) libvshadow_error_free(&error);
     return copies;
@@ -259,8 +256,8 @@ tl::expected<TSK_FS_INFO*, std::string> ShadowCopies::FileSystem(int number) {
     // sector tells, before a file system's detection asks for thousands.
     std::array<uint8_t, kImageSectorSize> first{};
     if (!store.reader->Read(0, first)) {
-      store.error = "shadow-copy store " + std::to_string(number) + " (" +
-                    store.facts.identifier + ") cannot be read: " + store.reader->last_error();
+      store.error = "shadow-copy store " + std::to_string(number) + " (" + store.facts.identifier +
+                    ") cannot be read: " + store.reader->last_error();
       return tl::unexpected(store.error);
     }
     store.img = OpenTskImage(*store.bytes, store.bytes->Size());

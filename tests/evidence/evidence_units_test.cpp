@@ -63,11 +63,11 @@ TEST(EvidenceLocation, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
   EXPECT_EQ(InImage(Parse("/x/a#p1:i2:/b.dd#p0:i5:/T.db", {"/x/a", "/x/a#p1:i2:/b.dd"}))->image,
             "/x/a");
 
-  for (const char* bad :
-       {"disk.raw", "disk.raw#p", "disk.raw#px:i1:/a", "disk.raw#p1:i:/a", "disk.raw#p1:i1:a",
-        "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a", "disk.raw#p1000000:i1:/a",
-        "disk.raw#p-1:i1:/a", "disk.raw#p1:i-1:/a", "disk.raw#p1:s0:i5:/a", "disk.raw#p1:s:i5:/a",
-        "disk.raw#p1:s513:i5:/a", "disk.raw#p1:s1:/a", "disk.raw#p1:s1:s2:i5:/a", "disk.raw#o512"}) {
+  for (const char* bad : {"disk.raw", "disk.raw#p", "disk.raw#px:i1:/a", "disk.raw#p1:i:/a",
+                          "disk.raw#p1:i1:a", "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a",
+                          "disk.raw#p1000000:i1:/a", "disk.raw#p-1:i1:/a", "disk.raw#p1:i-1:/a",
+                          "disk.raw#p1:s0:i5:/a", "disk.raw#p1:s:i5:/a", "disk.raw#p1:s513:i5:/a",
+                          "disk.raw#p1:s1:/a", "disk.raw#p1:s1:s2:i5:/a", "disk.raw#o512"}) {
     EXPECT_EQ(Parse(bad, {"disk.raw", ""}), EvidenceLocation(FileLocation{bad})) << bad;
   }
 }
