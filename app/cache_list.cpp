@@ -43,11 +43,11 @@ const KindColumns kKindColumns[] = {
      "ColumnsThumbcache",
      {kColumnNumber, kColumnKind, kColumnSize, kColumnDimensions, kColumnOffset, kColumnIndexed,
       kColumnHeaderChecksum, kColumnDataChecksum}},
-    // Carved rows have no name and no time ("---"): where each was found
-    // tells more.
+    // Carved rows have no name and no time ("---"): what each is and where
+    // it was found tell more, and whether it decodes.
     {ListKind::kCarved,
      "ColumnsCarved",
-     {kColumnNumber, kColumnSize, kColumnOffset, kColumnEndFound}},
+     {kColumnNumber, kColumnKind, kColumnSize, kColumnOffset, kColumnEndFound, kColumnDecodes}},
 };
 
 const KindColumns& ColumnsOf(ListKind kind) {
@@ -244,7 +244,7 @@ void CacheList::ApplyTexts() {
   const int texts[ThumbnailModel::kColumnCount] = {
       kTextNumber,         kTextOriginalName, kTextModified, kTextKind,
       kTextSize,           kTextDimensions,   kTextOffset,   kTextIndexed,
-      kTextHeaderChecksum, kTextDataChecksum, kTextEndFound};
+      kTextHeaderChecksum, kTextDataChecksum, kTextEndFound, kTextDecodes};
   // New texts replace the captions whole, sort marker and all.
   for (int column = 0; column < ThumbnailModel::kColumnCount; ++column)
     model_->SetCaption(column, context_.UiText(texts[column]));

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <charconv>
+#include <memory>
 #include <new>
 #include <optional>
 
@@ -12,6 +13,11 @@
 #include "base/windows_path.h"
 #include "cache_list.h"
 #include "carve/carve_scan.h"
+#include "carve/carve_verify.h"
+#include "carve_kinds_dialog.h"
+#include "evidence/carve_source.h"
+#include "evidence/evidence_image.h"
+#include "evidence_flow.h"
 #include "file_info_pane.h"
 #include "locator_panel.h"
 #include "open_flow.h"
@@ -58,9 +64,16 @@ void CarvingFlow::BruteForce() {
       context.UiText(kTextThumbnailCacheFiles) + QStringLiteral(" (*.db *.DB)"),
       context.UiText(kTextSwapAndHibernationFiles) +
           QStringLiteral(" (pagefile.sys win386.swp hiber*.sys swapfile.sys)"),
-      context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+      DiskImageFilter(context), context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
+  // Which kinds of picture to carve: the last choice is offered again. Only
+  // a disk image has file systems whose unallocated space can be chosen.
+  const bool disk_image = LooksLikeEvidenceImage(path.toStdString());
+  const std::optional<CarveChoice> choice =
+      context.dialogs().ChooseCarveKinds(parts_.window, CarveChoice{LoadCarveKinds()}, disk_image);
+  if (!choice) return;
+  SaveCarveKinds(choice->kinds);
 
   // Asked before the list is frozen, so the question never stands over a
   // list that is not drawn.
@@ -73,36 +86,70 @@ void CarvingFlow::BruteForce() {
   if (clear) open.ClearList();
   parts_.window->repaint();
   open.FreezeList();
-  CarveFile(path);
+  CarveFile(path, *choice);
   open.EndListWork();
 }
 
-void CarvingFlow::CarveFile(const QString& path) {
+void CarvingFlow::CarveFile(const QString& path, const CarveChoice& choice) {
   WindowContext& context = *parts_.context;
   CarveResult result;
   ThumbnailList carved;
   ErrorList errors;
+  std::shared_ptr<CarveSource> source;
   const std::string local_path = path.toStdString();
   const UiTexts& texts = context.texts();
   ProgressSink* progress = parts_.work->progress();
   parts_.work->Run([&](std::stop_token stop) {
     try {
-      result = ScanFileForImages(local_path, CarveTarget{carved, errors, texts, progress, stop});
+      // What the command line carves: the disk inside a container or a
+      // split image, or the unallocated space of an image's file systems;
+      // any other file as it lies.
+      auto opened = OpenCarveSource(local_path, {.unallocated = choice.unallocated});
+      if (!opened) {
+        errors.AddError(opened.error().code, local_path, opened.error().detail);
+        return;
+      }
+      source = std::move(*opened);
+      CarveTarget target{carved, errors, texts, progress, stop};
+      target.kinds = choice.kinds;
+      result = source->Scan(target);
+      // Each picture found is decoded on the worker too, from the bytes it
+      // was carved from; a stopped scan keeps its rows unchecked.
+      ByteSource* bytes = source->bytes();
+      if (!stop.stop_requested() && bytes != nullptr) {
+        CheckCarvedRows(carved, 0, *bytes, stop, progress);
+      }
     } catch (const std::bad_alloc& e) {
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what());
     }
   });
-  AppendCarvedRows(carved);
-  for (const std::string& line : errors.lines()) context.errors().AddLine(line);
+  // Rows carved from inside an image are read through it when they are
+  // viewed, opened or extracted: the list keeps the image open for them.
+  std::shared_ptr<ByteSource> image_bytes;
+  if (source && source->kind() != CarveSource::Kind::kFile && source->bytes() != nullptr) {
+    image_bytes = std::shared_ptr<ByteSource>(source, source->bytes());
+  }
+  AppendCarvedRows(carved, image_bytes);
+  const size_t errors_before = context.errors().entries().size();
+  context.errors().Append(errors);
+  if (source) {
+    // What keeps the scan from covering the evidence makes it partial.
+    for (const std::string& reason : source->incomplete())
+      context.AddError(kErrPlatform, path, QString::fromStdString(reason));
+    if (const uint64_t sectors = source->unreadable_sectors(); sectors > 0)
+      context.AddError(kErrRead, path, context.UiText(kTextScanUnreadableSectors).arg(sectors));
+  }
   if (result.finished) context.SetCarvedList(true);
   // A cancelled scan keeps its rows and says so in the status bar; there is
   // no outcome to ask about.
   if (parts_.work->stopped()) return;
-  ReportScanOutcome(path, result.finished && !context.thumbnails().empty());
+  ReportScanOutcome(path, result.finished && !context.thumbnails().empty(), source.get(),
+                    context.errors().entries().size() > errors_before);
 }
 
-void CarvingFlow::AppendCarvedRows(ThumbnailList& carved) {
+void CarvingFlow::AppendCarvedRows(ThumbnailList& carved,
+                                   const std::shared_ptr<ByteSource>& image_bytes) {
   // Carved rows go on from the highest number listed, so a list of rows 1
   // to 500 gets 501 next, never a second 500.
   ThumbnailList& list = parts_.context->thumbnails();
@@ -113,18 +160,22 @@ void CarvingFlow::AppendCarvedRows(ThumbnailList& carved) {
     ThumbnailRow row = std::move(carved[i]);
     row.key = std::to_string(first + static_cast<int64_t>(i));
     if (row.source_kind == SourceKind::kOpenFile) {
-      row.source = list.AddSource(carved.Source(row.source));
+      row.source = list.AddSource(carved.Source(row.source), image_bytes);
     }
     list.Append(std::move(row));
   }
   carved.Clear();
 }
 
-void CarvingFlow::ReportScanOutcome(const QString& path, bool ok) {
+void CarvingFlow::ReportScanOutcome(const QString& path, bool ok, CarveSource* source,
+                                    bool partial) {
   WindowContext& context = *parts_.context;
   if (ok) {
     parts_.locator->SelectOrAddFoundCache(FileLocation{path.toStdString()});
-    ShowScannedFileDetails(path);
+    ShowScannedFileDetails(path, source);
+    // A partial scan (unreadable sectors, a disk cut short) says why under
+    // its details.
+    if (partial) parts_.info->ShowErrorLines();
   } else if (context.errors().empty()) {
     context.dialogs().ShowMessage(parts_.window, platform::MessageKind::kConfirmation,
                                   context.UiText(kTextSorry));
@@ -133,15 +184,27 @@ void CarvingFlow::ReportScanOutcome(const QString& path, bool ok) {
   }
 }
 
-void CarvingFlow::ShowScannedFileDetails(const QString& path) {
+void CarvingFlow::ShowScannedFileDetails(const QString& path, CarveSource* source) {
   WindowContext& context = *parts_.context;
   parts_.info->Clear();
   const QFileInfo file(path);
-  parts_.info->ShowFileDetails(
-      {(context.UiText(kTextFileName) + QStringLiteral(": ") + FilePart(path)).toStdString(),
-       (context.UiText(kTextDirectoryName) + QStringLiteral(": ") + FolderPart(path)).toStdString(),
-       (context.UiText(kTextSize) + QStringLiteral(": ") + QString::number(file.size()))
-           .toStdString()});
+  std::vector<std::string> details{
+      (context.UiText(kTextFileName) + QStringLiteral(": ") + FilePart(path)).toStdString(),
+      (context.UiText(kTextDirectoryName) + QStringLiteral(": ") + FolderPart(path)).toStdString(),
+      (context.UiText(kTextSize) + QStringLiteral(": ") + QString::number(file.size()))
+          .toStdString()};
+  // What was read when it was not the file as it lies.
+  if (source != nullptr && source->kind() == CarveSource::Kind::kImage) {
+    details.push_back(context.UiText(kTextCarvedDisk)
+                          .arg(QString::fromStdString(source->format()))
+                          .arg(source->source_size())
+                          .toStdString());
+  } else if (source != nullptr && source->kind() == CarveSource::Kind::kUnallocated) {
+    details.push_back(
+        context.UiText(kTextCarvedUnallocated).arg(source->bytes()->Size()).toStdString());
+    for (const std::string& note : source->notes()) details.push_back(note);
+  }
+  parts_.info->ShowFileDetails(details);
 }
 
 }  // namespace glintvane

@@ -15,14 +15,19 @@
 
 namespace glintvane {
 
+QString DiskImageFilter(const WindowContext& context) {
+  return context.UiText(kTextDiskImages) +
+         QStringLiteral(
+             " (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin *.vmdk *.vhd *.vhdx *.qcow2 "
+             "*.qcow *.aff)");
+}
+
 EvidenceFlow::EvidenceFlow(const WindowParts& parts) : QObject(parts.window), parts_(parts) {}
 
 void EvidenceFlow::Open() {
   WindowContext& context = *parts_.context;
-  const QStringList filters{
-      context.UiText(kTextDiskImages) + QStringLiteral(" (*.E01 *.e01 *.dd *.raw *.img *.001 *.bin "
-                                                       "*.vmdk *.vhd *.vhdx *.qcow2 *.qcow *.aff)"),
-      context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
+  const QStringList filters{DiskImageFilter(context),
+                            context.UiText(kTextAllFiles) + QStringLiteral(" (*)")};
   const QString path = context.dialogs().ChooseOpenFile(parts_.window, filters);
   if (path.isEmpty()) return;
   parts_.window->repaint();
@@ -47,29 +52,26 @@ void EvidenceFlow::OpenImage(const QString& path) {
   const qint64 seconds = parts_.work->elapsed_ms() / 1000;
 
   context.errors().Clear();
-  if (!outcome.opened) context.AddError(kErrPlatform, path, QString::fromStdString(outcome.error));
+  if (!outcome.opened)
+    context.AddError(outcome.error_code, path, QString::fromStdString(outcome.error));
   for (const EvidenceVolumeReport& volume : outcome.volumes) {
     if (!volume.error.empty())
-      context.AddError(kErrPlatform, path, QString::fromStdString(volume.error));
+      context.AddError(kErrNoFileSystem, path, QString::fromStdString(volume.error));
     if (!volume.shadow_copies_error.empty())
-      context.AddError(kErrPlatform, path, QString::fromStdString(volume.shadow_copies_error));
+      context.AddError(kErrShadowCopy, path, QString::fromStdString(volume.shadow_copies_error));
     for (const ShadowCopyReport& store : volume.shadow_copies) {
+      const QString where =
+          path + QStringLiteral("#p%1:s%2").arg(volume.partition).arg(store.store.number);
       if (!store.error.empty())
-        context.AddError(kErrPlatform, path, QString::fromStdString(store.error));
-      if (store.unreadable_sectors > 0) {
-        context.AddError(
-            kErrRead,
-            path + QStringLiteral("#p%1:s%2").arg(volume.partition).arg(store.store.number),
-            context.UiText(kTextUnreadableSectors).arg(store.unreadable_sectors));
-      }
+        context.AddError(store.error_code, where, QString::fromStdString(store.error));
+      if (store.unreadable_sectors > 0)
+        context.AddError(kErrUnreadableSectors, where, QString::number(store.unreadable_sectors));
     }
   }
   for (const std::string& note : outcome.notes)
-    context.AddError(kErrPlatform, path, QString::fromStdString(note));
-  if (outcome.unreadable_sectors > 0) {
-    context.AddError(kErrRead, path,
-                     context.UiText(kTextUnreadableSectors).arg(outcome.unreadable_sectors));
-  }
+    context.AddError(kErrImageRecycleIndex, path, QString::fromStdString(note));
+  if (outcome.unreadable_sectors > 0)
+    context.AddError(kErrUnreadableSectors, path, QString::number(outcome.unreadable_sectors));
   if (!context.errors().empty()) parts_.open->ShowErrorList(path);
   locator.SetCount([&context, &locator, counts = locator.CountCaches(), deleted_rows, seconds] {
     return locator.CountText(counts) + QStringLiteral(" (") + QString::number(deleted_rows) +

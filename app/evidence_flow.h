@@ -8,7 +8,11 @@
 
 namespace glintvane {
 
+class WindowContext;
 struct WindowParts;
+
+// The file chooser's filter for disk images, in the chosen language.
+QString DiskImageFilter(const WindowContext& context);
 
 class EvidenceFlow : public QObject {
   Q_OBJECT

@@ -72,17 +72,17 @@ void ExtractionFlow::ExtractChecked() {
   options.destination = destination.toStdString();
   options.open_file = context.open_file().toStdString();
   ExtractOutcome outcome;
-  ErrorList lines;
+  ErrorList entries;
   const ThumbnailList& list = context.thumbnails();
   const ImageStore& store = context.image_store();
   const UiTexts& texts = context.texts();
   parts_.work->ResetElapsed();
   parts_.work->Run([&](std::stop_token stop) {
     options.stop = stop;
-    outcome = ::glintvane::ActionExtract(list, store, options, lines, texts);
+    outcome = ::glintvane::ActionExtract(list, store, options, entries, texts);
   });
   context.errors().Clear();
-  for (const std::string& line : lines.lines()) context.errors().AddLine(line);
+  context.errors().Append(entries);
   const qint64 seconds = parts_.work->elapsed_ms() / 1000;
   const size_t written = outcome.written.size();
   parts_.status->SetText(0, [&context, seconds, written] {

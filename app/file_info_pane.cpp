@@ -54,6 +54,11 @@ void FileInfoPane::SetCaption(const QString& caption) {
 
 void FileInfoPane::ApplyTexts() {
   SetCaption(context_.UiText(showing_errors_ ? kTextErrorsList : kTextFileDetails));
+  // The entries are written again in the new language.
+  if (showing_errors_ && used_) {
+    Clear();
+    ShowErrorLines();
+  }
 }
 
 void FileInfoPane::Clear() {
@@ -74,7 +79,7 @@ void FileInfoPane::ShowErrorLines() {
   showing_errors_ = true;
   SetCaption(context_.UiText(kTextErrorsList));
   AppendLine({}, false, kErrorIndentPoints);
-  for (const std::string& line : context_.errors().lines())
+  for (const std::string& line : context_.errors().Lines(context_.texts()))
     AppendLine(QString::fromStdString(line), false, kErrorIndentPoints);
 }
 

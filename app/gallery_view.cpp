@@ -63,13 +63,18 @@ void GalleryDecoder::Drop() {
 
 QImage GalleryDecoder::Decode(const GalleryRequest& request, int edge) {
   QByteArray bytes = request.bytes;
-  if (bytes.isEmpty() && !request.file.empty()) {
+  if (bytes.isEmpty() && (!request.file.empty() || request.image)) {
     const int64_t length = request.length == 0 ? kUnknownLengthRead : request.length;
     if (request.offset < 0 || length < 0 || length > kMaxRead) return {};
-    auto file = FileByteSource::Open(request.file);
-    if (!file) return {};
+    std::unique_ptr<ByteSource> file;
+    if (!request.image) {
+      auto opened = FileByteSource::Open(request.file);
+      if (!opened) return {};
+      file = std::move(*opened);
+    }
+    ByteSource& source = request.image ? *request.image : *file;
     std::vector<uint8_t> buffer(static_cast<size_t>(length));
-    const auto read = (*file)->ReadAt(static_cast<uint64_t>(request.offset), buffer);
+    const auto read = source.ReadAt(static_cast<uint64_t>(request.offset), buffer);
     if (!read || *read == 0) return {};
     bytes = QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<qsizetype>(*read));
   }
@@ -160,6 +165,7 @@ QImage GalleryView::Icon(int row) {
   } else {
     if (record->source >= list_.source_count()) return {};
     request.file = list_.SourceOf(*record);
+    request.image = list_.SourceBytes(record->source);
     request.offset = record->start;
     request.length = record->length;
   }

@@ -14,24 +14,28 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace glintvane {
 
+class ByteSource;
 class ThumbnailModel;
 class ThumbnailList;
 class ImageStore;
 
 // One picture to decode: the bytes (a copy, for the image store may change
-// while the worker runs) or a range of a file on disk.
+// while the worker runs) or a range of a file on disk, or of the disk inside
+// an image (kept open by the request while the list may drop it).
 struct GalleryRequest {
   uint64_t generation = 0;
   int row = 0;
   int edge = 0;  // the icon's largest side
   QByteArray bytes;
   std::string file;
+  std::shared_ptr<ByteSource> image;
   int64_t offset = 0;
   int64_t length = 0;
 };

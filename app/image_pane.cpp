@@ -255,14 +255,15 @@ bool ImagePane::ShowThumbnail(ImageView* target, int64_t offset, int frame, Sour
     bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(stored.data()),
                                     static_cast<qsizetype>(stored.size()));
   } else {
-    // Carved rows read from the file they were carved from.
+    // Carved rows read from the file they were carved from, or through the
+    // disk image whose disk they were carved from.
     const ThumbnailList& list = context_.thumbnails();
     const ThumbnailRow* row = list_.FocusedRecord();
-    const std::string source = row != nullptr && row->source < list.source_count()
-                                   ? list.SourceOf(*row)
-                                   : context_.open_file().toStdString();
+    const bool named = row != nullptr && row->source < list.source_count();
+    const std::string source = named ? list.SourceOf(*row) : context_.open_file().toStdString();
+    ByteSource* image = named ? list.SourceBytes(row->source).get() : nullptr;
     std::vector<uint8_t> buffer;
-    if (!ReadFileRange(source, offset, length, buffer)) return false;
+    if (!ReadFileRange(source, image, offset, length, buffer)) return false;
     bytes = QByteArray(reinterpret_cast<const char*>(buffer.data()),
                        static_cast<qsizetype>(buffer.size()));
   }
@@ -284,13 +285,17 @@ bool ImagePane::ShowThumbnail(ImageView* target, int64_t offset, int frame, Sour
   return true;
 }
 
-bool ImagePane::ReadFileRange(const std::string& path, int64_t offset, int64_t length,
-                              std::vector<uint8_t>& buffer) {
+bool ImagePane::ReadFileRange(const std::string& path, ByteSource* image, int64_t offset,
+                              int64_t length, std::vector<uint8_t>& buffer) {
   if (length == 0) length = kUnknownLengthRead;
   WaitCursor wait;
   int code = 0;
-  auto file = FileByteSource::Open(path);
-  if (!file) {
+  std::unique_ptr<ByteSource> file;
+  if (image == nullptr) {
+    if (auto opened = FileByteSource::Open(path)) file = std::move(*opened);
+  }
+  ByteSource* source = image != nullptr ? image : file.get();
+  if (source == nullptr) {
     code = kErrOpenSource;
   } else if (offset < 0 || length < 0) {
     code = kErrSeek;
@@ -299,7 +304,7 @@ bool ImagePane::ReadFileRange(const std::string& path, int64_t offset, int64_t l
     int64_t total = 0;
     std::vector<uint8_t> piece(kReadPiece);
     while (total < length) {
-      const auto read = (*file)->ReadAt(at, piece);
+      const auto read = source->ReadAt(at, piece);
       if (!read) {
         code = kErrRead;
         break;

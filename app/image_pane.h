@@ -22,6 +22,7 @@ class QWidget;
 
 namespace glintvane {
 
+class ByteSource;
 class CacheList;
 class GalleryView;
 class ImageView;
@@ -58,7 +59,9 @@ class ImagePane : public QObject {
   void UpdateImageView(int mode);
   bool ShowThumbnail(ImageView* target, int64_t offset, int frame, SourceKind kind, int64_t length,
                      bool* gif_frames);
-  bool ReadFileRange(const std::string& path, int64_t offset, int64_t length,
+  // Reads [offset, offset + length) of the file at `path`, or of `image`
+  // when the row was carved from the disk inside an image.
+  bool ReadFileRange(const std::string& path, ByteSource* image, int64_t offset, int64_t length,
                      std::vector<uint8_t>& buffer);
   void RotateImage(ImageView* image, int quarter_turns);
   void AddRowRotation(int step);

@@ -35,7 +35,7 @@ bool ItemOpener::WriteTempCopy(const ThumbnailRow& row, QString* path) {
     return false;
   }
   const ViewingCopy copy = WriteViewingCopy(context_.thumbnails(), context_.image_store(), row,
-                                            *folder, context_.errors(), context_.texts());
+                                            *folder, context_.errors());
   if (!copy.ok) return false;
   *path = QString::fromStdString(copy.path);
   return true;

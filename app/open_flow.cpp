@@ -13,6 +13,7 @@
 #include "base/windows_path.h"
 #include "cache/thumbs_reader.h"
 #include "cache_list.h"
+#include "carve_kinds_dialog.h"
 #include "carving_flow.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_open.h"
@@ -129,7 +130,7 @@ void OpenFlow::OpenLocation(EvidenceLocation where) {
     if (context.dialogs().AskYesNo(parts_.window, question, kCarveQuestionHelpContext)) {
       parts_.window->repaint();
       FreezeList();
-      parts_.carving->CarveFile(path);
+      parts_.carving->CarveFile(path, CarveChoice{LoadCarveKinds()});
       EndListWork();
     }
   }
@@ -187,15 +188,15 @@ bool OpenFlow::ReadLocation(const EvidenceLocation& where) {
       // The reader reports its own failures; only running out of memory on
       // a huge damaged file gets this far.
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::bad_alloc: ") + e.what());
     } catch (const std::exception& e) {
       result.ok = false;
-      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what(), texts);
+      errors.AddError(kErrPlatform, local_path, std::string("std::exception: ") + e.what());
     }
   });
   context.thumbnails() = std::move(list);
   context.image_store() = std::move(store);
-  for (const std::string& line : errors.lines()) context.errors().AddLine(line);
+  context.errors().Append(errors);
 
   parts_.list->Bring();
   parts_.info->SetTabVisible(true);

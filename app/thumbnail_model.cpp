@@ -6,6 +6,7 @@
 #include <QBrush>
 
 #include "cache/thumbcache_reader.h"
+#include "carve/carve_verify.h"
 #include "texts/ui_texts.h"
 
 namespace glintvane {
@@ -33,14 +34,31 @@ QString KindText(ImageKind kind) {
   return {};
 }
 
+// What a carved row holds, as the start it was found by tells it.
+QString CarvedKindText(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kJfif:
+      return QStringLiteral("JPEG (JFIF)");
+    case CarveKind::kExif:
+      return QStringLiteral("JPEG (Exif)");
+    case CarveKind::kJpeg:
+      return QStringLiteral("JPEG");
+    case CarveKind::kPng:
+      return QStringLiteral("PNG");
+    case CarveKind::kBmp:
+      return QStringLiteral("BMP");
+  }
+  return {};
+}
+
 }  // namespace
 
 ThumbnailModel::ThumbnailModel(ThumbnailList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
   const auto& defaults = DefaultUiTexts();
-  for (int text :
-       {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize, kTextDimensions,
-        kTextOffset, kTextIndexed, kTextHeaderChecksum, kTextDataChecksum, kTextEndFound})
+  for (int text : {kTextNumber, kTextOriginalName, kTextModified, kTextKind, kTextSize,
+                   kTextDimensions, kTextOffset, kTextIndexed, kTextHeaderChecksum,
+                   kTextDataChecksum, kTextEndFound, kTextDecodes})
     captions_ << QString::fromUtf8(defaults[text].data(),
                                    static_cast<qsizetype>(defaults[text].size()));
 }
@@ -64,7 +82,7 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
     case kColumnModified:
       return Text(RowTimeText(row));
     case kColumnKind:
-      return KindText(row.kind);
+      return row.carved ? CarvedKindText(row.carve_kind) : KindText(row.kind);
     case kColumnSize:
       return row.length > 0 ? QString::number(row.length) : QString();
     case kColumnDimensions:
@@ -85,6 +103,9 @@ QString ThumbnailModel::CellText(const ThumbnailRow& row, int column) const {
     case kColumnEndFound:
       if (!row.carved) return {};
       return Word(row.complete ? kTextYes : kTextNo);
+    case kColumnDecodes:
+      if (!row.carved || row.decodes == DecodeCheck::kUnchecked) return {};
+      return Word(row.decodes == DecodeCheck::kDecodes ? kTextYes : kTextNo);
     default:
       return {};
   }
@@ -125,10 +146,14 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
       // Entries of a thumbcache_*.db add what their columns cannot show.
       if (row->thumbcache) return hint_ + QStringLiteral("\n\n") + Text(ThumbcacheRowNote(*row));
+      // Carved rows say their kind and whether they decode.
+      if (row->carved) return hint_ + QStringLiteral("\n\n") + Text(CarvedRowNote(*row));
       return hint_;
     case Qt::ForegroundRole:
-      // A header checksum that does not match marks a damaged entry.
+      // A header checksum that does not match marks a damaged entry; a
+      // carved picture that does not decode is greyed.
       if (row->thumbcache && !row->checksum_ok) return QBrush(Qt::darkRed);
+      if (row->carved && row->decodes == DecodeCheck::kFails) return QBrush(Qt::gray);
       return {};
     default:
       return {};

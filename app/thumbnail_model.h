@@ -29,6 +29,7 @@ enum ThumbnailColumn : int {
   kColumnHeaderChecksum,
   kColumnDataChecksum,
   kColumnEndFound,
+  kColumnDecodes,
 };
 
 class UiTexts;
@@ -37,7 +38,7 @@ class ThumbnailModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumnCount = kColumnEndFound + 1;
+  static constexpr int kColumnCount = kColumnDecodes + 1;
 
   explicit ThumbnailModel(ThumbnailList& list, QObject* parent = nullptr);
   // The texts the cells' words ("Yes", "matches") come from; null: English.

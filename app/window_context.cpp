@@ -93,6 +93,13 @@ void WindowContext::PutTextsInDialogs() {
   words.open_file_with = UiText(kTextOpenFileWith);
   words.type_command = UiText(kTextTypeCommand);
   words.command = UiText(kTextCommand);
+  words.carve_title = UiText(kTextBruteForceAttack);
+  words.carve_prompt = UiText(kTextCarveKindsPrompt);
+  const int kinds[kCarveKindCount] = {kTextCarveJfif, kTextCarveExif, kTextCarveJpeg, kTextCarvePng,
+                                      kTextCarveBmp};
+  for (int k = 0; k < kCarveKindCount; ++k)
+    words.carve_kinds[static_cast<size_t>(k)] = UiText(kinds[k]);
+  words.carve_unallocated = UiText(kTextCarveUnallocated);
   dialogs_.SetTexts(words);
 }
 
@@ -109,7 +116,7 @@ void WindowContext::ApplySettings(const WindowSettings& settings) {
 }
 
 void WindowContext::AddError(int code, const QString& context, const QString& detail) {
-  errors_.AddError(code, context.toStdString(), detail.toStdString(), texts_);
+  errors_.AddError(code, context.toStdString(), detail.toStdString());
 }
 
 QString WindowContext::RegistryString(const QString& value, const QString& name,

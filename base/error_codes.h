@@ -1,5 +1,6 @@
 // Integer error codes. They travel with a failed step to the end of the
-// routine and become texts only in ErrorList::AddError.
+// routine, are kept in the error list's entries, and become texts only where
+// an entry is shown (EntryLines), through the UI text table.
 #pragma once
 
 namespace glintvane {
@@ -20,6 +21,9 @@ inline constexpr int kErrTooSmall = 507;      // fewer than two sectors after th
 // A sector size other than 512 bytes (version-4 files use 4096). Generic entry
 // form: the caller's detail text names the size found.
 inline constexpr int kErrSectorSize = 508;
+// A Thumbs.db whose length is not a whole number of 512-byte sectors: a
+// warning, with a fixed detail text.
+inline constexpr int kErrLengthNotMultiple = 509;
 
 // File access failures of copies, carving and extraction.
 inline constexpr int kErrCreateOutput = 601;
@@ -28,6 +32,11 @@ inline constexpr int kErrSeek = 603;
 inline constexpr int kErrRead = 604;
 inline constexpr int kErrCloseSource = 605;
 inline constexpr int kErrCloseOutput = 606;
+// A chosen row of an extraction was not written: the entry before it says why.
+inline constexpr int kErrRowNotWritten = 607;
+
+// Results worth a line of their own (severity info), not failures.
+inline constexpr int kMsgRowWritten = 700;  // a row of an extraction was written
 
 // Broken sector chains. These use the generic entry form: the detail text
 // given with them is shown as it is.
@@ -61,5 +70,20 @@ inline constexpr int kErrThumbcacheIndex = 1612;   // an index file (no pictures
 inline constexpr int kErrSearchIndexOpen = 1620;     // the file cannot be opened, copied or read
 inline constexpr int kErrSearchIndexFormat = 1621;   // neither an ESE nor a SQLite search index
 inline constexpr int kErrSearchIndexDamaged = 1622;  // its header or catalog cannot be read
+
+// Disk images and the files in them. Each has a text of its own in the UI
+// text table; the detail says what was found (a library's message, the name
+// of a missing segment) and follows that text.
+inline constexpr int kErrImageOpen = 1700;        // the image cannot be opened or read
+inline constexpr int kErrImageIncomplete = 1701;  // a segment, extent, piece or parent is missing
+inline constexpr int kErrNoPartition = 1702;      // the image has no partition of that number
+inline constexpr int kErrNoFileSystem = 1703;     // no file system recognised in a partition
+inline constexpr int kErrImageEntry = 1704;  // a file's entry cannot be opened in its file system
+// Sectors that could not be read were read as zeros; the detail is their count.
+inline constexpr int kErrUnreadableSectors = 1705;
+// A recycle-bin index inside the image cannot be read.
+inline constexpr int kErrImageRecycleIndex = 1706;
+// A volume's shadow copies, or one shadow-copy store, cannot be read.
+inline constexpr int kErrShadowCopy = 1707;
 
 }  // namespace glintvane

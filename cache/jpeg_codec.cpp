@@ -7,6 +7,8 @@
 
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
+// After jpeglib.h: the message codes.
+#include <jerror.h>
 
 namespace glintvane {
 namespace {
@@ -22,10 +24,23 @@ constexpr int kZigzag[64] = {0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18,
                              35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
                              58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63};
 
+// Bytes of decoder memory per pixel that a check allows: the coefficients
+// of a progressive picture of four full-resolution components (2 bytes
+// each), with room for libjpeg's row buffers.
+constexpr uint64_t kCheckMemoryPerPixel = 10;
+constexpr uint64_t kCheckMemoryFixed = uint64_t{4} << 20;
+// Scans of a progressive picture that a check reads. Encoders write about
+// ten; libjpeg reworks every coefficient at each scan, so a crafted file of
+// thousands of tiny scans would take minutes to check.
+constexpr int kMaxCheckedScans = 200;
+
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  // A warning that the data is corrupt was given; its text.
+  bool corrupt = false;
+  char warning[JMSG_LENGTH_MAX];
 };
 
 void OnError(j_common_ptr cinfo) {
@@ -36,6 +51,19 @@ void OnError(j_common_ptr cinfo) {
 
 // Warnings are counted by libjpeg; nothing is printed.
 void OnMessage(j_common_ptr) {}
+
+// Notes the first warning that says the data is corrupt. Warnings about a
+// JFIF revision, an Adobe transform code or an ICC marker say nothing of
+// the picture's data.
+void OnEmit(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;  // trace messages
+  auto* mgr = reinterpret_cast<ErrorManager*>(cinfo->err);
+  ++cinfo->err->num_warnings;
+  const int code = cinfo->err->msg_code;
+  if (code == JWRN_JFIF_MAJOR || code == JWRN_ADOBE_XFORM || code == JWRN_BOGUS_ICC) return;
+  if (!mgr->corrupt) (*cinfo->err->format_message)(cinfo, mgr->warning);
+  mgr->corrupt = true;
+}
 
 void InstallErrorManager(ErrorManager& mgr) {
   jpeg_std_error(&mgr.pub);
@@ -120,6 +148,55 @@ bool RunDecode(Decompressor& d, ErrorManager& mgr, std::span<const uint8_t> jpeg
   return true;
 }
 
+// Stops a check at its scan limit, from libjpeg's progress callback.
+struct ScanLimit {
+  jpeg_progress_mgr pub;
+  ErrorManager* mgr;
+  bool exceeded = false;
+};
+
+void OnProgress(j_common_ptr cinfo) {
+  auto* limit = reinterpret_cast<ScanLimit*>(cinfo->progress);
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number <= kMaxCheckedScans) return;
+  limit->exceeded = true;
+  std::longjmp(limit->mgr->jump, 1);
+}
+
+// The part of a check that can longjmp. Returns false with the message in
+// mgr or `refusal`.
+bool RunCheck(Decompressor& d, ErrorManager& mgr, ScanLimit& limit, std::span<const uint8_t> jpeg,
+              uint64_t max_pixels, std::vector<uint8_t>& row, const char*& refusal) {
+  if (setjmp(mgr.jump) != 0) {
+    if (limit.exceeded) refusal = "too many scans";
+    return false;
+  }
+  d.info_.err = &mgr.pub;
+  d.Create();
+  d.info_.progress = &limit.pub;
+  d.info_.mem->max_memory_to_use = static_cast<long>(
+      std::min<uint64_t>(kCheckMemoryFixed + kCheckMemoryPerPixel * max_pixels, uint64_t{1} << 40));
+  jpeg_mem_src(&d.info_, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  jpeg_read_header(&d.info_, TRUE);
+  const uint64_t pixels = static_cast<uint64_t>(d.info_.image_width) * d.info_.image_height;
+  if (pixels == 0 || pixels > max_pixels) {
+    refusal = "picture size out of range";
+    return false;
+  }
+  d.info_.scale_num = 1;
+  d.info_.scale_denom = 8;
+  d.info_.dct_method = JDCT_IFAST;
+  d.info_.do_fancy_upsampling = FALSE;
+  jpeg_start_decompress(&d.info_);
+  row.resize(static_cast<size_t>(d.info_.output_width) * d.info_.output_components);
+  while (d.info_.output_scanline < d.info_.output_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&d.info_, rows, 1);
+  }
+  jpeg_finish_decompress(&d.info_);
+  return true;
+}
+
 bool RunEncode(Compressor& c, ErrorManager& mgr, const PixelImage& image,
                const JpegEncodeSettings& settings) {
   if (setjmp(mgr.jump) != 0) return false;
@@ -191,6 +268,26 @@ tl::expected<PixelImage, std::string> DecodeJpeg(std::span<const uint8_t> jpeg, 
     return tl::unexpected(std::string(refusal != nullptr ? refusal : mgr.message));
   }
   return out;
+}
+
+tl::expected<void, std::string> CheckJpegDecodes(std::span<const uint8_t> jpeg,
+                                                 uint64_t max_pixels) {
+  if (jpeg.empty()) return tl::unexpected(std::string("empty JPEG"));
+  Decompressor decompressor;
+  ErrorManager mgr;
+  InstallErrorManager(mgr);
+  mgr.pub.emit_message = OnEmit;
+  ScanLimit limit{};
+  limit.pub.progress_monitor = OnProgress;
+  limit.mgr = &mgr;
+  std::vector<uint8_t> row;
+  const char* refusal = nullptr;
+  if (!RunCheck(decompressor, mgr, limit, jpeg, std::min(max_pixels, kMaxDecodedPixels), row,
+                refusal)) {
+    return tl::unexpected(std::string(refusal != nullptr ? refusal : mgr.message));
+  }
+  if (mgr.corrupt) return tl::unexpected(std::string(mgr.warning));
+  return {};
 }
 
 tl::expected<std::vector<uint8_t>, std::string> EncodeJpeg(const PixelImage& image,

@@ -34,6 +34,16 @@ tl::expected<PixelImage, std::string> DecodeJpeg(std::span<const uint8_t> jpeg, 
 tl::expected<PixelImage, std::string> DecodeJpeg(std::span<const uint8_t> jpeg, JpegPixels mode,
                                                  uint64_t max_pixels);
 
+// Whether a JPEG decodes whole and clean: every scanline is produced (at an
+// eighth of the size, which reads every coefficient but spares the full
+// inverse transform), one row at a time, and libjpeg reports no corrupt
+// data on the way (a bad Huffman code, a premature end, bytes where a marker
+// should be). A picture of more than `max_pixels` pixels is refused from its
+// frame header, and the decoder's own memory is bounded by the same figure,
+// so a progressive picture's coefficients fit it. The error says why not.
+tl::expected<void, std::string> CheckJpegDecodes(std::span<const uint8_t> jpeg,
+                                                 uint64_t max_pixels);
+
 struct JpegEncodeSettings {
   int quality = 90;  // used unless quant_table_zigzag is given
   // Colour at full resolution (every component sampled 1x1) instead of

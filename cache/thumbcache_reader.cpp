@@ -167,8 +167,7 @@ class EntryWalk {
     if (errors_ > kMaxEntryErrorsListed) {
       target_.errors.AddError(kErrThumbcacheEntry, path_,
                               std::to_string(errors_ - kMaxEntryErrorsListed) +
-                                  " more damaged entries (their rows carry the error)",
-                              target_.texts);
+                                  " more damaged entries (their rows carry the error)");
     }
     if (!first_error_) return {};
     recorded_ = true;
@@ -183,7 +182,7 @@ class EntryWalk {
   void Damaged(int code, const std::string& detail) {
     if (!first_error_) first_error_ = ReadError{code, detail};
     if (++errors_ <= kMaxEntryErrorsListed) {
-      target_.errors.AddError(code, path_, detail, target_.texts);
+      target_.errors.AddError(code, path_, detail);
     }
   }
 
@@ -400,7 +399,7 @@ ReadResult<void> ReadThumbcacheEntries(ByteSource& source, const std::string& pa
     const std::string index_path = ThumbcacheIndexPathFor(path);
     const std::string index_name(LocalFilePart(index_path));
     if (!read) {
-      target.errors.AddWarning(index_path, read.error().detail, target.texts);
+      target.errors.AddWarning(index_path, read.error().detail);
       result.details.push_back(std::string(kIndexLabel) + ": " + index_name + " (unreadable)");
     } else if (read->version() != version) {
       result.details.push_back(std::string(kIndexLabel) + ": " + index_name + " (version " +

@@ -32,6 +32,37 @@ std::string_view ImageKindName(ImageKind kind) {
   return "none";
 }
 
+std::string_view CarveKindName(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kJfif:
+      return "jfif";
+    case CarveKind::kExif:
+      return "exif";
+    case CarveKind::kJpeg:
+      return "jpeg";
+    case CarveKind::kPng:
+      return "png";
+    case CarveKind::kBmp:
+      return "bmp";
+  }
+  return "jfif";
+}
+
+ImageKind CarvedImageKind(CarveKind kind) {
+  switch (kind) {
+    case CarveKind::kJfif:
+      return ImageKind::kJfif;
+    case CarveKind::kPng:
+      return ImageKind::kPng;
+    case CarveKind::kBmp:
+      return ImageKind::kBmp;
+    case CarveKind::kExif:
+    case CarveKind::kJpeg:
+      break;
+  }
+  return ImageKind::kJpeg;
+}
+
 std::string_view RowExtension(const ThumbnailRow& row) {
   switch (row.kind) {
     case ImageKind::kPng:
@@ -203,9 +234,11 @@ ThumbnailRow& ThumbnailList::Materialise(size_t i, CarvedEntry& entry) const {
     row.length = entry.length;
     row.source = entry.source;
     row.source_kind = SourceKind::kOpenFile;
-    row.kind = ImageKind::kJfif;
+    row.kind = CarvedImageKind(entry.kind);
     row.carved = true;
     row.complete = entry.complete;
+    row.carve_kind = entry.kind;
+    row.decodes = entry.decodes;
     entry.full = static_cast<uint32_t>(materialised_.size());
   }
   return materialised_[entry.full - 1];
@@ -277,9 +310,11 @@ ThumbnailRow ThumbnailList::RowCopy(size_t i) const {
   row.length = scratch.length;
   row.source = scratch.source;
   row.source_kind = SourceKind::kOpenFile;
-  row.kind = ImageKind::kJfif;
+  row.kind = CarvedImageKind(scratch.kind);
   row.carved = true;
   row.complete = scratch.complete;
+  row.carve_kind = scratch.kind;
+  row.decodes = scratch.decodes;
   return row;
 }
 
@@ -388,12 +423,48 @@ uint32_t ThumbnailList::AddName(std::string name) {
   return static_cast<uint32_t>(names_.size());
 }
 
-size_t ThumbnailList::AppendCarved(int64_t start, uint32_t source) {
+size_t ThumbnailList::AppendCarved(int64_t start, uint32_t source, CarveKind kind) {
   StartRun(RunKind::kCarved);
   CarvedEntry& entry = carved_.emplace_back();
   entry.start = start;
   entry.source = source;
+  entry.kind = kind;
   return size() - 1;
+}
+
+void ThumbnailList::SetDecodes(size_t i, DecodeCheck decodes) {
+  const Run& run = RunOf(i);
+  if (run.kind != RunKind::kCarved) return;
+  CarvedEntry& entry = carved_[run.base + (i - run.first)];
+  entry.decodes = decodes;
+  if (entry.full != 0) materialised_[entry.full - 1].decodes = decodes;
+}
+
+const CarvedEntry* ThumbnailList::CarvedEntryAt(size_t i) const {
+  if (i >= size()) return nullptr;
+  const Run& run = RunOf(i);
+  return run.kind == RunKind::kCarved ? &carved_[run.base + (i - run.first)] : nullptr;
+}
+
+bool ThumbnailList::SortCarvedByStart(size_t first) {
+  if (first >= size()) return true;
+  if (runs_.empty() || runs_.back().kind != RunKind::kCarved || first < runs_.back().first)
+    return false;
+  const auto begin =
+      carved_.begin() + static_cast<ptrdiff_t>(runs_.back().base + (first - runs_.back().first));
+  const auto before = [](const CarvedEntry& a, const CarvedEntry& b) {
+    if (a.start != b.start) return a.start < b.start;
+    if (a.end != b.end) return a.end < b.end;
+    return a.kind < b.kind;
+  };
+  if (std::is_sorted(begin, carved_.end(), before)) return true;
+  if (std::any_of(begin, carved_.end(), [](const CarvedEntry& e) { return e.full != 0; })) {
+    return false;
+  }
+  // In place: a hostile file can make millions of rows, and a merge buffer
+  // as large again would double what they take.
+  std::sort(begin, carved_.end(), before);
+  return true;
 }
 
 void ThumbnailList::CloseCarved(size_t i, int64_t end, int64_t length, bool complete) {
@@ -441,14 +512,21 @@ void ThumbnailList::Clear() {
   index_.clear();
   indexed_ = 0;
   sources_.clear();
+  source_bytes_.clear();
 }
 
-uint32_t ThumbnailList::AddSource(const std::string& path) {
-  if (!sources_.empty() && sources_.back() == path) {
+uint32_t ThumbnailList::AddSource(const std::string& path, std::shared_ptr<ByteSource> bytes) {
+  if (!sources_.empty() && sources_.back() == path && source_bytes_.back() == bytes) {
     return static_cast<uint32_t>(sources_.size() - 1);
   }
   sources_.push_back(path);
+  source_bytes_.push_back(std::move(bytes));
   return static_cast<uint32_t>(sources_.size() - 1);
+}
+
+const std::shared_ptr<ByteSource>& ThumbnailList::SourceBytes(uint32_t index) const {
+  static const std::shared_ptr<ByteSource> kNone;
+  return index < source_bytes_.size() ? source_bytes_[index] : kNone;
 }
 
 }  // namespace glintvane

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/byte_source.h"
 #include "cache/thumbnail_row.h"
 
 namespace glintvane {
@@ -70,6 +71,8 @@ struct CarvedEntry {
   uint32_t source = 0;  // ThumbnailList source index
   uint32_t full = 0;    // 1 + index of the full record made for it, 0 while none
   bool complete = false;
+  CarveKind kind = CarveKind::kJfif;
+  DecodeCheck decodes = DecodeCheck::kUnchecked;
 };
 static_assert(sizeof(CarvedEntry) <= 32, "a carved row stays small");
 
@@ -134,9 +137,9 @@ class ThumbnailList {
   // Appends a row as it is.
   ThumbnailRow& Append(ThumbnailRow row);
   // Appends a carved row (the carving scan): key = its index, the name and
-  // time placeholders, source kind kOpenFile, a JFIF image from `start`,
-  // still open (end and length 0). Returns its index.
-  size_t AppendCarved(int64_t start, uint32_t source);
+  // time placeholders, source kind kOpenFile, an image of `kind` from
+  // `start`, still open (end and length 0). Returns its index.
+  size_t AppendCarved(int64_t start, uint32_t source, CarveKind kind = CarveKind::kJfif);
   // Appends a row of a thumbcache or its index, kept compact: key = the hash
   // in 16 hex digits, source kind kImageStore. Returns its index.
   size_t AppendCacheEntry(const CacheEntryRow& entry);
@@ -144,17 +147,36 @@ class ThumbnailList {
   // keeps the number and passes it again.
   uint32_t AddName(std::string name);
   // Closes carved row i at `end` with `length` bytes (at most the carving
-  // cap); `complete` when the JPEG's own end marker closed it.
+  // cap); `complete` when the picture's own structure closed it.
   void CloseCarved(size_t i, int64_t end, int64_t length, bool complete);
+  // Records whether carved row i decodes.
+  void SetDecodes(size_t i, DecodeCheck decodes);
+  // The compact entry of carved row i whether or not it has its full
+  // record (whose fields then say the same), or nullptr for other rows.
+  const CarvedEntry* CarvedEntryAt(size_t i) const;
+  // Puts the carved rows from `first` on in the order of their starts (then
+  // ends), renumbering them: a scan lists some images only once their end is
+  // found. In place, without memory of its own; only rows without a full
+  // record, in the last run of carved rows, are moved. Returns false (and
+  // moves nothing) otherwise.
+  bool SortCarvedByStart(size_t first);
   void RemoveLast();
   void Clear();
 
-  // Files that rows of kind kOpenFile read from. Adding the same path as the
-  // last one added returns its index again.
-  uint32_t AddSource(const std::string& path);
+  // Files that rows of kind kOpenFile read from. Adding the same path (and
+  // the same `bytes`) as the last one added returns its index again.
+  // `bytes` is given when the rows' offsets count in something else than
+  // the file as it lies: the disk inside an EWF or other container, the
+  // unallocated space of an image's file systems. The rows are then read
+  // from it, never from the file, and the list keeps it (and so the image)
+  // open until it is cleared. It must allow reads from several threads.
+  uint32_t AddSource(const std::string& path, std::shared_ptr<ByteSource> bytes = nullptr);
   const std::string& Source(uint32_t index) const { return sources_.at(index); }
   const std::string& SourceOf(const ThumbnailRow& row) const { return Source(row.source); }
   size_t source_count() const { return sources_.size(); }
+  // The bytes the rows of source `index` are read from when they are not
+  // the file's own; null for a file read as it lies (or no such source).
+  const std::shared_ptr<ByteSource>& SourceBytes(uint32_t index) const;
 
  private:
   // Rows are kept in runs of one kind, in list order: a run of full records
@@ -187,6 +209,7 @@ class ThumbnailList {
   std::unordered_map<std::string, size_t> index_;
   size_t indexed_ = 0;
   std::vector<std::string> sources_;
+  std::vector<std::shared_ptr<ByteSource>> source_bytes_;  // beside sources_
 };
 
 }  // namespace glintvane

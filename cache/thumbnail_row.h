@@ -28,6 +28,29 @@ enum class ImageKind : uint8_t {
 // "none", "jfif", "raw", "png", "bmp", "jpeg"
 std::string_view ImageKindName(ImageKind kind);
 
+// The start a carved row was found by.
+enum class CarveKind : uint8_t {
+  kJfif = 0,  // "JFIF\0" in an APP0 segment (the row starts 6 bytes before it)
+  kExif,      // FF D8 FF E1 and "Exif\0\0": a JPEG that starts with its Exif segment
+  kJpeg,      // FF D8 FF and any other marker, kept only when its structure ends
+  kPng,       // the PNG signature and a valid header chunk
+  kBmp,       // "BM" and a file header whose sizes agree with the picture
+};
+inline constexpr int kCarveKindCount = 5;
+
+// "jfif", "exif", "jpeg", "png", "bmp"
+std::string_view CarveKindName(CarveKind kind);
+// The kind of picture a carved row holds: kJfif for the rows found by their
+// JFIF signature (as carved rows always were), kJpeg for other JPEGs.
+ImageKind CarvedImageKind(CarveKind kind);
+
+// Whether a carved row's bytes decode as a whole picture.
+enum class DecodeCheck : int8_t {
+  kUnchecked = -1,  // not decoded (the scan was asked not to)
+  kFails = 0,
+  kDecodes = 1,
+};
+
 // The text shown for carved rows in the Name and Modified columns.
 inline constexpr std::string_view kNamePlaceholder = "---";
 inline constexpr std::string_view kDatePlaceholder = "---";
@@ -50,9 +73,12 @@ struct ThumbnailRow {
   int8_t view_type = 0;  // 0 = best fit, 1 = actual size
   SourceKind source_kind = SourceKind::kOpenFile;
   ImageKind kind = ImageKind::kNone;
-  bool carved = false;    // made by the carving scan
-  bool complete = false;  // carved: the JPEG's own end marker was found
-  bool checked = false;   // the list's check box
+  bool carved = false;  // made by the carving scan
+  bool complete =
+      false;  // carved: the picture's own structure ended it (JPEG end marker, PNG IEND)
+  CarveKind carve_kind = CarveKind::kJfif;        // carved: the start it was found by
+  DecodeCheck decodes = DecodeCheck::kUnchecked;  // carved: the picture decodes
+  bool checked = false;                           // the list's check box
   // Rows of a thumbcache_*.db (Windows Vista and later), kept in one block.
   uint64_t entry_offset = 0;   // where the entry starts in the cache file
   uint64_t data_checksum = 0;  // as stored; its algorithm is unknown, so shown, not checked

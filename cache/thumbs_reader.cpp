@@ -66,7 +66,7 @@ class CacheRead {
     if (auto r = file.CheckHeader(); !r) return r;
     Phase(3, 4);
     if (file.length_not_multiple_of_sector()) {
-      target_.errors.AddWarning(path_, target_.texts[kTextLengthNotMultiple512], target_.texts);
+      target_.errors.Add({Severity::kWarning, kErrLengthNotMultiple, path_, {}});
     }
     if (auto r = file.ReadHeaderFatList(); !r) return r;
     Phase(4, 5);
@@ -132,7 +132,7 @@ class CacheRead {
       auto converted = ConvertRawThumbnail(RebuildRawJpeg(stream->bytes));
       if (!converted) {
         // A conversion failure is local to this thumbnail: the read goes on.
-        target_.errors.AddError(kErrException, path_, converted.error(), target_.texts);
+        target_.errors.AddError(kErrException, path_, converted.error());
         return {};
       }
       converted_ = std::move(*converted);
@@ -158,7 +158,7 @@ class CacheRead {
   // (I/O) still end the read.
   ReadResult<void> OnStreamError(const std::string& name, const ReadError& error) {
     if (error.code == kErrPlatform) return tl::unexpected(error);
-    target_.errors.AddError(error.code, path_ + " : \"" + name + "\"", error.detail, target_.texts);
+    target_.errors.AddError(error.code, path_ + " : \"" + name + "\"", error.detail);
     if (!stream_error_) stream_error_ = error;
     if (name != kCatalogStreamName) {
       ThumbnailRow& row = target_.list.AddOrUpdate(ThumbnailKeyOfStream(name, buffer_), "",
@@ -186,7 +186,7 @@ void Finish(CacheReadResult& result, CacheReadTarget& target, const std::string&
   if (error != nullptr) {
     result.ok = false;
     result.error_code = error->code;
-    if (!recorded) target.errors.AddError(error->code, path, error->detail, target.texts);
+    if (!recorded) target.errors.AddError(error->code, path, error->detail);
   } else {
     result.ok = true;
     result.error_code = 0;
@@ -208,7 +208,7 @@ void NoteCutShort(ByteSource& source, const std::string& path, CacheReadTarget& 
   result.details.push_back(std::string(kCutShortLabel) + ": " + text);
   const std::string said = "the file is cut short at " + text;
   if (recorded) {
-    target.errors.AddWarning(path, said, target.texts);
+    target.errors.AddWarning(path, said);
   } else {
     error.detail += (error.detail.empty() ? "" : "; ") + said;
   }

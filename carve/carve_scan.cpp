@@ -93,8 +93,7 @@ bool ReportEarlyEnd(const CarvedImageScanner& scanner, int64_t read, int64_t len
                                " of " + std::to_string(length) + " after " +
                                std::to_string(scanner.rows_added()) +
                                " rows, its row limit; the rows found so far are kept, and a "
-                               "higher limit scans on",
-                           target.texts);
+                               "higher limit scans on");
     return true;
   }
   if (read < length) {
@@ -102,8 +101,7 @@ bool ReportEarlyEnd(const CarvedImageScanner& scanner, int64_t read, int64_t len
     target.errors.AddError(kErrFileShrank, path,
                            "the file ended at byte " + std::to_string(read) + "; it was " +
                                std::to_string(length) +
-                               " bytes long when the scan began, so it changed while it was read",
-                           target.texts);
+                               " bytes long when the scan began, so it changed while it was read");
     return true;
   }
   return false;
@@ -166,8 +164,7 @@ void Report(const ScanFailure& failure, const std::string& path, CarveTarget& ta
             CarveResult& result) {
   result.error_code = failure.code;
   target.errors.AddError(failure.code,
-                         path + " : " + std::string(CarveErrorReason(failure.error_number)), "",
-                         target.texts);
+                         path + " : " + std::string(CarveErrorReason(failure.error_number)), "");
 }
 
 void Finish(CarveTarget& target, CarveResult& result) {
@@ -207,7 +204,7 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
       return result;
     }
     result.file_size = static_cast<uint64_t>(*length);
-    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit);
+    CarvedImageScanner scanner(target.list, path, *length, 0, target.row_limit, target.kinds);
     const auto read = FeedBlocks(scanner, *length, ReadFile, &fd, target.progress, target.stop);
     result.stopped = target.stop.stop_requested();
     result.rows_added = scanner.rows_added();
@@ -237,7 +234,7 @@ CarveResult ScanFileForImages(const std::string& path, CarveTarget target) {
     // file call's.
     if (fd >= 0) ::close(fd);
     result.error_code = kErrPlatform;
-    target.errors.AddError(kErrPlatform, path, "", target.texts);
+    target.errors.AddError(kErrPlatform, path, "");
   }
   Finish(target, result);
   return result;
@@ -248,7 +245,7 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
   try {
     const auto length = static_cast<int64_t>(source.Size());
     result.file_size = source.Size();
-    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds);
     SourceReader reader{source};
     const auto read =
         FeedBlocks(scanner, length, ReadSource, &reader, target.progress, target.stop);
@@ -266,7 +263,7 @@ CarveResult ScanSourceForImages(ByteSource& source, const std::string& path, Car
     }
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
-    target.errors.AddError(kErrPlatform, path, "", target.texts);
+    target.errors.AddError(kErrPlatform, path, "");
   }
   Finish(target, result);
   return result;
@@ -278,7 +275,7 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
   try {
     const auto length = static_cast<int64_t>(bytes.size());
     result.file_size = bytes.size();
-    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit);
+    CarvedImageScanner scanner(target.list, path, length, 0, target.row_limit, target.kinds);
     MemoryReader reader{bytes};
     const auto read = FeedBlocks(scanner, length, ReadMemory, &reader, target.progress);
     scanner.CloseAtEnd(read.value_or(length));
@@ -289,7 +286,7 @@ CarveResult ScanBytesForImages(std::span<const uint8_t> bytes, const std::string
     }
   } catch (const std::exception&) {
     result.error_code = kErrPlatform;
-    target.errors.AddError(kErrPlatform, path, "", target.texts);
+    target.errors.AddError(kErrPlatform, path, "");
   }
   Finish(target, result);
   return result;

@@ -1,5 +1,6 @@
-// Finding JFIF images in any file (swap files, hibernation files, damaged
-// caches) and listing them as carved rows.
+// Finding pictures in any file (swap files, hibernation files, damaged
+// caches) and listing them as carved rows: JFIF images by default, and on
+// request Exif and other JPEGs, PNGs and BMPs, all in one pass.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include "base/byte_source.h"
 #include "base/progress.h"
 #include "cache/thumbnail_list.h"
+#include "carve/carve_kinds.h"
 #include "carve/carved_images.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
@@ -26,6 +28,7 @@ struct CarveTarget {
   // Rows this scan may add; a signature past them stops the scan with
   // kErrCarveRowLimit, keeping the rows.
   size_t row_limit = kDefaultCarveRowLimit;
+  CarveKinds kinds = kDefaultCarveKinds;  // what the scan looks for
 };
 
 struct CarveResult {
@@ -42,7 +45,8 @@ struct CarveResult {
 // after the rows already in the list.
 // Each row records the file (ThumbnailList::AddSource) so rows of several
 // scans each read from their own file; a scan never changes rows it did not
-// make. A row is `complete` when the JPEG's own end marker closed it.
+// make. A row is `complete` when the picture's own structure closed it (a
+// JPEG's end marker, a PNG's IEND chunk, a BMP's size all in the file).
 // A file that ends before the length it had when the scan began (it shrank
 // while it was read) fails with kErrFileShrank; its rows are kept.
 CarveResult ScanFileForImages(const std::string& path, CarveTarget target);

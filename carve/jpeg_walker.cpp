@@ -94,6 +94,7 @@ size_t JpegWalker::Feed(std::span<const uint8_t> bytes) {
     if (state_ == State::kSkip) {
       const size_t step = std::min<size_t>(skip_, n - i);
       i += step;
+      skipped_ += step;
       skip_ -= static_cast<uint32_t>(step);
       if (skip_ == 0) state_ = AfterSegment();
     } else if (state_ == State::kEntropy) {

@@ -44,12 +44,16 @@ class JpegWalker {
   // state) to where it is now, without reading the bytes again.
   void Follow(const JpegWalker& before, const JpegWalker& model) {
     const uint64_t used = used_ + (model.used_ - before.used_);
+    const uint64_t skipped = skipped_ + (model.skipped_ - before.skipped_);
     *this = model;
     used_ = used;
+    skipped_ = skipped;
   }
   // Bytes used so far, counted from the FF of FF D8: the image length once
   // complete.
   uint64_t length() const { return used_; }
+  // Of them, the bytes stepped over inside segments without being looked at.
+  uint64_t skipped() const { return skipped_; }
 
  private:
   enum class State : uint8_t {
@@ -83,6 +87,7 @@ class JpegWalker {
   bool seen_scan_ = false;   // a scan was read
   uint32_t skip_ = 0;        // parameter bytes of the segment still to step over
   uint64_t used_ = 0;
+  uint64_t skipped_ = 0;
 };
 
 struct JpegWalkResult {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/format_chars.h"
+#include "cli/json_writer.h"
 
 namespace glintvane::cli {
 namespace {
@@ -64,7 +65,7 @@ void SayInterrupted(std::string_view verb, const std::string& how_far) {
 }
 
 void PrintJsonFailure(std::string_view path_field, const std::string& path,
-                      const std::string& error, int exit_code) {
+                      const std::string& error, int exit_code, int error_code) {
   nlohmann::json doc;
   if (!path_field.empty()) {
     doc[std::string(path_field)] = path;
@@ -76,9 +77,9 @@ void PrintJsonFailure(std::string_view path_field, const std::string& path,
   doc["error_code"] = nullptr;
   doc["error"] = error;
   doc["errors"] = nlohmann::json::array({error});
+  doc["error_entries"] = ErrorEntriesJson({{Severity::kError, error_code, path, error}});
   doc["exit_code"] = exit_code;
-  // Paths need not be UTF-8; replace what is not.
-  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  PrintJsonDocument(doc);
 }
 
 namespace {
@@ -203,6 +204,17 @@ std::string HexOf(std::string_view text) {
 const UiTexts& CliTexts() {
   static const UiTexts texts;
   return texts;
+}
+
+nlohmann::json ErrorEntriesJson(const std::vector<ErrorEntry>& entries) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const ErrorEntry& entry : entries) {
+    list.push_back({{"severity", SeverityName(entry.severity)},
+                    {"code", entry.code == 0 ? nlohmann::json() : nlohmann::json(entry.code)},
+                    {"context", entry.context},
+                    {"detail", entry.detail}});
+  }
+  return list;
 }
 
 TerminalProgress::TerminalProgress() : enabled_(isatty(STDERR_FILENO) == 1) {}

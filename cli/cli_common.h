@@ -7,7 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "base/progress.h"
+#include "texts/error_list.h"
 #include "texts/ui_texts.h"
 
 namespace glintvane::cli {
@@ -31,12 +34,18 @@ void SayInterrupted(std::string_view verb, const std::string& how_far);
 // document of its own (the input cannot be opened, the command line is
 // wrong): `path_field` (the verb's name for its input, "path" or "root";
 // left out when empty) with `path`, "ok": false, "complete": false, "interrupted", "error_code":
-// null, "error" and "errors" with the sentence, and "exit_code".
+// null, "error" and "errors" with the sentence, "error_entries" with it as one entry of code
+// `error_code` (null when 0), and "exit_code".
 void PrintJsonFailure(std::string_view path_field, const std::string& path,
-                      const std::string& error, int exit_code);
+                      const std::string& error, int exit_code, int error_code = 0);
 
 // The English texts the command line reports with.
 const UiTexts& CliTexts();
+
+// "error_entries" of a JSON document: each entry of the list as an object
+// with its severity, code (null when it has none), context and detail; the
+// "errors" beside it keep the same entries as the lines they print as.
+nlohmann::json ErrorEntriesJson(const std::vector<ErrorEntry>& entries);
 
 // Text from files and file systems as a terminal may safely show it: control
 // characters escaped as \e, \n, \r, \t or \xNN (C1 controls and bytes that

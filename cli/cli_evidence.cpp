@@ -19,6 +19,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/found_rows.h"
+#include "cli/json_writer.h"
 #include "evidence/evidence_image.h"
 #include "evidence/evidence_search.h"
 #include "evidence/image_containers.h"
@@ -30,16 +31,18 @@ namespace {
 nlohmann::json ShadowCopiesJson(const EvidenceVolumeReport& volume) {
   nlohmann::json stores = nlohmann::json::array();
   for (const ShadowCopyReport& s : volume.shadow_copies) {
-    stores.push_back({{"store", s.store.number},
-                      {"created_utc", TextOrNull(s.store.created_utc)},
-                      {"identifier", TextOrNull(s.store.identifier)},
-                      {"shadow_copy_id", TextOrNull(s.store.copy_identifier)},
-                      {"volume_size", s.store.volume_size},
-                      {"folders", s.folders},
-                      {"files", s.files},
-                      {"complete", s.walk_complete && s.unreadable_sectors == 0},
-                      {"unreadable_sectors", s.unreadable_sectors},
-                      {"error", TextOrNull(s.error)}});
+    stores.push_back(
+        {{"store", s.store.number},
+         {"created_utc", TextOrNull(s.store.created_utc)},
+         {"identifier", TextOrNull(s.store.identifier)},
+         {"shadow_copy_id", TextOrNull(s.store.copy_identifier)},
+         {"volume_size", s.store.volume_size},
+         {"folders", s.folders},
+         {"files", s.files},
+         {"complete", s.walk_complete && s.unreadable_sectors == 0},
+         {"unreadable_sectors", s.unreadable_sectors},
+         {"error", TextOrNull(s.error)},
+         {"error_code", s.error.empty() ? nlohmann::json() : nlohmann::json(s.error_code)}});
   }
   return stores;
 }
@@ -80,7 +83,7 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
                               {"truncated", outcome.truncated()},
                               {"seconds", seconds},
                               {"rows", std::move(rows)}};
-  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  PrintJsonDocument(doc);
 }
 
 std::string UtcNow() {
@@ -133,6 +136,59 @@ void PrintExtentNotes(const EvidenceSearchOutcome& outcome) {
   }
 }
 
+// The stores of one partition that could not be read, or lost sectors.
+void SayShadowCopyFindings(const std::string& image, const EvidenceVolumeReport& v) {
+  if (!v.shadow_copies_error.empty()) {
+    std::fprintf(stderr, "glintvane-cli search: %s: partition %d: %s\n", Printable(image).c_str(),
+                 v.partition, Printable(v.shadow_copies_error).c_str());
+  }
+  for (const ShadowCopyReport& s : v.shadow_copies) {
+    if (!s.error.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: partition %d: %s\n", Printable(image).c_str(),
+                   v.partition, Printable(s.error).c_str());
+    }
+    if (s.unreadable_sectors > 0) {
+      std::fprintf(stderr,
+                   "glintvane-cli search: %s: partition %d: shadow-copy store %d (%s): %llu "
+                   "sectors could not be read and were read as zeros\n",
+                   Printable(image).c_str(), v.partition, s.store.number,
+                   s.store.identifier.c_str(),
+                   static_cast<unsigned long long>(s.unreadable_sectors));
+    }
+  }
+}
+
+// What the search found beside the caches, on standard error: volumes
+// without a file system or past the image's end, shadow-copy stores not read,
+// extents, unreadable indexes and sectors. True when any file system was recognised.
+bool SayFindings(const EvidenceSearchOutcome& outcome) {
+  bool any_file_system = false;
+  for (const EvidenceVolumeReport& v : outcome.volumes) {
+    if (!v.error.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
+                   Printable(v.error).c_str());
+    }
+    if (!v.past_end.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
+                   Printable(v.past_end).c_str());
+    }
+    SayShadowCopyFindings(outcome.image, v);
+    any_file_system = any_file_system || !v.file_system.empty();
+  }
+  PrintExtentNotes(outcome);
+  for (const std::string& note : outcome.notes) {
+    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
+  }
+  if (outcome.unreadable_sectors > 0) {
+    std::fprintf(stderr,
+                 "glintvane-cli search: %s: %llu unreadable sectors were read as zeros; the "
+                 "search went on past them\n",
+                 Printable(outcome.image).c_str(),
+                 static_cast<unsigned long long>(outcome.unreadable_sectors));
+  }
+  return any_file_system;
+}
+
 }  // namespace
 
 bool IsImageSearchRoot(const std::string& root) {
@@ -158,51 +214,10 @@ int RunImageSearch(const std::string& image, bool json, int code_page, bool shad
   const auto elapsed = std::chrono::steady_clock::now() - start;
   if (!outcome.opened) {
     std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(outcome.error).c_str());
-    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed);
+    if (json) PrintJsonFailure("root", image, outcome.error, kExitFailed, outcome.error_code);
     return kExitFailed;
   }
-  bool any_file_system = false;
-  for (const EvidenceVolumeReport& v : outcome.volumes) {
-    if (!v.error.empty()) {
-      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
-                   Printable(v.error).c_str());
-    }
-    if (!v.past_end.empty()) {
-      std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
-                   Printable(v.past_end).c_str());
-    }
-    if (!v.shadow_copies_error.empty()) {
-      std::fprintf(stderr, "glintvane-cli search: %s: partition %d: %s\n",
-                   Printable(outcome.image).c_str(), v.partition,
-                   Printable(v.shadow_copies_error).c_str());
-    }
-    for (const ShadowCopyReport& s : v.shadow_copies) {
-      if (!s.error.empty()) {
-        std::fprintf(stderr, "glintvane-cli search: %s: partition %d: %s\n",
-                     Printable(outcome.image).c_str(), v.partition, Printable(s.error).c_str());
-      }
-      if (s.unreadable_sectors > 0) {
-        std::fprintf(stderr,
-                     "glintvane-cli search: %s: partition %d: shadow-copy store %d (%s): %llu "
-                     "sectors could not be read and were read as zeros\n",
-                     Printable(outcome.image).c_str(), v.partition, s.store.number,
-                     s.store.identifier.c_str(),
-                     static_cast<unsigned long long>(s.unreadable_sectors));
-      }
-    }
-    any_file_system = any_file_system || !v.file_system.empty();
-  }
-  PrintExtentNotes(outcome);
-  for (const std::string& note : outcome.notes) {
-    std::fprintf(stderr, "glintvane-cli search: %s\n", Printable(note).c_str());
-  }
-  if (outcome.unreadable_sectors > 0) {
-    std::fprintf(stderr,
-                 "glintvane-cli search: %s: %llu unreadable sectors were read as zeros; the "
-                 "search went on past them\n",
-                 Printable(outcome.image).c_str(),
-                 static_cast<unsigned long long>(outcome.unreadable_sectors));
-  }
+  const bool any_file_system = SayFindings(outcome);
   if (json) {
     PrintJson(list, outcome, std::chrono::duration<double>(elapsed).count());
   } else {

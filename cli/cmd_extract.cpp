@@ -13,13 +13,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/error_codes.h"
 #include "base/file_time.h"
 #include "cache/thumbnail_list.h"
 #include "cache/thumbs_reader.h"
+#include "carve/carve_kinds.h"
 #include "carve/carve_scan.h"
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "evidence/evidence_open.h"
 #include "export/extract_run.h"
 #include "texts/error_list.h"
@@ -33,6 +36,7 @@ struct ExtractArgs {
   bool all = false;
   std::vector<std::string> keys;
   bool carve = false;
+  std::string kinds = "jfif";
   bool json = false;
   std::string dfxml;
 };
@@ -41,19 +45,13 @@ nlohmann::json Text(const std::string& text) {
   return nlohmann::json(text);
 }
 
-void PrintJson(const nlohmann::json& document) {
-  // Names are the cache's: replace bytes that are not UTF-8 rather than fail.
-  const std::string text = document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-  std::fprintf(stdout, "%s\n", text.c_str());
-}
-
 // The JSON document of a run, on success and on every failure alike.
 struct ExtractReport {
   bool read_ok = false;
   bool interrupted = false;
   const ExtractOutcome* outcome = nullptr;  // null when nothing was run
-  std::vector<std::string> errors;          // failures and warnings only
-  std::vector<std::string> messages;        // the run's other lines: one per row written
+  ErrorList errors;                         // the read's entries, then the run's findings
+  ErrorList messages;                       // the run's results: one per row written
   std::string error;                        // why the run stopped short of writing, if it did
   std::optional<bool> dfxml_written;
 };
@@ -77,14 +75,104 @@ void PrintExtractJson(const ExtractReport& report, int exit_code) {
   document["report"] = outcome.report_written ? Text(outcome.report_path) : nlohmann::json();
   document["csv"] = outcome.catalogs_written ? Text(outcome.csv_path) : nlohmann::json();
   document["json"] = outcome.catalogs_written ? Text(outcome.json_path) : nlohmann::json();
-  std::vector<std::string> errors = report.errors;
-  if (!report.error.empty()) errors.push_back(report.error);
+  std::vector<std::string> errors = report.errors.Lines(CliTexts());
+  std::vector<ErrorEntry> entries = report.errors.entries();
+  if (!report.error.empty()) {
+    errors.push_back(report.error);
+    entries.push_back({Severity::kError, 0, {}, report.error});
+  }
   document["errors"] = errors;
-  document["messages"] = report.messages;
+  document["error_entries"] = ErrorEntriesJson(entries);
+  document["messages"] = report.messages.Lines(CliTexts());
   document["error"] = report.error.empty() ? nlohmann::json() : Text(report.error);
   if (report.dfxml_written) document["dfxml_written"] = *report.dfxml_written;
   document["exit_code"] = exit_code;
-  PrintJson(document);
+  PrintJsonDocument(document);
+}
+
+// Reads the cache, or carves the file, into `list`: false when it could not
+// be read in full.
+bool ReadInput(const ExtractArgs& args, ThumbnailList& list, ImageStore& store, ErrorList& errors) {
+  TerminalProgress progress;
+  if (args.carve) {
+    CarveTarget target{list, errors, CliTexts(), &progress, InterruptStop()};
+    target.kinds = ParseCarveKinds(args.kinds).value_or(kDefaultCarveKinds);
+    return ScanFileForImages(args.file, target).finished;
+  }
+  CacheReadOptions options;
+  options.date_time_format = DefaultDateTimeFormat();
+  OpenImages images;
+  return ReadCacheAt(EvidenceLocationOfText(args.file), images,
+                     {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
+      .ok;
+}
+
+// Checks the rows to write: all of them unless numbers were given. The
+// numbers that name no row, when the file was read in full (else the row may
+// simply be missing): a wrong command line.
+std::string CheckWanted(const ExtractArgs& args, ThumbnailList& list, bool read_ok) {
+  if (args.keys.empty()) {
+    for (size_t i = 0; i < list.size(); ++i) list[i].checked = true;
+    return {};
+  }
+  const std::set<std::string> wanted(args.keys.begin(), args.keys.end());
+  std::set<std::string> found;
+  for (size_t i = 0; i < list.size(); ++i) {
+    list[i].checked = wanted.count(list[i].key) > 0;
+    if (list[i].checked) found.insert(list[i].key);
+  }
+  std::string missing;
+  for (const std::string& key : wanted) {
+    if (found.count(key) > 0 || !read_ok) continue;
+    missing += (missing.empty() ? "" : ", ") + key;
+  }
+  return missing;
+}
+
+bool RecordExtraction(const ExtractArgs& args, const ExtractReport& report, bool ok,
+                      DfxmlRun& run) {
+  const ExtractOutcome& outcome = *report.outcome;
+  std::vector<DfxmlFileObject> objects;
+  for (const ExtractedImage& image : outcome.written) objects.push_back(ExtractedFileObject(image));
+  run.complete = ok && !report.interrupted;
+  run.interrupted = report.interrupted;
+  if (report.interrupted) {
+    run.status = "stopped by Ctrl-C after writing " + std::to_string(outcome.written.size()) +
+                 " of " + std::to_string(outcome.checked) + " rows";
+  } else if (!report.read_ok) {
+    run.status = "the input was not read in full";
+  }
+  return WriteDfxmlFile(args.dfxml, args.file, run, objects);
+}
+
+// The files written on standard output, then the failures and one summary
+// on standard error: on a terminal the lines of written rows would bury the
+// failures. A row not written says so on three lines ("Fatal error!",
+// "File:", its path); everything else is escaped as it is, names included.
+void PrintExtractText(const ExtractReport& report, const std::string& destination) {
+  const ExtractOutcome& outcome = *report.outcome;
+  for (const ExtractedImage& image : outcome.written) {
+    std::fprintf(stdout, "%s\n", Printable(image.path).c_str());
+  }
+  if (outcome.report_written) {
+    std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
+  }
+  for (const ErrorEntry& entry : report.errors.entries()) {
+    if (entry.code == kErrRowNotWritten) {
+      std::fprintf(stderr, "%s!\n%s:\n%s\n", CliTexts()[kTextFatalError].c_str(),
+                   CliTexts()[kTextFile].c_str(), Printable(entry.context).c_str());
+    } else {
+      PrintLines(stderr, EntryLines(entry, CliTexts()));
+    }
+  }
+  if (outcome.checked > 0) {
+    std::fprintf(stderr, "%s: %zu of %d written to %s%s\n",
+                 CliTexts()[kTextOperationComplete].c_str(), outcome.written.size(),
+                 outcome.checked, Printable(destination).c_str(),
+                 outcome.failed.empty()
+                     ? ""
+                     : (", " + std::to_string(outcome.failed.size()) + " failed").c_str());
+  }
 }
 
 int RunExtract(ExtractArgs args) {
@@ -116,47 +204,12 @@ int RunExtract(ExtractArgs args) {
                                   "disk image; carve it with \"glintvane-cli carve " + args.file +
                                   " --dfxml FILE\"");
   }
-  {
-    TerminalProgress progress;
-    if (args.carve) {
-      report.read_ok =
-          ScanFileForImages(args.file, {list, errors, CliTexts(), &progress, InterruptStop()})
-              .finished;
-    } else {
-      CacheReadOptions options;
-      options.date_time_format = DefaultDateTimeFormat();
-      OpenImages images;
-      report.read_ok =
-          ReadCacheAt(EvidenceLocationOfText(args.file), images,
-                      {list, store, errors, CliTexts(), &progress, InterruptStop()}, options)
-              .ok;
-    }
-  }
+  report.read_ok = ReadInput(args, list, store, errors);
   // The run empties the error list; what the read found is kept apart.
-  report.errors = errors.lines();
-
-  // The rows to write: all of them unless numbers were given.
-  if (!args.keys.empty()) {
-    const std::set<std::string> wanted(args.keys.begin(), args.keys.end());
-    std::set<std::string> found;
-    for (size_t i = 0; i < list.size(); ++i) {
-      list[i].checked = wanted.count(list[i].key) > 0;
-      if (list[i].checked) found.insert(list[i].key);
-    }
-    // A number that names no row is a wrong command line, unless the file
-    // could not be read in full and the row may simply be missing.
-    std::string missing;
-    for (const std::string& key : wanted) {
-      if (found.count(key) > 0 || !report.read_ok) continue;
-      missing += (missing.empty() ? "" : ", ") + key;
-    }
-    if (!missing.empty()) {
-      return finish(kExitUsage, "no thumbnail numbered " + missing + " in " + args.file);
-    }
-  } else {
-    for (size_t i = 0; i < list.size(); ++i) list[i].checked = true;
+  report.errors = errors;
+  if (const std::string missing = CheckWanted(args, list, report.read_ok); !missing.empty()) {
+    return finish(kExitUsage, "no thumbnail numbered " + missing + " in " + args.file);
   }
-
   // Stopped while reading: nothing has been written, and nothing will be.
   if (Interrupted()) {
     report.interrupted = true;
@@ -178,85 +231,23 @@ int RunExtract(ExtractArgs args) {
     options.stop = InterruptStop();
     outcome = ActionExtract(list, store, options, errors, CliTexts());
   }
-  // The run leaves a line per written row for the window's error list;
+  // The run leaves an entry per written row for the window's error list;
   // those are messages, not errors.
-  const std::string written_prefix = ExtractSuccessLine(CliTexts(), "");
   if (outcome.checked > 0) {
-    for (const std::string& line : errors.lines()) {
-      (line.starts_with(written_prefix) ? report.messages : report.errors).push_back(line);
+    for (const ErrorEntry& entry : errors.entries()) {
+      (entry.severity == Severity::kInfo ? report.messages : report.errors).Add(entry);
     }
   }
   report.interrupted = outcome.stopped || Interrupted();
-
   const bool ok = report.read_ok && outcome.ok();
-  if (!args.dfxml.empty()) {
-    std::vector<DfxmlFileObject> objects;
-    for (const ExtractedImage& image : outcome.written) {
-      DfxmlFileObject object;
-      object.filename = image.path;
-      object.filesize = static_cast<uint64_t>(image.length);
-      object.digests = image.digests;
-      // A carved image is one stretch of its source; a thumbnail of a cache
-      // was gathered from the compound file's sectors and has no one offset.
-      if (image.offset) {
-        object.byte_runs.push_back(
-            {0, static_cast<uint64_t>(*image.offset), static_cast<uint64_t>(image.length)});
-      }
-      objects.push_back(std::move(object));
-    }
-    run.complete = ok && !report.interrupted;
-    run.interrupted = report.interrupted;
-    if (report.interrupted) {
-      run.status = "stopped by Ctrl-C after writing " + std::to_string(outcome.written.size()) +
-                   " of " + std::to_string(outcome.checked) + " rows";
-    } else if (!report.read_ok) {
-      run.status = "the input was not read in full";
-    }
-    report.dfxml_written = WriteDfxmlFile(args.dfxml, args.file, run, objects);
-  }
-  if (!args.json) {
-    for (const ExtractedImage& image : outcome.written) {
-      std::fprintf(stdout, "%s\n", Printable(image.path).c_str());
-    }
-    if (outcome.report_written) {
-      std::fprintf(stdout, "%s\n", Printable(outcome.report_path).c_str());
-    }
-    // On a terminal the lines of written rows would bury the failures, so
-    // one summary stands for them. The run's own failure lines span three
-    // lines by design; split exactly those, and escape everything else,
-    // names included.
-    std::set<std::string> failure_lines;
-    for (const std::string& path : outcome.failed) {
-      failure_lines.insert(ExtractFailureLine(CliTexts(), path));
-    }
-    for (const std::string& line : report.errors) {
-      if (failure_lines.count(line) == 0) {
-        std::fprintf(stderr, "%s\n", Printable(line).c_str());
-        continue;
-      }
-      size_t start = 0;
-      for (size_t end = line.find('\n'); start < line.size() + 1; end = line.find('\n', start)) {
-        const size_t stop = end == std::string::npos ? line.size() : end;
-        std::fprintf(stderr, "%s\n", Printable(line.substr(start, stop - start)).c_str());
-        start = stop + 1;
-      }
-    }
-    if (outcome.checked > 0) {
-      std::fprintf(stderr, "%s: %zu of %d written to %s%s\n",
-                   CliTexts()[kTextOperationComplete].c_str(), outcome.written.size(),
-                   outcome.checked, Printable(args.destination).c_str(),
-                   outcome.failed.empty()
-                       ? ""
-                       : (", " + std::to_string(outcome.failed.size()) + " failed").c_str());
-    }
-  }
+  if (!args.dfxml.empty()) report.dfxml_written = RecordExtraction(args, report, ok, run);
+  if (!args.json) PrintExtractText(report, args.destination);
   if (report.interrupted) {
     SayInterrupted("extract", "after writing " + std::to_string(outcome.written.size()) + " of " +
                                   std::to_string(outcome.checked) +
                                   " rows; the report lists those written");
   }
-  const bool recorded = report.dfxml_written.value_or(true);
-  return finish(ok && recorded ? kExitOk : kExitFailed);
+  return finish(ok && report.dfxml_written.value_or(true) ? kExitOk : kExitFailed);
 }
 
 }  // namespace
@@ -282,7 +273,11 @@ void AddExtractCommand(CLI::App& app, int& exit_code) {
                                "write only the rows with these numbers (comma-separated)")
                    ->delimiter(',');
   all->excludes(keys);
-  sub->add_flag("--carve", args->carve, "carve JFIF images out of FILE instead of reading a cache");
+  auto* carve = sub->add_flag("--carve", args->carve,
+                              "carve JFIF images (or the --kinds asked for) out of FILE instead "
+                              "of reading a cache; PNG and BMP pictures are written as .png and "
+                              ".bmp");
+  AddKindsOption(sub, args->kinds)->needs(carve);
   sub->add_flag("--json", args->json,
                 "print one JSON document: written, report, csv, json, errors, failed, skipped, "
                 "checked, ok");

@@ -3,54 +3,17 @@
 // size and times.
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "base/file_time.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "searchindex/search_index.h"
 
 namespace glintvane::cli {
 namespace {
-
-// Rows are written out once this much text has gathered, so that an index
-// of millions of items is never held as text.
-constexpr size_t kFlushBytes = size_t{1} << 16;
-
-// A JSON string of UTF-8 text, escaped here (quotes, backslashes, control
-// characters) in runs. Texts that are not UTF-8 go through nlohmann, which
-// replaces their bad bytes (the field's _hex twin keeps them exactly).
-void AppendJsonString(std::string& out, std::string_view text, bool utf8) {
-  if (!utf8) {
-    out += nlohmann::json(std::string(text))
-               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return;
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto u = static_cast<unsigned char>(text[i]);
-    if (u >= 0x20 && u != '"' && u != '\\') continue;
-    out.append(text.substr(run, i - run));
-    run = i + 1;
-    if (u >= 0x20) {
-      out += '\\';
-      out += static_cast<char>(u);
-    } else {
-      const char escape[] = {'\\', 'u', '0', '0', kHex[u >> 4], kHex[u & 0xF]};
-      out.append(escape, sizeof escape);
-    }
-  }
-  out.append(text.substr(run));
-  out += '"';
-}
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  AppendJsonString(out, text, IsUtf8(text));
-}
 
 // Writes `value` as `width` decimal digits at `at`.
 void PutDigits(char* at, int64_t value, int width) {
@@ -92,62 +55,36 @@ std::string IsoTime(uint64_t filetime) {
   return text;
 }
 
-void AppendText(std::string& out, const char* name, std::string_view text) {
-  const bool utf8 = IsUtf8(text);
-  out += ", \"";
-  out += name;
-  out += "\": ";
-  AppendJsonString(out, text, utf8);
-  if (!utf8) {
-    out += ", \"";
-    out += name;
-    out += "_hex\": \"";
-    out += HexOf(text);
-    out += '"';
-  }
-}
-
-void AppendTime(std::string& out, const char* name, uint64_t filetime) {
-  out += ", \"";
-  out += name;
-  out += "_utc\": ";
+void WriteTime(JsonWriter& out, const std::string& name, uint64_t filetime) {
+  out.Raw(", ").Key(name + "_utc");
   const std::string iso = IsoTime(filetime);
-  out += iso.empty() ? "null" : '"' + iso + '"';
-  out += ", \"";
-  out += name;
-  out += "_filetime\": ";
-  out += filetime == 0 ? "null" : std::to_string(filetime);
+  iso.empty() ? out.Null() : out.Raw("\"").Raw(iso).Raw("\"");
+  out.Raw(", ").Key(name + "_filetime");
+  filetime == 0 ? out.Null() : out.Number(filetime);
 }
 
-void AppendItemJson(std::string& out, const IndexedItem& item) {
-  out += "    {\"thumbnail_id\": \"";
-  out += ThumbnailIdText(item.thumbnail_id);
-  out += "\", \"work_id\": ";
-  out += std::to_string(item.work_id);
-  AppendText(out, "path", item.path);
-  AppendText(out, "file_name", item.file_name);
-  AppendText(out, "item_type", item.item_type);
-  out += ", \"size\": ";
-  out += item.size ? std::to_string(*item.size) : "null";
-  AppendTime(out, "modified", item.modified);
-  AppendTime(out, "created", item.created);
-  AppendTime(out, "accessed", item.accessed);
-  out += '}';
-}
-
-void Flush(std::string& out) {
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  out.clear();
+void WriteItemJson(JsonWriter& out, const IndexedItem& item) {
+  out.Raw("    {").Key("thumbnail_id").Raw("\"").Raw(ThumbnailIdText(item.thumbnail_id));
+  out.Raw("\", ").Key("work_id").Number(uint64_t{item.work_id});
+  out.Raw(", ").TextField("path", item.path, ", ");
+  out.Raw(", ").TextField("file_name", item.file_name, ", ");
+  out.Raw(", ").TextField("item_type", item.item_type, ", ");
+  out.Raw(", ").Key("size");
+  item.size ? out.Number(uint64_t{*item.size}) : out.Null();
+  WriteTime(out, "modified", item.modified);
+  WriteTime(out, "created", item.created);
+  WriteTime(out, "accessed", item.accessed);
+  out.Raw("}");
 }
 
 // Items as they come, as JSON rows or table lines.
 class PrintingSink final : public IndexedItemSink {
  public:
-  explicit PrintingSink(bool json) : json_(json) {}
+  PrintingSink(JsonWriter& out, bool json) : out_(out), json_(json) {}
   void OnItem(const IndexedItem& item) override {
     if (json_) {
-      out_ += count_ == 0 ? "\n" : ",\n";
-      AppendItemJson(out_, item);
+      out_.Raw(count_ == 0 ? "\n" : ",\n");
+      WriteItemJson(out_, item);
     } else {
       const std::string size = item.size ? std::to_string(*item.size) : "";
       const std::string modified = IsoTime(item.modified);
@@ -155,76 +92,55 @@ class PrintingSink final : public IndexedItemSink {
       std::snprintf(line, sizeof line, "%s  %10llu  %-20s  %14s  ",
                     ThumbnailIdText(item.thumbnail_id).c_str(),
                     static_cast<unsigned long long>(item.work_id), modified.c_str(), size.c_str());
-      out_ += line;
-      out_ += Printable(item.path);
-      out_ += '\n';
+      out_.Raw(line).Raw(Printable(item.path)).Raw("\n");
     }
     ++count_;
-    if (out_.size() > kFlushBytes) Flush(out_);
   }
-  std::string& out() { return out_; }
   uint64_t count() const { return count_; }
 
  private:
+  JsonWriter& out_;
   bool json_;
-  std::string out_;
   uint64_t count_ = 0;
 };
 
-void AppendLines(std::string& out, const char* name, const std::vector<std::string>& lines) {
-  out += ",\n  \"";
-  out += name;
-  out += "\": [";
-  for (size_t i = 0; i < lines.size(); ++i) {
-    out += i == 0 ? "\n    " : ",\n    ";
-    AppendJsonString(out, lines[i]);
-  }
-  out += lines.empty() ? "]" : "\n  ]";
+void WriteLines(JsonWriter& out, std::string_view name, const std::vector<std::string>& lines) {
+  out.Raw(",\n  ").Key(name).Raw("[");
+  for (size_t i = 0; i < lines.size(); ++i) out.Raw(i == 0 ? "\n    " : ",\n    ").String(lines[i]);
+  out.Raw(lines.empty() ? "]" : "\n  ]");
 }
 
 // The fields after the rows: what the read found, once it is over.
-void AppendOutcome(std::string& out, const std::string& database, const SearchIndexOutcome& outcome,
-                   bool interrupted) {
-  out += ",\n  \"database\": ";
-  AppendJsonString(out, database);
-  if (!IsUtf8(database)) out += ",\n  \"database_hex\": \"" + HexOf(database) + '"';
-  out += ",\n  \"ok\": true, \"error_code\": null";
-  out += outcome.complete && !interrupted ? ",\n  \"complete\": true" : ",\n  \"complete\": false";
-  out += interrupted ? ", \"interrupted\": true" : ", \"interrupted\": false";
-  out += ",\n  \"format\": \"";
-  out += SearchIndexFormatName(outcome.format);
-  out += "\", \"table\": ";
-  AppendJsonString(out, outcome.table);
-  out += ", \"state\": ";
-  if (outcome.state.empty()) {
-    out += "null";
-  } else {
-    AppendJsonString(out, outcome.state);
-  }
-  out += ",\n  \"records\": " + std::to_string(outcome.records) +
-         ", \"unreadable_records\": " + std::to_string(outcome.unreadable_records) +
-         ", \"items\": " + std::to_string(outcome.items) +
-         ", \"wal_missing\": " + (outcome.wal_missing ? "true" : "false");
-  AppendLines(out, "reasons", outcome.reasons);
-  AppendLines(out, "notes", outcome.notes);
-  out += ",\n  \"errors\": []";
+void WriteOutcome(JsonWriter& out, const std::string& database, const SearchIndexOutcome& outcome,
+                  bool interrupted) {
+  out.Raw(",\n  ").TextField("database", database, ",\n  ");
+  out.Raw(",\n  \"ok\": true, \"error_code\": null");
+  out.Raw(",\n  ").Key("complete").Bool(outcome.complete && !interrupted);
+  out.Raw(", ").Key("interrupted").Bool(interrupted);
+  out.Raw(",\n  ").Key("format").String(SearchIndexFormatName(outcome.format));
+  out.Raw(", ").Key("table").String(outcome.table).Raw(", ").Key("state");
+  outcome.state.empty() ? out.Null() : out.String(outcome.state);
+  out.Raw(",\n  ").Key("records").Number(uint64_t{outcome.records});
+  out.Raw(", ").Key("unreadable_records").Number(uint64_t{outcome.unreadable_records});
+  out.Raw(", ").Key("items").Number(uint64_t{outcome.items});
+  out.Raw(", ").Key("wal_missing").Bool(outcome.wal_missing);
+  WriteLines(out, "reasons", outcome.reasons);
+  WriteLines(out, "notes", outcome.notes);
+  out.Raw(",\n  \"errors\": []");
 }
 
 int RunIndex(const std::string& path, bool json) {
   SearchIndexOptions options;
   options.stop = InterruptStop();
   const auto located = LocateSearchIndex(path);
-  PrintingSink sink(json);
-  std::string& out = sink.out();
+  JsonWriter out;
+  PrintingSink sink(out, json);
   if (json) {
     // The rows come first so that they can be written as they are read;
     // what the read found follows them.
-    out = "{\n  \"path\": ";
-    AppendJsonString(out, path);
-    if (!IsUtf8(path)) out += ",\n  \"path_hex\": \"" + HexOf(path) + '"';
-    out += ",\n  \"rows\": [";
+    out.Raw("{\n  ").TextField("path", path, ",\n  ").Raw(",\n  \"rows\": [");
   } else {
-    out = "Thumbnail id      Work id     Modified (UTC)        Size            Path\n";
+    out.Raw("Thumbnail id      Work id     Modified (UTC)        Size            Path\n");
   }
   auto outcome =
       located ? ReadSearchIndexAt(*located, sink, options)
@@ -233,6 +149,7 @@ int RunIndex(const std::string& path, bool json) {
   if (!outcome) {
     // A reader fails before its first item, so nothing was written yet.
     const std::string message = outcome.error().message;
+    out.Discard();
     if (json) {
       PrintJsonFailure("path", path, message, kExitFailed);
     } else {
@@ -241,12 +158,11 @@ int RunIndex(const std::string& path, bool json) {
     return kExitFailed;
   }
   if (json) {
-    out += sink.count() == 0 ? "]" : "\n  ]";
-    AppendOutcome(out, *located, *outcome, interrupted);
-    out += "\n}\n";
-    Flush(out);
+    out.Raw(sink.count() == 0 ? "]" : "\n  ]");
+    WriteOutcome(out, *located, *outcome, interrupted);
+    out.Raw("\n}\n").Flush();
   } else {
-    Flush(out);
+    out.Flush();
     std::printf("\nDatabase: %s\nFormat: %s\nTable: %s\n", Printable(*located).c_str(),
                 std::string(SearchIndexFormatName(outcome->format)).c_str(),
                 Printable(outcome->table).c_str());

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +14,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "evidence/evidence_open.h"
 
 namespace glintvane::cli {
@@ -96,151 +97,91 @@ void PrintTable(const CacheReadResult& result, const ThumbnailList& list) {
   std::printf("\n%s: %zu\n", texts[kTextFiles].c_str(), list.size());
 }
 
-// A JSON string. Texts the reader makes are UTF-8; anything else (a path
-// from the command line, say) goes through nlohmann, which replaces bytes
-// that are not UTF-8.
-void AppendJsonString(std::string& out, std::string_view text) {
-  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 0x20 && u < 0x80 && c != '"' && c != '\\';
-  });
-  if (plain) {
-    out += '"';
-    out += text;
-    out += '"';
-    return;
-  }
-  out += nlohmann::json(std::string(text))
-             .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-void AppendField(std::string& out, const char* name, std::string_view text) {
-  out += '"';
-  out += name;
-  out += "\": ";
-  AppendJsonString(out, text);
-}
-
-void AppendField(std::string& out, const char* name, int64_t value) {
-  out += '"';
-  out += name;
-  out += "\": ";
-  out += std::to_string(value);
-}
-
 // One row as a JSON object on one line. Written directly rather than through
 // a JSON tree: a cache of thousands of rows lists several times faster.
-void AppendRowJson(std::string& out, const ThumbnailRow& row, const ImageStore& store) {
+void WriteRowJson(JsonWriter& out, const ThumbnailRow& row, const ImageStore& store) {
   const auto bytes =
       row.length > 0 ? store.View(row.start, row.length) : std::span<const uint8_t>{};
-  out += "    {";
-  AppendField(out, "key", row.key);
-  out += ", ";
-  AppendField(out, "name", row.name);
-  out += ", ";
-  AppendField(out, "modified", row.time_text);
-  out += ", \"filetime\": ";
-  out += std::to_string(row.filetime);
-  out += ", ";
-  AppendField(out, "modified_utc", FileTimeUtcIso(row.filetime));
-  out += ", ";
-  AppendField(out, "start", row.start);
-  out += ", ";
-  AppendField(out, "end", row.end);
-  out += ", ";
-  AppendField(out, "length", row.length);
-  out += ", ";
-  AppendField(out, "source_kind", static_cast<int64_t>(row.source_kind));
-  out += ", ";
-  AppendField(out, "kind", ImageKindName(row.kind));
-  out += ", ";
-  AppendField(out, "width", row.width);
-  out += ", ";
-  AppendField(out, "height", row.height);
-  out += ", ";
-  AppendField(out, "sha256", bytes.empty() ? std::string() : Sha256Hex(bytes));
+  out.Raw("    {").Key("key").String(row.key);
+  out.Raw(", ").Key("name").String(row.name);
+  out.Raw(", ").Key("modified").String(row.time_text);
+  out.Raw(", ").Key("filetime").Number(uint64_t{row.filetime});
+  out.Raw(", ").Key("modified_utc").String(FileTimeUtcIso(row.filetime));
+  out.Raw(", ").Key("start").Number(int64_t{row.start});
+  out.Raw(", ").Key("end").Number(int64_t{row.end});
+  out.Raw(", ").Key("length").Number(int64_t{row.length});
+  out.Raw(", ").Key("source_kind").Number(static_cast<int64_t>(row.source_kind));
+  out.Raw(", ").Key("kind").String(ImageKindName(row.kind));
+  out.Raw(", ").Key("width").Number(int64_t{row.width});
+  out.Raw(", ").Key("height").Number(int64_t{row.height});
+  out.Raw(", ").Key("sha256").String(bytes.empty() ? std::string() : Sha256Hex(bytes));
   // Entries of a thumbcache_*.db: whether the index beside it still points at
   // the entry (null without an index, or for other caches), the header
   // checksum's verdict and the stored data checksum.
-  out += ", \"indexed\": ";
-  out += row.indexed < 0 ? "null" : (row.indexed > 0 ? "true" : "false");
-  out += ", \"checksum_ok\": ";
-  out += !row.thumbcache ? "null" : (row.checksum_ok ? "true" : "false");
+  out.Raw(", ").Key("indexed");
+  row.indexed < 0 ? out.Null() : out.Bool(row.indexed > 0);
+  out.Raw(", ").Key("checksum_ok");
+  !row.thumbcache ? out.Null() : out.Bool(row.checksum_ok);
   // The data checksum is shown but cannot be checked (its algorithm is not
   // known): null for every row, and a note on the rows that carry one.
-  out += ", \"data_checksum_ok\": null";
+  out.Raw(", ").Key("data_checksum_ok").Null();
   if (row.thumbcache) {
-    out += ", ";
-    AppendField(out, "entry_offset", static_cast<int64_t>(row.entry_offset));
-    out += ", ";
-    AppendField(out, "data_checksum", HashHex(row.data_checksum));
-    out += ", ";
-    AppendField(out, "data_checksum_note", kThumbcacheDataNotVerified);
+    out.Raw(", ").Key("entry_offset").Number(static_cast<int64_t>(row.entry_offset));
+    out.Raw(", ").Key("data_checksum").String(HashHex(row.data_checksum));
+    out.Raw(", ").Key("data_checksum_note").String(kThumbcacheDataNotVerified);
   }
   // A thumbcache entry found outside the chain of entries (a deleted one).
-  out += row.recovered ? ", \"recovered\": true" : ", \"recovered\": false";
-  out += ", ";
+  out.Raw(", ").Key("recovered").Bool(row.recovered);
   // The code that ended this row's stream (the walk went on past it); 0 if none.
-  AppendField(out, "error_code", static_cast<int64_t>(row.error));
-  out += '}';
+  out.Raw(", ").Key("error_code").Number(static_cast<int64_t>(row.error));
+  out.Raw("}");
 }
 
-void AppendStringArray(std::string& out, const std::vector<std::string>& lines) {
-  out += '[';
-  for (size_t i = 0; i < lines.size(); ++i) {
-    out += i == 0 ? "\n    " : ",\n    ";
-    AppendJsonString(out, lines[i]);
+void WriteStringArray(JsonWriter& out, const std::vector<std::string>& lines) {
+  out.Raw("[");
+  for (size_t i = 0; i < lines.size(); ++i) out.Raw(i == 0 ? "\n    " : ",\n    ").String(lines[i]);
+  out.Raw(lines.empty() ? "]" : "\n  ]");
+}
+
+// A Thumbs.db shorter than its own structures call for: its size, the size
+// they call for (the least it was, when FAT sectors went with the cut) and
+// what lies past the end.
+void WriteCutShort(JsonWriter& out, const std::optional<CutShort>& cut) {
+  out.Raw(",\n  ").Key("cut_short");
+  if (!cut) {
+    out.Null();
+    return;
   }
-  out += lines.empty() ? "]" : "\n  ]";
+  out.Raw("{").Key("size").Number(uint64_t{cut->size}).Raw(", ").Key("expected_size");
+  cut->expected == 0 ? out.Null() : out.Number(uint64_t{cut->expected});
+  out.Raw(", ").Key("at_least").Bool(cut->at_least).Raw(", ").Key("past_the_end");
+  WriteStringArray(out, cut->past_the_end);
+  out.Raw("}");
 }
 
 void PrintJson(const std::string& path, const CacheReadResult& result, bool interrupted,
                const ErrorList& errors, const ThumbnailList& list, const ImageStore& store) {
-  std::string out = "{\n  ";
-  AppendField(out, "path", path);
-  if (!IsUtf8(path)) {
-    out += ",\n  ";
-    AppendField(out, "path_hex", HexOf(path));
-  }
-  out += result.ok ? ",\n  \"ok\": true" : ",\n  \"ok\": false";
-  out += ",\n  \"error_code\": ";
-  out += result.ok ? "null" : std::to_string(result.error_code);
+  JsonWriter out;
+  out.Raw("{\n  ").TextField("path", path, ",\n  ");
+  out.Raw(",\n  ").Key("ok").Bool(result.ok).Raw(",\n  ").Key("error_code");
+  result.ok ? out.Null() : out.Number(int64_t{result.error_code});
   // Ctrl-C leaves a document as whole as any other, and says it stopped.
-  out += result.ok && !interrupted ? ",\n  \"complete\": true" : ",\n  \"complete\": false";
-  out += interrupted ? ",\n  \"interrupted\": true" : ",\n  \"interrupted\": false";
-  out += ",\n  \"errors\": ";
-  AppendStringArray(out, errors.lines());
-  out += ",\n  \"details\": ";
-  AppendStringArray(out, result.details);
-  // A Thumbs.db shorter than its own structures call for: its size, the size
-  // they call for (the least it was, when FAT sectors went with the cut) and
-  // what lies past the end.
-  out += ",\n  \"cut_short\": ";
-  if (!result.cut_short) {
-    out += "null";
-  } else {
-    const CutShort& cut = *result.cut_short;
-    out += "{\"size\": " + std::to_string(cut.size) + ", \"expected_size\": ";
-    out += cut.expected == 0 ? "null" : std::to_string(cut.expected);
-    out += cut.at_least ? ", \"at_least\": true" : ", \"at_least\": false";
-    out += ", \"past_the_end\": ";
-    AppendStringArray(out, cut.past_the_end);
-    out += "}";
-  }
-  out += ",\n  \"rows\": [";
+  out.Raw(",\n  ").Key("complete").Bool(result.ok && !interrupted);
+  out.Raw(",\n  ").Key("interrupted").Bool(interrupted);
+  out.Raw(",\n  ").Key("errors");
+  WriteStringArray(out, errors.Lines(CliTexts()));
+  out.Raw(",\n  ").Key("error_entries").Value(ErrorEntriesJson(errors.entries()));
+  out.Raw(",\n  ").Key("details");
+  WriteStringArray(out, result.details);
+  WriteCutShort(out, result.cut_short);
+  out.Raw(",\n  ").Key("rows").Raw("[");
   for (size_t i = 0; i < list.size(); ++i) {
-    out += i == 0 ? "\n" : ",\n";
+    out.Raw(i == 0 ? "\n" : ",\n");
     // A copy: asking the list for row i would keep a full record of every
     // compact row.
-    AppendRowJson(out, list.RowCopy(i), store);
-    // Written in pieces: the text of a large cache need not be held whole.
-    if (out.size() > (1u << 16)) {
-      std::fwrite(out.data(), 1, out.size(), stdout);
-      out.clear();
-    }
+    WriteRowJson(out, list.RowCopy(i), store);
   }
-  out += list.empty() ? "]\n}\n" : "\n  ]\n}\n";
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  out.Raw(list.empty() ? "]\n}\n" : "\n  ]\n}\n");
 }
 
 int RunList(const std::string& path, bool json) {
@@ -259,7 +200,7 @@ int RunList(const std::string& path, bool json) {
     PrintJson(path, result, interrupted, errors, list, store);
   } else {
     PrintTable(result, list);
-    PrintLines(stderr, errors.lines());
+    PrintLines(stderr, errors.Lines(CliTexts()));
   }
   if (interrupted) {
     SayInterrupted("list", "after " + std::to_string(list.size()) + " rows" +

@@ -14,6 +14,7 @@
 #include "cli/cli_evidence.h"
 #include "cli/commands.h"
 #include "cli/found_rows.h"
+#include "cli/json_writer.h"
 #include "discover/code_page.h"
 #include "discover/recycle_bin.h"
 #include "discover/search_folder.h"
@@ -41,8 +42,7 @@ void PrintJson(const FoundCacheList& list, const SearchOutcome& outcome, double 
                         {"seconds", seconds},
                         {"rows", std::move(rows)}};
   if (!IsUtf8(outcome.root)) doc["root_hex"] = HexOf(outcome.root);
-  // File names on Linux need not be UTF-8; replace what is not.
-  std::puts(doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+  PrintJsonDocument(doc);
 }
 
 // "Root: /x. Thumbs.db files: 4. Time: 2 sec." as the window shows it.

@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+
 namespace glintvane::cli {
 
 // Exit statuses: a contract with scripts.
@@ -18,5 +20,9 @@ void AddCarveCommand(CLI::App& app, int& exit_code);
 void AddSearchCommand(CLI::App& app, int& exit_code);
 void AddExtractCommand(CLI::App& app, int& exit_code);
 void AddIndexCommand(CLI::App& app, int& exit_code);
+
+// The --kinds option of the commands that carve, its text checked by
+// ParseCarveKinds (carve/carve_kinds.h); "jfif" unless given.
+CLI::Option* AddKindsOption(CLI::App* command, std::string& kinds);
 
 }  // namespace glintvane::cli

@@ -121,10 +121,10 @@ void ListRecycleInfo(FoundCacheList& list, const std::string& path, const Search
   const LocalFile item = OpenLocal(at, at == AT_FDCWD ? recycled : RecycledItemName(name), 8);
   // Gone (emptied or restored), a folder, or some other file: no row.
   if (!item.regular || !IsRecycledCache(*info, item.head)) return;
-  AddCacheFileRow(list,
-                  RecycledCacheRecord(*info, recycled, item.size, FoundFileTimeText(item.modified),
-                                      options.date_time_format),
-                  options, outcome);
+  CacheFileRecord row = RecycledCacheRecord(
+      *info, recycled, item.size, FoundFileTimeText(item.modified), options.date_time_format);
+  row.modified_utc = UnixSecondsUtcIso(item.modified);
+  AddCacheFileRow(list, std::move(row), options, outcome);
 }
 
 // A cache file the walk met by its name: inside a recycled folder it is named
@@ -148,6 +148,7 @@ void ListCacheFile(FoundCacheList& list, const std::string& path, const SearchOp
     if (file.opened) {
       row.size = file.size;
       row.modified = FoundFileTimeText(file.modified);
+      row.modified_utc = UnixSecondsUtcIso(file.modified);
     }
     SetRecordLocation(row, FileLocation{path});
     AddCacheFileRow(list, std::move(row), options, outcome);
@@ -160,12 +161,11 @@ void ListCacheFile(FoundCacheList& list, const std::string& path, const SearchOp
   }
   if (!named.original.empty() && named.original.back() != '\\') named.original += '\\';
   named.original += relative;
-  AddCacheFileRow(
-      list,
-      RecycledCacheRecord(
-          named, path, file.opened ? std::optional<int64_t>(file.size) : std::nullopt,
-          file.opened ? FoundFileTimeText(file.modified) : "", options.date_time_format),
-      options, outcome);
+  CacheFileRecord row = RecycledCacheRecord(
+      named, path, file.opened ? std::optional<int64_t>(file.size) : std::nullopt,
+      file.opened ? FoundFileTimeText(file.modified) : "", options.date_time_format);
+  if (file.opened) row.modified_utc = UnixSecondsUtcIso(file.modified);
+  AddCacheFileRow(list, std::move(row), options, outcome);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "base/error_codes.h"
 #include "evidence/image_containers.h"
 
 namespace glintvane {
@@ -78,8 +79,8 @@ uint64_t CarveSource::source_size() const {
   return kind_ == Kind::kFile ? file_size_ : image_->size();
 }
 
-tl::expected<std::unique_ptr<CarveSource>, std::string> OpenCarveSource(
-    const std::string& path, const CarveSourceOptions& options) {
+ReadResult<std::unique_ptr<CarveSource>> OpenCarveSource(const std::string& path,
+                                                         const CarveSourceOptions& options) {
   auto source = std::unique_ptr<CarveSource>(new CarveSource);
   source->path_ = path;
   if (!options.unallocated && !NeedsImageReader(path)) {

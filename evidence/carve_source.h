@@ -65,7 +65,7 @@ class CarveSource {
   uint64_t source_size() const;
 
  private:
-  friend tl::expected<std::unique_ptr<CarveSource>, std::string> OpenCarveSource(
+  friend ReadResult<std::unique_ptr<CarveSource>> OpenCarveSource(
       const std::string& path, const CarveSourceOptions& options);
   CarveSource() = default;
 
@@ -83,11 +83,10 @@ class CarveSource {
 // Opens what `path` names for carving. A container, a split raw image and,
 // with options.unallocated, any disk image are read through the image; any
 // other file as it lies, its extents checked when it holds a disk. The
-// error is a sentence for the user: a missing EWF segment, extent, parent or
-// raw piece, an
-// image that cannot be read. A file that cannot be opened is not an error
-// here: the scan reports it as it reports any unreadable file.
-tl::expected<std::unique_ptr<CarveSource>, std::string> OpenCarveSource(
-    const std::string& path, const CarveSourceOptions& options = {});
+// error is the image's (see EvidenceImage::Open). A file that cannot be
+// opened is not an error here: the scan reports it as it reports any
+// unreadable file.
+ReadResult<std::unique_ptr<CarveSource>> OpenCarveSource(const std::string& path,
+                                                         const CarveSourceOptions& options = {});
 
 }  // namespace glintvane

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "base/error_codes.h"
+
 namespace glintvane {
 namespace {
 
@@ -19,7 +21,7 @@ EvidenceFileSource::~EvidenceFileSource() {
   if (file_ != nullptr) tsk_fs_file_close(file_);
 }
 
-tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> EvidenceFileSource::Open(
+ReadResult<std::unique_ptr<EvidenceFileSource>> EvidenceFileSource::Open(
     const ImageFileLocation& path, std::shared_ptr<EvidenceImage> image) {
   const auto fs = image->FileSystemAt(path.partition, path.store);
   if (!fs) return tl::unexpected(fs.error());
@@ -28,8 +30,8 @@ tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> EvidenceFileSourc
     const std::string why = TskErrorText();
     tsk_error_reset();
     if (file != nullptr) tsk_fs_file_close(file);
-    return tl::unexpected("Cannot open entry " + std::to_string(path.inode) + " (" +
-                          path.inner_path + ") in " + path.image + ": " + why);
+    return Fail(kErrImageEntry, "Cannot open entry " + std::to_string(path.inode) + " (" +
+                                    path.inner_path + ") in " + path.image + ": " + why);
   }
   auto source = std::unique_ptr<EvidenceFileSource>(new EvidenceFileSource);
   source->image_ = std::move(image);

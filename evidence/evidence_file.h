@@ -27,9 +27,10 @@ class EvidenceFileSource final : public ByteSource {
   EvidenceFileSource& operator=(const EvidenceFileSource&) = delete;
 
   // Opens the file at `where` in `image`, the image `where` names, opened
-  // once and shared by every file read from it.
-  static tl::expected<std::unique_ptr<EvidenceFileSource>, std::string> Open(
-      const ImageFileLocation& where, std::shared_ptr<EvidenceImage> image);
+  // once and shared by every file read from it. The error is
+  // kErrNoPartition, kErrNoFileSystem or kErrImageEntry.
+  static ReadResult<std::unique_ptr<EvidenceFileSource>> Open(const ImageFileLocation& where,
+                                                              std::shared_ptr<EvidenceImage> image);
 
   uint64_t Size() const override { return size_; }
   tl::expected<size_t, IoError> ReadAt(uint64_t offset, std::span<uint8_t> out) override;

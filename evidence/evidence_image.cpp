@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "base/error_codes.h"
 #include "discover/cache_names.h"
 #include "evidence/image_containers.h"
 #include "evidence/shadow_copies.h"
@@ -90,36 +91,35 @@ class EwfReader final : public ImageByteSource::Reader {
   // Opens the segment set that `path` starts. A set with a gap (E02 moved
   // away) opens in libewf as far as the gap and reads zeros behind it; here
   // it is an error that names the missing file.
-  static tl::expected<std::unique_ptr<EwfReader>, std::string> Open(const std::string& path,
-                                                                    size_t& segments) {
+  static ReadResult<std::unique_ptr<EwfReader>> Open(const std::string& path, size_t& segments) {
     libewf_error_t* error = nullptr;
     char** names = nullptr;
     int count = 0;
     if (libewf_glob(path.c_str(), path.size(), LIBEWF_FORMAT_UNKNOWN, &names, &count, &error) !=
         1) {
-      return tl::unexpected("Cannot find the segment files of " + path + ": " +
-                            EwfErrorText(error));
+      return Fail(kErrImageOpen,
+                  "Cannot find the segment files of " + path + ": " + EwfErrorText(error));
     }
     std::vector<std::string> found(names, names + count);
     auto reader = std::unique_ptr<EwfReader>(new EwfReader);
     if (libewf_handle_initialize(&reader->handle_, &error) != 1) {
       libewf_glob_free(names, count, nullptr);
-      return tl::unexpected("Cannot read " + path + ": " + EwfErrorText(error));
+      return Fail(kErrImageOpen, "Cannot read " + path + ": " + EwfErrorText(error));
     }
     const int opened = libewf_handle_open(reader->handle_, names, count, LIBEWF_OPEN_READ, &error);
     libewf_glob_free(names, count, nullptr);
     if (opened != 1) {
-      return tl::unexpected("Cannot open the EWF image " + path + ": " + EwfErrorText(error));
+      return Fail(kErrImageOpen, "Cannot open the EWF image " + path + ": " + EwfErrorText(error));
     }
     segments = found.size();
     if (libewf_handle_segment_files_corrupted(reader->handle_, nullptr) == 1) {
-      return tl::unexpected("The EWF image " + path + " is incomplete: segment file " +
-                            NextSegmentName(found.back()) + " is missing (" +
-                            std::to_string(found.size()) + " segment files found)");
+      return Fail(kErrImageIncomplete, "The EWF image " + path + " is incomplete: segment file " +
+                                           NextSegmentName(found.back()) + " is missing (" +
+                                           std::to_string(found.size()) + " segment files found)");
     }
     size64_t size = 0;
     if (libewf_handle_get_media_size(reader->handle_, &size, &error) != 1) {
-      return tl::unexpected("Cannot read the size of " + path + ": " + EwfErrorText(error));
+      return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + EwfErrorText(error));
     }
     reader->size_ = size;
     uint32_t sector_size = 0;
@@ -452,21 +452,20 @@ EvidenceImage::~EvidenceImage() {
   if (img_ != nullptr) tsk_img_close(img_);
 }
 
-tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
-    const std::string& path) {
+ReadResult<std::unique_ptr<EvidenceImage>> EvidenceImage::Open(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    return tl::unexpected("Cannot open " + path + ": " + std::strerror(errno));
+    return Fail(kErrImageOpen, "Cannot open " + path + ": " + std::strerror(errno));
   }
   // A FIFO or a socket would block the first read; a folder has no bytes.
   if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-    return tl::unexpected("Cannot open " + path + ": not a file or a block device");
+    return Fail(kErrImageOpen, "Cannot open " + path + ": not a file or a block device");
   }
   auto first = FileByteSource::Open(path);
-  if (!first) return tl::unexpected("Cannot open " + path + ": " + first.error().message);
+  if (!first) return Fail(kErrImageOpen, "Cannot open " + path + ": " + first.error().message);
   std::array<uint8_t, 8> head{};
   if (const auto got = (*first)->ReadAt(0, head); !got) {
-    return tl::unexpected("Cannot read " + path + ": " + got.error().message);
+    return Fail(kErrImageOpen, "Cannot read " + path + ": " + got.error().message);
   }
 
   auto image = std::unique_ptr<EvidenceImage>(new EvidenceImage);
@@ -489,15 +488,17 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
     const std::vector<std::string> pieces = RawSegmentPaths(path);
     // As a missing EWF segment: the disk past the gap would silently be lost.
     if (const std::string missing = MissingRawSegment(pieces); !missing.empty()) {
-      return tl::unexpected("The split raw image " + path + " is incomplete: piece " + missing +
-                            " is missing (" + std::to_string(pieces.size()) +
-                            " pieces found before it, more after it)");
+      return Fail(kErrImageIncomplete, "The split raw image " + path + " is incomplete: piece " +
+                                           missing + " is missing (" +
+                                           std::to_string(pieces.size()) +
+                                           " pieces found before it, more after it)");
     }
     for (const std::string& piece : pieces) {
       auto file = piece == path ? std::move(*first) : nullptr;
       if (!file) {
         auto opened = FileByteSource::Open(piece);
-        if (!opened) return tl::unexpected("Cannot open " + piece + ": " + opened.error().message);
+        if (!opened)
+          return Fail(kErrImageOpen, "Cannot open " + piece + ": " + opened.error().message);
         file = std::move(*opened);
       }
       // A block device reports no size through fstat; seek to its end.
@@ -520,7 +521,8 @@ tl::expected<std::unique_ptr<EvidenceImage>, std::string> EvidenceImage::Open(
   }
 
   image->img_ = OpenTskImage(*image->source_, image->source_->Size());
-  if (image->img_ == nullptr) return tl::unexpected("Cannot open " + path + ": " + TskErrorText());
+  if (image->img_ == nullptr)
+    return Fail(kErrImageOpen, "Cannot open " + path + ": " + TskErrorText());
   return image;
 }
 
@@ -689,22 +691,24 @@ uint64_t EvidenceImage::unreadable_sectors() {
   return lost;
 }
 
-tl::expected<TSK_FS_INFO*, std::string> EvidenceImage::FileSystemAt(int partition, int store) {
+ReadResult<TSK_FS_INFO*> EvidenceImage::FileSystemAt(int partition, int store) {
   EvidenceVolume* volume = Volume(partition);
   if (volume == nullptr) {
-    return tl::unexpected("The image " + path_ + " has no partition " + std::to_string(partition));
+    return Fail(kErrNoPartition,
+                "The image " + path_ + " has no partition " + std::to_string(partition));
   }
   if (volume->fs == nullptr) {
-    return tl::unexpected("No file system was recognised in partition " +
-                          std::to_string(partition) + " of " + path_ + ": " + volume->error);
+    return Fail(kErrNoFileSystem, "No file system was recognised in partition " +
+                                      std::to_string(partition) + " of " + path_ + ": " +
+                                      volume->error);
   }
   if (store == 0) return volume->fs;
   auto copies = ShadowCopiesOf(partition);
-  if (!copies) return tl::unexpected("In " + path_ + ", " + copies.error());
+  if (!copies) return Fail(kErrShadowCopy, "In " + path_ + ", " + copies.error());
   auto fs = (*copies)->FileSystem(store);
   if (!fs) {
-    return tl::unexpected("In partition " + std::to_string(partition) + " of " + path_ + ", " +
-                          fs.error());
+    return Fail(fs.error().code, "In partition " + std::to_string(partition) + " of " + path_ +
+                                     ", " + fs.error().detail);
   }
   return *fs;
 }

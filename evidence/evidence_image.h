@@ -18,6 +18,7 @@
 #include <tl/expected.hpp>
 
 #include "base/byte_source.h"
+#include "cache/read_error.h"
 
 struct TSK_IMG_INFO;
 struct TSK_FS_INFO;
@@ -107,9 +108,10 @@ class EvidenceImage {
 
   // Opens the image at `path` (its first segment for a split or EWF image,
   // the descriptor or the newest child of a VMDK, VHD, VHDX or QCOW2).
-  // The error is a sentence for the user: a missing EWF segment, extent or
-  // parent, a file that is not there.
-  static tl::expected<std::unique_ptr<EvidenceImage>, std::string> Open(const std::string& path);
+  // The error is kErrImageIncomplete for a missing EWF segment, extent,
+  // parent or raw piece, else kErrImageOpen; its detail is a sentence that
+  // names the file (and the library's message).
+  static ReadResult<std::unique_ptr<EvidenceImage>> Open(const std::string& path);
 
   const std::string& path() const { return path_; }
   ImageFormat format() const { return format_; }
@@ -136,8 +138,9 @@ class EvidenceImage {
   // shadow-copy store opened that libvshadow refused.
   uint64_t unreadable_sectors();
   // The file system of `partition` as it is (`store` 0) or as shadow-copy
-  // store `store` holds it. The error is a sentence for the user.
-  tl::expected<TSK_FS_INFO*, std::string> FileSystemAt(int partition, int store);
+  // store `store` holds it. The error's code is kErrNoPartition,
+  // kErrNoFileSystem or kErrShadowCopy; its detail a sentence for the user.
+  ReadResult<TSK_FS_INFO*> FileSystemAt(int partition, int store);
 
  private:
   EvidenceImage() = default;

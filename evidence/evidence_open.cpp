@@ -15,7 +15,7 @@ namespace {
 tl::expected<OpenedCache, ReadError> OpenInImage(const ImageFileLocation& where,
                                                  const std::shared_ptr<EvidenceImage>& image) {
   auto source = EvidenceFileSource::Open(where, image);
-  if (!source) return tl::unexpected(ReadError{kErrPlatform, source.error()});
+  if (!source) return tl::unexpected(source.error());
   OpenedCache cache;
   cache.bytes = std::move(*source);
   const std::string folder(LocalFolderPart(where.inner_path));
@@ -40,7 +40,7 @@ tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenIma
   const ImageFileLocation* inside = InImage(where);
   if (inside == nullptr) return OpenCacheFile(std::get<FileLocation>(where).path);
   auto held = images.Get(inside->image);
-  if (!held) return tl::unexpected(ReadError{kErrPlatform, held.error()});
+  if (!held) return tl::unexpected(held.error());
   image = std::move(*held);
   lost_before = image->unreadable_sectors();
   return OpenInImage(*inside, image);
@@ -48,7 +48,7 @@ tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenIma
 
 }  // namespace
 
-tl::expected<std::shared_ptr<EvidenceImage>, std::string> OpenImages::Get(const std::string& path) {
+ReadResult<std::shared_ptr<EvidenceImage>> OpenImages::Get(const std::string& path) {
   const std::lock_guard lock(mutex_);
   const auto held = std::find_if(images_.begin(), images_.end(),
                                  [&](const auto& entry) { return entry.first == path; });
@@ -93,9 +93,7 @@ CacheReadResult ReadCacheAt(const EvidenceLocation& where, OpenImages& images,
   // Only this read's: the image may have lost sectors to its search already.
   const uint64_t lost = image ? image->unreadable_sectors() - lost_before : 0;
   if (lost > 0) {
-    target.errors.AddWarning(
-        path, std::to_string(lost) + " unreadable sectors of the image read as zeros",
-        target.texts);
+    target.errors.Add({Severity::kWarning, kErrUnreadableSectors, path, std::to_string(lost)});
   }
   return result;
 }

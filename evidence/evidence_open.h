@@ -26,9 +26,9 @@ namespace glintvane {
 // to share between the worker and the thread that owns it.
 class OpenImages {
  public:
-  // The image at `path`: the one held, or opened now and held. The error is
-  // a sentence for the user (see EvidenceImage::Open).
-  tl::expected<std::shared_ptr<EvidenceImage>, std::string> Get(const std::string& path);
+  // The image at `path`: the one held, or opened now and held (see
+  // EvidenceImage::Open for the error).
+  ReadResult<std::shared_ptr<EvidenceImage>> Get(const std::string& path);
   void Clear();
   size_t size() const;
 

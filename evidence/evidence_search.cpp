@@ -9,6 +9,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "base/error_codes.h"
 #include "base/file_time.h"
 #include "base/windows_path.h"
 #include "discover/cache_names.h"
@@ -346,8 +347,10 @@ void WalkShadowCopies(FoundCacheList& list, const SearchOptions& options,
       const WalkedFileSystem walked{volume.partition, number, *fs, &store.store,
                                     &stores.bytes(number)};
       VolumeWalk(list, options, outcome, image, walked, store, same).Run();
+      if (!store.error.empty()) store.error_code = kErrShadowCopy;  // its walk ended early
     } else {
-      store.error = fs.error();
+      store.error = fs.error().detail;
+      store.error_code = fs.error().code;
     }
     store.unreadable_sectors = stores.bytes(number).unreadable_sectors();
   }
@@ -424,7 +427,8 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
   outcome.image = error ? image_path : absolute.lexically_normal().string();
   auto opened = images.Get(outcome.image);
   if (!opened) {
-    outcome.error = opened.error();
+    outcome.error = opened.error().detail;
+    outcome.error_code = opened.error().code;
     return outcome;
   }
   std::shared_ptr<EvidenceImage> image = std::move(*opened);

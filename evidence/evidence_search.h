@@ -19,7 +19,9 @@ namespace glintvane {
 
 // What walking one file system met: a partition's, or a shadow-copy store's.
 struct FileSystemWalkReport {
-  std::string error;  // why the file system was not read, or its walk ended early
+  // Why the file system was not read, or its walk ended early: for a
+  // partition kErrNoFileSystem; for a store the code beside it.
+  std::string error;
   uint64_t folders = 0;
   uint64_t files = 0;  // entries met, deleted ones included
   bool walk_complete = false;
@@ -27,6 +29,7 @@ struct FileSystemWalkReport {
 
 struct ShadowCopyReport : FileSystemWalkReport {
   ShadowStoreFacts store;
+  int error_code = 0;               // kErrShadowCopy or kErrNoFileSystem when `error` is set
   uint64_t unreadable_sectors = 0;  // of the store's reads that libvshadow refused
 };
 
@@ -37,8 +40,8 @@ struct EvidenceVolumeReport : FileSystemWalkReport {
   std::string description;  // the partition table's text
   std::string file_system;  // "" when none was recognised
   // The Volume Shadow Copy stores walked, oldest first, and why the
-  // volume's copies could not be read at all ("" when they could, or the
-  // volume holds none).
+  // volume's copies could not be read at all (kErrShadowCopy; "" when they
+  // could, or the volume holds none).
   std::vector<ShadowCopyReport> shadow_copies;
   std::string shadow_copies_error;
   int duplicate_of = 0;  // the partition of the same extent, walked instead of this one
@@ -49,7 +52,8 @@ struct EvidenceVolumeReport : FileSystemWalkReport {
 struct EvidenceSearchOutcome {
   std::string image;
   bool opened = false;
-  std::string error;  // why the image could not be opened
+  std::string error;   // why the image could not be opened
+  int error_code = 0;  // kErrImageOpen or kErrImageIncomplete when it could not
   std::string format;
   size_t segments = 0;
   uint64_t size = 0;
@@ -59,8 +63,9 @@ struct EvidenceSearchOutcome {
   size_t rows_added = 0;
   size_t deleted_rows = 0;
   uint64_t unreadable_sectors = 0;
-  std::vector<std::string> notes;  // recycle-bin indexes that could not be read, and the like
-  bool stopped = false;            // the stop token ended the search; the rows so far stay
+  // Recycle-bin indexes that could not be read (kErrImageRecycleIndex).
+  std::vector<std::string> notes;
+  bool stopped = false;  // the stop token ended the search; the rows so far stay
 
   // Every volume recognised and walked to its end (a duplicate through its
   // twin), every shadow-copy store too, none past the image's end, no

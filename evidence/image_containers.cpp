@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/error_codes.h"
+
 namespace glintvane {
 namespace {
 
@@ -146,29 +148,30 @@ class LinkedFiles {
 
   // The path of the `what` ("extent file", "parent", "backing file") that
   // `naming` names as `named`; a parent must not be a file of the chain.
-  tl::expected<std::string, std::string> Find(const std::string& naming, std::string_view what,
-                                              std::string_view named, bool parent) {
+  ReadResult<std::string> Find(const std::string& naming, std::string_view what,
+                               std::string_view named, bool parent) {
     const std::string subject = "The " + format_ + " image " + naming;
     const std::string path = LinkedFilePath(naming, named);
     if (path.empty()) {
-      return tl::unexpected(subject + " names its " + std::string(what) + " \"" +
-                            std::string(named) + "\", which is no file name");
+      return Fail(kErrImageOpen, subject + " names its " + std::string(what) + " \"" +
+                                     std::string(named) + "\", which is no file name");
     }
     const std::filesystem::path where(path);
     const std::string name = where.filename().string();
     const std::string folder = where.parent_path().empty() ? "." : where.parent_path().string();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-      return tl::unexpected(subject + " is incomplete: its " + std::string(what) + " " + name +
-                            " is missing (looked for beside it, in " + folder + ")");
+      return Fail(kErrImageIncomplete, subject + " is incomplete: its " + std::string(what) + " " +
+                                           name + " is missing (looked for beside it, in " +
+                                           folder + ")");
     }
     if (!S_ISREG(st.st_mode)) {
-      return tl::unexpected(subject + " names " + path + " as its " + std::string(what) +
-                            ", which is not a regular file");
+      return Fail(kErrImageOpen, subject + " names " + path + " as its " + std::string(what) +
+                                     ", which is not a regular file");
     }
     if (parent && !chain_.insert({st.st_dev, st.st_ino}).second) {
-      return tl::unexpected(subject + " names " + path + " as its " + std::string(what) +
-                            ", which is the image itself or one of its own parents");
+      return Fail(kErrImageOpen, subject + " names " + path + " as its " + std::string(what) +
+                                     ", which is the image itself or one of its own parents");
     }
     files_.insert(path);
     return path;
@@ -211,7 +214,7 @@ class VhdiReader final : public ImageByteSource::Reader {
   uint64_t size_ = 0;
 };
 
-tl::expected<OpenedContainer, std::string> OpenVhdi(const std::string& path, ImageFormat format) {
+ReadResult<OpenedContainer> OpenVhdi(const std::string& path, ImageFormat format) {
   auto reader = std::make_unique<VhdiReader>();
   LinkedFiles linked(format);
   linked.Start(path);
@@ -226,39 +229,43 @@ tl::expected<OpenedContainer, std::string> OpenVhdi(const std::string& path, Ima
     libvhdi_file_t* file = nullptr;
     libvhdi_error_t* error = nullptr;
     if (libvhdi_file_initialize(&file, &error) != 1) {
-      return tl::unexpected("Cannot read " + current + ": " + VhdiError(error));
+      return Fail(kErrImageOpen, "Cannot read " + current + ": " + VhdiError(error));
     }
     if (libvhdi_file_open(file, current.c_str(), LIBVHDI_OPEN_READ, &error) != 1) {
       libvhdi_file_free(&file, nullptr);
-      return tl::unexpected("Cannot open the " + format_name + " image " + current + ": " +
-                            VhdiError(error));
+      return Fail(kErrImageOpen,
+                  "Cannot open the " + format_name + " image " + current + ": " + VhdiError(error));
     }
     reader->files_.push_back(file);
     if (want) {
       std::array<uint8_t, 16> id{};
       if (libvhdi_file_get_identifier(file, id.data(), id.size(), nullptr) != 1 || id != *want) {
-        return tl::unexpected("The " + format_name + " image " + current +
-                              " is not the parent its child names: its identifier differs");
+        return Fail(kErrImageOpen,
+                    "The " + format_name + " image " + current +
+                        " is not the parent its child names: its identifier differs");
       }
     }
     uint32_t type = 0;
     if (libvhdi_file_get_disk_type(file, &type, &error) != 1) {
-      return tl::unexpected("Cannot read the disk type of " + current + ": " + VhdiError(error));
+      return Fail(kErrImageOpen,
+                  "Cannot read the disk type of " + current + ": " + VhdiError(error));
     }
     if (type != LIBVHDI_DISK_TYPE_DIFFERENTIAL) break;
-    if (reader->files_.size() >= kMaxChainFiles) return tl::unexpected(TooLong(path, format_name));
+    if (reader->files_.size() >= kMaxChainFiles)
+      return Fail(kErrImageOpen, TooLong(path, format_name));
     const std::string named = LinkedName(file, libvhdi_file_get_utf8_parent_filename_size,
                                          libvhdi_file_get_utf8_parent_filename, libvhdi_error_free);
     if (named.empty()) {
-      return tl::unexpected("The differential " + format_name + " image " + current +
-                            " does not name its parent");
+      return Fail(kErrImageOpen, "The differential " + format_name + " image " + current +
+                                     " does not name its parent");
     }
     auto parent = linked.Find(current, "parent", named, true);
     if (!parent) return tl::unexpected(parent.error());
     const ImageFormat parent_format = ContainerFormatOf(*parent);
     if (parent_format != ImageFormat::kVhd && parent_format != ImageFormat::kVhdx) {
-      return tl::unexpected("The differential " + format_name + " image " + current + " names " +
-                            *parent + " as its parent, which is no VHD or VHDX image");
+      return Fail(kErrImageOpen, "The differential " + format_name + " image " + current +
+                                     " names " + *parent +
+                                     " as its parent, which is no VHD or VHDX image");
     }
     want.reset();
     std::array<uint8_t, 16> id{};
@@ -270,13 +277,13 @@ tl::expected<OpenedContainer, std::string> OpenVhdi(const std::string& path, Ima
   for (size_t i = reader->files_.size() - 1; i > 0; --i) {
     libvhdi_error_t* error = nullptr;
     if (libvhdi_file_set_parent_file(reader->files_[i - 1], reader->files_[i], &error) != 1) {
-      return tl::unexpected("Cannot join " + path + " to its parent: " + VhdiError(error));
+      return Fail(kErrImageOpen, "Cannot join " + path + " to its parent: " + VhdiError(error));
     }
   }
   size64_t size = 0;
   libvhdi_error_t* error = nullptr;
   if (libvhdi_file_get_media_size(reader->files_.front(), &size, &error) != 1) {
-    return tl::unexpected("Cannot read the size of " + path + ": " + VhdiError(error));
+    return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + VhdiError(error));
   }
   reader->size_ = size;
   return OpenedContainer{std::move(reader), linked.files()};
@@ -305,7 +312,7 @@ class QcowReader final : public ImageByteSource::Reader {
   uint64_t size_ = 0;
 };
 
-tl::expected<OpenedContainer, std::string> OpenQcow(const std::string& path) {
+ReadResult<OpenedContainer> OpenQcow(const std::string& path) {
   auto reader = std::make_unique<QcowReader>();
   LinkedFiles linked(ImageFormat::kQcow2);
   linked.Start(path);
@@ -314,43 +321,45 @@ tl::expected<OpenedContainer, std::string> OpenQcow(const std::string& path) {
     libqcow_file_t* file = nullptr;
     libqcow_error_t* error = nullptr;
     if (libqcow_file_initialize(&file, &error) != 1) {
-      return tl::unexpected("Cannot read " + current + ": " + QcowError(error));
+      return Fail(kErrImageOpen, "Cannot read " + current + ": " + QcowError(error));
     }
     if (libqcow_file_open(file, current.c_str(), LIBQCOW_OPEN_READ, &error) != 1) {
       libqcow_file_free(&file, nullptr);
-      return tl::unexpected("Cannot open the QCOW2 image " + current + ": " + QcowError(error));
+      return Fail(kErrImageOpen,
+                  "Cannot open the QCOW2 image " + current + ": " + QcowError(error));
     }
     reader->files_.push_back(file);
     uint32_t method = LIBQCOW_ENCRYPTION_METHOD_NONE;
     libqcow_file_get_encryption_method(file, &method, nullptr);
     if (method != LIBQCOW_ENCRYPTION_METHOD_NONE) {
-      return tl::unexpected("The QCOW2 image " + current +
-                            " is encrypted; encrypted images are not read");
+      return Fail(kErrImageOpen,
+                  "The QCOW2 image " + current + " is encrypted; encrypted images are not read");
     }
     const std::string named =
         LinkedName(file, libqcow_file_get_utf8_backing_filename_size,
                    libqcow_file_get_utf8_backing_filename, libqcow_error_free);
     if (named.empty()) break;
-    if (reader->files_.size() >= kMaxChainFiles) return tl::unexpected(TooLong(path, "QCOW2"));
+    if (reader->files_.size() >= kMaxChainFiles) return Fail(kErrImageOpen, TooLong(path, "QCOW2"));
     auto backing = linked.Find(current, "backing file", named, true);
     if (!backing) return tl::unexpected(backing.error());
     if (ContainerFormatOf(*backing) != ImageFormat::kQcow2) {
-      return tl::unexpected("The QCOW2 image " + current + " has " + *backing +
-                            " as its backing file, which is no QCOW image (a raw or other "
-                            "backing file is not read)");
+      return Fail(kErrImageOpen, "The QCOW2 image " + current + " has " + *backing +
+                                     " as its backing file, which is no QCOW image (a raw or other "
+                                     "backing file is not read)");
     }
     current = *backing;
   }
   for (size_t i = reader->files_.size() - 1; i > 0; --i) {
     libqcow_error_t* error = nullptr;
     if (libqcow_file_set_parent_file(reader->files_[i - 1], reader->files_[i], &error) != 1) {
-      return tl::unexpected("Cannot join " + path + " to its backing file: " + QcowError(error));
+      return Fail(kErrImageOpen,
+                  "Cannot join " + path + " to its backing file: " + QcowError(error));
     }
   }
   size64_t size = 0;
   libqcow_error_t* error = nullptr;
   if (libqcow_file_get_media_size(reader->files_.front(), &size, &error) != 1) {
-    return tl::unexpected("Cannot read the size of " + path + ": " + QcowError(error));
+    return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + QcowError(error));
   }
   reader->size_ = size;
   return OpenedContainer{std::move(reader), linked.files()};
@@ -393,24 +402,24 @@ class VmdkReader final : public ImageByteSource::Reader {
 
 // Hands libvmdk the extent files of `handle` (opened from `descriptor`) as
 // found beside it, rather than letting it join the names to a folder itself.
-tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* handle,
-                                                           const std::string& descriptor,
-                                                           LinkedFiles& linked) {
+ReadResult<libbfio_pool_t*> OpenVmdkExtents(libvmdk_handle_t* handle, const std::string& descriptor,
+                                            LinkedFiles& linked) {
   libvmdk_error_t* error = nullptr;
   int count = 0;
   if (libvmdk_handle_get_number_of_extents(handle, &count, &error) != 1) {
-    return tl::unexpected("Cannot read the extents of " + descriptor + ": " + VmdkError(error));
+    return Fail(kErrImageOpen,
+                "Cannot read the extents of " + descriptor + ": " + VmdkError(error));
   }
   if (count < 1 || count > kMaxVmdkExtents) {
-    return tl::unexpected("The VMDK image " + descriptor + " lists " + std::to_string(count) +
-                          " extents");
+    return Fail(kErrImageOpen,
+                "The VMDK image " + descriptor + " lists " + std::to_string(count) + " extents");
   }
   libbfio_pool_t* pool = nullptr;
   libbfio_error_t* bfio_error = nullptr;
   if (libbfio_pool_initialize(&pool, 0, kMaxOpenExtentFiles, &bfio_error) != 1) {
-    return tl::unexpected("Cannot read " + descriptor + ": " + BfioError(bfio_error));
+    return Fail(kErrImageOpen, "Cannot read " + descriptor + ": " + BfioError(bfio_error));
   }
-  const auto fail = [&](std::string why) -> tl::expected<libbfio_pool_t*, std::string> {
+  const auto fail = [&](ReadError why) -> ReadResult<libbfio_pool_t*> {
     libbfio_pool_close_all(pool, nullptr);
     libbfio_pool_free(&pool, nullptr);
     return tl::unexpected(std::move(why));
@@ -418,8 +427,8 @@ tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* han
   for (int i = 0; i < count; ++i) {
     libvmdk_extent_descriptor_t* extent = nullptr;
     if (libvmdk_handle_get_extent_descriptor(handle, i, &extent, &error) != 1) {
-      return fail("Cannot read extent " + std::to_string(i + 1) + " of " + descriptor + ": " +
-                  VmdkError(error));
+      return fail({kErrImageOpen, "Cannot read extent " + std::to_string(i + 1) + " of " +
+                                      descriptor + ": " + VmdkError(error)});
     }
     int type = 0;
     libvmdk_extent_descriptor_get_type(extent, &type, nullptr);
@@ -428,8 +437,9 @@ tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* han
     libvmdk_extent_descriptor_free(&extent, nullptr);
     // A sparse extent of zeros has no file, and libvmdk reads none.
     if (type == LIBVMDK_EXTENT_TYPE_ZERO) {
-      return fail("The VMDK image " + descriptor + " has an extent of type ZERO (extent " +
-                  std::to_string(i + 1) + "), which is not read");
+      return fail({kErrImageOpen, "The VMDK image " + descriptor +
+                                      " has an extent of type ZERO (extent " +
+                                      std::to_string(i + 1) + "), which is not read"});
     }
     auto found = linked.Find(descriptor, "extent file", named, false);
     if (!found) return fail(found.error());
@@ -440,12 +450,12 @@ tl::expected<libbfio_pool_t*, std::string> OpenVmdkExtents(libvmdk_handle_t* han
         libbfio_file_set_name(file, path.c_str(), path.size() + 1, &bfio_error) != 1 ||
         libbfio_pool_append_handle(pool, &entry, file, LIBBFIO_OPEN_READ, &bfio_error) != 1) {
       if (file != nullptr) libbfio_handle_free(&file, nullptr);
-      return fail("Cannot open " + path + ": " + BfioError(bfio_error));
+      return fail({kErrImageOpen, "Cannot open " + path + ": " + BfioError(bfio_error)});
     }
   }
   if (libvmdk_handle_open_extent_data_files_file_io_pool(handle, pool, &error) != 1) {
-    return fail("Cannot open the extent files of the VMDK image " + descriptor + ": " +
-                VmdkError(error));
+    return fail({kErrImageOpen, "Cannot open the extent files of the VMDK image " + descriptor +
+                                    ": " + VmdkError(error)});
   }
   return pool;
 }
@@ -467,11 +477,12 @@ bool IsExtentWithoutDescriptor(const std::string& path) {
   return !read || !IsVmdkDescriptor(std::span(text).first(*read));
 }
 
-tl::expected<OpenedContainer, std::string> OpenVmdk(const std::string& path) {
+ReadResult<OpenedContainer> OpenVmdk(const std::string& path) {
   if (IsExtentWithoutDescriptor(path)) {
-    return tl::unexpected(path +
-                          " is one extent of a VMDK image and holds no description of the disk: "
-                          "open the .vmdk descriptor file that names it");
+    return Fail(kErrImageOpen,
+                path +
+                    " is one extent of a VMDK image and holds no description of the disk: "
+                    "open the .vmdk descriptor file that names it");
   }
   auto reader = std::make_unique<VmdkReader>();
   LinkedFiles linked(ImageFormat::kVmdk);
@@ -482,11 +493,11 @@ tl::expected<OpenedContainer, std::string> OpenVmdk(const std::string& path) {
     VmdkReader::Link& link = reader->links_.emplace_back();
     libvmdk_error_t* error = nullptr;
     if (libvmdk_handle_initialize(&link.handle, &error) != 1) {
-      return tl::unexpected("Cannot read " + current + ": " + VmdkError(error));
+      return Fail(kErrImageOpen, "Cannot read " + current + ": " + VmdkError(error));
     }
     if (libvmdk_handle_open(link.handle, current.c_str(), LIBVMDK_OPEN_READ, &error) != 1) {
       libvmdk_handle_free(&link.handle, nullptr);
-      return tl::unexpected("Cannot open the VMDK image " + current + ": " + VmdkError(error));
+      return Fail(kErrImageOpen, "Cannot open the VMDK image " + current + ": " + VmdkError(error));
     }
     auto pool = OpenVmdkExtents(link.handle, current, linked);
     if (!pool) return tl::unexpected(pool.error());
@@ -494,26 +505,27 @@ tl::expected<OpenedContainer, std::string> OpenVmdk(const std::string& path) {
     uint32_t content = 0;
     if (want && (libvmdk_handle_get_content_identifier(link.handle, &content, nullptr) != 1 ||
                  content != *want)) {
-      return tl::unexpected("The VMDK image " + current +
-                            " is not the parent its child names: its content identifier differs "
-                            "(it was changed after the child was made)");
+      return Fail(kErrImageOpen,
+                  "The VMDK image " + current +
+                      " is not the parent its child names: its content identifier differs "
+                      "(it was changed after the child was made)");
     }
     uint32_t parent_content = kVmdkNoParent;
     libvmdk_handle_get_parent_content_identifier(link.handle, &parent_content, nullptr);
     if (parent_content == kVmdkNoParent) break;
-    if (reader->links_.size() >= kMaxChainFiles) return tl::unexpected(TooLong(path, "VMDK"));
+    if (reader->links_.size() >= kMaxChainFiles) return Fail(kErrImageOpen, TooLong(path, "VMDK"));
     const std::string named =
         LinkedName(link.handle, libvmdk_handle_get_utf8_parent_filename_size,
                    libvmdk_handle_get_utf8_parent_filename, libvmdk_error_free);
     if (named.empty()) {
-      return tl::unexpected("The VMDK image " + current +
-                            " has a parent but does not name its file");
+      return Fail(kErrImageOpen,
+                  "The VMDK image " + current + " has a parent but does not name its file");
     }
     auto parent = linked.Find(current, "parent", named, true);
     if (!parent) return tl::unexpected(parent.error());
     if (ContainerFormatOf(*parent) != ImageFormat::kVmdk) {
-      return tl::unexpected("The VMDK image " + current + " names " + *parent +
-                            " as its parent, which is no VMDK image");
+      return Fail(kErrImageOpen, "The VMDK image " + current + " names " + *parent +
+                                     " as its parent, which is no VMDK image");
     }
     want = parent_content;
     current = *parent;
@@ -522,13 +534,13 @@ tl::expected<OpenedContainer, std::string> OpenVmdk(const std::string& path) {
     libvmdk_error_t* error = nullptr;
     if (libvmdk_handle_set_parent_handle(reader->links_[i - 1].handle, reader->links_[i].handle,
                                          &error) != 1) {
-      return tl::unexpected("Cannot join " + path + " to its parent: " + VmdkError(error));
+      return Fail(kErrImageOpen, "Cannot join " + path + " to its parent: " + VmdkError(error));
     }
   }
   size64_t size = 0;
   libvmdk_error_t* error = nullptr;
   if (libvmdk_handle_get_media_size(reader->links_.front().handle, &size, &error) != 1) {
-    return tl::unexpected("Cannot read the size of " + path + ": " + VmdkError(error));
+    return Fail(kErrImageOpen, "Cannot read the size of " + path + ": " + VmdkError(error));
   }
   reader->size_ = size;
   return OpenedContainer{std::move(reader), linked.files()};
@@ -612,28 +624,29 @@ std::string AffFrameError(const std::string& path) {
   return {};
 }
 
-tl::expected<OpenedContainer, std::string> OpenAff(const std::string& path) {
+ReadResult<OpenedContainer> OpenAff(const std::string& path) {
   if (const std::string damage = AffFrameError(path); !damage.empty()) {
-    return tl::unexpected("The AFF image " + path + " is damaged: " + damage);
+    return Fail(kErrImageOpen, "The AFF image " + path + " is damaged: " + damage);
   }
   AFFILE* af = af_open(path.c_str(), O_RDONLY, 0);
   if (af == nullptr) {
-    return tl::unexpected("Cannot open the AFF image " + path + ": " + std::strerror(errno));
+    return Fail(kErrImageOpen, "Cannot open the AFF image " + path + ": " + std::strerror(errno));
   }
   // afflib picks its reader by the file's name as well as its content; only
   // its reader of single-file AFF images is wanted here.
   if (af_identify(af) != AF_IDENTIFY_AFF) {
     af_close(af);
-    return tl::unexpected("Cannot open " + path + " as an AFF image");
+    return Fail(kErrImageOpen, "Cannot open " + path + " as an AFF image");
   }
   if (af_cannot_decrypt(af) == 1) {
     af_close(af);
-    return tl::unexpected("The AFF image " + path + " is encrypted; encrypted images are not read");
+    return Fail(kErrImageOpen,
+                "The AFF image " + path + " is encrypted; encrypted images are not read");
   }
   const int64_t size = af_get_imagesize(af);
   if (size < 0) {
     af_close(af);
-    return tl::unexpected("Cannot read the size of the AFF image " + path);
+    return Fail(kErrImageOpen, "Cannot read the size of the AFF image " + path);
   }
   return OpenedContainer{std::make_unique<AffReader>(af, static_cast<uint64_t>(size)), 1};
 }
@@ -678,8 +691,7 @@ ImageFormat ContainerFormatOf(const std::string& path) {
   return RecogniseContainer(std::span(head).first(*got), std::span(tail).first(tail_size));
 }
 
-tl::expected<OpenedContainer, std::string> OpenContainer(const std::string& path,
-                                                         ImageFormat format) {
+ReadResult<OpenedContainer> OpenContainer(const std::string& path, ImageFormat format) {
   switch (format) {
     case ImageFormat::kVhd:
     case ImageFormat::kVhdx:
@@ -693,7 +705,7 @@ tl::expected<OpenedContainer, std::string> OpenContainer(const std::string& path
     default:
       break;
   }
-  return tl::unexpected("Cannot open " + path + ": not a VMDK, VHD, VHDX, QCOW2 or AFF image");
+  return Fail(kErrImageOpen, "Cannot open " + path + ": not a VMDK, VHD, VHDX, QCOW2 or AFF image");
 }
 
 std::string LinkedFilePath(const std::string& naming_file, std::string_view named) {

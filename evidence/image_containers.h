@@ -45,10 +45,9 @@ struct OpenedContainer {
 };
 
 // Opens the container at `path` as RecogniseContainer named it. The error is
-// a sentence for the user: the missing extent or parent by name, a format
-// the library refuses, an encrypted image.
-tl::expected<OpenedContainer, std::string> OpenContainer(const std::string& path,
-                                                         ImageFormat format);
+// kErrImageIncomplete for a missing extent or parent (named in the detail),
+// else kErrImageOpen: a format the library refuses, an encrypted image.
+ReadResult<OpenedContainer> OpenContainer(const std::string& path, ImageFormat format);
 
 // The file a container names, as it is looked for: the last part of
 // `named` (after any '/' or '\'), in the folder of `naming_file`. Empty

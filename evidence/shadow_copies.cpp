@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 
+#include "base/error_codes.h"
 #include "base/evidence_location.h"
 #include "base/file_time.h"
 
@@ -145,7 +146,7 @@ struct ShadowCopies::Store {
   TSK_IMG_INFO* img = nullptr;
   TSK_FS_INFO* fs = nullptr;
   bool tried = false;
-  std::string error;
+  ReadError error;
 };
 
 ShadowCopies::~ShadowCopies() {
@@ -244,9 +245,9 @@ uint64_t ShadowCopies::unreadable_sectors() const {
   return lost;
 }
 
-tl::expected<TSK_FS_INFO*, std::string> ShadowCopies::FileSystem(int number) {
+ReadResult<TSK_FS_INFO*> ShadowCopies::FileSystem(int number) {
   if (number < 1 || static_cast<size_t>(number) > stores_.size()) {
-    return tl::unexpected("there is no shadow-copy store " + std::to_string(number));
+    return Fail(kErrShadowCopy, "there is no shadow-copy store " + std::to_string(number));
   }
   Store& store = *stores_[static_cast<size_t>(number - 1)];
   if (!store.tried) {
@@ -256,8 +257,9 @@ tl::expected<TSK_FS_INFO*, std::string> ShadowCopies::FileSystem(int number) {
     // sector tells, before a file system's detection asks for thousands.
     std::array<uint8_t, kImageSectorSize> first{};
     if (!store.reader->Read(0, first)) {
-      store.error = "shadow-copy store " + std::to_string(number) + " (" + store.facts.identifier +
-                    ") cannot be read: " + store.reader->last_error();
+      store.error = {kErrShadowCopy, "shadow-copy store " + std::to_string(number) + " (" +
+                                         store.facts.identifier +
+                                         ") cannot be read: " + store.reader->last_error()};
       return tl::unexpected(store.error);
     }
     store.img = OpenTskImage(*store.bytes, store.bytes->Size());
@@ -268,8 +270,9 @@ tl::expected<TSK_FS_INFO*, std::string> ShadowCopies::FileSystem(int number) {
       store.fs = OpenTskFileSystem(store.img, *store.bytes, 0, why);
     }
     if (store.fs == nullptr) {
-      store.error = "the file system of shadow-copy store " + std::to_string(number) + " (" +
-                    store.facts.identifier + ") cannot be read: " + why;
+      store.error.code = kErrNoFileSystem;
+      store.error.detail = "the file system of shadow-copy store " + std::to_string(number) + " (" +
+                           store.facts.identifier + ") cannot be read: " + why;
     }
   }
   if (store.fs == nullptr) return tl::unexpected(store.error);

@@ -51,9 +51,10 @@ class ShadowCopies {
   ImageByteSource& bytes(int number);
   // Reads of any store that libvshadow refused, in sectors.
   uint64_t unreadable_sectors() const;
-  // The file system in store `number`, opened on first use and kept; the
-  // error is for people ("the store's file system cannot be read: ...").
-  tl::expected<TSK_FS_INFO*, std::string> FileSystem(int number);
+  // The file system in store `number`, opened on first use and kept. The
+  // error is kErrShadowCopy when the store cannot be read, kErrNoFileSystem
+  // when no file system is recognised in it; its detail is for people.
+  ReadResult<TSK_FS_INFO*> FileSystem(int number);
 
  private:
   struct Store;

@@ -258,10 +258,59 @@ WriteOutcome CopyRange(const std::string& output, const std::string& source, int
 }  // namespace
 
 WriteOutcome CopyFileRange(const std::string& output, const std::string& source, int64_t offset,
-                           int64_t length, ErrorList& errors, const UiTexts& texts, OutputMode mode,
+                           int64_t length, ErrorList& errors, OutputMode mode,
                            std::span<const FileId> inputs) {
   WriteOutcome outcome = CopyRange(output, source, offset, length, mode, inputs);
-  if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail, texts);
+  if (!outcome.ok) errors.AddError(outcome.error_code, output, outcome.detail);
+  return outcome;
+}
+
+WriteOutcome CopySourceRange(const std::string& output, ByteSource& source, int64_t offset,
+                             int64_t length, ErrorList& errors, OutputMode mode,
+                             std::span<const FileId> inputs) {
+  WriteOutcome outcome;
+  const auto fail = [&](int code, int error_number, std::string detail) {
+    outcome.error_code = code;
+    outcome.system_error = error_number;
+    outcome.detail = std::move(detail);
+    errors.AddError(code, output, outcome.detail);
+    return outcome;
+  };
+  if (length == 0) length = kDefaultCopyLength;
+  if (offset < 0 || length < 0) return fail(kErrSeek, EINVAL, Message(EINVAL));
+  OutputFile out(output, mode);
+  if (!out.Open()) return fail(kErrCreateOutput, errno, Message(errno));
+  // As for a file: a range that runs past the end gives the bytes up to it.
+  const uint64_t size = source.Size();
+  const uint64_t start = static_cast<uint64_t>(offset);
+  const uint64_t end =
+      start >= size ? start
+                    : start + std::min<uint64_t>(static_cast<uint64_t>(length), size - start);
+  MultiDigest digest;
+  std::vector<uint8_t> piece(kCopyPiece);
+  uint64_t at = start;
+  while (at < end) {
+    const auto want = piece.size() < end - at ? piece.size() : static_cast<size_t>(end - at);
+    const auto read = source.ReadAt(at, std::span<uint8_t>(piece.data(), want));
+    if (!read) {
+      const IoError& error = read.error();
+      return fail(kErrRead, error.error_number,
+                  error.message.empty() ? Message(error.error_number) : error.message);
+    }
+    if (*read == 0) break;
+    if (!WriteAll(out.fd(), piece.data(), *read))
+      return fail(kErrCloseOutput, errno, Message(errno));
+    digest.Update(std::span<const uint8_t>(piece.data(), *read));
+    at += *read;
+  }
+  if (!out.Close()) return fail(kErrCloseOutput, errno, Message(errno));
+  out.Place(inputs, outcome);
+  if (!outcome.ok) {
+    errors.AddError(outcome.error_code, output, outcome.detail);
+    return outcome;
+  }
+  outcome.bytes = static_cast<int64_t>(at - start);
+  outcome.digests = digest.Finish();
   return outcome;
 }
 

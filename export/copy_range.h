@@ -72,9 +72,19 @@ inline constexpr std::string_view kPartialSuffix = ".part";
 // 606 write or close output), `output` as context and the system's message.
 // Neither `source` nor any file of `inputs` is ever replaced.
 WriteOutcome CopyFileRange(const std::string& output, const std::string& source, int64_t offset,
-                           int64_t length, ErrorList& errors, const UiTexts& texts,
+                           int64_t length, ErrorList& errors,
                            OutputMode mode = OutputMode::kReplace,
                            std::span<const FileId> inputs = {});
+
+class ByteSource;
+
+// The same copy from `source`, bytes that are not one file's as it lies (the
+// disk inside an EWF image): `offset` and `length` count in them. A read
+// failure is code 604. No file of `inputs` is ever replaced.
+WriteOutcome CopySourceRange(const std::string& output, ByteSource& source, int64_t offset,
+                             int64_t length, ErrorList& errors,
+                             OutputMode mode = OutputMode::kReplace,
+                             std::span<const FileId> inputs = {});
 
 // True when the destination's file system refused the output's name: the
 // row may be written under another name.

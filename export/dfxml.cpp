@@ -1,5 +1,7 @@
 #include "export/dfxml.h"
 
+#include <utility>
+
 namespace glintvane {
 namespace {
 
@@ -83,6 +85,25 @@ std::string XmlEscape(std::string_view text) {
     i += n;
   }
   return out;
+}
+
+DfxmlFileObject CarvedFileObject(std::string filename, uint64_t length,
+                                 std::vector<DfxmlByteRun> runs, Digests digests) {
+  DfxmlFileObject object;
+  object.filename = std::move(filename);
+  object.filesize = length;
+  object.byte_runs = std::move(runs);
+  object.digests = std::move(digests);
+  return object;
+}
+
+DfxmlFileObject ExtractedFileObject(const ExtractedImage& image) {
+  std::vector<DfxmlByteRun> runs;
+  if (image.offset) {
+    runs.push_back({0, static_cast<uint64_t>(*image.offset), static_cast<uint64_t>(image.length)});
+  }
+  return CarvedFileObject(image.path, static_cast<uint64_t>(image.length), std::move(runs),
+                          image.digests);
 }
 
 std::string BuildDfxml(const DfxmlRun& run, const std::vector<DfxmlFileObject>& objects) {

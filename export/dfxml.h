@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/digest.h"
+#include "export/image_catalog.h"
 
 namespace glintvane {
 
@@ -41,6 +42,17 @@ struct DfxmlRun {
   std::optional<uint64_t> source_size;
   std::string kind;  // what the run did: "carve", "extract"
 };
+
+// The record of one carved picture: named `filename`, `length` bytes long,
+// lying in the source at `runs` (for a plain file, one run at its start), with
+// the digests of those bytes.
+DfxmlFileObject CarvedFileObject(std::string filename, uint64_t length,
+                                 std::vector<DfxmlByteRun> runs, Digests digests);
+
+// The record of one written image: a carved image is one stretch of its
+// source; a thumbnail of a cache was gathered from the compound file's
+// sectors and has no byte run.
+DfxmlFileObject ExtractedFileObject(const ExtractedImage& image);
 
 std::string BuildDfxml(const DfxmlRun& run, const std::vector<DfxmlFileObject>& objects);
 

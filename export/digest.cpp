@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -71,6 +72,20 @@ Digests MultiDigest::Finish() {
 Digests DigestsOf(std::span<const uint8_t> bytes) {
   MultiDigest digest;
   digest.Update(bytes);
+  return digest.Finish();
+}
+
+Digests RangeDigester::Of(ByteSource& source, uint64_t start, uint64_t length) {
+  if (buffer_.empty()) buffer_.resize(kFingerprintPiece);
+  MultiDigest digest;
+  while (length > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, kFingerprintPiece));
+    const auto got = source.ReadAt(start, std::span(buffer_).first(want));
+    if (!got || *got == 0) return {};
+    digest.Update(std::span(buffer_).first(*got));
+    start += *got;
+    length -= *got;
+  }
   return digest.Finish();
 }
 

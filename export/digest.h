@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <tl/expected.hpp>
 
@@ -39,6 +40,18 @@ class MultiDigest {
 };
 
 Digests DigestsOf(std::span<const uint8_t> bytes);
+
+// The digests of stretches of a source, read in blocks through one buffer
+// kept from stretch to stretch (a carving run digests millions of them).
+class RangeDigester {
+ public:
+  // The digests of [start, start + length) of `source`; empty when the bytes
+  // cannot all be read.
+  Digests Of(ByteSource& source, uint64_t start, uint64_t length);
+
+ private:
+  std::vector<uint8_t> buffer_;
+};
 
 struct FileFingerprint {
   uint64_t size = 0;

@@ -75,9 +75,9 @@ std::vector<FileId> InputsOf(const ThumbnailList& list, const std::string& open_
 
 // Writes a file of the run beside the report; a failure is recorded.
 bool WriteRunFile(const std::string& path, const std::string& text, ErrorList& errors,
-                  const UiTexts& texts, std::span<const FileId> inputs) {
+                  std::span<const FileId> inputs) {
   const WriteOutcome write = WriteBytesFile(path, AsBytes(text), OutputMode::kReplace, inputs);
-  if (!write.ok) errors.AddError(write.error_code, path, write.detail, texts);
+  if (!write.ok) errors.AddError(write.error_code, path, write.detail);
   return write.ok;
 }
 
@@ -85,29 +85,34 @@ bool WriteRunFile(const std::string& path, const std::string& text, ErrorList& e
 
 WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& store,
                                const ThumbnailRow& row, const std::string& output,
-                               ErrorList& errors, const UiTexts& texts, OutputMode mode,
-                               std::span<const FileId> inputs) {
+                               ErrorList& errors, OutputMode mode, std::span<const FileId> inputs) {
   if (row.source_kind == SourceKind::kOpenFile) {
     if (row.source >= list.source_count()) {
       WriteOutcome missing;
       missing.error_code = kErrOpenSource;
       missing.detail = "the row names no source file";
-      errors.AddError(missing.error_code, output, missing.detail, texts);
+      errors.AddError(missing.error_code, output, missing.detail);
       return missing;
     }
-    return CopyFileRange(output, list.SourceOf(row), row.start, row.length, errors, texts, mode,
-                         inputs);
+    // Rows carved from the disk inside an image read through the image: the
+    // container file does not hold the disk's bytes as they lay.
+    if (ByteSource* bytes = list.SourceBytes(row.source).get()) {
+      std::vector<FileId> protect(inputs.begin(), inputs.end());
+      if (auto id = FileIdOf(list.SourceOf(row))) protect.push_back(*id);
+      return CopySourceRange(output, *bytes, row.start, row.length, errors, mode, protect);
+    }
+    return CopyFileRange(output, list.SourceOf(row), row.start, row.length, errors, mode, inputs);
   }
   const std::span<const uint8_t> bytes = store.View(row.start, row.length);
   if (bytes.empty()) {
     WriteOutcome outside;
     outside.error_code = kErrRead;
     outside.detail = "the image lies outside the image store";
-    errors.AddError(outside.error_code, output, outside.detail, texts);
+    errors.AddError(outside.error_code, output, outside.detail);
     return outside;
   }
   WriteOutcome write = WriteBytesFile(output, bytes, mode, inputs);
-  if (!write.ok) errors.AddError(write.error_code, output, write.detail, texts);
+  if (!write.ok) errors.AddError(write.error_code, output, write.detail);
   return write;
 }
 
@@ -119,14 +124,6 @@ std::string OriginalPathFor(std::string_view folder, const ThumbnailRow& row) {
     return {};
   }
   return std::string(folder) + std::string(name);
-}
-
-std::string ExtractFailureLine(const UiTexts& texts, std::string_view path) {
-  return texts[kTextFatalError] + "!\n" + texts[kTextFile] + ":\n" + std::string(path);
-}
-
-std::string ExtractSuccessLine(const UiTexts& texts, std::string_view path) {
-  return texts[kTextOperationComplete] + ". " + texts[kTextFile] + ":" + std::string(path);
 }
 
 ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
@@ -170,26 +167,25 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
       // A Catalog entry whose thumbnail stream was never stored: there are no
       // bytes to write, which is a finding, not a failed write.
       errors.AddWarning(MakeExtractName(row, destination),
-                        "no image is stored for thumbnail " + row.key, texts);
+                        "no image is stored for thumbnail " + row.key);
       outcome.skipped.push_back(row.key);
       continue;
     }
     std::string path = namer.Next(row);
     ErrorList attempt;
     WriteOutcome write =
-        WriteThumbnailRow(list, store, row, path, attempt, texts, OutputMode::kReplace, inputs);
+        WriteThumbnailRow(list, store, row, path, attempt, OutputMode::kReplace, inputs);
     if (NameRejected(write)) {
       // A name the destination's file system will not hold ("a?b" on exFAT,
       // a name too long): the row is written under its number instead.
-      errors.AddWarning(path, write.detail, texts);
+      errors.AddWarning(path, write.detail);
       path = namer.Fallback(row);
       attempt.Clear();
-      write =
-          WriteThumbnailRow(list, store, row, path, attempt, texts, OutputMode::kReplace, inputs);
+      write = WriteThumbnailRow(list, store, row, path, attempt, OutputMode::kReplace, inputs);
     }
-    for (const std::string& line : attempt.lines()) errors.AddLine(line);
+    errors.Append(attempt);
     if (!write.ok) {
-      errors.AddLine(ExtractFailureLine(texts, path));
+      errors.AddError(kErrRowNotWritten, path, {});
       outcome.failed.push_back(path);
       // The image store is the program's own memory: when one of its images
       // cannot be written, the destination is not usable and the run stops.
@@ -201,7 +197,7 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
       }
       continue;
     }
-    errors.AddLine(ExtractSuccessLine(texts, path));
+    errors.Add({Severity::kInfo, kMsgRowWritten, path, {}});
     ++k;
     const std::string alt = std::string(RowNameText(row)) + ". " + texts[kTextModified] + ": " +
                             std::string(RowTimeText(row));
@@ -210,7 +206,7 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
   }
   lines.push_back(BuildReportFiller(k) + BuildReportFooter());
   outcome.report_written =
-      WriteRunFile(outcome.report_path, JoinReportLines(lines), errors, texts, inputs);
+      WriteRunFile(outcome.report_path, JoinReportLines(lines), errors, inputs);
 
   if (options.write_catalogs) {
     CatalogHead head;
@@ -225,10 +221,9 @@ ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
     head.checked = outcome.checked;
     outcome.csv_path = destination + std::string(kCsvFileName);
     outcome.json_path = destination + std::string(kJsonFileName);
-    const bool csv =
-        WriteRunFile(outcome.csv_path, BuildImageCsv(outcome.written), errors, texts, inputs);
-    const bool json = WriteRunFile(outcome.json_path, BuildImageJson(head, outcome.written), errors,
-                                   texts, inputs);
+    const bool csv = WriteRunFile(outcome.csv_path, BuildImageCsv(outcome.written), errors, inputs);
+    const bool json =
+        WriteRunFile(outcome.json_path, BuildImageJson(head, outcome.written), errors, inputs);
     outcome.catalogs_written = csv && json;
   }
   return outcome;
@@ -247,9 +242,9 @@ ExtractSelectedOutcome ActionExtractSelected(const ThumbnailList& list, const Im
   if (row.source_kind == SourceKind::kImageStore && row.length <= 0) {
     write.error_code = kErrRead;
     write.detail = "no image is stored for thumbnail " + row.key;
-    errors.AddError(write.error_code, outcome.path, write.detail, texts);
+    errors.AddError(write.error_code, outcome.path, write.detail);
   } else {
-    write = WriteThumbnailRow(list, store, row, outcome.path, errors, texts, OutputMode::kReplace,
+    write = WriteThumbnailRow(list, store, row, outcome.path, errors, OutputMode::kReplace,
                               InputsOf(list, open_file));
   }
   outcome.written = write.ok;

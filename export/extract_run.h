@@ -25,8 +25,7 @@ namespace glintvane {
 // `inputs` (and the row's own source file) is never replaced.
 WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& store,
                                const ThumbnailRow& row, const std::string& output,
-                               ErrorList& errors, const UiTexts& texts,
-                               OutputMode mode = OutputMode::kReplace,
+                               ErrorList& errors, OutputMode mode = OutputMode::kReplace,
                                std::span<const FileId> inputs = {});
 
 // Where the original picture of a row would be on this machine: `folder`
@@ -34,12 +33,6 @@ WriteOutcome WriteThumbnailRow(const ThumbnailList& list, const ImageStore& stor
 // rows, names with a folder of the machine that made the cache ("C:\..."),
 // names with "/" and "." or ".." give "": there is nothing to look for here.
 std::string OriginalPathFor(std::string_view folder, const ThumbnailRow& row);
-
-// The entry a failed row leaves in the error list:
-// "Fatal error!\nFile:\n" + path.
-std::string ExtractFailureLine(const UiTexts& texts, std::string_view path);
-// The entry a written row leaves: "Operation complete. File:" + path.
-std::string ExtractSuccessLine(const UiTexts& texts, std::string_view path);
 
 struct ExtractOptions {
   std::string destination;  // an existing folder; "/" is appended when missing
@@ -81,7 +74,8 @@ struct ExtractOutcome {
 // Writes every checked row, in list order, to the destination, named by
 // ExtractNamer, and then the report. With an empty list or nothing checked it
 // does nothing (the error list is left as it is); otherwise the error list is
-// cleared first and receives one line per row and an entry per failure.
+// cleared first and receives an entry per row (kMsgRowWritten, or the
+// failure and then kErrRowNotWritten) and one per finding.
 ExtractOutcome ActionExtract(const ThumbnailList& list, const ImageStore& store,
                              const ExtractOptions& options, ErrorList& errors,
                              const UiTexts& texts);

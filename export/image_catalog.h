@@ -23,8 +23,10 @@ struct ExtractedImage {
   std::string time_text;  // Modified column
   std::string time_utc;   // the original's time as ISO 8601 in UTC; "" if none
   std::string source;     // the file the bytes came from (the cache, or the carved file)
-  // Offset of the bytes in `source`; none for rows of a cache, whose bytes
-  // were gathered from the compound file's sectors.
+  // Offset of the bytes in `source` (in the disk inside it for rows carved
+  // from a disk image's disk, in the stream of its free blocks for an
+  // unallocated-only scan); none for rows of a cache, whose bytes were
+  // gathered from the compound file's sectors.
   std::optional<int64_t> offset;
   int64_t length = 0;  // bytes written
   Digests digests;

@@ -68,12 +68,11 @@ tl::expected<std::string, IoError> PrivateTempFolder() {
 }
 
 ViewingCopy WriteViewingCopy(const ThumbnailList& list, const ImageStore& store,
-                             const ThumbnailRow& row, const std::string& folder, ErrorList& errors,
-                             const UiTexts& texts) {
+                             const ThumbnailRow& row, const std::string& folder,
+                             ErrorList& errors) {
   ViewingCopy copy;
   copy.path = MakeExtractName(row, folder);
-  copy.ok =
-      WriteThumbnailRow(list, store, row, copy.path, errors, texts, OutputMode::kPrivateFresh).ok;
+  copy.ok = WriteThumbnailRow(list, store, row, copy.path, errors, OutputMode::kPrivateFresh).ok;
   return copy;
 }
 

@@ -33,7 +33,6 @@ struct ViewingCopy {
 // extraction would give it, replacing a copy left by an earlier view and
 // never following a link of that name. A failure is recorded in `errors`.
 ViewingCopy WriteViewingCopy(const ThumbnailList& list, const ImageStore& store,
-                             const ThumbnailRow& row, const std::string& folder, ErrorList& errors,
-                             const UiTexts& texts);
+                             const ThumbnailRow& row, const std::string& folder, ErrorList& errors);
 
 }  // namespace glintvane

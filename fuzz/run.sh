@@ -29,8 +29,9 @@ real=../shared/corpus/real
 regression=tests/regression/inputs
 dict=fuzz/thumbs.dict
 
-all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_info2 fuzz_language_file
-  fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info fuzz_extract fuzz_container fuzz_search_index fuzz_location)
+all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_png_walker fuzz_info2
+  fuzz_language_file fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info fuzz_extract fuzz_container
+  fuzz_search_index fuzz_location)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 # Largest input per target: big enough for the structures each parser
@@ -40,6 +41,7 @@ read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 # second under the sanitizers.
 declare -A max_len=(
   [fuzz_thumbs_cache]=16384 [fuzz_carve_scan]=16384 [fuzz_jpeg_walker]=16384
+  [fuzz_png_walker]=16384
   [fuzz_info2]=4096 [fuzz_language_file]=16384 [fuzz_extract]=16384
   [fuzz_thumbcache]=16384 [fuzz_thumbcache_index]=16384 [fuzz_recycle_info]=2048
   [fuzz_container]=262144
@@ -89,6 +91,23 @@ seed() {
     for f in "$real"/*Thumbs.db; do
       cp "$f" "$dir/"
       slice "$f" 0 "${max_len[$target]}" "$dir/$(basename "$f").head"
+    done
+    if [ "$target" = fuzz_carve_scan ]; then
+      # Later caches hold BMP and PNG pictures: their first entries.
+      for f in "$real"/thumbcache/*/thumbcache_*.db; do
+        slice "$f" 0 "${max_len[$target]}" "$dir/$(basename "$(dirname "$f")")-$(basename "$f")"
+      done
+    fi
+    ;;
+  fuzz_png_walker)
+    # The PNG pictures inside the later caches, each cut out from its signature.
+    for f in "$real"/thumbcache/*/thumbcache_*.db; do
+      n=0
+      for off in $(grep -obUaP '\x89PNG' "$f" | cut -d: -f1); do
+        slice "$f" "$off" "${max_len[$target]}" "$dir/$(basename "$(dirname "$f")")-$(basename "$f").$off.png"
+        n=$((n + 1))
+        ((n < 8)) || break
+      done
     done
     ;;
   fuzz_jpeg_walker)

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
-  libjpeg62-turbo-dev libturbojpeg0-dev
+  libjpeg62-turbo-dev libturbojpeg0-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libssl-dev libexpected-dev
   qt6-base-dev qt6-image-formats-plugins libgl-dev

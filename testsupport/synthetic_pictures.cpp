@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <png.h>
+
 #include "cache/raw_colour.h"
 
 namespace glintvane::testsupport {
@@ -15,6 +17,20 @@ void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
 
 void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutLe16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+// The JPEG's bytes after its APP0 segment (from the marker that follows it).
+std::vector<uint8_t> AfterApp0(const std::vector<uint8_t>& jfif) {
+  if (jfif.size() < 6 || jfif[2] != 0xFF || jfif[3] != 0xE0) {
+    throw std::runtime_error("not a JFIF JPEG");
+  }
+  const size_t end = 4 + ((size_t{jfif[4]} << 8) | jfif[5]);
+  return {jfif.begin() + static_cast<ptrdiff_t>(end), jfif.end()};
 }
 
 uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
@@ -126,6 +142,138 @@ std::vector<uint8_t> EncodePng(const PixelImage& picture) {
 
 std::vector<uint8_t> MakePng(int width, int height, int seed) {
   return EncodePng(PatternPicture(width, height, seed));
+}
+
+std::vector<uint8_t> EncodePngCompressed(const PixelImage& picture, bool interlaced) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::vector<uint8_t> out;
+  if (setjmp(png_jmpbuf(png)) != 0) {
+    png_destroy_write_struct(&png, &info);
+    throw std::runtime_error("PNG encoding failed");
+  }
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, size_t n) {
+        auto* o = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        o->insert(o->end(), data, data + n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+               static_cast<png_uint_32>(picture.height), 8, PNG_COLOR_TYPE_RGB,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  std::vector<png_bytep> rows(static_cast<size_t>(picture.height));
+  for (int y = 0; y < picture.height; ++y) {
+    rows[static_cast<size_t>(y)] =
+        const_cast<png_bytep>(picture.pixels.data() + static_cast<size_t>(y) * picture.width * 3);
+  }
+  png_set_rows(png, info, rows.data());
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+std::vector<uint8_t> EncodeBmp(const PixelImage& picture, int bits, bool rle) {
+  const auto width = static_cast<uint32_t>(picture.width);
+  const auto height = static_cast<uint32_t>(picture.height);
+  const uint32_t stride = (width * static_cast<uint32_t>(bits) + 31) / 32 * 4;
+  const uint32_t palette = bits == 8 ? 256 * 4 : 0;
+  std::vector<uint8_t> pixels;
+  for (uint32_t row = 0; row < height; ++row) {
+    const uint8_t* in = &picture.pixels[static_cast<size_t>(height - 1 - row) * width * 3];
+    std::vector<uint8_t> line;
+    for (uint32_t x = 0; x < width; ++x) {
+      const uint8_t* px = in + x * 3;
+      if (bits == 8) {
+        line.push_back(static_cast<uint8_t>((px[0] + 2 * px[1] + px[2]) / 4));
+      } else {
+        line.insert(line.end(), {px[2], px[1], px[0]});
+      }
+    }
+    if (rle) {
+      // Runs of up to 255 equal pixels, then end of line.
+      for (size_t x = 0; x < line.size();) {
+        size_t run = 1;
+        while (x + run < line.size() && run < 255 && line[x + run] == line[x]) ++run;
+        pixels.push_back(static_cast<uint8_t>(run));
+        pixels.push_back(line[x]);
+        x += run;
+      }
+      pixels.insert(pixels.end(), {0, 0});
+    } else {
+      line.resize(stride, 0);
+      pixels.insert(pixels.end(), line.begin(), line.end());
+    }
+  }
+  if (rle) pixels.insert(pixels.end(), {0, 1});
+  const uint32_t offset = 14 + 40 + palette;
+  std::vector<uint8_t> out = {'B', 'M'};
+  PutLe32(out, offset + static_cast<uint32_t>(pixels.size()));
+  PutLe32(out, 0);
+  PutLe32(out, offset);
+  PutLe32(out, 40);
+  PutLe32(out, width);
+  PutLe32(out, height);
+  PutLe16(out, 1);
+  PutLe16(out, static_cast<uint16_t>(bits));
+  PutLe32(out, rle ? 1 : 0);
+  PutLe32(out, static_cast<uint32_t>(pixels.size()));
+  PutLe32(out, 2835);  // 72 dpi
+  PutLe32(out, 2835);
+  PutLe32(out, 0);
+  PutLe32(out, 0);
+  for (uint32_t i = 0; i < palette / 4; ++i) {
+    const auto v = static_cast<uint8_t>(i);
+    out.insert(out.end(), {v, v, v, 0});
+  }
+  out.insert(out.end(), pixels.begin(), pixels.end());
+  return out;
+}
+
+std::vector<uint8_t> WithoutJfifHeader(const std::vector<uint8_t>& jfif) {
+  std::vector<uint8_t> out = {0xFF, 0xD8};
+  const std::vector<uint8_t> rest = AfterApp0(jfif);
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+std::vector<uint8_t> AsExifJpeg(const std::vector<uint8_t>& jfif,
+                                const std::vector<uint8_t>& thumbnail) {
+  // TIFF, little-endian: IFD0 with the orientation, and IFD1 pointing at
+  // the thumbnail when there is one. Offsets count from the TIFF header.
+  std::vector<uint8_t> tiff = {'I', 'I', 0x2A, 0};
+  PutLe32(tiff, 8);
+  PutLe16(tiff, 1);
+  PutLe16(tiff, 0x0112);  // Orientation, SHORT, 1 value: 1
+  PutLe16(tiff, 3);
+  PutLe32(tiff, 1);
+  PutLe32(tiff, 1);
+  const uint32_t ifd1 = 8 + 2 + 12 + 4;
+  PutLe32(tiff, thumbnail.empty() ? 0 : ifd1);
+  if (!thumbnail.empty()) {
+    PutLe16(tiff, 2);
+    PutLe16(tiff, 0x0201);  // JPEGInterchangeFormat, LONG
+    PutLe16(tiff, 4);
+    PutLe32(tiff, 1);
+    PutLe32(tiff, ifd1 + 2 + 24 + 4);
+    PutLe16(tiff, 0x0202);  // JPEGInterchangeFormatLength, LONG
+    PutLe16(tiff, 4);
+    PutLe32(tiff, 1);
+    PutLe32(tiff, static_cast<uint32_t>(thumbnail.size()));
+    PutLe32(tiff, 0);
+    tiff.insert(tiff.end(), thumbnail.begin(), thumbnail.end());
+  }
+  std::vector<uint8_t> out = {0xFF, 0xD8, 0xFF, 0xE1};
+  const size_t length = 2 + 6 + tiff.size();
+  if (length > 0xFFFF) throw std::runtime_error("Exif segment too long");
+  out.push_back(static_cast<uint8_t>(length >> 8));
+  out.push_back(static_cast<uint8_t>(length));
+  out.insert(out.end(), {'E', 'x', 'i', 'f', 0, 0});
+  out.insert(out.end(), tiff.begin(), tiff.end());
+  const std::vector<uint8_t> rest = AfterApp0(jfif);
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
 }
 
 std::vector<uint8_t> MakeRawColourStream(const PixelImage& picture) {

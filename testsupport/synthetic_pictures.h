@@ -21,6 +21,23 @@ std::vector<uint8_t> EncodeRgbJpeg(const PixelImage& picture, int quality = 85);
 std::vector<uint8_t> MakePng(int width, int height, int seed);
 std::vector<uint8_t> EncodePng(const PixelImage& picture);
 
+// The pattern through libpng: compressed, optionally interlaced.
+std::vector<uint8_t> EncodePngCompressed(const PixelImage& picture, bool interlaced = false);
+
+// A bottom-up BMP with a 40-byte info header: 24-bit colour, or with
+// `bits` 8 a grey palette (and, with `rle`, RLE8-compressed rows).
+std::vector<uint8_t> EncodeBmp(const PixelImage& picture, int bits = 24, bool rle = false);
+
+// A JFIF JPEG without its APP0 segment: it starts FF D8 FF DB, as encoders
+// write when told to leave the JFIF header out.
+std::vector<uint8_t> WithoutJfifHeader(const std::vector<uint8_t>& jfif);
+
+// A JFIF JPEG made into a camera's: its APP0 segment replaced by an Exif
+// APP1 segment (a TIFF header and an IFD) that holds `thumbnail`, a JPEG,
+// when one is given.
+std::vector<uint8_t> AsExifJpeg(const std::vector<uint8_t>& jfif,
+                                const std::vector<uint8_t>& thumbnail = {});
+
 // The whole stream of a raw-colour thumbnail showing `picture`: the 12-byte
 // thumbnail header, the 16-byte raw header, then a four-component JPEG (ids
 // R, G, B, A) without its quantisation and Huffman tables, stored bottom row

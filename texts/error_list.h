@@ -1,7 +1,10 @@
-// The error list: problems collected as text lines while a file is read,
-// scanned or written, and shown together when the operation fails.
+// The error list: problems (and the results worth a line) collected while a
+// file is read, scanned or written, kept as entries and shown together when
+// the operation fails. An entry becomes text only where it is shown, through
+// the text table: in the window's language, or the command line's English.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -14,32 +17,57 @@ namespace glintvane {
 // Separates one entry from the next.
 inline constexpr std::string_view kErrorSeparator = "===================================";
 
+enum class Severity : uint8_t {
+  kError,    // what was asked was not, or not wholly, done
+  kWarning,  // a finding that does not make the operation fail
+  kInfo,     // a result worth a line of its own: a file an extraction wrote
+};
+
+struct ErrorEntry {
+  Severity severity = Severity::kError;
+  int code = 0;         // base/error_codes.h; 0 for a warning that has none
+  std::string context;  // what it is about, usually a path
+  std::string detail;   // what was found; a code's own text stands for it or frames it
+};
+
 class ErrorList {
  public:
-  // Appends one entry: the heading ("Fatal error!"), the context (usually the
-  // path), a details line when the code has a fixed detail text (501 to 507)
-  // or the detail text is not empty, and the separator. Texts are taken from
-  // `texts` now, so entries keep the language they were written in.
-  void AddError(int code, std::string_view context, std::string_view detail, const UiTexts& texts);
+  void AddError(int code, std::string_view context, std::string_view detail);
+  // A finding that does not count as a failure.
+  void AddWarning(std::string_view context, std::string_view detail);
+  void Add(ErrorEntry entry);
+  // The entries of `other` after these, in their order.
+  void Append(const ErrorList& other);
 
-  // Appends a warning entry that does not count as a failure (heading
-  // "Warning!").
-  void AddWarning(std::string_view context, std::string_view detail, const UiTexts& texts);
+  void Clear() { entries_.clear(); }
+  bool empty() const { return entries_.empty(); }
+  const std::vector<ErrorEntry>& entries() const { return entries_; }
 
-  // Appends one line as it is (extraction writes its own result lines).
-  void AddLine(std::string line) { lines_.push_back(std::move(line)); }
+  // Every entry as the error list shows it, in the language of `texts`
+  // (see EntryLines).
+  std::vector<std::string> Lines(const UiTexts& texts) const;
 
-  void Clear() { lines_.clear(); }
-  bool empty() const { return lines_.empty(); }
-  size_t size() const { return lines_.size(); }
-  const std::vector<std::string>& lines() const { return lines_; }
-
-  // Called after every AddError; the window refreshes its commands there.
+  // Called after every entry added; the window refreshes its commands there.
   void SetChangedCallback(std::function<void()> callback) { changed_ = std::move(callback); }
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<ErrorEntry> entries_;
   std::function<void()> changed_;
 };
+
+// The lines of one entry. An error or a warning: the heading ("Fatal
+// error!", "Warning!"), the context, a details line when EntryDetailText is
+// not empty, and the separator. An extraction's row written or not written:
+// one line, "Operation complete. File:" + path or "Fatal error!\nFile:\n" +
+// path.
+std::vector<std::string> EntryLines(const ErrorEntry& entry, const UiTexts& texts);
+
+// What the details line says: the code's fixed text (501 to 507, 509), the
+// code's text with "%1" replaced by the detail or followed by it (disk
+// images), or the detail itself.
+std::string EntryDetailText(const ErrorEntry& entry, const UiTexts& texts);
+
+// "error", "warning" or "info": the severity as JSON names it.
+std::string_view SeverityName(Severity severity);
 
 }  // namespace glintvane

@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 133;
+inline constexpr int kUiTextCount = 151;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -108,7 +108,7 @@ enum UiText : int {
   kTextProgramNotStarted = 91,
   kTextDeletedCount = 92,
   kTextDeletedEntryHint = 93,
-  kTextUnreadableSectors = 94,
+  kTextUnreadableSectors = 94,  // no longer shown: kTextSectorsReadAsZeros says it
   kTextThumbcacheFiles = 95,
   kTextKind = 96,
   kTextDimensions = 97,
@@ -147,6 +147,25 @@ enum UiText : int {
   kTextNoValidValue = 130,
   kTextColumns = 131,
   kTextShowAllColumns = 132,
+  kTextCarveKindsPrompt = 133,
+  kTextCarveJfif = 134,
+  kTextCarveExif = 135,
+  kTextCarveJpeg = 136,
+  kTextCarvePng = 137,
+  kTextCarveBmp = 138,
+  kTextCarveUnallocated = 139,
+  kTextDecodes = 140,
+  kTextCarvedDisk = 141,
+  kTextCarvedUnallocated = 142,
+  kTextScanUnreadableSectors = 143,
+  // The texts of the disk-image error codes (1700 to 1705, 1707).
+  kTextImageOpenError = 144,
+  kTextImageIncomplete = 145,
+  kTextNoPartition = 146,
+  kTextNoFileSystem = 147,
+  kTextImageEntryError = 148,
+  kTextSectorsReadAsZeros = 149,
+  kTextShadowCopyError = 150,
 };
 
 // The built-in English texts, in index order.

@@ -1,14 +1,16 @@
 #!/bin/bash
-# Pictures of the real window, taken under Xvfb (after cmake --build --preset dev):
+# Pictures of the real window, taken under Xvfb (after cmake --build --preset dev
+# and cmake --build --preset dev --target glintvane_work_screens):
 #   tools/guide-screenshots.sh
-# The user guide's pictures show the sample cache the build makes from the
-# project's own pictures; docs/ gets the window over real corpus file 017
-# (gallery, German window) and the About box.
+# Every picture shows the sample cache and tree the build makes from the
+# project's own pictures, never a real cache: the guide's window, gallery,
+# About box, File Locator and thumbcache list, and docs/ the same window in
+# the gallery and in German, File Locator, a finished extraction and the
+# Open With chooser.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BIN=$ROOT/build/dev/app/glintvane
 SAMPLE=$ROOT/build/dev/sample/Thumbs.db
-CORPUS=$ROOT/../shared/corpus/real/017-feng33-Thumbs.db
 export DISPLAY=:74
 Xvfb :74 -screen 0 1100x760x24 >/dev/null 2>&1 &
 XV=$!
@@ -57,14 +59,14 @@ xdotool key ctrl+g; sleep 1
 about "$ROOT/docs/guide/images/about.png"
 stop
 
-# docs/: corpus file 017 in the gallery and in German, and the About box.
-start ENU "$CORPUS"
-xdotool key Down Down Down; sleep 1
-xdotool key ctrl+g; sleep 3
-shot "$ROOT/docs/screenshot-gallery-017.png" 1000x680+0+0
-about "$ROOT/docs/screenshot-about.png"
-stop
-start DEU "$CORPUS"
+# docs/: the sample in the gallery and in German, and the About box.
+cp "$ROOT/docs/guide/images/main.png" "$ROOT/docs/screenshot.png"
+cp "$ROOT/docs/guide/images/gallery.png" "$ROOT/docs/screenshot-gallery.png"
+start DEU "$SAMPLE"
 xdotool key Down Down; sleep 1
-shot "$ROOT/docs/screenshot-german-017.png" 1000x680+0+0
+shot "$ROOT/docs/screenshot-german.png" 1000x680+0+0
 stop
+
+# The window at work over the sample tree (File Locator, thumbcache list,
+# extraction, Open With), driven from inside.
+"$ROOT/build/dev/tests/app/glintvane_work_screens" "$ROOT/build/dev/sample" "$ROOT/docs"

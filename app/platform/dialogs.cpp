@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "carve_kinds_dialog.h"
 #include "platform/app_chooser.h"
 #include "platform/settings.h"
 
@@ -147,6 +148,12 @@ QStringList Dialogs::ChooseApplication(QWidget* parent, const QString& path) {
   AppChooserDialog dialog(path, parent, ApplicationFolders(), texts());
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.CommandLine();
+}
+
+std::optional<CarveChoice> Dialogs::ChooseCarveKinds(QWidget* parent,
+                                                     const CarveChoice& preselected,
+                                                     bool disk_image) {
+  return CarveKindsDialog::Ask(parent, preselected, disk_image, texts());
 }
 
 Dialogs& StandardDialogs() {

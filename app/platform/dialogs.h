@@ -6,6 +6,25 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <optional>
+
+#include "carve/carve_kinds.h"
+
+class QWidget;
+
+namespace glintvane {
+
+// What the Brute Force command carves: the kinds of picture and, for a disk
+// image, whether only the unallocated space of its file systems.
+struct CarveChoice {
+  CarveKinds kinds = kDefaultCarveKinds;
+  bool unallocated = false;
+  bool operator==(const CarveChoice&) const = default;
+};
+
+}  // namespace glintvane
+
 namespace glintvane::platform {
 
 enum class MessageKind { kError, kInformation, kConfirmation };
@@ -26,6 +45,16 @@ struct DialogTexts {
   QString open_file_with = QStringLiteral("Open \"%1\" (%2) with:");  // file name, its type
   QString type_command = QStringLiteral("Or type a command, e.g. gimp");
   QString command = QStringLiteral("Command");
+  // The Brute Force command's question of what to carve.
+  QString carve_title = QStringLiteral("Brute Force Attack");
+  QString carve_prompt = QStringLiteral("Look for these kinds of picture:");
+  std::array<QString, kCarveKindCount> carve_kinds = {
+      QStringLiteral("JPEG images with a JFIF header"),
+      QStringLiteral("JPEG images that start with Exif data (camera pictures)"),
+      QStringLiteral("Other JPEG images (kept only when whole)"), QStringLiteral("PNG pictures"),
+      QStringLiteral("BMP pictures")};
+  QString carve_unallocated =
+      QStringLiteral("Only the unallocated space of the image's file systems");
 };
 
 class Dialogs {
@@ -68,6 +97,12 @@ class Dialogs {
   // The application chooser of the program itself: the command line to run
   // (program first, the file among its arguments), or empty when cancelled.
   virtual QStringList ChooseApplication(QWidget* parent, const QString& path);
+  // What the Brute Force command carves, `preselected` ticked at first; the
+  // unallocated-only choice is offered for a `disk_image` only. nullopt when
+  // cancelled. By default the window's CarveKindsDialog.
+  virtual std::optional<CarveChoice> ChooseCarveKinds(QWidget* parent,
+                                                      const CarveChoice& preselected,
+                                                      bool disk_image);
 
  private:
   DialogTexts texts_;

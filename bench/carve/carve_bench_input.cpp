@@ -8,6 +8,10 @@
 //   carve_bench_input nested FILE MIB                a JPEG start every 32 bytes, each
 //       inside the APP0 segments of the ones before it
 //   carve_bench_input signatures FILE MIB            back-to-back "JFIF\0"
+//   carve_bench_input flood KIND FILE MIB            back-to-back starts of another kind:
+//       bm, png_signatures, png_headers (signature and a valid header chunk),
+//       jpeg_tables (FF D8 FF DB whose length runs over the next ones),
+//       exif_headers (an Exif start whose APP1 segment runs over the next ones)
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -162,6 +166,40 @@ int Signatures(const char* path, size_t mib) {
   return Write(path, file);
 }
 
+uint32_t Crc32(const uint8_t* data, size_t n) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) != 0 ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+  }
+  return ~crc;
+}
+
+int Flood(const std::string& kind, const char* path, size_t mib) {
+  std::vector<uint8_t> unit;
+  if (kind == "bm") {
+    unit = {'B', 'M'};
+  } else if (kind == "png_signatures" || kind == "png_headers") {
+    unit = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (kind == "png_headers") {
+      const uint8_t ihdr[] = {0,  0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0,
+                              16, 0, 0, 0,  16,  8,   2,   0,   0, 0};
+      unit.insert(unit.end(), ihdr, ihdr + sizeof ihdr);
+      const uint32_t crc = Crc32(ihdr + 4, sizeof ihdr - 4);
+      for (int s = 24; s >= 0; s -= 8) unit.push_back(static_cast<uint8_t>(crc >> s));
+    }
+  } else if (kind == "jpeg_tables") {
+    unit = {0xFF, 0xD8, 0xFF, 0xDB};
+  } else if (kind == "exif_headers") {
+    unit = {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x', 'i', 'f', 0, 0};
+  } else {
+    return 2;
+  }
+  std::vector<uint8_t> file(mib * kMiB);
+  for (size_t i = 0; i < file.size(); ++i) file[i] = unit[i % unit.size()];
+  return Write(path, file);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,9 +215,12 @@ int main(int argc, char** argv) {
   if (mode == "nested" && argc == 4) return Nested(argv[2], std::strtoull(argv[3], nullptr, 10));
   if (mode == "signatures" && argc == 4)
     return Signatures(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (mode == "flood" && argc == 5)
+    return Flood(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
   std::fputs(
       "usage: carve_bench_input mixed FILE MANIFEST MIB COUNT | dense FILE MIB | "
-      "repeated FILE MIB | walkers FILE MIB | nested FILE MIB | signatures FILE MIB\n",
+      "repeated FILE MIB | walkers FILE MIB | nested FILE MIB | signatures FILE MIB | "
+      "flood KIND FILE MIB\n",
       stderr);
   return 2;
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include "platform/dialogs.h"
 
 namespace glintvane {
@@ -41,6 +43,13 @@ class ScriptedDialogs : public platform::Dialogs {
     chooser_paths << path;
     return application;
   }
+  std::optional<CarveChoice> ChooseCarveKinds(QWidget*, const CarveChoice& preselected,
+                                              bool disk_image) override {
+    kinds_offered << preselected.kinds;
+    offered_unallocated << disk_image;
+    if (cancel_kinds) return std::nullopt;
+    return CarveChoice{carve_kinds.value_or(preselected.kinds), disk_image && carve_unallocated};
+  }
 
   QQueue<bool> answers;   // Yes/No answers in order; No once they run out
   QQueue<bool> remember;  // "Don't ask again" ticked, for questions that offer it
@@ -55,6 +64,15 @@ class ScriptedDialogs : public platform::Dialogs {
   QStringList portal_paths;
   QStringList chooser_paths;
   QStringList application;  // the command the chooser answers; empty: cancelled
+  QList<CarveKinds> kinds_offered;
+  // What the kinds question answers: these kinds, or the ones offered
+  // when unset; nothing when cancel_kinds.
+  std::optional<CarveKinds> carve_kinds;
+  bool cancel_kinds = false;
+  // Whether the unallocated-only choice was offered, each time; the answer
+  // to it (given only where it was offered).
+  QList<bool> offered_unallocated;
+  bool carve_unallocated = false;
 };
 
 }  // namespace glintvane

@@ -4,6 +4,8 @@
 // to carving (numbering, the offer, the time counted).
 #include <QAction>
 #include <QBuffer>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +26,7 @@
 #include <thread>
 
 #include "cache_list.h"
+#include "carve_kinds_dialog.h"
 #include "file_info_pane.h"
 #include "image_pane.h"
 #include "item_opener.h"
@@ -95,6 +98,7 @@ class WindowWorkTest : public QObject {
   void CancelStopsCarvingKeepsRowsAndFreesCommands();
   void ExitWhileWorkingStopsTheWorkFirst();
   void CarvedRowsNumberOnAndTheOfferIsHonest();
+  void BruteForceAsksWhichKindsAndRemembersThem();
   void QuestionTimeIsNotWorkTime();
   void FileLocatorListsCachesAndRecycledOnes();
   void ExtractCheckedWritesReportAndRecords();
@@ -204,6 +208,64 @@ void WindowWorkTest::CarvedRowsNumberOnAndTheOfferIsHonest() {
     QCOMPARE(dialogs_.questions.size(), 1);  // only the offer to see the errors
     QVERIFY(dialogs_.questions[0].endsWith(QStringLiteral("Do you want to see error details?")));
   }
+}
+
+void WindowWorkTest::BruteForceAsksWhichKindsAndRemembersThem() {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("swap.bin"));
+  WriteCarvable(path, 1);
+  {
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::Append));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::darkYellow);
+    for (const char* format : {"PNG", "BMP"}) {
+      out.write(QByteArray(1000, '\0'));
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      picture.save(&buffer, format);
+      out.write(bytes);
+    }
+    out.write(QByteArray(1000, '\0'));
+  }
+  MainWindow window(Options());
+  window.show();
+  dialogs_.open_file = path;
+
+  // JFIF is offered the first time; the PNG and BMP asked for are found,
+  // each decoding, and the choice is kept.
+  dialogs_.carve_kinds = CarveKinds::Only(CarveKind::kPng).With(CarveKind::kBmp);
+  window.ActionBruteForceExecute();
+  QCOMPARE(dialogs_.kinds_offered.size(), 1);
+  QVERIFY(dialogs_.kinds_offered[0] == kDefaultCarveKinds);
+  QCOMPARE(window.thumbnails().size(), size_t{2});
+  QCOMPARE(window.thumbnails()[0].kind, ImageKind::kPng);
+  QCOMPARE(window.thumbnails()[1].kind, ImageKind::kBmp);
+  ThumbnailModel* model = window.list()->model();
+  for (int row = 0; row < 2; ++row) {
+    QCOMPARE(window.thumbnails()[static_cast<size_t>(row)].decodes, DecodeCheck::kDecodes);
+    QVERIFY(model->data(model->index(row, 0), Qt::ToolTipRole)
+                .toString()
+                .endsWith(QStringLiteral("; whole; it decodes.")));
+  }
+  QVERIFY(LoadCarveKinds() == *dialogs_.carve_kinds);
+
+  // The next Brute Force offers that choice; cancelling it changes nothing.
+  dialogs_.cancel_kinds = true;
+  window.ActionBruteForceExecute();
+  QCOMPARE(dialogs_.kinds_offered.size(), 2);
+  QVERIFY(dialogs_.kinds_offered[1] == *dialogs_.carve_kinds);
+  QCOMPARE(window.thumbnails().size(), size_t{2});
+
+  // The dialog itself: JFIF ticked by default, and no OK without a kind.
+  CarveKindsDialog dialog(CarveChoice{CarveKinds{}}, false);
+  QVERIFY(dialog.kinds() == kDefaultCarveKinds);
+  dialog.box(CarveKind::kJfif)->setChecked(false);
+  auto* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+  QVERIFY(!ok->isEnabled());
+  dialog.box(CarveKind::kExif)->setChecked(true);
+  QVERIFY(ok->isEnabled());
+  QVERIFY(dialog.kinds() == CarveKinds::Only(CarveKind::kExif));
 }
 
 // Answers every question after a pause, as a person would.
@@ -318,8 +380,8 @@ void WindowWorkTest::ExtractCheckedWritesReportAndRecords() {
            QStringList({QStringLiteral("Run HTML File"),
                         QStringLiteral("Do you want to open destination folder?")}));
   // One result line per row, as the command line writes them.
-  QCOMPARE(static_cast<int>(window.errors().size()), rows);
-  QVERIFY(QString::fromStdString(window.errors().lines()[0])
+  QCOMPARE(static_cast<int>(window.errors().entries().size()), rows);
+  QVERIFY(QString::fromStdString(window.errors().Lines(window.context().texts())[0])
               .startsWith(QStringLiteral("Operation complete. File:") + dialogs_.folder));
   QCOMPARE(destination.entryList({QStringLiteral("*_thmb.jpg")}).size() > 0, true);
 

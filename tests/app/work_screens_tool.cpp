@@ -1,8 +1,9 @@
-// Not a test and not shipped: pictures of the window at work for docs/,
-// taken under Xvfb:
-//   xvfb-run -a glintvane_work_screens <corpus>/real <docs folder>
-// File Locator over a tree with a recycle bin, an extraction just finished,
-// and the Open With chooser.
+// Not a test and not shipped: pictures of the window at work for docs/ and
+// the guide, taken under Xvfb from the sample the build makes:
+//   xvfb-run -a glintvane_work_screens <build>/sample <docs folder>
+// File Locator over the sample tree with a recycle bin added, a thumbcache
+// file opened from it, an extraction just finished, and the Open With
+// chooser.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -46,26 +47,32 @@ void Settle() {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s <corpus/real> <docs>\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <sample folder> <docs>\n", argv[0]);
     return 2;
   }
   if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
     QIcon::setThemeName(QStringLiteral("Adwaita"));
-  const QDir corpus(QString::fromLocal8Bit(argv[1]));
+  const QDir sample(QString::fromLocal8Bit(argv[1]));
   const QDir docs(QString::fromLocal8Bit(argv[2]));
+  const QDir guide(docs.filePath(QStringLiteral("guide/images")));
 
   QTemporaryDir work;
   QDir tree(work.filePath(QStringLiteral("evidence")));
-  tree.mkpath(QStringLiteral("Documents/Photos/2007"));
-  tree.mkpath(QStringLiteral("Documents/Scans"));
-  tree.mkpath(QStringLiteral("RECYCLER/S-1-5-21-1004"));
-  QFile::copy(corpus.filePath(QStringLiteral("017-feng33-Thumbs.db")),
-              tree.filePath(QStringLiteral("Documents/Photos/Thumbs.db")));
-  QFile::copy(corpus.filePath(QStringLiteral("001-oldcode-Thumbs.db")),
-              tree.filePath(QStringLiteral("Documents/Photos/2007/Thumbs.db")));
-  QFile::copy(corpus.filePath(QStringLiteral("016-scuhaoyun-docs-Thumbs.db")),
-              tree.filePath(QStringLiteral("Documents/Scans/thumbs.db")));
-  QFile::copy(corpus.filePath(QStringLiteral("003-sabhaadv-Thumbs.db")),
+  const QString explorer = QStringLiteral("Users/eve/AppData/Local/Microsoft/Windows/Explorer");
+  const QString search_index =
+      QStringLiteral("ProgramData/Microsoft/Search/Data/Applications/Windows");
+  for (const QString& folder :
+       {explorer, search_index, QStringLiteral("Users/eve/Pictures/Holiday 2004"),
+        QStringLiteral("RECYCLER/S-1-5-21-1004")}) {
+    tree.mkpath(folder);
+  }
+  const QDir from(sample.filePath(QStringLiteral("evidence")));
+  for (const QString& file : {explorer + QStringLiteral("/thumbcache_96.db"),
+                              search_index + QStringLiteral("/Windows.db"),
+                              QStringLiteral("Users/eve/Pictures/Holiday 2004/Thumbs.db")}) {
+    QFile::copy(from.filePath(file), tree.filePath(file));
+  }
+  QFile::copy(sample.filePath(QStringLiteral("Thumbs.db")),
               tree.filePath(QStringLiteral("RECYCLER/S-1-5-21-1004/DC4.db")));
   // INFO2: one record of 800 bytes for C:\Documents\Holiday\Thumbs.db,
   // index 4 on drive C, deleted 14 March 2008 10:20:30 UTC.
@@ -95,9 +102,19 @@ int main(int argc, char* argv[]) {
 
   answers.folder = tree.path();
   window.ActionSearchAllExecute();
-  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(3, 0));
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(2, 0));
   Settle();
   bool ok = window.grab().save(docs.filePath(QStringLiteral("file-locator.png")));
+  ok = window.grab().save(guide.filePath(QStringLiteral("locator.png"))) && ok;
+
+  window.OpenThumbnailFile(tree.filePath(explorer + QStringLiteral("/thumbcache_96.db")));
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(1, 0));
+  Settle();
+  ok = window.grab().save(guide.filePath(QStringLiteral("thumbcache.png"))) && ok;
+  window.OpenThumbnailFile(
+      tree.filePath(QStringLiteral("Users/eve/Pictures/Holiday 2004/Thumbs.db")));
+  window.list()->ListView1->setCurrentIndex(window.list()->model()->index(3, 0));
+  Settle();
 
   window.ActionSelectAll->trigger();
   answers.folder = work.filePath(QStringLiteral("extracted"));

@@ -180,15 +180,17 @@ TEST(CompoundFileTest, SignatureWithLastByteWrongIs501) {
   const auto out = ReadBytes(f.bytes);
   EXPECT_FALSE(out.result.ok);
   EXPECT_EQ(out.result.error_code, kErrSignature);
-  EXPECT_EQ(out.errors.lines(), (std::vector<std::string>{"Fatal error!", "/cases/Thumbs.db",
-                                                          "Details: header signature error",
-                                                          std::string(kErrorSeparator)}));
+  EXPECT_EQ(
+      out.errors.Lines(testing::EnglishTexts()),
+      (std::vector<std::string>{"Fatal error!", "/cases/Thumbs.db",
+                                "Details: header signature error", std::string(kErrorSeparator)}));
 }
 
 TEST(CompoundFileTest, MinimumSizeIs1536Bytes) {
   auto out = ReadBytes(MinimalHeader(1535));
   EXPECT_EQ(out.result.error_code, kErrTooSmall);
-  EXPECT_EQ(out.errors.lines()[2], "Details: Document is corrupt - size is too small");
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2],
+            "Details: Document is corrupt - size is too small");
   out = ReadBytes(MinimalHeader(1536));
   EXPECT_NE(out.result.error_code, kErrTooSmall);
   // A header cut short is too small as well (and nothing is read past it).
@@ -198,7 +200,7 @@ TEST(CompoundFileTest, MinimumSizeIs1536Bytes) {
 TEST(CompoundFileTest, FileShorterThanTheSignatureIsAReadError) {
   const auto out = ReadBytes({0xD0, 0xCF, 0x11});
   EXPECT_EQ(out.result.error_code, kErrPlatform);
-  EXPECT_EQ(out.errors.size(), 4u);
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts()).size(), 4u);
 }
 
 TEST(CompoundFileTest, OtherSectorSizesAreRefusedWithTheirOwnCode) {
@@ -207,8 +209,8 @@ TEST(CompoundFileTest, OtherSectorSizesAreRefusedWithTheirOwnCode) {
   const auto out = ReadBytes(f.bytes);
   EXPECT_FALSE(out.result.ok);
   EXPECT_EQ(out.result.error_code, kErrSectorSize);
-  ASSERT_EQ(out.errors.size(), 4u);
-  EXPECT_EQ(out.errors.lines()[2],
+  ASSERT_EQ(out.errors.Lines(testing::EnglishTexts()).size(), 4u);
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2],
             "Details: sector size 4096 bytes (sector shift 12); only files with 512-byte sectors "
             "can be read");
 }
@@ -219,9 +221,10 @@ TEST(CompoundFileTest, LengthNotAMultipleOf512IsAWarningOnly) {
   const auto out = ReadBytes(f.bytes);
   EXPECT_TRUE(out.result.ok);
   EXPECT_EQ(out.result.error_code, 0);
-  EXPECT_EQ(out.errors.lines(), (std::vector<std::string>{"Warning!", "/cases/Thumbs.db",
-                                                          "Details: file length non multiple 512",
-                                                          std::string(kErrorSeparator)}));
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts()),
+            (std::vector<std::string>{"Warning!", "/cases/Thumbs.db",
+                                      "Details: file length non multiple 512",
+                                      std::string(kErrorSeparator)}));
 }
 
 TEST(CompoundFileTest, DifatCarriesFatSectorsPastTheHeader) {
@@ -260,7 +263,8 @@ TEST(CompoundFileTest, FatCountTheFileCannotHoldEndsTheRead) {
   f.PutU32(44, 0x7FFFFFFF);
   const auto out = ReadBytes(f.bytes);
   EXPECT_EQ(out.result.error_code, kErrFatCountTooLarge);
-  EXPECT_NE(out.errors.lines()[2].find("2147483647 FAT sectors"), std::string::npos);
+  EXPECT_NE(out.errors.Lines(testing::EnglishTexts())[2].find("2147483647 FAT sectors"),
+            std::string::npos);
   f.PutU32(44, 0xFFFFFFFF);
   EXPECT_EQ(ReadBytes(f.bytes).result.error_code, kErrFatCountTooLarge);
 }
@@ -272,8 +276,9 @@ TEST(CompoundFileTest, DirectoryChainThatLoopsEndsTheRead) {
   f.SetFatEntry(f.directory_sectors.back(), f.directory_sectors.front());
   const auto out = ReadBytes(f.bytes);
   EXPECT_EQ(out.result.error_code, kErrChainLoop);
-  EXPECT_EQ(out.errors.lines()[2], "Details: the directory chain comes back to sector " +
-                                       std::to_string(f.directory_sectors.front()));
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2],
+            "Details: the directory chain comes back to sector " +
+                std::to_string(f.directory_sectors.front()));
   // A directory sector that points at itself, too.
   CfbFile g = BuildCompoundFile({{.name = "1", .bytes = Thumb()}});
   g.SetFatEntry(g.directory_sectors[0], g.directory_sectors[0]);
@@ -342,14 +347,15 @@ TEST(CompoundFileTest, NegativeFatSectorIs1500AndEntryOutsideIs1502) {
   auto out = ReadBytes(f.bytes);
   EXPECT_EQ(out.result.error_code, kErrNegativeTableSector);
   // The generic entry without a details line.
-  EXPECT_EQ(out.errors.lines(), (std::vector<std::string>{"Fatal error!", "/cases/Thumbs.db",
-                                                          std::string(kErrorSeparator)}));
+  EXPECT_EQ(
+      out.errors.Lines(testing::EnglishTexts()),
+      (std::vector<std::string>{"Fatal error!", "/cases/Thumbs.db", std::string(kErrorSeparator)}));
   f.PutU32(76, 100000);
   out = ReadBytes(f.bytes);
   EXPECT_EQ(out.result.error_code, kErrTableEntryOutside);
   // Said with the sector: a FAT of one sector cannot name sector 100000, so
   // this is damage, not a file cut short.
-  EXPECT_EQ(out.errors.lines()[2],
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2],
             "Details: FAT sector 100000, which holds the entry of sector 2, lies past the end of "
             "the file (" +
                 std::to_string(f.bytes.size()) + " bytes)");
@@ -378,7 +384,7 @@ TEST(CompoundFileTest, EveryTruncationFailsCleanly) {
     const std::vector<uint8_t> cut(f.bytes.begin(), f.bytes.begin() + n);
     const auto out = ReadBytes(cut);
     if (!out.result.ok) {
-      EXPECT_GE(out.errors.size(), 3u);
+      EXPECT_GE(out.errors.Lines(testing::EnglishTexts()).size(), 3u);
     }
   }
 }
@@ -438,12 +444,12 @@ TEST(CompoundFileTest, SectorsBelongToOneStreamSoSharedStreamsCostNoMemory) {
   ASSERT_EQ(out.list.size(), static_cast<size_t>(kSharers + 3));
   EXPECT_EQ(out.list[0].error, 0);
   EXPECT_EQ(out.list[1].error, kErrSectorShared);
-  EXPECT_EQ(out.errors.lines()[2], "Details: stream \"x0\" names sector " +
-                                       std::to_string(f.starts[1]) +
-                                       ", which an earlier stream holds");
-  EXPECT_EQ(out.errors.lines().end()[-2], "Details: stream \"m2\" names mini sector " +
-                                              std::to_string(f.starts[kSharers + 2]) +
-                                              ", which an earlier stream holds");
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2], "Details: stream \"x0\" names sector " +
+                                                              std::to_string(f.starts[1]) +
+                                                              ", which an earlier stream holds");
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts()).end()[-2],
+            "Details: stream \"m2\" names mini sector " + std::to_string(f.starts[kSharers + 2]) +
+                ", which an earlier stream holds");
   // A chain that comes back to its own sector is still a loop, not a share.
   CfbFile g = BuildCompoundFile({{.name = "r", .bytes = Bytes(5000)}});
   const auto chain = g.ChainOf(1);

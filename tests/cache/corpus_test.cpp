@@ -110,7 +110,8 @@ TEST_P(CorpusTest, ReadsWholeAndMatchesTheCatalog) {
   ASSERT_FALSE(path.empty());
   const Expected& want = Corpus().at(GetParam());
   auto out = testing::ReadPath(path);
-  ASSERT_TRUE(out.result.ok) << (out.errors.empty() ? "" : out.errors.lines()[2]);
+  ASSERT_TRUE(out.result.ok) << (out.errors.empty() ? ""
+                                                    : out.errors.Lines(testing::EnglishTexts())[2]);
   EXPECT_EQ(out.result.error_code, 0);
   EXPECT_EQ(out.errors.empty(), !want.warning);
   ASSERT_EQ(out.list.size(), want.rows);
@@ -236,7 +237,7 @@ TEST(CorpusCutShort, LostFatAndDirectoryAreNamed) {
     EXPECT_NE(std::find(out.result.details.begin(), out.result.details.end(), line),
               out.result.details.end());
     // The error's details line says it too.
-    const auto& errors = out.errors.lines();
+    const auto& errors = out.errors.Lines(testing::EnglishTexts());
     EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [&](const std::string& l) {
       return l.rfind("Details: FAT sector ", 0) == 0 &&
              l.find("; the file is cut short at " + lost.Text()) != std::string::npos;

@@ -16,6 +16,7 @@
 #include "cache/thumbcache_reader.h"
 #include "tests/cache/cache_test_util.h"
 #include "testsupport/heap_meter/heap_meter.h"
+#include "testsupport/thumbcache_writer.h"
 
 namespace glintvane {
 namespace {
@@ -167,16 +168,6 @@ TEST(ThumbcacheCorpus, OneDamagedHeaderByteCostsOnlyItsEntry) {
 
 // --- Hand-built caches -------------------------------------------------------
 
-// Bit by bit, apart from the reader's table.
-uint64_t SlowCrc64(std::span<const uint8_t> bytes) {
-  uint64_t crc = ~0ull;
-  for (const uint8_t b : bytes) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0x92C64265D32139A4ull : crc >> 1;
-  }
-  return crc;
-}
-
 void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -185,52 +176,11 @@ void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
   Put32(b, at + 4, static_cast<uint32_t>(v >> 32));
 }
 
-struct EntrySpec {
-  uint64_t hash = 0;
-  std::u16string id;
-  std::vector<uint8_t> data;
-  uint32_t slack = 0;
-  bool break_crc = false;
-};
+using EntrySpec = testsupport::ThumbcacheEntrySpec;
 
 // A Windows 7 (0x15) or Windows 10 (0x20) cache of type 1 ending in a free entry.
 std::vector<uint8_t> MakeCache(uint32_t version, const std::vector<EntrySpec>& entries) {
-  const bool win7 = version == kThumbcacheWin7;
-  const size_t header = win7 ? 48 : 56;
-  std::vector<uint8_t> file(24, 0);
-  std::memcpy(file.data(), "CMMM", 4);
-  Put32(file, 4, version);
-  Put32(file, 8, 1);
-  Put32(file, win7 ? 0x0C : 0x10, 24);
-  auto add = [&](const EntrySpec& e, uint32_t size_override) {
-    const size_t at = file.size();
-    const uint32_t size =
-        size_override != 0
-            ? size_override
-            : static_cast<uint32_t>(header + 2 * e.id.size() + e.data.size() + e.slack);
-    file.resize(at + std::max<size_t>(size, header), 0);
-    std::memcpy(&file[at], "CMMM", 4);
-    Put32(file, at + 4, size);
-    Put64(file, at + 8, e.hash);
-    Put32(file, at + 16, static_cast<uint32_t>(2 * e.id.size()));
-    Put32(file, at + 24, static_cast<uint32_t>(e.data.size()));
-    if (!win7 && !e.data.empty()) {
-      Put32(file, at + 28, 7);
-      Put32(file, at + 32, 9);
-    }
-    const size_t covered = win7 ? 40 : 48;
-    uint64_t crc = SlowCrc64(std::span<const uint8_t>(file).subspan(at, covered));
-    Put64(file, at + covered, e.break_crc ? crc ^ 1 : crc);
-    for (size_t i = 0; i < e.id.size(); ++i) {
-      file[at + header + 2 * i] = static_cast<uint8_t>(e.id[i]);
-      file[at + header + 2 * i + 1] = static_cast<uint8_t>(e.id[i] >> 8);
-    }
-    std::copy(e.data.begin(), e.data.end(), file.begin() + at + header + 2 * e.id.size());
-  };
-  for (const EntrySpec& e : entries) add(e, 0);
-  Put32(file, win7 ? 0x10 : 0x14, static_cast<uint32_t>(file.size()));
-  add(EntrySpec{}, static_cast<uint32_t>(header + 100));  // the free entry
-  return file;
+  return testsupport::MakeThumbcache(version, entries);
 }
 
 const std::vector<uint8_t> kPng = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 1, 2, 3};
@@ -261,7 +211,7 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
                                           {0x0a, u"b", kJpeg, 0, true},
                                           {0xffeeddccbbaa9988, u"::{645FF040}", {}, 3, false}});
     const ReadOutcome out = ReadCache(file);
-    ASSERT_TRUE(out.result.ok) << out.errors.lines().size();
+    ASSERT_TRUE(out.result.ok) << out.errors.Lines(testing::EnglishTexts()).size();
     ASSERT_EQ(out.list.size(), 3u);  // the free entry is no row
     EXPECT_EQ(out.list[0].key, "000000000000000a");
     EXPECT_EQ(out.list[1].key, "000000000000000a");
@@ -283,7 +233,8 @@ TEST(ThumbcacheRead, StepsBySizeKeepsDuplicatesAndFlagsBadChecksums) {
 }
 
 size_t CountHeadings(const ErrorList& errors, const std::string& heading) {
-  return static_cast<size_t>(std::count(errors.lines().begin(), errors.lines().end(), heading));
+  const std::vector<std::string> lines = errors.Lines(EnglishTexts());
+  return static_cast<size_t>(std::count(lines.begin(), lines.end(), heading));
 }
 
 TEST(ThumbcacheRead, DamagedEntryCostsOnlyItsOwnRow) {

@@ -121,7 +121,7 @@ TEST(ThumbsDbTest, LowerCaseCatalogIsAThumbnailStream) {
   std::vector<CfbEntry> entries = {Stream("catalog", MakeCatalog({{1, "a.jpg", 0}}))};
   const auto out = ReadBytes(BuildCompoundFile(entries).bytes);
   EXPECT_EQ(out.result.error_code, kErrMissingEnd);
-  EXPECT_EQ(out.errors.lines()[2], "Details: missing end of file");
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2], "Details: missing end of file");
 }
 
 std::vector<uint8_t> WithComment(std::vector<uint8_t> jpeg, size_t bytes) {
@@ -145,7 +145,7 @@ TEST(ThumbsDbTest, ThumbnailOver64KiBIsRead) {
   const auto big = WithComment(Jpeg(3), 70000);
   ASSERT_GT(big.size(), 65536u);
   const auto out = ReadBytes(BuildCompoundFile({Stream("1", MakeJfifThumbStream(big))}).bytes);
-  ASSERT_TRUE(out.result.ok) << out.errors.lines()[2];
+  ASSERT_TRUE(out.result.ok) << out.errors.Lines(testing::EnglishTexts())[2];
   ASSERT_EQ(out.list.size(), 1u);
   EXPECT_EQ(StoredBytes(out, out.list[0]), big);
   EXPECT_EQ(out.list[0].width, 40);
@@ -228,7 +228,7 @@ TEST(ThumbsDbTest, StreamErrorCostsOnlyItsRowAndTheReadStillFails) {
   EXPECT_EQ(out.list[11].key, "12");
   EXPECT_EQ(out.list[11].error, kErrMissingEnd);
   // One entry per bad stream, naming it; none more for the read.
-  EXPECT_EQ(out.errors.lines(),
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts()),
             (std::vector<std::string>{
                 "Fatal error!", "/cases/Thumbs.db : \"2\"", "Details: unrecognized header",
                 std::string(kErrorSeparator), "Fatal error!", "/cases/Thumbs.db : \"21\"",
@@ -325,7 +325,8 @@ TEST(ThumbsDbTest, CatalogEntryOfLengthZeroEndsTheRead) {
   EXPECT_FALSE(out.result.ok);
   EXPECT_EQ(out.result.error_code, kErrCatalogEntryZero);
   ASSERT_EQ(out.list.size(), 1u);  // the entry before it stays
-  EXPECT_EQ(out.errors.lines()[2], "Details: Catalog entry of length 0 at offset 50 of 58");
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2],
+            "Details: Catalog entry of length 0 at offset 50 of 58");
   // A header length of 0 makes the header the first entry: length 0 as well.
   CatalogOptions zero;
   zero.header_length = 0;
@@ -383,9 +384,10 @@ TEST(ThumbsDbTest, RawThumbnailThatCannotBeConvertedIsSkipped) {
   EXPECT_EQ(out.result.error_code, 0);
   ASSERT_EQ(out.list.size(), 1u);
   EXPECT_EQ(out.list[0].key, "2");
-  ASSERT_EQ(out.errors.size(), 4u);
-  EXPECT_EQ(out.errors.lines()[0], "Fatal error!");
-  EXPECT_EQ(out.errors.lines()[2].rfind("Details: Unknown Image Format: ", 0), 0u);
+  ASSERT_EQ(out.errors.Lines(testing::EnglishTexts()).size(), 4u);
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[0], "Fatal error!");
+  EXPECT_EQ(
+      out.errors.Lines(testing::EnglishTexts())[2].rfind("Details: Unknown Image Format: ", 0), 0u);
 }
 
 TEST(ThumbsDbTest, ImageStoreIsEmptiedWhenAReadStarts) {
@@ -404,8 +406,8 @@ TEST(ThumbsDbTest, MissingFileIsAPlatformError) {
   EXPECT_FALSE(out.result.ok);
   EXPECT_EQ(out.result.error_code, kErrPlatform);
   EXPECT_EQ(out.result.details.size(), 2u);
-  ASSERT_EQ(out.errors.size(), 4u);
-  EXPECT_EQ(out.errors.lines()[2],
+  ASSERT_EQ(out.errors.Lines(testing::EnglishTexts()).size(), 4u);
+  EXPECT_EQ(out.errors.Lines(testing::EnglishTexts())[2],
             "Details: Cannot open file \"/nonexistent/dir/Thumbs.db\". No such file or directory");
   EXPECT_EQ(out.progress.back(), 100);
 }

@@ -301,9 +301,9 @@ TEST_F(CarveScanTest, FileErrorsAreReportedWithTheirReason) {
   EXPECT_FALSE(missing.ok);
   EXPECT_FALSE(missing.finished);
   EXPECT_EQ(missing.error_code, kErrOpenSource);
-  ASSERT_GE(errors.size(), 3u);
-  EXPECT_EQ(errors.lines()[0], "Fatal error!");
-  EXPECT_EQ(errors.lines()[1], "/nonexistent/pagefile.sys : No such file or directory");
+  ASSERT_GE(errors.Lines(texts).size(), 3u);
+  EXPECT_EQ(errors.Lines(texts)[0], "Fatal error!");
+  EXPECT_EQ(errors.Lines(texts)[1], "/nonexistent/pagefile.sys : No such file or directory");
 
   // A folder, and a FIFO that would block a plain read for ever, are refused
   // when opened.
@@ -318,8 +318,8 @@ TEST_F(CarveScanTest, FileErrorsAreReportedWithTheirReason) {
   errors.Clear();
   const CarveResult pipe = ScanFile(fifo);
   EXPECT_EQ(pipe.error_code, kErrOpenSource);
-  ASSERT_GE(errors.size(), 2u);
-  EXPECT_EQ(errors.lines()[1], fifo + " : Not a regular file or block device");
+  ASSERT_GE(errors.Lines(texts).size(), 2u);
+  EXPECT_EQ(errors.Lines(texts)[1], fifo + " : Not a regular file or block device");
   ::unlink(fifo.c_str());
 
   EXPECT_EQ(CarveErrorReason(EACCES), "Permission denied");
@@ -360,9 +360,9 @@ TEST_F(CarveScanTest, DenseSignaturesTakeAtMost48BytesARowAndStopAtTheLimit) {
   ASSERT_EQ(list.size(), 1000u);
   EXPECT_EQ(list[999].start, 999 * 5 - 1);
   EXPECT_EQ(list[999].length, 4);
-  ASSERT_EQ(errors.size(), 4u);
-  EXPECT_EQ(errors.lines()[1], "dense");
-  EXPECT_NE(errors.lines()[2].find("after 1000 rows, its row limit"), std::string::npos);
+  ASSERT_EQ(errors.Lines(texts).size(), 4u);
+  EXPECT_EQ(errors.Lines(texts)[1], "dense");
+  EXPECT_NE(errors.Lines(texts)[2].find("after 1000 rows, its row limit"), std::string::npos);
 }
 
 // Cuts the scanned file short once the first block is in.
@@ -391,8 +391,8 @@ TEST_F(CarveScanTest, FileThatShrinksDuringTheScanFails) {
   // The rows found stay; the last one ends where the file now ends.
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[1].end, 300000);
-  ASSERT_EQ(errors.size(), 4u);
-  EXPECT_EQ(errors.lines()[2],
+  ASSERT_EQ(errors.Lines(texts).size(), 4u);
+  EXPECT_EQ(errors.Lines(texts)[2],
             "Details: the file ended at byte 300000; it was 4194304 bytes long when the scan "
             "began, so it changed while it was read");
 }

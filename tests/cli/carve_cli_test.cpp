@@ -2,12 +2,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "tests/cli/cli_runner.h"
+#include "testsupport/synthetic_pictures.h"
 
 namespace glintvane::testing {
 namespace {
@@ -71,9 +73,11 @@ TEST(CarveCliTest, ListsImagesAsJsonWithHashes) {
 
   const CliRun text = RunCli({"carve", file.path()});
   EXPECT_EQ(text.exit_code, 0);
-  EXPECT_EQ(text.out.substr(0, text.out.find('\n')), "key\tstart\tend\tlength\tcomplete");
+  EXPECT_EQ(text.out.substr(0, text.out.find('\n')),
+            "key\tstart\tend\tlength\tcomplete\tsignature\tdecodes");
+  // The hand-made structure has no tables: complete, yet it does not decode.
   EXPECT_NE(text.out.find("\n0\t500\t" + std::to_string(500 + first.size()) + "\t" +
-                          std::to_string(first.size()) + "\tyes\n"),
+                          std::to_string(first.size()) + "\tyes\tjfif\tno\n"),
             std::string::npos);
 }
 
@@ -94,6 +98,65 @@ TEST(CarveCliTest, FailuresAndUsage) {
   EXPECT_TRUE(none.Json()["rows"].empty());
 
   EXPECT_EQ(RunCli({"carve"}).exit_code, 2);
+}
+
+TEST(CarveCliTest, KindsAreChosenByNameAndEachRowSaysWhetherItDecodes) {
+  const PixelImage picture = testsupport::PatternPicture(40, 30, 1);
+  const auto jfif = testsupport::MakeJpeg(40, 30, 2);
+  const auto png = testsupport::EncodePngCompressed(picture);
+  const auto bmp = testsupport::EncodeBmp(picture);
+  std::vector<uint8_t> bytes(300, 0x20);
+  bytes.insert(bytes.end(), jfif.begin(), jfif.end());
+  bytes.resize(bytes.size() + 100, 0x20);
+  const size_t png_at = bytes.size();
+  bytes.insert(bytes.end(), png.begin(), png.end());
+  bytes.resize(bytes.size() + 100, 0x20);
+  const size_t bmp_at = bytes.size();
+  bytes.insert(bytes.end(), bmp.begin(), bmp.end());
+  bytes.resize(bytes.size() + 100, 0x20);
+  const CarveFile file(bytes);
+
+  // The default is the JFIF scan, its pictures decoded.
+  const auto plain = RunCli({"carve", file.path(), "--json"}).Json();
+  EXPECT_EQ(plain["kinds"], "jfif");
+  EXPECT_EQ(plain["verified"], true);
+  ASSERT_EQ(plain["rows"].size(), 1u);
+  EXPECT_EQ(plain["rows"][0]["kind"], "jpeg");
+  EXPECT_EQ(plain["rows"][0]["signature"], "jfif");
+  EXPECT_EQ(plain["rows"][0]["decodes"], true);
+
+  const auto all = RunCli({"carve", file.path(), "--json", "--kinds", "all"}).Json();
+  ASSERT_EQ(all["rows"].size(), 3u);
+  EXPECT_EQ(all["rows"][1]["kind"], "png");
+  EXPECT_EQ(all["rows"][1]["start"], png_at);
+  EXPECT_EQ(all["rows"][2]["kind"], "bmp");
+  EXPECT_EQ(all["rows"][2]["length"], bmp.size());
+  for (const auto& row : all["rows"]) EXPECT_EQ(row["decodes"], true) << row;
+
+  const auto quick =
+      RunCli({"carve", file.path(), "--json", "--kinds", "bmp", "--no-verify"}).Json();
+  EXPECT_EQ(quick["verified"], false);
+  ASSERT_EQ(quick["rows"].size(), 1u);
+  EXPECT_EQ(quick["rows"][0]["start"], bmp_at);
+  EXPECT_TRUE(quick["rows"][0]["decodes"].is_null());
+
+  // Extracted, each kind gets its own extension.
+  const std::string out = file.path() + "-out";
+  const CliRun extract =
+      RunCli({"extract", file.path(), "--carve", "--kinds", "png,bmp", "-o", out, "--json"});
+  EXPECT_EQ(extract.exit_code, 0) << extract.err;
+  const auto written = extract.Json()["written"];
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_TRUE(written[0].get<std::string>().ends_with(".png")) << written;
+  EXPECT_TRUE(written[1].get<std::string>().ends_with(".bmp")) << written;
+  std::filesystem::remove_all(out);
+
+  for (const char* wrong : {"gif", "", "jfif,", "JFIF"}) {
+    const CliRun run = RunCli({"carve", file.path(), "--kinds", wrong, "--json"});
+    EXPECT_EQ(run.exit_code, 2) << wrong;
+    EXPECT_EQ(run.Json()["ok"], false) << wrong;
+  }
+  EXPECT_EQ(RunCli({"extract", file.path(), "--kinds", "png", "-o", out}).exit_code, 2);
 }
 
 TEST(CarveCliTest, CtrlCStopsWithCompleteOutputAndExit130) {

@@ -152,6 +152,9 @@ TEST(VistaSearch, ListsCachesRecycledCachesAndRecycledFolders) {
   const CacheFileRecord& live = by_name.at("thumbcache_32.db");
   EXPECT_FALSE(live.recycled);
   EXPECT_EQ(live.size, 8);
+  // Every row keeps its UTC time, which the window writes in its own style:
+  // without it a thumbcache row showed another style than its neighbours.
+  for (const CacheFileRecord& row : list.rows()) EXPECT_FALSE(row.modified_utc.empty()) << row.name;
 
   const CacheFileRecord& thumbs = by_name.at("C:\\Pics\\Thumbs.db");
   EXPECT_TRUE(thumbs.recycled);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "base/error_codes.h"
 #include "discover/search_folder.h"
 #include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
@@ -107,7 +108,7 @@ TEST(EvidenceSearch, ListsEveryCacheOfEveryFormAndReadsThemBackExactly) {
       const auto corpus = testing::ReadBytes(CorpusCache(want.corpus));
       EXPECT_EQ(row->size, static_cast<int64_t>(corpus.size()));
       auto source = EvidenceFileSource::Open(where, *images.Get(where.image));
-      ASSERT_TRUE(source) << source.error();
+      ASSERT_TRUE(source) << source.error().detail;
       EXPECT_EQ((*source)->deleted(), want.deleted);
       EXPECT_TRUE(ReadAll(**source) == corpus) << row->path;
     }
@@ -139,7 +140,8 @@ TEST(EvidenceSearch, ReadsADeletedCacheInsideAnEwfImageLikeTheFile) {
       ReadCacheAt(row->location, images, {in_image, store_in_image, errors_in_image, texts});
   const CacheReadResult b = ReadCacheAt(FileLocation{CorpusCache("002-pyliu-docs-Thumbs.db")},
                                         images, {on_disk, store_on_disk, errors_on_disk, texts});
-  ASSERT_TRUE(a.ok) << (errors_in_image.lines().empty() ? "" : errors_in_image.lines()[0]);
+  ASSERT_TRUE(a.ok) << (errors_in_image.Lines(texts).empty() ? ""
+                                                             : errors_in_image.Lines(texts)[0]);
   ASSERT_TRUE(b.ok);
   // The search's image served the read: held once, never opened again.
   ASSERT_EQ(images.size(), 1u);
@@ -158,7 +160,7 @@ TEST(EvidenceSearch, ReadsADeletedCacheInsideAnEwfImageLikeTheFile) {
   const std::string wrong = disk.Path("disk.E01") + "#p7:i22:/Pics/Thumbs.db";
   EXPECT_FALSE(ReadCacheAt(EvidenceLocationOfText(wrong), images, {none, store, errors, texts}).ok);
   std::string said;
-  for (const std::string& line : errors.lines()) said += line + "\n";
+  for (const std::string& line : errors.Lines(texts)) said += line + "\n";
   EXPECT_NE(said.find("has no partition 7"), std::string::npos) << said;
 
   // Images held are few: the one used longest ago goes first.
@@ -219,11 +221,12 @@ TEST(EvidenceImage, SaysWhichEwfSegmentIsMissing) {
   const auto opened = EvidenceImage::Open(disk.Path("gap.E01"));
   std::filesystem::rename(moved, disk.Path("gap.E03"));
   ASSERT_FALSE(opened);
-  EXPECT_NE(opened.error().find("segment file gap.E03 is missing"), std::string::npos)
-      << opened.error();
+  EXPECT_EQ(opened.error().code, kErrImageIncomplete);
+  EXPECT_NE(opened.error().detail.find("segment file gap.E03 is missing"), std::string::npos)
+      << opened.error().detail;
   // Whole again, it opens, and random bytes hold no file system.
   auto whole = EvidenceImage::Open(disk.Path("gap.E01"));
-  ASSERT_TRUE(whole) << whole.error();
+  ASSERT_TRUE(whole) << whole.error().detail;
   EXPECT_EQ((*whole)->format(), ImageFormat::kEwf);
   EXPECT_EQ((*whole)->segment_count(), 5u);
   EXPECT_EQ((*whole)->size(), 4u << 20);
@@ -242,7 +245,7 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   for (const char* name : {"disk.raw", "disk.E01"}) {
     SCOPED_TRACE(name);
     auto source = OpenCarveSource(disk.Path(name));
-    ASSERT_TRUE(source) << source.error();
+    ASSERT_TRUE(source) << source.error().detail;
     const bool file = std::string(name) == "disk.raw";
     EXPECT_EQ((*source)->kind(), file ? CarveSource::Kind::kFile : CarveSource::Kind::kImage);
     ThumbnailList list;
@@ -261,7 +264,7 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   EXPECT_EQ((*OpenCarveSource(disk.Path("disk.E01")))->description(), "the disk in the EWF image");
 
   auto free_space = OpenCarveSource(disk.Path("disk.E01"), {.unallocated = true});
-  ASSERT_TRUE(free_space) << free_space.error();
+  ASSERT_TRUE(free_space) << free_space.error().detail;
   EXPECT_EQ((*free_space)->kind(), CarveSource::Kind::kUnallocated);
   EXPECT_LT((*free_space)->bytes()->Size(), 44u << 20);
   ASSERT_EQ((*free_space)->notes().size(), 1u);
@@ -276,7 +279,9 @@ TEST(OpenCarveSource, ReadsTheDiskOfAnImageAndAFileAsItLies) {
   auto gap = OpenCarveSource(disk.Path("split.raw.001"));
   std::filesystem::rename(disk.Path("away"), disk.Path("split.raw.002"));
   ASSERT_FALSE(gap);
-  EXPECT_NE(gap.error().find("piece split.raw.002 is missing"), std::string::npos) << gap.error();
+  EXPECT_EQ(gap.error().code, kErrImageIncomplete);
+  EXPECT_NE(gap.error().detail.find("piece split.raw.002 is missing"), std::string::npos)
+      << gap.error().detail;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 
+#include "base/error_codes.h"
 #include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
@@ -53,7 +54,7 @@ TEST(ImageContainers, EveryContainerOfTheDiskListsAndReadsWhatTheRawDiskDoes) {
   ASSERT_GE(raw_rows.size(), 5u);
   const std::vector<uint8_t> raw_bytes = testing::ReadBytes(disk.Path("disk.raw"));
   auto raw_free = OpenCarveSource(disk.Path("disk.raw"), {.unallocated = true});
-  ASSERT_TRUE(raw_free) << raw_free.error();
+  ASSERT_TRUE(raw_free) << raw_free.error().detail;
 
   // A VHD's disk is the size its geometry rounds up to; the sectors past the
   // raw disk's end read as zeros.
@@ -90,7 +91,7 @@ TEST(ImageContainers, EveryContainerOfTheDiskListsAndReadsWhatTheRawDiskDoes) {
 
     // The whole disk, byte for byte, as carving reads it.
     auto carve = OpenCarveSource(path);
-    ASSERT_TRUE(carve) << carve.error();
+    ASSERT_TRUE(carve) << carve.error().detail;
     EXPECT_EQ((*carve)->kind(), CarveSource::Kind::kImage);
     EXPECT_EQ((*carve)->format(), want.format);
     std::vector<uint8_t> bytes = ReadAll(*(*carve)->bytes());
@@ -100,7 +101,7 @@ TEST(ImageContainers, EveryContainerOfTheDiskListsAndReadsWhatTheRawDiskDoes) {
     bytes.resize(raw_bytes.size());
     EXPECT_TRUE(bytes == raw_bytes);
     auto free_space = OpenCarveSource(path, {.unallocated = true});
-    ASSERT_TRUE(free_space) << free_space.error();
+    ASSERT_TRUE(free_space) << free_space.error().detail;
     EXPECT_EQ((*free_space)->bytes()->Size(), (*raw_free)->bytes()->Size());
   }
 }
@@ -129,9 +130,11 @@ TEST(ImageContainers, NamesTheExtentOrParentThatIsMissing) {
     const auto run = testing::RunCli({"search", "--json", disk.Path(c.image)});
     fs::rename(disk.Path("moved-away"), disk.Path(c.moved));
     ASSERT_FALSE(opened);
-    EXPECT_NE(opened.error().find(c.said), std::string::npos) << opened.error();
-    EXPECT_NE(opened.error().find("looked for beside it, in " + disk.folder), std::string::npos)
-        << opened.error();
+    EXPECT_EQ(opened.error().code, kErrImageIncomplete);
+    EXPECT_NE(opened.error().detail.find(c.said), std::string::npos) << opened.error().detail;
+    EXPECT_NE(opened.error().detail.find("looked for beside it, in " + disk.folder),
+              std::string::npos)
+        << opened.error().detail;
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;
     EXPECT_EQ(run.Json()["complete"], false);
@@ -156,31 +159,32 @@ TEST(ImageContainers, LooksForNamedFilesOnlyBesideTheImage) {
   };
   auto outside = descriptor("/etc/shadow");
   ASSERT_FALSE(outside);
-  EXPECT_NE(outside.error().find("its extent file shadow is missing (looked for beside it, in " +
-                                 folder + ")"),
+  EXPECT_NE(outside.error().detail.find(
+                "its extent file shadow is missing (looked for beside it, in " + folder + ")"),
             std::string::npos)
-      << outside.error();
-  EXPECT_NE(descriptor("..").error().find("names its extent file \"..\", which is no file name"),
-            std::string::npos);
+      << outside.error().detail;
+  EXPECT_NE(
+      descriptor("..").error().detail.find("names its extent file \"..\", which is no file name"),
+      std::string::npos);
   fs::create_directory(folder + "/d");
-  EXPECT_NE(descriptor("d").error().find("names " + folder +
-                                         "/d as its extent file, which is "
-                                         "not a regular file"),
+  EXPECT_NE(descriptor("d").error().detail.find("names " + folder +
+                                                "/d as its extent file, which is "
+                                                "not a regular file"),
             std::string::npos);
   // The same names reach the file beside it.
   fs::copy_file(disk.Path("flat-flat.vmdk"), folder + "/shadow");
   for (const char* named : {"/etc/shadow", "..\\..\\Windows\\shadow", "C:\\VMs\\shadow"}) {
     SCOPED_TRACE(named);
     auto beside = descriptor(named);
-    ASSERT_TRUE(beside) << beside.error();
+    ASSERT_TRUE(beside) << beside.error().detail;
     EXPECT_EQ((*beside)->segment_count(), 2u);
     EXPECT_EQ((*beside)->Volumes().size(), 3u);
   }
 
   auto extent = EvidenceImage::Open(disk.Path("split-s001.vmdk"));
   ASSERT_FALSE(extent);
-  EXPECT_NE(extent.error().find("is one extent of a VMDK image"), std::string::npos)
-      << extent.error();
+  EXPECT_NE(extent.error().detail.find("is one extent of a VMDK image"), std::string::npos)
+      << extent.error().detail;
 
   // A differential VHD that names itself as its parent, or whose parent is
   // another disk than the one it was made over.
@@ -188,16 +192,16 @@ TEST(ImageContainers, LooksForNamedFilesOnlyBesideTheImage) {
   testing::MakeDifferentialVhd(folder + "/loop.vhd", disk.Path("disk.vhd"), u"D:\\loop.vhd");
   auto loop = EvidenceImage::Open(folder + "/loop.vhd");
   ASSERT_FALSE(loop);
-  EXPECT_NE(loop.error().find("which is the image itself or one of its own parents"),
+  EXPECT_NE(loop.error().detail.find("which is the image itself or one of its own parents"),
             std::string::npos)
-      << loop.error();
+      << loop.error().detail;
   fs::copy_file(disk.Path("child.vhd"), folder + "/other.vhd");
   fs::copy_file(disk.Path("fixed.vhd"), folder + "/fixed.vhd");
   testing::MakeDifferentialVhd(folder + "/other.vhd", disk.Path("disk.vhd"), u"fixed.vhd");
   auto other = EvidenceImage::Open(folder + "/other.vhd");
   ASSERT_FALSE(other);
-  EXPECT_NE(other.error().find("is not the parent its child names"), std::string::npos)
-      << other.error();
+  EXPECT_NE(other.error().detail.find("is not the parent its child names"), std::string::npos)
+      << other.error().detail;
 }
 
 uint64_t BigEndian(const std::vector<uint8_t>& bytes, size_t at, int size) {
@@ -222,7 +226,7 @@ TEST(ImageContainers, CountsWhatTheLibraryCannotReadAsUnreadableSectors) {
   const std::string path = tree.Path("broken.qcow2");
 
   auto carve = OpenCarveSource(path);
-  ASSERT_TRUE(carve) << carve.error();
+  ASSERT_TRUE(carve) << carve.error().detail;
   std::vector<uint8_t> read = ReadAll(*(*carve)->bytes());
   std::vector<uint8_t> want = testing::ReadBytes(disk.Path("disk.raw"));
   std::fill_n(want.begin(), cluster, uint8_t{0});
@@ -310,7 +314,7 @@ TEST(ImageContainers, RefusesOrReadsEveryContainerCutShort) {
                 std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cut)));
       auto image = EvidenceImage::Open(path);
       if (!image) {
-        EXPECT_FALSE(image.error().empty());
+        EXPECT_FALSE(image.error().detail.empty());
         continue;
       }
       std::vector<uint8_t> head(1 << 20);
@@ -325,9 +329,9 @@ TEST(ImageContainers, RefusesOrReadsEveryContainerCutShort) {
   tree.File("zero-in-name.aff", aff);
   auto refused = EvidenceImage::Open(tree.Path("zero-in-name.aff"));
   ASSERT_FALSE(refused);
-  EXPECT_NE(refused.error().find("is damaged: the segment at byte 8 has a broken name"),
+  EXPECT_NE(refused.error().detail.find("is damaged: the segment at byte 8 has a broken name"),
             std::string::npos)
-      << refused.error();
+      << refused.error().detail;
 }
 
 }  // namespace

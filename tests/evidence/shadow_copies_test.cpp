@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "base/error_codes.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_open.h"
 #include "evidence/evidence_search.h"
@@ -173,12 +174,14 @@ TEST_F(ShadowVolume, AStoreLocationOpensTheFileAsTheStoreHoldsIt) {
   if (!HaveTool("icat")) GTEST_SKIP() << "no icat";
   OpenImages images;
   auto image = images.Get(qcow_);
-  ASSERT_TRUE(image) << image.error();
+  ASSERT_TRUE(image) << image.error().detail;
   const auto read = [&](const std::string& text) {
     const EvidenceLocation where = EvidenceLocationOfText(text);
     EXPECT_NE(InImage(where), nullptr) << text;
     auto source = EvidenceFileSource::Open(*InImage(where), *image);
-    if (!source) return std::string("error: ") + source.error();
+    if (!source) {
+      return "error " + std::to_string(source.error().code) + ": " + source.error().detail;
+    }
     std::string bytes((*source)->Size(), '\0');
     const auto got = (*source)->ReadAt(0, {reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()});
     return got ? bytes.substr(0, *got) : std::string("unreadable");
@@ -189,6 +192,8 @@ TEST_F(ShadowVolume, AStoreLocationOpensTheFileAsTheStoreHoldsIt) {
   EXPECT_GT(old_syslog.size(), 0u);
   EXPECT_NE(old_syslog, read(qcow_ + "#p0:i35:/syslog.gz"));
   // A store that is not there is named, not read from another.
+  EXPECT_NE(read(qcow_ + "#p0:s3:i35:/syslog").find("error 1707: In partition 0 of"),
+            std::string::npos);
   EXPECT_NE(read(qcow_ + "#p0:s3:i35:/syslog").find("no shadow-copy store 3"), std::string::npos);
   // `list` opens it as it opens any row.
   const auto run = testing::RunCli({"list", "--json", qcow_ + "#p0:s1:i35:/syslog"});
@@ -213,6 +218,7 @@ TEST_F(ShadowVolume, AStoreThatCannotBeReadIsNamedAndTheRestIsRead) {
   EXPECT_NE(first.error.find("shadow-copy store 1 (600f0b69-5bdf-11e3-9d6c-005056c00008)"),
             std::string::npos)
       << first.error;
+  EXPECT_EQ(first.error_code, kErrShadowCopy);
   const ShadowCopyReport& second = damaged.volumes[0].shadow_copies[1];
   EXPECT_TRUE(second.walk_complete);
   EXPECT_EQ(second.files, whole.volumes.at(0).shadow_copies.at(1).files);
@@ -225,6 +231,8 @@ TEST_F(ShadowVolume, AStoreThatCannotBeReadIsNamedAndTheRestIsRead) {
   const auto doc = run.Json();
   EXPECT_EQ(doc["complete"], false);
   EXPECT_EQ(doc["partitions"][0]["shadow_copies"][0]["complete"], false);
+  EXPECT_EQ(doc["partitions"][0]["shadow_copies"][0]["error_code"], kErrShadowCopy);
+  EXPECT_TRUE(doc["partitions"][0]["shadow_copies"][1]["error_code"].is_null());
   EXPECT_EQ(doc["partitions"][0]["shadow_copies"][1]["files"], second.files);
   EXPECT_NE(run.err.find("shadow-copy store 1"), std::string::npos) << run.err;
   const auto skipped = testing::RunCli({"search", "--json", "--no-shadow-copies", bad_store});

@@ -50,7 +50,7 @@ ThumbnailRow& AddStoreRow(ThumbnailList& list, ImageStore& store, const std::str
 }
 
 ThumbnailRow& AddCarvedRow(ThumbnailList& list, const std::string& source, const std::string& key,
-                           int64_t start, int64_t length) {
+                           int64_t start, int64_t length, std::shared_ptr<ByteSource> bytes) {
   ThumbnailRow row;
   row.key = key;
   row.start = start;
@@ -59,7 +59,7 @@ ThumbnailRow& AddCarvedRow(ThumbnailList& list, const std::string& source, const
   row.carved = true;
   row.kind = ImageKind::kJfif;
   row.source_kind = SourceKind::kOpenFile;
-  row.source = list.AddSource(source);
+  row.source = list.AddSource(source, std::move(bytes));
   row.checked = true;
   return list.Append(std::move(row));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,11 @@ ThumbnailRow& AddStoreRow(ThumbnailList& list, ImageStore& store, const std::str
                           const std::string& name, const std::vector<uint8_t>& bytes,
                           bool checked = true);
 
-// Appends a carved row reading [start, start + length) of `source`.
+// Appends a carved row reading [start, start + length) of `source`, or of
+// `bytes` (the disk inside the image `source`) when given.
 ThumbnailRow& AddCarvedRow(ThumbnailList& list, const std::string& source, const std::string& key,
-                           int64_t start, int64_t length);
+                           int64_t start, int64_t length,
+                           std::shared_ptr<ByteSource> bytes = nullptr);
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);

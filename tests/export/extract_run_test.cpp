@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <memory>
 
 #include "cache/thumbcache_reader.h"
+#include "export/dfxml.h"
 #include "export/html_report.h"
 #include "tests/export/export_fixture.h"
 
@@ -81,10 +84,11 @@ TEST(ActionExtract, EveryWriteFailingLeavesHeadAndTail) {
   EXPECT_NE(outcome.report_lines[0].find("Thumbnails: 3. "), std::string::npos);
   EXPECT_EQ(outcome.report_lines[1], BuildReportFooter());
   // Per row: the 602 entry (four lines) and the fatal line.
-  ASSERT_EQ(run.errors.size(), 15u);
-  EXPECT_EQ(run.errors.lines()[0], "Fatal error!");
-  EXPECT_EQ(run.errors.lines()[1], scratch.path() + "1_thmb.jpg");
-  EXPECT_EQ(run.errors.lines()[4], "Fatal error!\nFile:\n" + scratch.path() + "1_thmb.jpg");
+  ASSERT_EQ(run.errors.Lines(run.texts).size(), 15u);
+  EXPECT_EQ(run.errors.Lines(run.texts)[0], "Fatal error!");
+  EXPECT_EQ(run.errors.Lines(run.texts)[1], scratch.path() + "1_thmb.jpg");
+  EXPECT_EQ(run.errors.Lines(run.texts)[4],
+            "Fatal error!\nFile:\n" + scratch.path() + "1_thmb.jpg");
 }
 
 TEST(ActionExtract, HostileNamesStayInsideAndShowAsText) {
@@ -144,7 +148,8 @@ TEST(ActionExtract, SameStemGivesTwoFilesAndTwoCells) {
   EXPECT_NE(outcome.report_lines[1].find("SRC='a_thmb.jpg'"), std::string::npos);
   EXPECT_NE(outcome.report_lines[2].find("SRC='a_thmb_2.jpg'"), std::string::npos);
   EXPECT_NE(outcome.report_lines[3].find("SRC='a_thmb.png'"), std::string::npos);
-  EXPECT_EQ(run.errors.lines()[1], "Operation complete. File:" + scratch.path() + "a_thmb_2.jpg");
+  EXPECT_EQ(run.errors.Lines(run.texts)[1],
+            "Operation complete. File:" + scratch.path() + "a_thmb_2.jpg");
 }
 
 TEST(ActionExtract, WrittenBytesHashAsTheStoredBytes) {
@@ -249,6 +254,78 @@ TEST(ActionExtract, CarvedRowsCopyTheirRange) {
             "<TR><TD><IMG SRC='1_thmb.jpg' ALT='---. Modified: ---'></TD>");
 }
 
+// The records of carved rows: digests read across the digester's blocks,
+// none for bytes that are not there, and a byte run only where the image is
+// one stretch of its source.
+TEST(CarvedRecords, DigestRangesAndByteRuns) {
+  std::vector<uint8_t> bytes((size_t{3} << 20) + 5);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + (i >> 11));
+  MemoryByteSource source(bytes);
+  RangeDigester digester;
+  const uint64_t start = 1000, length = (size_t{2} << 20) + 17;
+  EXPECT_EQ(digester.Of(source, start, length).sha256,
+            DigestsOf(std::span(bytes).subspan(start, length)).sha256);
+  EXPECT_EQ(digester.Of(source, 10, 3).md5, DigestsOf(std::span(bytes).subspan(10, 3)).md5);
+  EXPECT_TRUE(digester.Of(source, bytes.size() - 2, 3).sha256.empty());
+
+  ExtractedImage carved;
+  carved.path = "/out/1.jpg";
+  carved.offset = 4096;
+  carved.length = 300;
+  const DfxmlFileObject object = ExtractedFileObject(carved);
+  ASSERT_EQ(object.byte_runs.size(), 1u);
+  EXPECT_EQ(object.byte_runs[0].img_offset, 4096u);
+  EXPECT_EQ(object.byte_runs[0].length, 300u);
+  EXPECT_EQ(object.filesize, 300u);
+  carved.offset.reset();
+  EXPECT_TRUE(ExtractedFileObject(carved).byte_runs.empty());
+}
+
+// The disk inside an image, as the image's reader gives it.
+class FailingSource final : public ByteSource {
+ public:
+  uint64_t Size() const override { return 1 << 20; }
+  tl::expected<size_t, IoError> ReadAt(uint64_t, std::span<uint8_t>) override {
+    return tl::unexpected(IoError{EIO, "chunk 3 fails its checksum"});
+  }
+};
+
+TEST(ActionExtract, RowsCarvedFromADiskInsideAnImageReadThroughIt) {
+  ScratchFolder scratch;
+  ExtractBench run;
+  run.options.destination = scratch.Sub("out");
+  // The container's own bytes are not the disk's; its first segment lies
+  // under the name the second row would take.
+  const std::string image = run.options.destination + "2_thmb.jpg";
+  const std::vector<uint8_t> container(4000, 'c');
+  testing::WriteBytes(image, container);
+  std::vector<uint8_t> disk(300000);
+  for (size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+  const auto bytes = std::make_shared<MemoryByteSource>(disk);
+  run.options.open_file = image;
+  AddCarvedRow(run.list, image, "1", 100, 1000, bytes);
+  AddCarvedRow(run.list, image, "2", 0, 10, bytes);
+  AddCarvedRow(run.list, image, "3", 299000, 5000, bytes);  // runs past the end
+  AddCarvedRow(run.list, image, "4", 400000, 10, bytes);    // starts past the end
+  AddCarvedRow(run.list, image, "5", 0, 10, std::make_shared<FailingSource>());
+  const ExtractOutcome outcome = run.Extract();
+  const std::string out = run.options.destination;
+  EXPECT_EQ(ReadBytes(out + "1_thmb.jpg"), Slice(disk, 100, 1000));
+  EXPECT_EQ(ReadBytes(image), container);
+  EXPECT_EQ(ReadBytes(out + "3_thmb.jpg"), Slice(disk, 299000, 1000));
+  EXPECT_TRUE(ReadBytes(out + "4_thmb.jpg").empty());
+  // A read the image's reader refuses fails the row and leaves nothing.
+  EXPECT_FALSE(std::filesystem::exists(out + "5_thmb.jpg"));
+  EXPECT_EQ(outcome.failed.size(), 2u);
+  ASSERT_EQ(outcome.written.size(), 3u);
+  EXPECT_EQ(outcome.written[0].digests.sha256, DigestsOf(Slice(disk, 100, 1000)).sha256);
+  EXPECT_EQ(outcome.written[1].length, 1000);
+  bool told = false;
+  for (const std::string& line : run.errors.Lines(run.texts))
+    told = told || line.find("chunk 3 fails its checksum") != std::string::npos;
+  EXPECT_TRUE(told);
+}
+
 TEST(ActionExtract, LinksOriginalsThatStillExist) {
   ScratchFolder scratch;
   const std::string cases = scratch.Sub("case");
@@ -274,14 +351,15 @@ TEST(ActionExtract, LinksOriginalsThatStillExist) {
 
 TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
   {
-    ExtractBench run;  // nothing checked: nothing happens, the list keeps its lines
+    ExtractBench run;  // nothing checked: nothing happens, the list keeps its entries
     ScratchFolder scratch;
     run.options.destination = scratch.path();
     AddStoreRow(run.list, run.store, "1", "a.jpg", FakeImage(1), false);
-    run.errors.AddLine("earlier");
+    run.errors.AddWarning("earlier", {});
     const ExtractOutcome outcome = run.Extract();
     EXPECT_EQ(outcome.checked, 0);
-    EXPECT_EQ(run.errors.lines(), std::vector<std::string>{"earlier"});
+    ASSERT_EQ(run.errors.entries().size(), 1u);
+    EXPECT_EQ(run.errors.entries()[0].context, "earlier");
     EXPECT_EQ(ListFolder(scratch.path()), std::vector<std::string>{});
   }
   {
@@ -294,7 +372,7 @@ TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
     EXPECT_TRUE(outcome.abandoned);
     EXPECT_FALSE(outcome.report_written);
     EXPECT_EQ(outcome.failed.size(), 1u);
-    EXPECT_EQ(run.errors.lines().back(),
+    EXPECT_EQ(run.errors.Lines(run.texts).back(),
               "Fatal error!\nFile:\n" + scratch.path() + "missing/folder/a_thmb.jpg");
   }
   {
@@ -308,7 +386,7 @@ TEST(ActionExtract, StopsOnStoreFailuresAndSkipsRowsWithoutImage) {
     EXPECT_TRUE(outcome.ok());
     EXPECT_EQ(outcome.skipped, std::vector<std::string>{"5"});
     EXPECT_EQ(outcome.written.size(), 1u);
-    EXPECT_EQ(run.errors.lines()[0], "Warning!");
+    EXPECT_EQ(run.errors.Lines(run.texts)[0], "Warning!");
   }
 }
 
@@ -428,7 +506,7 @@ TEST(ActionExtract, NoOutputEverReplacesTheInput) {
     EXPECT_EQ(ReadBytes(input), bytes);
     EXPECT_EQ(ReadBytes(run.options.destination + "1_thmb.jpg"), bytes);
     bool told = false;
-    for (const std::string& line : run.errors.lines()) {
+    for (const std::string& line : run.errors.Lines(run.texts)) {
       told = told || line.find("it is the file being read") != std::string::npos;
     }
     EXPECT_TRUE(told);

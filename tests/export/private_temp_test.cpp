@@ -67,7 +67,7 @@ TEST(PrivateTempFolder, ViewingCopyReplacesALinkInsteadOfFollowingIt) {
   testing::AddStoreRow(list, store, "1", "C:\\x\\photo.jpg", FakeImage(1));
   fs::create_symlink(victim, folder + "photo_thmb.jpg");
 
-  const ViewingCopy copy = WriteViewingCopy(list, store, list[0], folder, errors, texts);
+  const ViewingCopy copy = WriteViewingCopy(list, store, list[0], folder, errors);
   ASSERT_TRUE(copy.ok);
   EXPECT_EQ(copy.path, folder + "photo_thmb.jpg");
   EXPECT_FALSE(S_ISLNK(ModeOf(copy.path)));
@@ -78,7 +78,7 @@ TEST(PrivateTempFolder, ViewingCopyReplacesALinkInsteadOfFollowingIt) {
   // A second view of the same row replaces the first copy.
   store.Clear();
   list[0].start = store.Append(FakeImage(2));
-  ASSERT_TRUE(WriteViewingCopy(list, store, list[0], folder, errors, texts).ok);
+  ASSERT_TRUE(WriteViewingCopy(list, store, list[0], folder, errors).ok);
   EXPECT_EQ(ReadBytes(copy.path), FakeImage(2));
   EXPECT_TRUE(errors.empty());
 }

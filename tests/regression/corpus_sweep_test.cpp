@@ -108,7 +108,7 @@ void ExpectResultOrClearError(std::span<const uint8_t> bytes, const std::string&
   } else {
     EXPECT_NE(result.error_code, 0) << what;
     ASSERT_FALSE(errors.empty()) << what << ": failed without an error line";
-    const auto& lines = errors.lines();
+    const auto& lines = errors.Lines(texts);
     EXPECT_TRUE(
         std::any_of(lines.begin(), lines.end(),
                     [&](const std::string& line) { return line.find(what) != std::string::npos; }))

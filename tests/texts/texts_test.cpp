@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/error_codes.h"
 #include "texts/error_list.h"
 #include "texts/ui_texts.h"
 
@@ -127,43 +128,83 @@ TEST(ErrorListTest, EntryForms) {
   int changes = 0;
   errors.SetChangedCallback([&] { ++changes; });
 
-  errors.AddError(504, "/x/Thumbs.db", "ignored for fixed codes", texts);
-  EXPECT_EQ(errors.lines(),
+  errors.AddError(504, "/x/Thumbs.db", "ignored for fixed codes");
+  EXPECT_EQ(errors.Lines(texts),
             (std::vector<std::string>{"Fatal error!", "/x/Thumbs.db", "Details: file length error",
                                       std::string(kErrorSeparator)}));
 
   errors.Clear();
-  errors.AddError(500, "/x", "", texts);
-  EXPECT_EQ(errors.lines(),
+  errors.AddError(500, "/x", "");
+  EXPECT_EQ(errors.Lines(texts),
             (std::vector<std::string>{"Fatal error!", "/x", std::string(kErrorSeparator)}));
 
   errors.Clear();
-  errors.AddError(100, "", "std::bad_alloc: out of memory", texts);
-  EXPECT_EQ(errors.size(), 4u);
-  EXPECT_EQ(errors.lines()[1], "");
-  EXPECT_EQ(errors.lines()[2], "Details: std::bad_alloc: out of memory");
+  errors.AddError(100, "", "std::bad_alloc: out of memory");
+  EXPECT_EQ(errors.Lines(texts).size(), 4u);
+  EXPECT_EQ(errors.Lines(texts)[1], "");
+  EXPECT_EQ(errors.Lines(texts)[2], "Details: std::bad_alloc: out of memory");
   EXPECT_EQ(kErrorSeparator.size(), 35u);
   EXPECT_EQ(changes, 3);
 }
 
-TEST(ErrorListTest, EntriesKeepTheLanguageTheyWereWrittenIn) {
+// Entries are kept as they were found and written in whatever language
+// they are shown in: the command line's English, the window's choice.
+TEST(ErrorListTest, EntriesAreWrittenInTheLanguageTheyAreShownIn) {
   UiTexts texts;
   ErrorList errors;
-  errors.AddError(501, "a", "", texts);
+  errors.AddError(501, "a", "");
+  errors.Add({Severity::kWarning, kErrLengthNotMultiple, "a", {}});
+  EXPECT_EQ(errors.Lines(texts)[0], "Fatal error!");
+  EXPECT_EQ(errors.Lines(texts)[2], "Details: header signature error");
+  EXPECT_EQ(errors.Lines(texts)[6], "Details: file length non multiple 512");
   texts.Set(kTextFatalError, "Schwerer Fehler");
   texts.Set(kTextDetails, "Einzelheiten");
-  errors.AddError(507, "b", "", texts);
-  EXPECT_EQ(errors.lines()[0], "Fatal error!");
-  EXPECT_EQ(errors.lines()[2], "Details: header signature error");
-  EXPECT_EQ(errors.lines()[4], "Schwerer Fehler!");
-  EXPECT_EQ(errors.lines()[6], "Einzelheiten: Document is corrupt - size is too small");
+  texts.Set(kTextHeaderSignatureError, "Signaturfehler");
+  texts.Set(kTextLengthNotMultiple512, "Länge kein Vielfaches von 512");
+  EXPECT_EQ(errors.Lines(texts)[0], "Schwerer Fehler!");
+  EXPECT_EQ(errors.Lines(texts)[2], "Einzelheiten: Signaturfehler");
+  EXPECT_EQ(errors.Lines(texts)[6], "Einzelheiten: Länge kein Vielfaches von 512");
+  EXPECT_EQ(errors.entries()[1].severity, Severity::kWarning);
+}
+
+// The codes of disk images frame their detail in the language shown; an
+// extraction's rows are one line each.
+TEST(ErrorListTest, CodesWithATextFrameTheirDetail) {
+  UiTexts texts;
+  ErrorList errors;
+  errors.AddError(kErrImageIncomplete, "/x/gap.E01", "segment file gap.E03 is missing");
+  errors.Add({Severity::kWarning, kErrUnreadableSectors, "/x/d.E01#p1:i5:/T.db", "12"});
+  errors.Add({Severity::kInfo, kMsgRowWritten, "/out/1.jpg", {}});
+  errors.AddError(kErrRowNotWritten, "/out/2.jpg", {});
+  EXPECT_EQ(
+      errors.Lines(texts),
+      (std::vector<std::string>{
+          "Fatal error!", "/x/gap.E01",
+          "Details: The disk image is incomplete: segment file gap.E03 is missing",
+          std::string(kErrorSeparator), "Warning!", "/x/d.E01#p1:i5:/T.db",
+          "Details: 12 unreadable sectors of the image read as zeros", std::string(kErrorSeparator),
+          "Operation complete. File:/out/1.jpg", "Fatal error!\nFile:\n/out/2.jpg"}));
+  texts.Set(kTextImageIncomplete, "Das Abbild ist unvollständig");
+  texts.Set(kTextSectorsReadAsZeros, "%1 Sektoren als Nullen gelesen");
+  EXPECT_EQ(EntryDetailText(errors.entries()[0], texts),
+            "Das Abbild ist unvollständig: segment file gap.E03 is missing");
+  EXPECT_EQ(EntryDetailText(errors.entries()[1], texts), "12 Sektoren als Nullen gelesen");
+  // Another list's entries join in their order, with one change notice.
+  int changes = 0;
+  ErrorList joined;
+  joined.SetChangedCallback([&] { ++changes; });
+  joined.AddWarning("first", {});
+  joined.Append(errors);
+  EXPECT_EQ(joined.entries().size(), 5u);
+  EXPECT_EQ(joined.entries()[4].code, kErrRowNotWritten);
+  EXPECT_EQ(changes, 2);
 }
 
 TEST(ErrorListTest, WarningDoesNotLookLikeAFailure) {
   UiTexts texts;
   ErrorList errors;
-  errors.AddWarning("/y", texts[kTextLengthNotMultiple512], texts);
-  EXPECT_EQ(errors.lines(),
+  errors.AddWarning("/y", texts[kTextLengthNotMultiple512]);
+  EXPECT_EQ(errors.Lines(texts),
             (std::vector<std::string>{"Warning!", "/y", "Details: file length non multiple 512",
                                       std::string(kErrorSeparator)}));
 }

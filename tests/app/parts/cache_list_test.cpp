@@ -1,6 +1,7 @@
 // The thumbnail list on its own: the keys it takes, times written again in
 // another clock, and one error for a sort over unreadable values.
 #include <QAction>
+#include <QBrush>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -88,8 +89,9 @@ void CacheListTest::UnreadableSortIsOneError() {
   }
   list.Refresh();
   list.ColumnClick(0);
-  QCOMPARE(context.errors().size(), 4U);  // one entry: heading, context, detail, separator
-  QVERIFY(QString::fromStdString(context.errors().lines()[2]).contains(QStringLiteral("Number")));
+  QCOMPARE(context.errors().entries().size(), size_t{1});
+  QVERIFY(QString::fromStdString(context.errors().Lines(context.texts())[2])
+              .contains(QStringLiteral("Number")));
   // Unreadable values sort first, the numbers after them in order.
   QCOMPARE(list.model()->data(list.model()->index(2, 0), Qt::DisplayRole).toString(),
            QStringLiteral("1"));
@@ -149,11 +151,21 @@ void CacheListTest::ColumnsFollowTheKindAndAreRememberedPerKind() {
     row.carved = true;
     row.start = 4096;
     row.complete = true;
+    row.carve_kind = CarveKind::kExif;
+    row.decodes = DecodeCheck::kFails;
   });
   QCOMPARE(list.kind(), ListKind::kCarved);
   QVERIFY(list.VisibleColumns().contains(kColumnOffset));
   QCOMPARE(cell(kColumnOffset), QStringLiteral("4096"));
   QCOMPARE(cell(kColumnEndFound), QStringLiteral("Yes"));
+  // What a carved row is and whether it decodes are columns of their own,
+  // and a row that does not decode is grey.
+  QVERIFY(list.VisibleColumns().contains(kColumnKind));
+  QVERIFY(list.VisibleColumns().contains(kColumnDecodes));
+  QCOMPARE(cell(kColumnKind), QStringLiteral("JPEG (Exif)"));
+  QCOMPARE(cell(kColumnDecodes), QStringLiteral("No"));
+  QCOMPARE(list.model()->data(list.model()->index(0, 0), Qt::ForegroundRole).value<QBrush>(),
+           QBrush(Qt::gray));
   fill(thumbcache);
   QVERIFY(!list.VisibleColumns().contains(kColumnOffset));
   // The Number column holds the check boxes and stays.

@@ -38,10 +38,18 @@ void FileInfoPaneTest::DetailsAndErrorsKeepTheirCaption() {
   info.ShowErrorLines();
   QCOMPARE(info.Caption(), QStringLiteral("Errors List"));
   QVERIFY(document->findBlockByNumber(1).blockFormat().leftMargin() > 0);
-  // Another language: the caption still names the errors, in its words.
+  // Another language: the caption still names the errors, and the entries
+  // are written again, in its words.
   context.texts().Set(kTextErrorsList, "Fehlerliste");
+  context.texts().Set(kTextFatalError, "Schwerer Fehler");
+  context.texts().Set(kTextFileLengthError, "Fehler in der Dateilänge");
   info.ApplyTexts();
   QCOMPARE(info.Caption(), QStringLiteral("Fehlerliste"));
+  const QString shown = info.RichEdit1->toPlainText();
+  QVERIFY2(shown.contains(QStringLiteral("Schwerer Fehler!")), qPrintable(shown));
+  QVERIFY(shown.contains(QStringLiteral("Fehler in der Dateilänge")));
+  QVERIFY(!shown.contains(QStringLiteral("Fatal error")));
+  QCOMPARE(document->findBlockByNumber(1).text(), QStringLiteral("Schwerer Fehler!"));
 }
 
 GLINTVANE_PART_TEST(FileInfoPaneTest);
