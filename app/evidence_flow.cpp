@@ -57,6 +57,16 @@ void EvidenceFlow::OpenImage(const QString& path) {
   for (const EvidenceVolumeReport& volume : outcome.volumes) {
     if (!volume.error.empty())
       context.AddError(kErrNoFileSystem, path, QString::fromStdString(volume.error));
+    if (!volume.shadow_copies_error.empty())
+      context.AddError(kErrShadowCopy, path, QString::fromStdString(volume.shadow_copies_error));
+    for (const ShadowCopyReport& store : volume.shadow_copies) {
+      const QString where =
+          path + QStringLiteral("#p%1:s%2").arg(volume.partition).arg(store.store.number);
+      if (!store.error.empty())
+        context.AddError(store.error_code, where, QString::fromStdString(store.error));
+      if (store.unreadable_sectors > 0)
+        context.AddError(kErrUnreadableSectors, where, QString::number(store.unreadable_sectors));
+    }
   }
   for (const std::string& note : outcome.notes)
     context.AddError(kErrImageRecycleIndex, path, QString::fromStdString(note));

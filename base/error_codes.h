@@ -83,5 +83,7 @@ inline constexpr int kErrImageEntry = 1704;  // a file's entry cannot be opened 
 inline constexpr int kErrUnreadableSectors = 1705;
 // A recycle-bin index inside the image cannot be read.
 inline constexpr int kErrImageRecycleIndex = 1706;
+// A volume's shadow copies, or one shadow-copy store, cannot be read.
+inline constexpr int kErrShadowCopy = 1707;
 
 }  // namespace glintvane

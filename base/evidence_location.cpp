@@ -25,8 +25,8 @@ bool ReadNumber(std::string_view text, size_t& at, T& value) {
 }
 
 // The reading with the file part ending at `marker`: "#o<offset>" to the
-// end, or "#p<n>:" and then what lies in that partition, an inode or an
-// offset. A store ("s<n>:") would be read here, beside them.
+// end, or "#p<n>:" and then what lies in that partition: an offset, or a
+// store ("s<n>:") if any and an inode.
 std::optional<EvidenceLocation> ReadAt(std::string_view text, size_t marker) {
   if (marker == 0) return std::nullopt;
   size_t at = marker + kPartitionMarker.size();
@@ -44,16 +44,29 @@ std::optional<EvidenceLocation> ReadAt(std::string_view text, size_t marker) {
     if (!ReadNumber(text, at, offset) || text.substr(at, 1) != ":") return std::nullopt;
     return OffsetLocation{file, partition, offset, std::string(text.substr(at + 1))};
   }
+  int store = 0;
+  if (text.substr(at, 2) == ":s") {
+    at += 2;
+    if (!ReadNumber(text, at, store) || store < 1 || store > kMaxLocationStore) {
+      return std::nullopt;
+    }
+  }
   if (text.substr(at, 2) != ":i") return std::nullopt;
   at += 2;
   uint64_t inode = 0;
   if (!ReadNumber(text, at, inode)) return std::nullopt;
   if (text.substr(at, 2) != ":/") return std::nullopt;
-  return ImageFileLocation{file, partition, inode, std::string(text.substr(at + 1))};
+  return ImageFileLocation{file, partition, inode, std::string(text.substr(at + 1)), store};
 }
 
 std::string PartitionText(const std::string& image, int partition) {
   return image + std::string(kPartitionMarker) + std::to_string(partition) + ":";
+}
+
+std::string PartitionText(const ImageFileLocation& where) {
+  std::string text = PartitionText(where.image, where.partition);
+  if (where.store != 0) text += "s" + std::to_string(where.store) + ":";
+  return text;
 }
 
 // The file whose existence says a reading is meant.
@@ -80,8 +93,7 @@ std::string FormatEvidenceLocation(const EvidenceLocation& where) {
            at->name;
   }
   const auto& inside = std::get<ImageFileLocation>(where);
-  return PartitionText(inside.image, inside.partition) + "i" + std::to_string(inside.inode) + ":" +
-         inside.inner_path;
+  return PartitionText(inside) + "i" + std::to_string(inside.inode) + ":" + inside.inner_path;
 }
 
 std::string EvidenceFolderText(const EvidenceLocation& where) {
@@ -95,8 +107,7 @@ std::string EvidenceFolderText(const EvidenceLocation& where) {
     return PartitionText(at->file, at->partition);
   }
   const auto& inside = std::get<ImageFileLocation>(where);
-  return PartitionText(inside.image, inside.partition) +
-         std::string(LocalFolderPart(inside.inner_path));
+  return PartitionText(inside) + std::string(LocalFolderPart(inside.inner_path));
 }
 
 EvidenceLocation ParseEvidenceLocation(std::string_view text, const FileThere& file_there) {

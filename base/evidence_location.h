@@ -5,11 +5,14 @@
 //   /cases/Thumbs.db                                   a file
 //   IMAGE#p<partition>:i<inode>:<inner path>           a file inside a disk image
 //   /cases/laptop.E01#p2:i1234:/Documents and Settings/eve/Thumbs.db
+//   IMAGE#p<partition>:s<store>:i<inode>:<inner path>  the same in a shadow-copy store
+//   /cases/laptop.E01#p2:s1:i1234:/Users/eve/AppData/.../thumbcache_96.db
 //
-// The partition (0 for an image without a partition table) and the metadata
-// address say which file is meant, so two deleted files of the same name in
-// one folder stay apart; the inner path is there for people and for finding
-// what lies beside the file, not to find the file.
+// The partition (0 for an image without a partition table), the store (the
+// volume as it is when none) and the metadata address say which file is
+// meant, so two deleted files of the same name in one folder stay apart; the
+// inner path is there for people and for finding what lies beside the file,
+// not to find the file.
 //
 // A cache found by its bytes rather than through a file system keeps the
 // byte offset where its header lies:
@@ -19,9 +22,9 @@
 //   /cases/pagefile.sys#o1048576
 //   /cases/laptop.E01#p1:o4333568:Thumbs.db
 //
-// Places to come are one more alternative here, with one more branch of the
-// parser after "#p<partition>:" or "#", never a parser of their own:
-//   a file in a shadow-copy store of a partition  IMAGE#p2:s1:i<inode>:<path>
+// Places to come are one more alternative or field here, with one more
+// branch of the parser after "#p<partition>:" or "#", never a parser of their
+// own.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +47,10 @@ struct ImageFileLocation {
   int partition = 0;       // 1-based in table order; 0 for an image without a table
   uint64_t inode = 0;      // the file system's metadata address of the file
   std::string inner_path;  // inside the file system, "/" between folders, from "/"
+  // The Volume Shadow Copy store the file system is read from, 1-based in
+  // the volume's order (oldest first, as vshadowinfo numbers them); 0 for
+  // the volume as it is.
+  int store = 0;
   friend bool operator==(const ImageFileLocation&, const ImageFileLocation&) = default;
 };
 
@@ -66,11 +73,14 @@ using EvidenceLocation = std::variant<FileLocation, ImageFileLocation, OffsetLoc
 // Partition numbers of the text form go up to this: above the thousands of
 // entries a crafted GPT or MBR chain can list, and far inside an int.
 inline constexpr int kMaxLocationPartition = 100000;
+// Store numbers likewise: Windows keeps at most 512 shadow copies of a
+// volume.
+inline constexpr int kMaxLocationStore = 512;
 
 // The text form above.
 std::string FormatEvidenceLocation(const EvidenceLocation& where);
 // The folder the row's Location column shows, ending in "/": the file's
-// folder, or IMAGE#p<partition>:<folder inside the image>.
+// folder, or IMAGE#p<partition>:[s<store>:]<folder inside the image>.
 std::string EvidenceFolderText(const EvidenceLocation& where);
 // The image an alternative lies in; null for a plain file.
 inline const ImageFileLocation* InImage(const EvidenceLocation& where) {

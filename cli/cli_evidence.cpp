@@ -27,6 +27,26 @@
 namespace glintvane::cli {
 namespace {
 
+// The stores walked in one partition, read or not.
+nlohmann::json ShadowCopiesJson(const EvidenceVolumeReport& volume) {
+  nlohmann::json stores = nlohmann::json::array();
+  for (const ShadowCopyReport& s : volume.shadow_copies) {
+    stores.push_back(
+        {{"store", s.store.number},
+         {"created_utc", TextOrNull(s.store.created_utc)},
+         {"identifier", TextOrNull(s.store.identifier)},
+         {"shadow_copy_id", TextOrNull(s.store.copy_identifier)},
+         {"volume_size", s.store.volume_size},
+         {"folders", s.folders},
+         {"files", s.files},
+         {"complete", s.walk_complete && s.unreadable_sectors == 0},
+         {"unreadable_sectors", s.unreadable_sectors},
+         {"error", TextOrNull(s.error)},
+         {"error_code", s.error.empty() ? nlohmann::json() : nlohmann::json(s.error_code)}});
+  }
+  return stores;
+}
+
 void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome, double seconds,
                bool unallocated) {
   nlohmann::json rows = nlohmann::json::array();
@@ -44,7 +64,9 @@ void PrintJson(const FoundCacheList& list, const EvidenceSearchOutcome& outcome,
          {"files", v.files},
          {"duplicate_of", v.duplicate_of == 0 ? nlohmann::json() : nlohmann::json(v.duplicate_of)},
          {"overlaps", v.overlaps == 0 ? nlohmann::json() : nlohmann::json(v.overlaps)},
-         {"past_end", TextOrNull(v.past_end)}});
+         {"past_end", TextOrNull(v.past_end)},
+         {"shadow_copies", ShadowCopiesJson(v)},
+         {"shadow_copies_error", TextOrNull(v.shadow_copies_error)}});
   }
   nlohmann::json doc = {{"root", outcome.image},
                         {"image", outcome.image},
@@ -122,9 +144,31 @@ void PrintExtentNotes(const EvidenceSearchOutcome& outcome) {
   }
 }
 
+// The stores of one partition that could not be read, or lost sectors.
+void SayShadowCopyFindings(const std::string& image, const EvidenceVolumeReport& v) {
+  if (!v.shadow_copies_error.empty()) {
+    std::fprintf(stderr, "glintvane-cli search: %s: partition %d: %s\n", Printable(image).c_str(),
+                 v.partition, Printable(v.shadow_copies_error).c_str());
+  }
+  for (const ShadowCopyReport& s : v.shadow_copies) {
+    if (!s.error.empty()) {
+      std::fprintf(stderr, "glintvane-cli search: %s: partition %d: %s\n", Printable(image).c_str(),
+                   v.partition, Printable(s.error).c_str());
+    }
+    if (s.unreadable_sectors > 0) {
+      std::fprintf(stderr,
+                   "glintvane-cli search: %s: partition %d: shadow-copy store %d (%s): %llu "
+                   "sectors could not be read and were read as zeros\n",
+                   Printable(image).c_str(), v.partition, s.store.number,
+                   s.store.identifier.c_str(),
+                   static_cast<unsigned long long>(s.unreadable_sectors));
+    }
+  }
+}
+
 // What the search found beside the caches, on standard error: volumes
-// without a file system or past the image's end, extents, unreadable indexes
-// and sectors. True when any file system was recognised.
+// without a file system or past the image's end, shadow-copy stores not read,
+// extents, unreadable indexes and sectors. True when any file system was recognised.
 bool SayFindings(const EvidenceSearchOutcome& outcome) {
   bool any_file_system = false;
   for (const EvidenceVolumeReport& v : outcome.volumes) {
@@ -136,6 +180,7 @@ bool SayFindings(const EvidenceSearchOutcome& outcome) {
       std::fprintf(stderr, "glintvane-cli search: %s: %s\n", Printable(outcome.image).c_str(),
                    Printable(v.past_end).c_str());
     }
+    SayShadowCopyFindings(outcome.image, v);
     any_file_system = any_file_system || !v.file_system.empty();
   }
   PrintExtentNotes(outcome);
@@ -163,12 +208,14 @@ bool IsImageSearchRoot(const std::string& root) {
   return S_ISREG(st.st_mode) || S_ISBLK(st.st_mode);
 }
 
-int RunImageSearch(const std::string& image, bool json, int code_page, bool unallocated) {
+int RunImageSearch(const std::string& image, bool json, int code_page, bool unallocated,
+                   bool shadow_copies) {
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
   options.code_page = code_page;
   options.unallocated = unallocated;
+  options.shadow_copies = shadow_copies;
   const auto start = std::chrono::steady_clock::now();
   EvidenceSearchOutcome outcome;
   {
@@ -206,10 +253,12 @@ int RunImageSearch(const std::string& image, bool json, int code_page, bool unal
                                  " volumes walked to their end, " + std::to_string(list.size()) +
                                  " caches listed");
   }
-  // Sectors lost, a volume cut short or no file system at all: the image
-  // was not read in full.
-  return any_file_system && outcome.unreadable_sectors == 0 && !outcome.truncated() ? kExitOk
-                                                                                    : kExitFailed;
+  // Sectors lost, a volume cut short, a shadow-copy store not read or no
+  // file system at all: the image was not read in full.
+  return any_file_system && outcome.unreadable_sectors == 0 && !outcome.truncated() &&
+                 !outcome.shadow_copies_incomplete()
+             ? kExitOk
+             : kExitFailed;
 }
 
 bool IsImageNotPlainBytes(const std::string& path) {

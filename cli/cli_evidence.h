@@ -13,8 +13,11 @@ namespace glintvane::cli {
 // a disk image (a file or a block device).
 bool IsImageSearchRoot(const std::string& root);
 
+// Searches the image; with `unallocated`, the free space of its file systems
+// too; with `shadow_copies`, the Volume Shadow Copy stores of its NTFS
+// volumes.
 int RunImageSearch(const std::string& image, bool json, int code_page = 1252,
-                   bool unallocated = false);
+                   bool unallocated = false, bool shadow_copies = true);
 
 // True for an EWF segment, another container (VMDK, VHD, VHDX, QCOW2, AFF) or
 // the first piece of a split raw image: files whose bytes are not the disk's

@@ -55,8 +55,10 @@ std::string SearchSummary(const SearchOutcome& outcome, size_t rows, int64_t who
 }
 
 int RunSearch(const std::string& root, bool json, bool follow_links, int code_page,
-              bool unallocated) {
-  if (IsImageSearchRoot(root)) return RunImageSearch(root, json, code_page, unallocated);
+              bool unallocated, bool shadow_copies) {
+  if (IsImageSearchRoot(root)) {
+    return RunImageSearch(root, json, code_page, unallocated, shadow_copies);
+  }
   FoundCacheList list;
   SearchOptions options;
   options.date_time_format = DefaultDateTimeFormat();
@@ -116,10 +118,12 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
   auto* sub = app.add_subcommand(
       "search",
       "List every Thumbs.db and thumbcache_*.db below a folder, recycled ones included; given a "
-      "disk image (raw, split raw, E01), every one in its file systems, deleted ones included");
+      "disk image (raw, split raw, E01, VMDK, VHD, VHDX, QCOW2, AFF), every one in its file "
+      "systems and their shadow copies, deleted ones included");
   auto root = std::make_shared<std::string>();
   auto json = std::make_shared<bool>(false);
   auto follow = std::make_shared<bool>(false);
+  auto no_shadow_copies = std::make_shared<bool>(false);
   sub->add_option("ROOT", *root, "The folder to search, or a disk image")->required();
   auto code_page = std::make_shared<int>(kDefaultCodePage);
   sub->add_flag("--json", *json, "Write the rows as JSON");
@@ -131,6 +135,9 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
   sub->add_flag("--follow-links", *follow,
                 "Follow symbolic links that lead to folders and files inside ROOT (without it, "
                 "links are never followed)");
+  sub->add_flag("--no-shadow-copies", *no_shadow_copies,
+                "In a disk image, search the NTFS volumes as they are and not their Volume "
+                "Shadow Copy stores");
   sub->add_option("--codepage", *code_page,
                   "Windows code page of the 8-bit paths in 280-byte recycle-bin records "
                   "(874, 932, 936, 949, 950, 1250-1258; default 1252)")
@@ -141,8 +148,8 @@ void AddSearchCommand(CLI::App& app, int& exit_code) {
           return "not a code page number: " + text;
         }
       });
-  sub->callback([&exit_code, root, json, follow, code_page, unallocated] {
-    exit_code = RunSearch(*root, *json, *follow, *code_page, *unallocated);
+  sub->callback([&exit_code, root, json, follow, code_page, unallocated, no_shadow_copies] {
+    exit_code = RunSearch(*root, *json, *follow, *code_page, *unallocated, !*no_shadow_copies);
   });
 }
 

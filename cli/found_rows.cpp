@@ -98,6 +98,17 @@ nlohmann::json FoundRowJson(const CacheFileRecord& row) {
       r["deleted_time"] = TextOrNull(row.deleted);
       r["deleted_utc"] = TextOrNull(row.deleted_utc);
     }
+    // Read from a shadow-copy store: which one; null for the volume as it is.
+    r["shadow_copy"] = inside->store == 0
+                           ? nlohmann::json()
+                           : nlohmann::json{{"store", inside->store},
+                                            {"created_utc", TextOrNull(row.shadow_created_utc)},
+                                            {"identifier", TextOrNull(row.shadow_identifier)}};
+    // The other places the same bytes lie under the same path.
+    nlohmann::json also = nlohmann::json::array();
+    for (const EvidenceLocation& where : row.also_in) also.push_back(FormatEvidenceLocation(where));
+    r["also_in"] = std::move(also);
+    r["sha256"] = TextOrNull(row.sha256);
   } else if (const OffsetLocation* at = AtOffset(row.location)) {
     // Found by its bytes: where its header lies, and whether the run or the
     // file it lies in holds all of it.

@@ -58,7 +58,9 @@ bool SameVolume(const EvidenceLocation& a, const EvidenceLocation& b) {
   const ImageFileLocation* in_a = InImage(a);
   const ImageFileLocation* in_b = InImage(b);
   if (in_a == nullptr || in_b == nullptr) return in_a == in_b;
-  return in_a->image == in_b->image && in_a->partition == in_b->partition;
+  // A shadow-copy store is the volume as it was: its own index names its caches.
+  return in_a->image == in_b->image && in_a->partition == in_b->partition &&
+         in_a->store == in_b->store;
 }
 
 }  // namespace

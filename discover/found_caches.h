@@ -43,6 +43,17 @@ struct CacheFileRecord {
   // Windows Search index the search met where the Windows layout keeps it
   // (SearchIndexFolderFor), which names its rows; "" when it met none.
   std::string search_index;
+  // Rows read from a Volume Shadow Copy store (the location names its
+  // number): when Windows made the copy (ISO 8601 in UTC) and the store's
+  // identifier.
+  std::string shadow_created_utc;
+  std::string shadow_identifier;
+  // The SHA-256 of the file's bytes, where an image's search compared them
+  // with a copy of the same file in a shadow-copy store; "" otherwise.
+  std::string sha256;
+  // The other places where the same bytes lie under the same path (the
+  // volume as it is, stores), listed once here instead of once each.
+  std::vector<EvidenceLocation> also_in;
 };
 
 // A Windows Search database (Windows.edb, Windows.db) a search met.
@@ -68,6 +79,8 @@ class FoundCacheList {
   bool empty() const { return rows_.empty(); }
   const CacheFileRecord& operator[](size_t i) const { return rows_[i]; }
   const std::vector<CacheFileRecord>& rows() const { return rows_; }
+  // Row `i` for a change of anything but its location and path.
+  CacheFileRecord& Edit(size_t i) { return rows_[i]; }
 
   // Appends the record unless a row with the same path is listed already
   // (exact comparison). Returns true when it was appended.

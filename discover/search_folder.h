@@ -50,6 +50,9 @@ struct SearchOptions {
   // A disk image only: also the Thumbs.db found by their bytes in the
   // unallocated space of its file systems, whose entries are gone.
   bool unallocated = false;
+  // Disk images: the Volume Shadow Copy stores of each NTFS volume are
+  // searched too.
+  bool shadow_copies = true;
 };
 
 struct SearchOutcome {

@@ -23,17 +23,9 @@ EvidenceFileSource::~EvidenceFileSource() {
 
 ReadResult<std::unique_ptr<EvidenceFileSource>> EvidenceFileSource::Open(
     const ImageFileLocation& path, std::shared_ptr<EvidenceImage> image) {
-  EvidenceVolume* volume = image->Volume(path.partition);
-  if (volume == nullptr) {
-    return Fail(kErrNoPartition,
-                "The image " + path.image + " has no partition " + std::to_string(path.partition));
-  }
-  if (volume->fs == nullptr) {
-    return Fail(kErrNoFileSystem, "No file system was recognised in partition " +
-                                      std::to_string(path.partition) + " of " + path.image + ": " +
-                                      volume->error);
-  }
-  TSK_FS_FILE* file = tsk_fs_file_open_meta(volume->fs, nullptr, path.inode);
+  const auto fs = image->FileSystemAt(path.partition, path.store);
+  if (!fs) return tl::unexpected(fs.error());
+  TSK_FS_FILE* file = tsk_fs_file_open_meta(*fs, nullptr, path.inode);
   if (file == nullptr || file->meta == nullptr) {
     const std::string why = TskErrorText();
     tsk_error_reset();
@@ -96,11 +88,11 @@ tl::expected<size_t, IoError> EvidenceFileSource::ReadAt(uint64_t offset, std::s
   return done;
 }
 
-std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
+std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition, int store,
                                           const std::string& folder, std::string_view name) {
-  EvidenceVolume* volume = image.Volume(partition);
-  if (volume == nullptr || volume->fs == nullptr) return std::nullopt;
-  TSK_FS_DIR* dir = tsk_fs_dir_open(volume->fs, folder.c_str());
+  const auto fs = image.FileSystemAt(partition, store);
+  if (!fs) return std::nullopt;
+  TSK_FS_DIR* dir = tsk_fs_dir_open(*fs, folder.c_str());
   if (dir == nullptr) {
     tsk_error_reset();
     return std::nullopt;

@@ -62,9 +62,10 @@ class EvidenceFileSource final : public ByteSource {
 };
 
 // The metadata address of the entry called `name` (any letter case) in the
-// folder `folder` ("/"-separated, from "/") of a partition; a live entry
-// before a deleted one. Nothing when the folder or the name is not there.
-std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition,
+// folder `folder` ("/"-separated, from "/") of a partition as it is or as
+// shadow-copy store `store` holds it (0: as it is); a live entry before a
+// deleted one. Nothing when the folder or the name is not there.
+std::optional<uint64_t> FindEvidenceEntry(EvidenceImage& image, int partition, int store,
                                           const std::string& folder, std::string_view name);
 
 }  // namespace glintvane

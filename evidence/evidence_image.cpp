@@ -18,6 +18,7 @@
 #include "base/error_codes.h"
 #include "discover/cache_names.h"
 #include "evidence/image_containers.h"
+#include "evidence/shadow_copies.h"
 
 namespace glintvane {
 namespace {
@@ -214,18 +215,6 @@ void TskClose(TSK_IMG_INFO* img) {
 
 void TskStat(TSK_IMG_INFO*, FILE*) {}
 
-// The Sleuth Kit's image over `source`, said to be `size` bytes long; null on
-// failure, with TSK's error set.
-TSK_IMG_INFO* OpenTskImage(ImageByteSource& source, uint64_t size) {
-  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
-  if (tsk == nullptr) return nullptr;
-  tsk->source = &source;
-  TSK_IMG_INFO* img = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(size), kImageSectorSize,
-                                            TskRead, TskClose, TskStat);
-  if (img == nullptr) std::free(tsk);
-  return img;
-}
-
 bool IsBlockDeviceOrFile(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
@@ -283,6 +272,31 @@ std::string FsTypeName(TSK_FS_TYPE_ENUM type) {
 }
 
 }  // namespace
+
+TSK_IMG_INFO* OpenTskImage(ImageByteSource& source, uint64_t size) {
+  auto* tsk = static_cast<TskImage*>(std::calloc(1, sizeof(TskImage)));
+  if (tsk == nullptr) return nullptr;
+  tsk->source = &source;
+  TSK_IMG_INFO* img = tsk_img_open_external(tsk, static_cast<TSK_OFF_T>(size), kImageSectorSize,
+                                            TskRead, TskClose, TskStat);
+  if (img == nullptr) std::free(tsk);
+  return img;
+}
+
+TSK_FS_INFO* OpenTskFileSystem(TSK_IMG_INFO* img, ImageByteSource& source, uint64_t offset,
+                               std::string& error) {
+  const TSK_FS_TYPE_ENUM named = NamedFsType(source, offset);
+  TSK_FS_INFO* fs = tsk_fs_open_img(img, static_cast<TSK_OFF_T>(offset), named);
+  if (fs == nullptr && named != TSK_FS_TYPE_DETECT) {
+    tsk_error_reset();
+    fs = tsk_fs_open_img(img, static_cast<TSK_OFF_T>(offset), TSK_FS_TYPE_DETECT);
+  }
+  if (fs == nullptr) {
+    error = TskErrorText();
+    tsk_error_reset();
+  }
+  return fs;
+}
 
 std::string_view ImageFormatName(ImageFormat format) {
   switch (format) {
@@ -432,6 +446,8 @@ uint64_t ImageByteSource::first_unreadable_offset() const {
 }
 
 EvidenceImage::~EvidenceImage() {
+  // The stores read through the image's bytes: let go first.
+  shadows_.clear();
   for (EvidenceVolume& volume : volumes_) {
     if (volume.fs != nullptr) tsk_fs_close(volume.fs);
   }
@@ -602,17 +618,8 @@ bool EvidenceImage::OpenFileSystem(EvidenceVolume& volume) {
     volume.error = size() == 0 ? "the image is empty" : "it lies wholly past the image's end";
     return false;
   }
-  const TSK_FS_TYPE_ENUM named = NamedFsType(*source_, volume.offset);
-  volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), named);
-  if (volume.fs == nullptr && named != TSK_FS_TYPE_DETECT) {
-    tsk_error_reset();
-    volume.fs = tsk_fs_open_img(img_, static_cast<TSK_OFF_T>(volume.offset), TSK_FS_TYPE_DETECT);
-  }
-  if (volume.fs == nullptr) {
-    volume.error = TskErrorText();
-    tsk_error_reset();
-    return false;
-  }
+  volume.fs = OpenTskFileSystem(img_, *source_, volume.offset, volume.error);
+  if (volume.fs == nullptr) return false;
   volume.fs_name = FsTypeName(volume.fs->ftype);
   return true;
 }
@@ -659,6 +666,55 @@ EvidenceVolume* EvidenceImage::Volume(int partition) {
     if (volume.partition == partition) return &volume;
   }
   return nullptr;
+}
+
+tl::expected<ShadowCopies*, std::string> EvidenceImage::ShadowCopiesOf(int partition) {
+  const auto known = shadows_.find(partition);
+  if (known != shadows_.end()) {
+    if (!known->second) return tl::unexpected(known->second.error());
+    return known->second->get();
+  }
+  EvidenceVolume* volume = Volume(partition);
+  tl::expected<std::unique_ptr<ShadowCopies>, std::string> opened;
+  if (volume == nullptr || volume->fs == nullptr || !TSK_FS_TYPE_ISNTFS(volume->fs->ftype)) {
+    opened = tl::unexpected("partition " + std::to_string(partition) +
+                            " holds no NTFS file system, and so no shadow copies");
+  } else {
+    opened = ShadowCopies::Open(*source_, volume->offset, volume->length);
+  }
+  const auto& kept = shadows_.emplace(partition, std::move(opened)).first->second;
+  if (!kept) return tl::unexpected(kept.error());
+  return kept->get();
+}
+
+uint64_t EvidenceImage::unreadable_sectors() {
+  uint64_t lost = source_->unreadable_sectors();
+  for (const auto& [partition, copies] : shadows_) {
+    if (copies) lost += (*copies)->unreadable_sectors();
+  }
+  return lost;
+}
+
+ReadResult<TSK_FS_INFO*> EvidenceImage::FileSystemAt(int partition, int store) {
+  EvidenceVolume* volume = Volume(partition);
+  if (volume == nullptr) {
+    return Fail(kErrNoPartition,
+                "The image " + path_ + " has no partition " + std::to_string(partition));
+  }
+  if (volume->fs == nullptr) {
+    return Fail(kErrNoFileSystem, "No file system was recognised in partition " +
+                                      std::to_string(partition) + " of " + path_ + ": " +
+                                      volume->error);
+  }
+  if (store == 0) return volume->fs;
+  auto copies = ShadowCopiesOf(partition);
+  if (!copies) return Fail(kErrShadowCopy, "In " + path_ + ", " + copies.error());
+  auto fs = (*copies)->FileSystem(store);
+  if (!fs) {
+    return Fail(fs.error().code, "In partition " + std::to_string(partition) + " of " + path_ +
+                                     ", " + fs.error().detail);
+  }
+  return *fs;
 }
 
 bool LooksLikeEvidenceImage(const std::string& path) {

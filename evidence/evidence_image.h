@@ -98,6 +98,8 @@ struct EvidenceVolume {
   std::string past_end;
 };
 
+class ShadowCopies;
+
 class EvidenceImage {
  public:
   ~EvidenceImage();
@@ -130,6 +132,17 @@ class EvidenceImage {
   EvidenceVolume* Volume(int partition);
   // True when a partition or a file system ends past the image's end.
   bool truncated();
+  // The Volume Shadow Copy stores of the NTFS volume `partition`, read once
+  // and kept (see shadow_copies.h); none when it holds no copies. The error
+  // says why they cannot be read, or that the volume is no NTFS one.
+  tl::expected<ShadowCopies*, std::string> ShadowCopiesOf(int partition);
+  // Sectors read as zeros so far: the image's, and the reads of any
+  // shadow-copy store opened that libvshadow refused.
+  uint64_t unreadable_sectors();
+  // The file system of `partition` as it is (`store` 0) or as shadow-copy
+  // store `store` holds it. The error's code is kErrNoPartition,
+  // kErrNoFileSystem or kErrShadowCopy; its detail a sentence for the user.
+  ReadResult<TSK_FS_INFO*> FileSystemAt(int partition, int store);
 
  private:
   EvidenceImage() = default;
@@ -150,6 +163,7 @@ class EvidenceImage {
   bool volumes_read_ = false;
   bool partitioned_ = false;
   std::vector<EvidenceVolume> volumes_;
+  std::map<int, tl::expected<std::unique_ptr<ShadowCopies>, std::string>> shadows_;
 };
 
 // True when `path` names something that looks like a disk image rather than a
@@ -160,5 +174,14 @@ bool LooksLikeEvidenceImage(const std::string& path);
 
 // The message The Sleuth Kit left for its last failed call, on one line.
 std::string TskErrorText();
+
+// The Sleuth Kit's image over `source`, said to be `size` bytes long; null on
+// failure, with TSK's error set. tsk_img_close frees it.
+TSK_IMG_INFO* OpenTskImage(ImageByteSource& source, uint64_t size);
+// The file system at `offset` of `img`, whose bytes `source` reads: the type
+// its boot sector names is tried alone first, detection after. Null with
+// `error` set (and TSK's reset) when none opens.
+TSK_FS_INFO* OpenTskFileSystem(TSK_IMG_INFO* img, ImageByteSource& source, uint64_t offset,
+                               std::string& error);
 
 }  // namespace glintvane

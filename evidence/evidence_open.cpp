@@ -20,10 +20,10 @@ namespace {
 OpenedBeside OpenBesideInImage(const ImageFileLocation& where,
                                const std::shared_ptr<EvidenceImage>& image,
                                const std::string& path) {
-  const auto inode = FindEvidenceEntry(*image, where.partition, std::string(LocalFolderPart(path)),
-                                       LocalFilePart(path));
+  const auto inode = FindEvidenceEntry(*image, where.partition, where.store,
+                                       std::string(LocalFolderPart(path)), LocalFilePart(path));
   if (!inode || *inode == where.inode) return {};
-  const ImageFileLocation beside{where.image, where.partition, *inode, path};
+  const ImageFileLocation beside{where.image, where.partition, *inode, path, where.store};
   auto source = EvidenceFileSource::Open(beside, image);
   if (!source) return {};
   return {std::move(*source), FormatEvidenceLocation(beside)};
@@ -67,7 +67,7 @@ tl::expected<OpenedCache, ReadError> OpenAtOffset(const OffsetLocation& where, O
     auto held = images.Get(where.file);
     if (!held) return tl::unexpected(held.error());
     image = std::move(*held);
-    lost_before = image->bytes().unreadable_sectors();
+    lost_before = image->unreadable_sectors();
     bytes = &image->bytes();
     keep = image;
   }
@@ -117,7 +117,7 @@ tl::expected<OpenedCache, ReadError> Open(const EvidenceLocation& where, OpenIma
   auto held = images.Get(inside->image);
   if (!held) return tl::unexpected(held.error());
   image = std::move(*held);
-  lost_before = image->bytes().unreadable_sectors();
+  lost_before = image->unreadable_sectors();
   return OpenInImage(*inside, image, options);
 }
 
@@ -231,7 +231,7 @@ CacheReadResult ReadCacheAt(const EvidenceLocation& where, OpenImages& images,
     NameFromSearchIndex(*cache, first, images.search_indexes(), path, target, options, result);
   }
   // Only this read's: the image may have lost sectors to its search already.
-  const uint64_t lost = image ? image->bytes().unreadable_sectors() - lost_before : 0;
+  const uint64_t lost = image ? image->unreadable_sectors() - lost_before : 0;
   if (lost > 0) {
     target.errors.Add({Severity::kWarning, kErrUnreadableSectors, path, std::to_string(lost)});
   }

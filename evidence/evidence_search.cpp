@@ -9,6 +9,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "base/error_codes.h"
 #include "base/file_time.h"
 #include "base/windows_path.h"
 #include "carve/carve_scan.h"
@@ -18,6 +19,7 @@
 #include "evidence/carve_source.h"
 #include "evidence/evidence_file.h"
 #include "evidence/evidence_image.h"
+#include "export/digest.h"
 
 namespace glintvane {
 namespace {
@@ -43,22 +45,33 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
+// One file system to walk: a partition's as it is, or as a shadow-copy
+// store holds it.
+struct WalkedFileSystem {
+  int partition = 0;
+  int store = 0;  // 0: the volume as it is
+  TSK_FS_INFO* fs = nullptr;
+  const ShadowStoreFacts* facts = nullptr;  // the store's; null for the volume
+  ImageByteSource* store_bytes = nullptr;   // likewise
+};
+
 class VolumeWalk {
  public:
   VolumeWalk(FoundCacheList& list, const SearchOptions& options, EvidenceSearchOutcome& outcome,
-             std::shared_ptr<EvidenceImage> image, EvidenceVolume& volume,
-             EvidenceVolumeReport& report)
+             std::shared_ptr<EvidenceImage> image, const WalkedFileSystem& walked,
+             FileSystemWalkReport& report, SameCacheRows& same)
       : list_(list),
         options_(options),
         outcome_(outcome),
         image_(std::move(image)),
-        volume_(volume),
-        report_(report) {}
+        walked_(walked),
+        report_(report),
+        same_(same) {}
 
   void Run() {
     const auto flags = static_cast<TSK_FS_DIR_WALK_FLAG_ENUM>(
         TSK_FS_DIR_WALK_FLAG_ALLOC | TSK_FS_DIR_WALK_FLAG_UNALLOC | TSK_FS_DIR_WALK_FLAG_RECURSE);
-    if (tsk_fs_dir_walk(volume_.fs, volume_.fs->root_inum, flags, &VolumeWalk::Visit, this) != 0) {
+    if (tsk_fs_dir_walk(walked_.fs, walked_.fs->root_inum, flags, &VolumeWalk::Visit, this) != 0) {
       report_.error = TskErrorText();
       tsk_error_reset();
     } else {
@@ -126,7 +139,8 @@ class VolumeWalk {
   }
 
   ImageFileLocation PathOf(const Candidate& c) const {
-    return ImageFileLocation{outcome_.image, volume_.partition, c.inode, c.folder + c.name};
+    return ImageFileLocation{outcome_.image, walked_.partition, c.inode, c.folder + c.name,
+                             walked_.store};
   }
 
   CacheFileRecord RowOf(const Candidate& c) const {
@@ -139,14 +153,27 @@ class VolumeWalk {
     }
     SetRecordLocation(row, PathOf(c));
     row.entry_deleted = c.deleted;
+    if (walked_.facts != nullptr) {
+      row.shadow_created_utc = walked_.facts->created_utc;
+      row.shadow_identifier = walked_.facts->identifier;
+    }
     return row;
   }
 
   void AddRow(const Candidate& c, CacheFileRecord row) {
+    // A store's copy of a cache listed already is named in that row.
+    if (walked_.store != 0 && same_.Merge(row)) return;
     if (AddCacheFileRow(list_, std::move(row), options_)) {
       ++outcome_.rows_added;
       if (c.deleted) ++outcome_.deleted_rows;
+      same_.Note(list_.size() - 1);
     }
+  }
+
+  // Sectors read as zeros so far, under the file system walked.
+  uint64_t Lost() const {
+    return image_->bytes().unreadable_sectors() +
+           (walked_.store_bytes != nullptr ? walked_.store_bytes->unreadable_sectors() : 0);
   }
 
   std::unique_ptr<EvidenceFileSource> OpenCandidate(const Candidate& c) {
@@ -158,11 +185,11 @@ class VolumeWalk {
   bool ContentIsCache(const Candidate& c) {
     auto source = OpenCandidate(c);
     if (!source) return true;  // listed so that it is seen, as on disk
-    const uint64_t lost_before = image_->bytes().unreadable_sectors();
+    const uint64_t lost_before = Lost();
     std::array<uint8_t, 8> head{};
     const auto got = source->ReadAt(0, head);
     // Zeros read for a bad sector say nothing about the file: listed too.
-    if (image_->bytes().unreadable_sectors() != lost_before) return true;
+    if (Lost() != lost_before) return true;
     return !got || StartsLikeCache(std::span(head).first(*got));
   }
 
@@ -282,6 +309,8 @@ class VolumeWalk {
     SetRecordLocation(row, plain.location);
     row.modified_utc = plain.modified_utc;
     row.entry_deleted = plain.entry_deleted;
+    row.shadow_created_utc = plain.shadow_created_utc;
+    row.shadow_identifier = plain.shadow_identifier;
     return row;
   }
 
@@ -289,8 +318,9 @@ class VolumeWalk {
   const SearchOptions& options_;
   EvidenceSearchOutcome& outcome_;
   std::shared_ptr<EvidenceImage> image_;
-  EvidenceVolume& volume_;
-  EvidenceVolumeReport& report_;
+  const WalkedFileSystem& walked_;
+  FileSystemWalkReport& report_;
+  SameCacheRows& same_;
   std::string folder_;
   std::vector<Candidate> later_;
 };
@@ -334,14 +364,93 @@ void SearchFreeSpace(FoundCacheList& list, const SearchOptions& options,
   }
 }
 
+// The SHA-256 of a file in `image`; "" when it cannot be read.
+std::string Sha256In(const std::shared_ptr<EvidenceImage>& image, const ImageFileLocation& where) {
+  auto source = EvidenceFileSource::Open(where, image);
+  if (!source) return {};
+  const auto print = FingerprintSource(**source);
+  return print ? print->sha256 : std::string();
+}
+
+// The shadow-copy stores of the volume just walked, oldest first, each
+// walked as the volume was; a store that cannot be read is named in its
+// report and the next one is read.
+void WalkShadowCopies(FoundCacheList& list, const SearchOptions& options,
+                      EvidenceSearchOutcome& outcome, const std::shared_ptr<EvidenceImage>& image,
+                      const EvidenceVolume& volume, EvidenceVolumeReport& report,
+                      SameCacheRows& same) {
+  auto copies = image->ShadowCopiesOf(volume.partition);
+  if (!copies) {
+    report.shadow_copies_error = copies.error();
+    return;
+  }
+  ShadowCopies& stores = **copies;
+  for (int number = 1; number <= static_cast<int>(stores.count()) && !outcome.stopped; ++number) {
+    ShadowCopyReport& store = report.shadow_copies.emplace_back();
+    store.store = stores.facts(number);
+    auto fs = stores.FileSystem(number);
+    if (fs) {
+      const WalkedFileSystem walked{volume.partition, number, *fs, &store.store,
+                                    &stores.bytes(number)};
+      VolumeWalk(list, options, outcome, image, walked, store, same).Run();
+      if (!store.error.empty()) store.error_code = kErrShadowCopy;  // its walk ended early
+    } else {
+      store.error = fs.error().detail;
+      store.error_code = fs.error().code;
+    }
+    store.unreadable_sectors = stores.bytes(number).unreadable_sectors();
+  }
+}
+
 }  // namespace
+
+void SameCacheRows::Note(size_t index) {
+  if (const ImageFileLocation* inside = InImage(list_[index].location)) {
+    by_path_[Upper(inside->inner_path)].push_back(index);
+  }
+}
+
+const std::string& SameCacheRows::HashOf(size_t index) {
+  if (hashed_.insert(index).second && list_[index].sha256.empty()) {
+    if (const ImageFileLocation* inside = InImage(list_[index].location)) {
+      list_.Edit(index).sha256 = hash_(*inside);
+    }
+  }
+  return list_[index].sha256;
+}
+
+bool SameCacheRows::Merge(CacheFileRecord& row) {
+  const ImageFileLocation* inside = InImage(row.location);
+  if (inside == nullptr) return false;
+  if (row.sha256.empty()) row.sha256 = hash_(*inside);
+  if (row.sha256.empty()) return false;
+  const auto noted = by_path_.find(Upper(inside->inner_path));
+  if (noted == by_path_.end()) return false;
+  for (const size_t index : noted->second) {
+    if (HashOf(index) == row.sha256) {
+      list_.Edit(index).also_in.push_back(row.location);
+      return true;
+    }
+  }
+  return false;
+}
 
 bool EvidenceSearchOutcome::complete() const {
   if (!opened || stopped || unreadable_sectors > 0 || truncated()) return false;
   for (const EvidenceVolumeReport& volume : volumes) {
     if (!volume.walk_complete && volume.duplicate_of == 0) return false;
   }
-  return true;
+  return !shadow_copies_incomplete();
+}
+
+bool EvidenceSearchOutcome::shadow_copies_incomplete() const {
+  for (const EvidenceVolumeReport& volume : volumes) {
+    if (!volume.shadow_copies_error.empty()) return true;
+    for (const ShadowCopyReport& store : volume.shadow_copies) {
+      if (!store.walk_complete || store.unreadable_sectors > 0) return true;
+    }
+  }
+  return false;
 }
 
 bool EvidenceSearchOutcome::truncated() const {
@@ -396,7 +505,13 @@ EvidenceSearchOutcome SearchEvidenceImage(FoundCacheList& list, OpenImages& imag
                                std::to_string(volume.partition) + " (" + volume.error + ")";
       continue;
     }
-    VolumeWalk(list, options, outcome, image, volume, report).Run();
+    SameCacheRows same(list,
+                       [&image](const ImageFileLocation& where) { return Sha256In(image, where); });
+    const WalkedFileSystem walked{volume.partition, 0, volume.fs};
+    VolumeWalk(list, options, outcome, image, walked, report, same).Run();
+    if (options.shadow_copies && !outcome.stopped && TSK_FS_TYPE_ISNTFS(volume.fs->ftype)) {
+      WalkShadowCopies(list, options, outcome, image, volume, report, same);
+    }
   }
   if (options.unallocated && !outcome.stopped) SearchFreeSpace(list, options, outcome);
   list.NameSearchIndexes(outcome.search_indexes);

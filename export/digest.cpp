@@ -92,12 +92,16 @@ Digests RangeDigester::Of(ByteSource& source, uint64_t start, uint64_t length) {
 tl::expected<FileFingerprint, IoError> FingerprintFile(const std::string& path) {
   auto source = FileByteSource::Open(path);
   if (!source) return tl::unexpected(source.error());
+  return FingerprintSource(**source);
+}
+
+tl::expected<FileFingerprint, IoError> FingerprintSource(ByteSource& source) {
   ContextPtr context = NewContext(EVP_sha256());
   if (!context) return tl::unexpected(IoError{0, "SHA-256 is not available"});
   std::vector<uint8_t> piece(kFingerprintPiece);
   uint64_t offset = 0;
   for (;;) {
-    auto got = (*source)->ReadAt(offset, piece);
+    auto got = source.ReadAt(offset, piece);
     if (!got) return tl::unexpected(got.error());
     if (*got == 0) break;
     EVP_DigestUpdate(context.get(), piece.data(), *got);

@@ -61,5 +61,7 @@ struct FileFingerprint {
 // The size and SHA-256 of a whole file, read in pieces (swap and
 // hibernation files run to gigabytes).
 tl::expected<FileFingerprint, IoError> FingerprintFile(const std::string& path);
+// The same over any byte source: a file inside a disk image.
+tl::expected<FileFingerprint, IoError> FingerprintSource(ByteSource& source);
 
 }  // namespace glintvane

@@ -31,7 +31,7 @@ dict=fuzz/thumbs.dict
 
 all_targets=(fuzz_thumbs_cache fuzz_carve_scan fuzz_jpeg_walker fuzz_png_walker fuzz_info2
   fuzz_language_file fuzz_thumbcache fuzz_thumbcache_index fuzz_recycle_info fuzz_extract fuzz_container
-  fuzz_search_index)
+  fuzz_search_index fuzz_location)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all_targets[*]}}"
 
 # Largest input per target: big enough for the structures each parser
@@ -46,6 +46,7 @@ declare -A max_len=(
   [fuzz_thumbcache]=16384 [fuzz_thumbcache_index]=16384 [fuzz_recycle_info]=2048
   [fuzz_container]=262144
   [fuzz_search_index]=65536
+  [fuzz_location]=512
 )
 
 echo "== fuzz: building ${targets[*]} in $build"
@@ -140,6 +141,11 @@ seed() {
       cp "$f" "$dir/info-$n"
       n=$((n + 1))
     done < <(find "$real/recyclebin" -type f -name '$I*' -print0)
+    ;;
+  fuzz_location)
+    printf '%s' '/cases/laptop.E01#p2:i1234:/Documents and Settings/eve/Thumbs.db' >"$dir/volume"
+    printf '%s' '/cases/laptop.E01#p2:s1:i1234:/Users/eve/thumbcache_96.db' >"$dir/store"
+    printf '%s' '/x/a#p1:i2:/b.dd#p0:s512:i5:/c#p9:i9:/T.db' >"$dir/markers"
     ;;
   fuzz_search_index)
     # The start of each real index, and a small Windows.db with a few items

@@ -11,9 +11,9 @@ packages=(
   xvfb xauth
   desktop-file-utils appstream man-db
   build-essential dpkg-dev debhelper lintian devscripts
-  libtsk-dev libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libbfio-dev libafflib-dev
+  libtsk-dev libewf-dev libvmdk-dev libvhdi-dev libqcow-dev libvshadow-dev libbfio-dev libafflib-dev
   libesedb-dev libsqlite3-dev
-  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk qemu-utils afflib-tools
+  sleuthkit ewf-tools dosfstools mtools ntfs-3g fdisk qemu-utils afflib-tools libvshadow-utils
   libesedb-utils sqlite3 time poppler-utils fonts-dejavu-core
 )
 missing=()

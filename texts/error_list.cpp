@@ -28,6 +28,7 @@ constexpr CodeText kCodeTexts[] = {
     {kErrImageEntry, kTextImageEntryError, false},
     {kErrUnreadableSectors, kTextSectorsReadAsZeros, false},
     {kErrImageRecycleIndex, kTextRecycleBinOpenError, false},
+    {kErrShadowCopy, kTextShadowCopyError, false},
 };
 
 const CodeText* TextOf(int code) {

@@ -10,7 +10,7 @@
 namespace glintvane {
 
 // The original table's 79 texts, then the window's own.
-inline constexpr int kUiTextCount = 214;
+inline constexpr int kUiTextCount = 215;
 
 enum UiText : int {
   kTextProductName = 0,
@@ -231,6 +231,8 @@ enum UiText : int {
   kTextSearchIndex = 211,
   kTextNamedBySearchIndex = 212,
   kTextSearchIndexFiles = 213,
+  // The text of error code 1707.
+  kTextShadowCopyError = 214,
 };
 
 // The built-in English texts, in index order.

@@ -100,8 +100,8 @@ TEST(FoundCachesSort, SortIsStableKeepsPathIndexAndReportsBadTimesOnce) {
 TEST(FoundSearchIndexes, EachThumbcacheGetsTheIndexOfItsOwnVolume) {
   const std::string explorer = "/Users/eve/AppData/Local/Microsoft/Windows/Explorer/";
   const std::string folder = "/ProgramData/Microsoft/Search/Data/Applications/Windows/";
-  auto in_image = [](int partition, uint64_t inode, const std::string& path) {
-    return EvidenceLocation(ImageFileLocation{"/case/disk.E01", partition, inode, path});
+  auto in_image = [](int partition, uint64_t inode, const std::string& path, int store = 0) {
+    return EvidenceLocation(ImageFileLocation{"/case/disk.E01", partition, inode, path, store});
   };
   const std::vector<FoundSearchIndex> indexes = {
       {in_image(2, 10, folder + "Windows.db"), "deleted db", true},
@@ -109,6 +109,7 @@ TEST(FoundSearchIndexes, EachThumbcacheGetsTheIndexOfItsOwnVolume) {
       {in_image(3, 12, folder + "Windows.db"), "p3 db", false},
       {FileLocation{"/copy" + folder + "Windows.edb"}, "disk edb", false},
       {in_image(1, 13, "/Other/Windows.db"), "elsewhere", false},
+      {in_image(2, 11, folder + "Windows.edb", 1), "p2 store 1 edb", false},
   };
   auto named = [&](const EvidenceLocation& where) {
     const FoundSearchIndex* index = SearchIndexOf(where, indexes);
@@ -119,6 +120,11 @@ TEST(FoundSearchIndexes, EachThumbcacheGetsTheIndexOfItsOwnVolume) {
   EXPECT_EQ(named(in_image(3, 1, "/users/EVE/AppData/Local/Microsoft/Windows/Explorer/t.db")),
             "p3 db");
   EXPECT_EQ(named(in_image(1, 1, explorer + "thumbcache_32.db")), "none");
+  // A shadow copy's cache is named by the index of the same copy.
+  EXPECT_EQ(named(in_image(2, 1, explorer + "thumbcache_32.db", 1)), "p2 store 1 edb");
+  EXPECT_EQ(named(in_image(2, 1, explorer + "thumbcache_32.db", 2)), "none");
+  // Bytes found at an offset have no folder to look in.
+  EXPECT_EQ(named(OffsetLocation{"/case/disk.E01", 2, 4096, "thumbcache_32.db"}), "none");
   EXPECT_EQ(named(FileLocation{"/copy" + explorer + "thumbcache_32.db"}), "disk edb");
   EXPECT_EQ(named(FileLocation{"/elsewhere" + explorer + "thumbcache_32.db"}), "none");
 

@@ -31,6 +31,13 @@ TEST(EvidenceLocation, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
   EXPECT_EQ(text, "/cases/laptop.E01#p2:i1234:/Documents and Settings/eve/Thumbs.db");
   EXPECT_EQ(EvidenceFolderText(a), "/cases/laptop.E01#p2:/Documents and Settings/eve/");
   EXPECT_EQ(Parse(text, {a.image}), EvidenceLocation(a));
+  // The same file as a shadow-copy store holds it is another place.
+  ImageFileLocation in_store = a;
+  in_store.store = 1;
+  EXPECT_EQ(FormatEvidenceLocation(in_store),
+            "/cases/laptop.E01#p2:s1:i1234:/Documents and Settings/eve/Thumbs.db");
+  EXPECT_EQ(EvidenceFolderText(in_store), "/cases/laptop.E01#p2:s1:/Documents and Settings/eve/");
+  EXPECT_EQ(Parse(FormatEvidenceLocation(in_store), {a.image}), EvidenceLocation(in_store));
   // Two deleted files of one name in one folder differ in their address.
   ImageFileLocation b = a;
   b.inode = 1240;
@@ -44,6 +51,7 @@ TEST(EvidenceLocation, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
            ImageFileLocation{"/x/a#p1:i2:/b.dd", 0, 5, "/c#p9:i9:/d/Thumbs.db"},
            ImageFileLocation{"/x/#p#p:#", 7, 0, "/:#p/Thumbs.db"},
            ImageFileLocation{"/x/disk#1.E01", 100000, UINT64_MAX, "/"},
+           ImageFileLocation{"/x/disk.E01", 2, 77, "/s1:i5:/Thumbs.db", 512},
        }) {
     EXPECT_EQ(Parse(FormatEvidenceLocation(odd), {odd.image}), EvidenceLocation(odd))
         << FormatEvidenceLocation(odd);
@@ -55,11 +63,26 @@ TEST(EvidenceLocation, ReadsBackWhatItWritesAndKeepsDeletedTwinsApart) {
   EXPECT_EQ(InImage(Parse("/x/a#p1:i2:/b.dd#p0:i5:/T.db", {"/x/a", "/x/a#p1:i2:/b.dd"}))->image,
             "/x/a");
 
-  for (const char* bad :
-       {"disk.raw", "disk.raw#p", "disk.raw#px:i1:/a", "disk.raw#p1:i:/a", "disk.raw#p1:i1:a",
-        "#p1:i1:/a", "disk.raw#p1:i99999999999999999999:/a", "disk.raw#p1000000:i1:/a",
-        "disk.raw#p-1:i1:/a", "disk.raw#p1:i-1:/a", "disk.raw#p1:s1:i5:/a", "disk.raw#o512x",
-        "disk.raw#o", "disk.raw#p1:o5", "disk.raw#p1:o:T"}) {
+  for (const char* bad : {"disk.raw",
+                          "disk.raw#p",
+                          "disk.raw#px:i1:/a",
+                          "disk.raw#p1:i:/a",
+                          "disk.raw#p1:i1:a",
+                          "#p1:i1:/a",
+                          "disk.raw#p1:i99999999999999999999:/a",
+                          "disk.raw#p1000000:i1:/a",
+                          "disk.raw#p-1:i1:/a",
+                          "disk.raw#p1:i-1:/a",
+                          "disk.raw#p1:s0:i5:/a",
+                          "disk.raw#p1:s:i5:/a",
+                          "disk.raw#p1:s513:i5:/a",
+                          "disk.raw#p1:s1:/a",
+                          "disk.raw#p1:s1:s2:i5:/a",
+                          "disk.raw#p1:s1:o5:T",
+                          "disk.raw#o512x",
+                          "disk.raw#o",
+                          "disk.raw#p1:o5",
+                          "disk.raw#p1:o:T"}) {
     EXPECT_EQ(Parse(bad, {"disk.raw", ""}), EvidenceLocation(FileLocation{bad})) << bad;
   }
 
