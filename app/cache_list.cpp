@@ -154,6 +154,8 @@ CacheList::CacheList(WindowContext& context, QTabWidget* pages, QWidget* page)
   ListView1 = MakeReportView(page);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setModel(model_);
+  // Where the item was reads best beside its name and time.
+  ListView1->header()->moveSection(kColumnOriginalPath, kColumnModified + 1);
   ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   ListView1->setAcceptDrops(true);
   ListView1->viewport()->setAcceptDrops(true);

@@ -68,5 +68,6 @@ shot "$ROOT/docs/screenshot-german.png" 1000x680+0+0
 stop
 
 # The window at work over the sample tree (File Locator, thumbcache list,
-# extraction, Open With), driven from inside.
+# extraction, Open With), driven from inside, in English again.
+printf '[Sys]\nLanguage=ENU\nVersion=ver. 1.2\n' >"$CFG/Corvanta/Glintvane.conf"
 "$ROOT/build/dev/tests/app/glintvane_work_screens" "$ROOT/build/dev/sample" "$ROOT/docs"

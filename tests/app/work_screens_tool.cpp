@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QLabel>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTreeView>
 
@@ -109,8 +110,14 @@ int main(int argc, char* argv[]) {
 
   window.OpenThumbnailFile(tree.filePath(explorer + QStringLiteral("/thumbcache_96.db")));
   window.list()->ListView1->setCurrentIndex(window.list()->model()->index(1, 0));
+  // The list wide enough for the names, times and paths the index gave.
+  const QList<int> panes = window.Splitter1->sizes();
+  window.Splitter1->setSizes({680, 280});
+  for (int column = 0; column < glintvane::ThumbnailModel::kColumnCount; ++column)
+    window.list()->ListView1->resizeColumnToContents(column);
   Settle();
   ok = window.grab().save(guide.filePath(QStringLiteral("thumbcache.png"))) && ok;
+  window.Splitter1->setSizes(panes);
   window.OpenThumbnailFile(
       tree.filePath(QStringLiteral("Users/eve/Pictures/Holiday 2004/Thumbs.db")));
   window.list()->ListView1->setCurrentIndex(window.list()->model()->index(3, 0));
