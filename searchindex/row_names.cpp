@@ -4,11 +4,11 @@
 
 namespace glintvane {
 
-RowOrigin OriginOf(const IndexedItem& item, const std::string& date_time_format,
+RowOrigin OriginOf(const IndexedItemView& item, const std::string& date_time_format,
                    TimeZoneChoice zone) {
   RowOrigin origin;
   origin.path = item.path;
-  origin.name = !item.file_name.empty() ? item.file_name : std::string(WindowsFilePart(item.path));
+  origin.name = item.file_name.empty() ? WindowsFilePart(item.path) : item.file_name;
   origin.modified = item.modified;
   origin.created = item.created;
   origin.accessed = item.accessed;
@@ -27,7 +27,7 @@ RowNaming NameRowsFromIndex(ThumbnailList& list, size_t first, const SearchIndex
     if (!hash) continue;
     ++naming.rows;
     // No item carries id 0: the index leaves the property out instead.
-    const auto item = *hash != 0 ? index.Find(*hash) : std::nullopt;
+    const auto item = *hash != 0 ? index.FindView(*hash) : std::nullopt;
     if (!item) continue;
     list.SetOrigin(i, OriginOf(*item, date_time_format, zone));
     ++naming.named;

@@ -26,7 +26,7 @@ RowNaming NameRowsFromIndex(ThumbnailList& list, size_t first, const SearchIndex
                             const std::string& date_time_format, TimeZoneChoice zone);
 
 // The RowOrigin of an indexed item.
-RowOrigin OriginOf(const IndexedItem& item, const std::string& date_time_format,
+RowOrigin OriginOf(const IndexedItemView& item, const std::string& date_time_format,
                    TimeZoneChoice zone);
 
 }  // namespace glintvane

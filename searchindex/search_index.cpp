@@ -108,6 +108,8 @@ class CollectingSink final : public IndexedItemSink {
  public:
   explicit CollectingSink(SearchIndex& index) : index_(index) {}
   void OnItem(const IndexedItem& item) override { index_.Add(item); }
+  // Sort orders them afterwards.
+  bool TakesAnyOrder() const override { return true; }
 
  private:
   SearchIndex& index_;
@@ -290,11 +292,18 @@ void SearchIndex::Sort() {
   order_.clear();
   order_.reserve(entries_.size());
   for (size_t i = 0; i < entries_.size(); ++i) order_.emplace_back(entries_[i].thumbnail_id, i);
-  std::sort(order_.begin(), order_.end());
+  // Items of one id in the index's own order, however the readers handed
+  // them on: the first of them is the one Find gives.
+  std::sort(order_.begin(), order_.end(), [this](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    const uint64_t work_a = entries_[a.second].work_id;
+    const uint64_t work_b = entries_[b.second].work_id;
+    return work_a != work_b ? work_a < work_b : a.second < b.second;
+  });
 }
 
-IndexedItem SearchIndex::ItemOf(const Entry& entry) const {
-  IndexedItem item;
+IndexedItemView SearchIndex::ViewOf(const Entry& entry) const {
+  IndexedItemView item;
   item.thumbnail_id = entry.thumbnail_id;
   item.work_id = entry.work_id;
   if (entry.has_size) item.size = entry.size;
@@ -311,15 +320,39 @@ IndexedItem SearchIndex::ItemOf(const Entry& entry) const {
   return item;
 }
 
-IndexedItem SearchIndex::Item(size_t position) const {
-  return ItemOf(entries_.at(order_.at(position).second));
+namespace {
+
+IndexedItem CopyOf(const IndexedItemView& view) {
+  IndexedItem item;
+  item.thumbnail_id = view.thumbnail_id;
+  item.work_id = view.work_id;
+  item.path = view.path;
+  item.file_name = view.file_name;
+  item.item_type = view.item_type;
+  item.size = view.size;
+  item.modified = view.modified;
+  item.created = view.created;
+  item.accessed = view.accessed;
+  return item;
 }
 
-std::optional<IndexedItem> SearchIndex::Find(uint64_t thumbnail_id) const {
+}  // namespace
+
+IndexedItem SearchIndex::Item(size_t position) const {
+  return CopyOf(ViewOf(entries_.at(order_.at(position).second)));
+}
+
+std::optional<IndexedItemView> SearchIndex::FindView(uint64_t thumbnail_id) const {
   const auto found = std::lower_bound(order_.begin(), order_.end(),
                                       std::pair<uint64_t, uint64_t>{thumbnail_id, 0});
   if (found == order_.end() || found->first != thumbnail_id) return std::nullopt;
-  return ItemOf(entries_[found->second]);
+  return ViewOf(entries_[found->second]);
+}
+
+std::optional<IndexedItem> SearchIndex::Find(uint64_t thumbnail_id) const {
+  const auto view = FindView(thumbnail_id);
+  if (!view) return std::nullopt;
+  return CopyOf(*view);
 }
 
 }  // namespace glintvane

@@ -45,6 +45,20 @@ struct IndexedItem {
   uint64_t accessed = 0;         // System.DateAccessed
 };
 
+// An item as a SearchIndex holds it: its texts lie in the index and last as
+// long as it does.
+struct IndexedItemView {
+  uint64_t thumbnail_id = 0;
+  uint64_t work_id = 0;
+  std::string_view path;
+  std::string_view file_name;
+  std::string_view item_type;
+  std::optional<uint64_t> size;
+  uint64_t modified = 0;
+  uint64_t created = 0;
+  uint64_t accessed = 0;
+};
+
 // The 16 lower-case hex digits a thumbcache row's key is written with.
 std::string ThumbnailIdText(uint64_t id);
 
@@ -74,11 +88,14 @@ struct SearchIndexError {
   std::string message;
 };
 
-// Receives the items one by one, in the order the index holds them.
+// Receives the items one by one, in the order the index holds them, unless
+// it takes them in any order: then a large Windows.db is read by several
+// threads at once, and OnItem is called from them, one call at a time.
 class IndexedItemSink {
  public:
   virtual ~IndexedItemSink() = default;
   virtual void OnItem(const IndexedItem& item) = 0;
+  virtual bool TakesAnyOrder() const { return false; }
 };
 
 struct SearchIndexOptions {
@@ -87,6 +104,10 @@ struct SearchIndexOptions {
   // inside it); empty: $TMPDIR, else /tmp. The copy takes as much room as
   // the database and its -wal.
   std::string temp_folder;
+  // Connections that read a Windows.db at once for a sink that takes items
+  // in any order (at most 4); 0: one per core for a store of 32 MiB or more,
+  // else one.
+  unsigned readers = 0;
 };
 
 // An index already open as byte sources (a file, or a file inside a disk
@@ -127,6 +148,8 @@ class SearchIndex {
   // The item of a thumbnail id. Windows gives an id to one item; should a
   // damaged index repeat one, the first record read wins.
   std::optional<IndexedItem> Find(uint64_t thumbnail_id) const;
+  // The same without copying its texts.
+  std::optional<IndexedItemView> FindView(uint64_t thumbnail_id) const;
 
   void Add(const IndexedItem& item);
   // Orders the items by thumbnail id, records of one id in reading order.
@@ -148,7 +171,7 @@ class SearchIndex {
     uint32_t item_type_bytes = 0;
     bool has_size = false;
   };
-  IndexedItem ItemOf(const Entry& entry) const;
+  IndexedItemView ViewOf(const Entry& entry) const;
 
   std::deque<Entry> entries_;
   std::vector<std::string> text_blocks_;

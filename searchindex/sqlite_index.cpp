@@ -15,6 +15,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "base/error_codes.h"
@@ -34,6 +37,15 @@ constexpr size_t kCopyChunkBytes = size_t{1} << 20;
 // property store is read once, front to back, so a small cache loses
 // nothing, and a hostile file cannot make it grow.
 constexpr int kCacheKiB = 8192;
+// A property store this large (the copy's bytes) is read by several
+// connections at once, each over its own range of WorkIds, when the sink
+// takes items in any order: the read is bound by SQLite's work per row.
+constexpr uint64_t kParallelBytes = uint64_t{32} << 20;
+// At most this many connections: beyond it the copy's pages, not the
+// processor, bound the read.
+constexpr unsigned kMaxReaders = 4;
+// Items a reader hands on at once when several read.
+constexpr size_t kBatchItems = 256;
 // The copy's name in the private folder; SQLite finds "-wal" and "-shm"
 // beside it by name.
 constexpr const char* kCopyName = "index.db";
@@ -208,6 +220,143 @@ std::optional<uint64_t> NumberOf(sqlite3_stmt* stmt) {
   return FixedValue({data, static_cast<size_t>(bytes)});
 }
 
+// Opens the private copy for one reader.
+bool OpenCopy(const std::string& copy, Database& db) {
+  // One thread uses each connection: SQLite's locking around every call
+  // would cost a fifth of the read.
+  if (sqlite3_open_v2(copy.c_str(), &db.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+      SQLITE_OK) {
+    return false;
+  }
+  const std::string pragma = "PRAGMA cache_size = -" + std::to_string(kCacheKiB);
+  sqlite3_exec(db.db, pragma.c_str(), nullptr, nullptr, nullptr);
+  return true;
+}
+
+// Which items one pass reads: a condition on WorkId with up to two bound
+// values (none: every item).
+struct WorkIdRange {
+  std::string condition;  // "" or an SQL condition on WorkId with ?1 and ?2
+  int64_t low = 0;
+  int64_t high = 0;
+};
+
+// What the passes over the store found.
+struct ScanCounts {
+  uint64_t records = 0;
+  uint64_t unreadable = 0;
+  uint64_t items = 0;
+  std::string first_failure;  // why the first unreadable record was
+  bool stopped = false;
+  std::string damage;  // SQLite's word when a pass ended before its end
+};
+
+// One pass over the store's items in `range`, in WorkId order (its primary
+// key), gathering each item's properties and handing each item with a
+// thumbnail id to `emit`, which may take the item's texts and leave others.
+void ScanItems(sqlite3* db, const std::string& table,
+               const std::array<int64_t, kPropertyCount>& ids, const WorkIdRange& range,
+               const std::function<void(IndexedItem&)>& emit, const std::stop_token& stop,
+               ScanCounts& counts) {
+  std::string list;
+  for (int p = 0; p < kPropertyCount; ++p) {
+    if (ids[p] >= 0) list += (list.empty() ? "" : ", ") + std::to_string(ids[p]);
+  }
+  const std::string sql = "SELECT WorkId, ColumnId, Value FROM " + Quoted(table) + " WHERE " +
+                          (range.condition.empty() ? "" : range.condition + " AND ") +
+                          "ColumnId IN (" + list + ") ORDER BY WorkId";
+  Statement query;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &query.stmt, nullptr) != SQLITE_OK) {
+    counts.damage = sqlite3_errmsg(db);
+    return;
+  }
+  sqlite3_bind_int64(query.stmt, 1, range.low);
+  sqlite3_bind_int64(query.stmt, 2, range.high);
+  IndexedItem item;
+  bool has_item = false;
+  bool has_id = false;
+  std::string item_failure;
+  const auto finish = [&] {
+    if (!has_item) return;
+    ++counts.records;
+    if (!item_failure.empty()) {
+      if (counts.unreadable++ == 0) counts.first_failure = item_failure;
+    } else if (has_id) {
+      ++counts.items;
+      emit(item);
+    }
+    ClearItem(item);
+    has_item = has_id = false;
+    item_failure.clear();
+  };
+  int step = SQLITE_ROW;
+  while ((step = sqlite3_step(query.stmt)) == SQLITE_ROW) {
+    const auto work_id = static_cast<uint64_t>(sqlite3_column_int64(query.stmt, 0));
+    if (!has_item || work_id != item.work_id) {
+      finish();
+      if (counts.records % kStopCheckRecords == 0 && stop.stop_requested()) {
+        counts.stopped = true;
+        return;
+      }
+      has_item = true;
+      item.work_id = work_id;
+    }
+    const int64_t column = sqlite3_column_int64(query.stmt, 1);
+    const auto found = std::find(ids.begin(), ids.end(), column);
+    if (found == ids.end()) continue;
+    const auto property = static_cast<Property>(found - ids.begin());
+    if (std::string* text = TextField(item, property)) {
+      TextInto(query.stmt, *text, item_failure);
+    } else {
+      const auto number = NumberOf(query.stmt);
+      if (property == Property::kThumbnailId) {
+        has_id = number.has_value();
+        // Eight "*" bytes say "no id"; any other length is damage.
+        if (!has_id && sqlite3_column_bytes(query.stmt, 2) != 8) {
+          item_failure =
+              "a thumbnail id of " + std::to_string(sqlite3_column_bytes(query.stmt, 2)) + " bytes";
+        }
+      }
+      if (number) SetNumber(item, property, *number);
+    }
+  }
+  finish();
+  if (step != SQLITE_DONE) counts.damage = sqlite3_errmsg(db);
+}
+
+// The ranges `readers` connections read at once: the span of WorkIds
+// between the store's first and last keys, cut in equal parts. One range
+// with no condition when the store is small or empty, or when a key at
+// either end is not a number (a NULL or a text a damaged file may hold,
+// which a range of numbers would leave out).
+std::vector<WorkIdRange> SplitWorkIds(sqlite3* db, const std::string& table, unsigned readers) {
+  const std::vector<WorkIdRange> whole = {WorkIdRange{}};
+  Statement ends;
+  const std::string sql = "SELECT (SELECT WorkId FROM " + Quoted(table) +
+                          " ORDER BY WorkId LIMIT 1), (SELECT WorkId FROM " + Quoted(table) +
+                          " ORDER BY WorkId DESC LIMIT 1)";
+  if (readers < 2 || sqlite3_prepare_v2(db, sql.c_str(), -1, &ends.stmt, nullptr) != SQLITE_OK ||
+      sqlite3_step(ends.stmt) != SQLITE_ROW ||
+      sqlite3_column_type(ends.stmt, 0) != SQLITE_INTEGER ||
+      sqlite3_column_type(ends.stmt, 1) != SQLITE_INTEGER) {
+    return whole;
+  }
+  const auto first = static_cast<uint64_t>(sqlite3_column_int64(ends.stmt, 0));
+  const auto last = static_cast<uint64_t>(sqlite3_column_int64(ends.stmt, 1));
+  const uint64_t span = last - first;  // the keys as numbers, first <= last
+  if (span < readers) return whole;
+  const uint64_t part = span / readers;
+  // Each cut is the first WorkId of the next part.
+  std::vector<int64_t> cuts;
+  for (unsigned k = 1; k < readers; ++k) cuts.push_back(static_cast<int64_t>(first + k * part));
+  std::vector<WorkIdRange> ranges = {{"WorkId < ?1", cuts.front(), 0}};
+  for (size_t k = 1; k < cuts.size(); ++k) {
+    ranges.push_back({"WorkId >= ?1 AND WorkId < ?2", cuts[k - 1], cuts[k]});
+  }
+  ranges.push_back({"WorkId >= ?1", cuts.back(), 0});
+  return ranges;
+}
+
 }  // namespace
 
 tl::expected<SearchIndexOutcome, SearchIndexError> ReadSqliteIndex(
@@ -247,14 +396,9 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadSqliteIndex(
   }
 
   Database db;
-  // One thread uses the connection: SQLite's locking around every call
-  // would cost a fifth of the read.
-  if (sqlite3_open_v2(copy.c_str(), &db.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
-      SQLITE_OK) {
+  if (!OpenCopy(copy, db)) {
     return tl::unexpected(SearchIndexError{kErrSearchIndexDamaged, db.Error()});
   }
-  const std::string pragma = "PRAGMA cache_size = -" + std::to_string(kCacheKiB);
-  sqlite3_exec(db.db, pragma.c_str(), nullptr, nullptr, nullptr);
 
   std::string failure;
   std::array<int64_t, kPropertyCount> ids{};
@@ -277,77 +421,83 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadSqliteIndex(
     return outcome;
   }
 
-  // One pass over the store in WorkId order (its primary key), gathering
-  // each item's properties.
-  std::string list;
-  for (int p = 0; p < kPropertyCount; ++p) {
-    if (ids[p] >= 0) list += (list.empty() ? "" : ", ") + std::to_string(ids[p]);
-  }
-  const std::string sql = "SELECT WorkId, ColumnId, Value FROM " + Quoted(outcome.table) +
-                          " WHERE ColumnId IN (" + list + ") ORDER BY WorkId";
-  Statement query;
-  if (sqlite3_prepare_v2(db.db, sql.c_str(), -1, &query.stmt, nullptr) != SQLITE_OK) {
-    return tl::unexpected(SearchIndexError{kErrSearchIndexDamaged, db.Error()});
-  }
-  IndexedItem item;
-  bool has_item = false;
-  bool has_id = false;
-  std::string item_failure;
-  std::string first_failure;
-  const auto finish = [&] {
-    if (!has_item) return;
-    ++outcome.records;
-    if (!item_failure.empty()) {
-      if (outcome.unreadable_records++ == 0) first_failure = item_failure;
-    } else if (has_id) {
-      ++outcome.items;
-      sink.OnItem(item);
+  // Several connections at once for a large store whose items may come in
+  // any order; each reads its own range of WorkIds.
+  unsigned readers = 1;
+  if (sink.TakesAnyOrder()) {
+    const uint64_t bytes =
+        sources.database->Size() + (sources.wal != nullptr ? sources.wal->Size() : 0);
+    if (options.readers > 0) {
+      readers = std::min(options.readers, kMaxReaders);
+    } else if (bytes >= kParallelBytes) {
+      readers = std::clamp(std::thread::hardware_concurrency(), 1U, kMaxReaders);
     }
-    ClearItem(item);
-    has_item = has_id = false;
-    item_failure.clear();
+  }
+  const auto ranges = SplitWorkIds(db.db, outcome.table, readers);
+  std::vector<ScanCounts> counts(ranges.size());
+  // Readers hand their items on in batches, one lock for each: the items
+  // swap places with the batch's, so no text is copied or allocated twice.
+  std::mutex sink_mutex;
+  const auto hand_on = [&](std::vector<IndexedItem>& batch, size_t& filled) {
+    const std::lock_guard lock(sink_mutex);
+    for (size_t k = 0; k < filled; ++k) sink.OnItem(batch[k]);
+    filled = 0;
   };
-  int step = SQLITE_ROW;
-  while ((step = sqlite3_step(query.stmt)) == SQLITE_ROW) {
-    const auto work_id = static_cast<uint64_t>(sqlite3_column_int64(query.stmt, 0));
-    if (!has_item || work_id != item.work_id) {
-      finish();
-      if (outcome.records % kStopCheckRecords == 0 && options.stop.stop_requested()) {
-        outcome.stopped = true;
-        break;
-      }
-      has_item = true;
-      item.work_id = work_id;
+  const auto read = [&](sqlite3* connection, size_t reader) {
+    if (ranges.size() == 1) {
+      ScanItems(
+          connection, outcome.table, ids, ranges[reader],
+          [&](IndexedItem& item) { sink.OnItem(item); }, options.stop, counts[reader]);
+      return;
     }
-    const int64_t column = sqlite3_column_int64(query.stmt, 1);
-    const auto found = std::find(ids.begin(), ids.end(), column);
-    if (found == ids.end()) continue;
-    const auto property = static_cast<Property>(found - ids.begin());
-    if (std::string* text = TextField(item, property)) {
-      TextInto(query.stmt, *text, item_failure);
-    } else {
-      const auto number = NumberOf(query.stmt);
-      if (property == Property::kThumbnailId) {
-        has_id = number.has_value();
-        // Eight "*" bytes say "no id"; any other length is damage.
-        if (!has_id && sqlite3_column_bytes(query.stmt, 2) != 8) {
-          item_failure =
-              "a thumbnail id of " + std::to_string(sqlite3_column_bytes(query.stmt, 2)) + " bytes";
+    std::vector<IndexedItem> batch(kBatchItems);
+    size_t filled = 0;
+    ScanItems(
+        connection, outcome.table, ids, ranges[reader],
+        [&](IndexedItem& item) {
+          std::swap(batch[filled++], item);
+          if (filled == batch.size()) hand_on(batch, filled);
+        },
+        options.stop, counts[reader]);
+    hand_on(batch, filled);
+  };
+  {
+    std::vector<std::jthread> others;
+    for (size_t reader = 1; reader < ranges.size(); ++reader) {
+      others.emplace_back([&, reader] {
+        Database own;
+        if (!OpenCopy(copy, own)) {
+          counts[reader].damage = own.Error();
+          return;
         }
-      }
-      if (number) SetNumber(item, property, *number);
+        read(own.db, reader);
+      });
     }
+    read(db.db, 0);
+  }
+
+  std::string first_failure;
+  for (size_t reader = 0; reader < ranges.size(); ++reader) {
+    const ScanCounts& part = counts[reader];
+    outcome.records += part.records;
+    outcome.unreadable_records += part.unreadable;
+    outcome.items += part.items;
+    outcome.stopped = outcome.stopped || part.stopped;
+    if (first_failure.empty()) first_failure = part.first_failure;
   }
   if (outcome.stopped) {
     outcome.complete = false;
     outcome.reasons.push_back("stopped after " + std::to_string(outcome.records) + " records");
   } else {
-    finish();
-    if (step != SQLITE_DONE) {
+    for (size_t reader = 0; reader < ranges.size(); ++reader) {
+      if (counts[reader].damage.empty()) continue;
       outcome.complete = false;
-      outcome.reasons.push_back("the database is damaged: " + db.Error() + ", after " +
-                                std::to_string(outcome.records) +
-                                " records; the rest could not be read");
+      outcome.reasons.push_back("the database is damaged: " + counts[reader].damage + ", after " +
+                                std::to_string(counts[reader].records) + " records" +
+                                (ranges.size() == 1 ? std::string()
+                                                    : " of part " + std::to_string(reader + 1) +
+                                                          " of " + std::to_string(ranges.size())) +
+                                "; the rest could not be read");
     }
   }
   if (outcome.unreadable_records > 0) {

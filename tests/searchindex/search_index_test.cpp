@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -191,6 +192,60 @@ TEST(SearchIndex, SqliteRecordsOneByOne) {
   EXPECT_EQ(third->modified, 0x01D50ED1A0A1C000u);
   ASSERT_EQ(index->outcome.reasons.size(), 1u);
   EXPECT_NE(index->outcome.reasons[0].find("a thumbnail id of 5 bytes"), std::string::npos);
+}
+
+// Several connections at once, each over its own range of WorkIds, read
+// what one reads: every record once, a repeated id given to its first item
+// whichever reader met it, and a key that is no number read all the same.
+TEST(SearchIndex, SqliteReadersSplitTheStoreAndMissNothing) {
+  SearchIndexOptions one;
+  one.readers = 1;
+  const auto whole = ReadSearchIndex(kWin11, one);
+  ASSERT_TRUE(whole) << whole.error().message;
+  for (const unsigned readers : {2U, 3U}) {
+    SearchIndexOptions options;
+    options.readers = readers;
+    const auto split = ReadSearchIndex(kWin11, options);  // WAL mode: the -wal read by each
+    ASSERT_TRUE(split) << split.error().message;
+    EXPECT_EQ(split->outcome.records, whole->outcome.records);
+    EXPECT_EQ(split->outcome.items, whole->outcome.items);
+    EXPECT_TRUE(split->outcome.complete);
+    ASSERT_EQ(split->size(), whole->size());
+    for (size_t i = 0; i < whole->size(); ++i) {
+      EXPECT_EQ(split->Item(i).work_id, whole->Item(i).work_id) << i;
+      EXPECT_EQ(split->Item(i).path, whole->Item(i).path) << i;
+    }
+  }
+
+  Folder folder;
+  const std::string db = folder / "Windows.db";
+  std::string rows;
+  for (int work = 1; work <= 100; ++work) {
+    // WorkIds 2 and 99 share an id: one on each side of the cut.
+    char id[3];
+    std::snprintf(id, sizeof id, "%02X", work == 99 ? 2 : work);
+    rows += std::string(rows.empty() ? "" : ",") + "(" + std::to_string(work) + ", 1, X'" + id +
+            "00000000000000'), (" + std::to_string(work) + ", 2, 'C:\\" + std::to_string(work) +
+            ".jpg')";
+  }
+  ASSERT_EQ(testsupport::WriteWindowsDb(
+                db, "INSERT INTO SystemIndex_1_PropertyStore VALUES " + rows + ";"),
+            "");
+  SearchIndexOptions two;
+  two.readers = 2;
+  const auto split = ReadSearchIndex(db, two);
+  ASSERT_TRUE(split) << split.error().message;
+  EXPECT_EQ(split->outcome.records, 100u);
+  EXPECT_EQ(split->Find(2)->work_id, 2u);
+  // A text key sorts after every number, past any range of numbers.
+  ASSERT_EQ(testsupport::RunSql(db,
+                                "INSERT INTO SystemIndex_1_PropertyStore VALUES "
+                                "('last', 1, X'FF00000000000000');"),
+            "");
+  const auto with_text = ReadSearchIndex(db, two);
+  ASSERT_TRUE(with_text) << with_text.error().message;
+  EXPECT_EQ(with_text->outcome.records, 101u);
+  EXPECT_TRUE(with_text->Find(0xFF));
 }
 
 TEST(SearchIndex, RefusesWhatIsNoIndex) {
