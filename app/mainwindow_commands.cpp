@@ -328,12 +328,13 @@ void MainWindow::OpenDroppedFiles(const QStringList& paths) {
 }
 
 void MainWindow::OpenPath(const QString& path) {
-  // A folder is searched for its caches, as File Locator does, never read
-  // as a cache.
+  // A folder is searched for its caches, as File Locator does, and a disk
+  // image walked for them, as File > Open Evidence Image does: neither is
+  // read as a cache.
   if (QFileInfo(path).isDir()) {
     parts_.locator->SearchFrom(path);
   } else if (parts_.open->MayReplaceList()) {
-    OpenThumbnailFile(path);
+    parts_.open->OpenFileOrImage(path);
   }
 }
 

@@ -62,7 +62,11 @@ void OpenFlow::Open() {
   if (path.isEmpty()) return;
   parts_.window->repaint();
   if (!MayReplaceList()) return;
-  // A disk image chosen here is walked for its caches, not read as one.
+  OpenFileOrImage(path);
+}
+
+void OpenFlow::OpenFileOrImage(const QString& path) {
+  // A disk image is walked for its caches, not read as one.
   if (LooksLikeEvidenceImage(path.toStdString())) {
     parts_.evidence->OpenImage(path);
     return;

@@ -27,6 +27,9 @@ class OpenFlow : public QObject {
   // OpenThumbnailFile: reads the file a person named by `path` (a path, or
   // a file inside a disk image in its text form) into the thumbnail list.
   void OpenFile(const QString& path);
+  // A disk image is walked for its caches (EvidenceFlow), any other file
+  // read as a cache.
+  void OpenFileOrImage(const QString& path);
   // The same for a location held as it is (a found cache's row), taken as a
   // copy: the row may go while the file is read.
   void OpenLocation(EvidenceLocation where);

@@ -1,5 +1,6 @@
-// A disk image is walked on the worker like a folder: the Cancel button
-// shows while it runs, and the caches found are listed when it ends.
+// A disk image is walked on the worker like a folder, however it is
+// opened: the Cancel button shows while it runs, and the caches found are
+// listed when it ends.
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -43,6 +44,13 @@ void EvidenceFlowTest::WalkRunsWithCancelShown() {
   QVERIFY(cancel_shown);
   QVERIFY(window.found_caches().size() >= 4);
   QVERIFY(window.status()->cancel_button()->isHidden());
+
+  // Named at start or dropped, an image is walked too, not read as a cache
+  // (which would fail as a damaged one and list nothing).
+  const QString raw = folder.filePath(QStringLiteral("disk.raw"));
+  window.OpenStartFiles({raw});
+  QVERIFY(window.found_caches().size() >= 4);
+  QVERIFY(QString::fromStdString(window.found_caches()[0].path).startsWith(raw + "#p"));
 }
 
 GLINTVANE_PART_TEST(EvidenceFlowTest);
