@@ -72,10 +72,7 @@ class TimelineRun {
     const bool folder = ::stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     if (folder) {
       FoundCacheList found;
-      SearchOptions options;
-      options.date_time_format = DefaultDateTimeFormat();
-      options.stop = InterruptStop();
-      const SearchOutcome outcome = SearchFolder(found, source, options);
+      const SearchOutcome outcome = SearchFolder(found, source, SourceSearch());
       if (!outcome.root_listed) {
         Fail("cannot list " + source + ": " + outcome.root_error.message);
         return;
@@ -86,10 +83,7 @@ class TimelineRun {
       AddFound(found);
     } else if (LooksLikeEvidenceImage(source)) {
       FoundCacheList found;
-      SearchOptions options;
-      options.date_time_format = DefaultDateTimeFormat();
-      options.stop = InterruptStop();
-      const EvidenceSearchOutcome outcome = SearchEvidenceImage(found, source, options);
+      const EvidenceSearchOutcome outcome = SearchEvidenceImage(found, source, SourceSearch());
       if (!outcome.opened) {
         Fail(outcome.error);
         return;
@@ -105,6 +99,13 @@ class TimelineRun {
   bool complete() const { return complete_; }
 
  private:
+  // How a folder or an image named as a source is searched for its caches.
+  static SearchOptions SourceSearch() {
+    SearchOptions options;
+    options.date_time_format = DefaultDateTimeFormat();
+    options.stop = InterruptStop();
+    return options;
+  }
   void Fail(const std::string& why) {
     complete_ = false;
     std::fprintf(stderr, "glintvane-cli timeline: %s\n", Printable(why).c_str());
