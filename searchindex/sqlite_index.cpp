@@ -44,7 +44,7 @@ constexpr uint64_t kParallelBytes = uint64_t{32} << 20;
 // At most this many connections: beyond it the copy's pages, not the
 // processor, bound the read.
 constexpr unsigned kMaxReaders = 4;
-// Items a reader hands on at once when several read.
+// Items a reader hands on at once.
 constexpr size_t kBatchItems = 256;
 // The copy's name in the private folder; SQLite finds "-wal" and "-shm"
 // beside it by name.
@@ -443,13 +443,8 @@ tl::expected<SearchIndexOutcome, SearchIndexError> ReadSqliteIndex(
     for (size_t k = 0; k < filled; ++k) sink.OnItem(batch[k]);
     filled = 0;
   };
+  // One reader hands its items on in the index's order all the same.
   const auto read = [&](sqlite3* connection, size_t reader) {
-    if (ranges.size() == 1) {
-      ScanItems(
-          connection, outcome.table, ids, ranges[reader],
-          [&](IndexedItem& item) { sink.OnItem(item); }, options.stop, counts[reader]);
-      return;
-    }
     std::vector<IndexedItem> batch(kBatchItems);
     size_t filled = 0;
     ScanItems(
